@@ -1,0 +1,16 @@
+# One interface target carries the language standard, warnings and sanitizer flags for every
+# target of the project.
+add_library(slotscope_common INTERFACE)
+add_library(slotscope::common ALIAS slotscope_common)
+
+target_compile_features(slotscope_common INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+target_compile_options(slotscope_common INTERFACE -Wall -Wextra -Wpedantic)
+
+option(SLOTSCOPE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(SLOTSCOPE_SANITIZE)
+  target_compile_options(slotscope_common INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(slotscope_common INTERFACE -fsanitize=address,undefined)
+endif()

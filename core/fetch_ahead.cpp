@@ -1,0 +1,82 @@
+#include "core/fetch_ahead.h"
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+namespace slotscope {
+
+FetchAhead::FetchAhead(PageFetcher& fetcher, std::vector<std::string> addresses, int lookAhead,
+                       std::stop_token stop)
+    : fetcher_(fetcher),
+      addresses_(std::move(addresses)),
+      window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
+      forwardStop_(std::move(stop), [this] {
+          {
+              std::lock_guard lock(mutex_);
+              stop_.request_stop();
+          }
+          changed_.notify_all();
+      }) {
+    const std::size_t workers = std::min(window_, addresses_.size());
+    workers_.reserve(workers);
+    for (std::size_t i = 0; i < workers; ++i) {
+        workers_.emplace_back([this] { Work(); });
+    }
+}
+
+FetchAhead::~FetchAhead() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_.request_stop();
+    }
+    changed_.notify_all();
+    workers_.clear();  // joins
+}
+
+void FetchAhead::Work() {
+    const std::stop_token stop = stop_.get_token();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] {
+            return stop.stop_requested() || nextToStart_ >= addresses_.size() ||
+                   nextToStart_ < nextToTake_ + window_;
+        });
+        if (stop.stop_requested() || nextToStart_ >= addresses_.size()) {
+            return;
+        }
+        const std::size_t index = nextToStart_++;
+        lock.unlock();
+        FetchResult result = fetcher_.FetchPage(addresses_[index], stop);
+        lock.lock();
+        if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
+            window_ = 1;
+        }
+        done_.emplace(index, std::move(result));
+        changed_.notify_all();
+    }
+}
+
+FetchResult FetchAhead::TakeNext() {
+    std::unique_lock lock(mutex_);
+    const std::size_t index = nextToTake_;
+    if (index >= addresses_.size()) {
+        return FetchResult::Failed(FetchFailureKind::Stopped, "no more addresses");
+    }
+    changed_.wait(lock, [&] {
+        return done_.contains(index) || (stop_.stop_requested() && index >= nextToStart_);
+    });
+    ++nextToTake_;
+    const auto found = done_.find(index);
+    if (found == done_.end()) {
+        changed_.notify_all();
+        return FetchResult::Failed(FetchFailureKind::Stopped, "stopped before the request");
+    }
+    FetchResult result = std::move(found->second);
+    done_.erase(found);
+    lock.unlock();
+    changed_.notify_all();
+    return result;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/page_fetcher.h"
+
+namespace slotscope {
+
+// Fetches a list of addresses up to `lookAhead` pages ahead of the consumer, on worker
+// threads, and hands the results back strictly in list order. At most `lookAhead` pages are in
+// flight or waiting to be taken at any time, so memory does not grow with the list. Once a page
+// comes back blocked by a verification page, the rest is fetched one page at a time.
+class FetchAhead final {
+public:
+    FetchAhead(PageFetcher& fetcher, std::vector<std::string> addresses, int lookAhead,
+               std::stop_token stop);
+    ~FetchAhead();
+    FetchAhead(const FetchAhead&) = delete;
+    FetchAhead& operator=(const FetchAhead&) = delete;
+
+    // Blocks until the result for the next address in order is there and returns it. After a
+    // stop request, an address whose fetch never started comes back as Stopped.
+    FetchResult TakeNext();
+
+private:
+    void Work();
+
+    PageFetcher& fetcher_;
+    const std::vector<std::string> addresses_;
+    std::stop_source stop_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t window_;
+    std::size_t nextToStart_ = 0;
+    std::size_t nextToTake_ = 0;
+    std::map<std::size_t, FetchResult> done_;
+
+    // After the members it touches: it may run at once if the run is already stopped.
+    std::stop_callback<std::function<void()>> forwardStop_;
+
+    std::vector<std::jthread> workers_;  // last, so they are joined before the rest goes
+};
+
+}  // namespace slotscope

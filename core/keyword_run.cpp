@@ -1,0 +1,150 @@
+#include "core/keyword_run.h"
+
+#include <cstddef>
+
+#include "core/fetch_ahead.h"
+#include "core/result_page.h"
+#include "core/results_file.h"
+
+namespace slotscope {
+namespace {
+
+std::u16string Decimal(int value) {
+    const std::string digits = std::to_string(value);
+    return {digits.begin(), digits.end()};
+}
+
+std::u16string ProgressText(int done, int total) {
+    return Decimal(done) + u"/" + Decimal(total);
+}
+
+std::u16string CompletionText(const RunSummary& summary) {
+    std::u16string text = u"总词数" + Decimal(summary.keywords);
+    text += summary.writeFailed ? u"运行完毕，但写入baidu.csv时出错，结果不完整"
+                                : u"运行完毕，信息保存在同目录下的baidu.csv里";
+    if (summary.failed > 0) {
+        text += u"，其中" + Decimal(summary.failed) + u"个词查询失败";
+    }
+    return text;
+}
+
+std::u16string StoppedText(const RunSummary& summary) {
+    return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) +
+           u"，信息保存在同目录下的baidu.csv里";
+}
+
+bool IsTrimmed(char16_t c) { return c == u' ' || c == u'\u3000'; }
+
+}  // namespace
+
+std::u16string TrimSpaces(std::u16string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsTrimmed(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsTrimmed(text[end - 1])) {
+        --end;
+    }
+    return std::u16string(text.substr(begin, end - begin));
+}
+
+std::vector<std::u16string> SplitKeywordEntries(std::u16string_view keywordList) {
+    std::vector<std::u16string> entries;
+    if (keywordList.empty()) {
+        return entries;
+    }
+    std::u16string entry;
+    for (std::size_t i = 0; i < keywordList.size(); ++i) {
+        const char16_t c = keywordList[i];
+        if (c == u',') {
+            entries.push_back(std::move(entry));
+            entry.clear();
+        } else if (c == u'\r' && i + 1 < keywordList.size() && keywordList[i + 1] == u'\n') {
+            entries.push_back(std::move(entry));
+            entry.clear();
+            ++i;
+        } else {
+            entry += c;
+        }
+    }
+    entries.push_back(std::move(entry));
+    return entries;
+}
+
+RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
+    RunSummary summary;
+
+    // A blank website is found in every listing and would report 左1 for every keyword.
+    if (TrimSpaces(fields.Website()).empty()) {
+        fields.SetStatus(u"请先填写查看网址");
+        summary.end = RunEnd::NoWebsite;
+        return summary;
+    }
+
+    // The home page is requested once per run; its answer plays no part in the check, and a
+    // failure is ignored.
+    (void)fetcher.FetchPage(options.homePageUrl, options.stop);
+
+    ResultsFile results;
+    if (!results.Open(options.resultsPath)) {
+        fields.SetStatus(u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
+        summary.end = RunEnd::ResultsFileUnavailable;
+        return summary;
+    }
+
+    const std::vector<std::u16string> entries = SplitKeywordEntries(fields.KeywordList());
+    std::vector<std::u16string> keywords;
+    keywords.reserve(entries.size());
+    std::vector<std::string> addresses;
+    for (const auto& entry : entries) {
+        keywords.push_back(TrimSpaces(entry));
+        if (!keywords.back().empty()) {
+            addresses.push_back(SearchAddress(options.searchUrlPrefix, keywords.back()));
+        }
+    }
+    const int count = static_cast<int>(entries.size());
+    summary.keywords = static_cast<int>(addresses.size());
+
+    FetchAhead pages(fetcher, std::move(addresses), options.lookAhead, options.stop);
+    int emptyCount = 0;
+    for (int i = 0; i < count; ++i) {
+        if (options.stop.stop_requested()) {
+            summary.end = RunEnd::Stopped;
+            break;
+        }
+        const std::u16string& keyword = keywords[static_cast<std::size_t>(i)];
+        if (keyword.empty()) {
+            ++emptyCount;
+        } else {
+            const FetchResult page = pages.TakeNext();
+            if (!page.ok() && options.stop.stop_requested()) {
+                // Cut short by the stop, not a failure of the keyword.
+                summary.end = RunEnd::Stopped;
+                break;
+            }
+            if (page.ok()) {
+                const PositionLabels labels = AnalyzeResultPage(page.body(), fields.Website());
+                fields.SetLeftLabel(labels.left);
+                fields.SetRightLabel(labels.right);
+            } else {
+                // The previous keyword's page must not stand in for this one.
+                ++summary.failed;
+                fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
+                fields.SetRightLabel(std::u16string(kFetchFailedLabel));
+            }
+            results.WriteLine(keyword, TrimSpaces(fields.Website()),
+                              TrimSpaces(fields.LeftLabel()), TrimSpaces(fields.RightLabel()));
+            ++summary.checked;
+        }
+        fields.SetProgress(ProgressText(i + 1 - emptyCount, count - emptyCount));
+    }
+
+    results.Close();
+    summary.writeFailed = results.writeFailed();
+    fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary)
+                                                    : CompletionText(summary));
+    return summary;
+}
+
+}  // namespace slotscope

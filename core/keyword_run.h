@@ -1,0 +1,54 @@
+#pragma once
+
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/page_fetcher.h"
+#include "core/run_fields.h"
+#include "core/search_address.h"
+
+namespace slotscope {
+
+// The label both sides get for a keyword whose page could not be fetched.
+inline constexpr std::u16string_view kFetchFailedLabel = u"查询失败";
+
+struct RunOptions {
+    std::string resultsPath;  // the results file, created or truncated by every run
+    std::string homePageUrl{HomePageUrl};
+    std::string searchUrlPrefix{SearchUrlPrefix};
+    int lookAhead = 1;    // pages fetched ahead of the one being analysed; 1 is one at a time
+    std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
+};
+
+enum class RunEnd {
+    Completed,               // every entry was handled
+    Stopped,                 // a stop request ended the run early
+    NoWebsite,               // the website field was blank; nothing was fetched or written
+    ResultsFileUnavailable,  // the results file could not be created; nothing was fetched
+};
+
+struct RunSummary {
+    RunEnd end = RunEnd::Completed;
+    int keywords = 0;  // non-blank entries in the list
+    int checked = 0;   // keywords whose line was written (or attempted, when writes failed)
+    int failed = 0;    // keywords whose page could not be fetched
+    bool writeFailed = false;
+};
+
+// Checks every keyword of the list: fetches its result page, stores the position labels in the
+// label fields, writes its line to the results file and updates the progress text; at the end
+// writes the status text. Pages are fetched up to options.lookAhead ahead, but every entry is
+// analysed, written and reported strictly in list order, so the output does not depend on how
+// fetches overlap.
+RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options);
+
+// The list's entries: every CR LF pair and every ASCII comma separates two entries; a bare CR or
+// LF stays inside its entry. An empty list has no entries.
+std::vector<std::u16string> SplitKeywordEntries(std::u16string_view keywordList);
+
+// Removes spaces (U+0020) and full-width spaces (U+3000) from both ends.
+std::u16string TrimSpaces(std::u16string_view text);
+
+}  // namespace slotscope

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <stop_token>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace slotscope {
+
+enum class FetchFailureKind {
+    Network,     // no connection, name not resolved, connection reset
+    Timeout,     // the request did not complete in time
+    HttpStatus,  // the server answered with an error status
+    TooLarge,    // the body exceeded the size limit
+    Blocked,     // a verification page came back instead of results
+    Stopped,     // the run was asked to stop while the request was under way
+};
+
+struct FetchFailure {
+    FetchFailureKind kind = FetchFailureKind::Network;
+    std::string reason;  // short, for a log line or a status text
+};
+
+// The body of a fetched page as text, or why there is none.
+class FetchResult final {
+public:
+    static FetchResult Page(std::u16string body) { return FetchResult(std::move(body)); }
+    static FetchResult Failed(FetchFailureKind kind, std::string reason) {
+        return FetchResult(FetchFailure{kind, std::move(reason)});
+    }
+
+    bool ok() const { return std::holds_alternative<std::u16string>(value_); }
+    // Only when ok().
+    const std::u16string& body() const& { return std::get<std::u16string>(value_); }
+    std::u16string&& body() && { return std::get<std::u16string>(std::move(value_)); }
+    // Only when !ok().
+    const FetchFailure& failure() const { return std::get<FetchFailure>(value_); }
+
+private:
+    explicit FetchResult(std::variant<std::u16string, FetchFailure> value)
+        : value_(std::move(value)) {}
+
+    std::variant<std::u16string, FetchFailure> value_;
+};
+
+// Fetches the whole page at an address. A run that fetches ahead calls FetchPage from several
+// threads at once, so implementations must allow concurrent calls. A stop request should end a
+// call promptly with FetchFailureKind::Stopped.
+class PageFetcher {
+public:
+    virtual ~PageFetcher() = default;
+    virtual FetchResult FetchPage(const std::string& address, std::stop_token stop) = 0;
+
+protected:
+    PageFetcher() = default;
+    PageFetcher(const PageFetcher&) = default;
+    PageFetcher& operator=(const PageFetcher&) = default;
+};
+
+}  // namespace slotscope

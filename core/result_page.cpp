@@ -1,0 +1,271 @@
+#include "core/result_page.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+namespace slotscope {
+namespace {
+
+constexpr auto npos = std::u16string_view::npos;
+
+constexpr std::u16string_view kTableStart = u"<table id=\"";  // then 300k or 400k
+constexpr std::u16string_view kDivStart = u"<div id=\"bdfs";  // then j
+constexpr std::u16string_view kPresenceTail = u"\" ";          // after 3001, 4001 and bdfs0
+constexpr std::u16string_view kTableEnd = u"</table>";
+constexpr std::u16string_view kDivEnd = u"</div>";
+
+constexpr int kLayoutAListings = 10;
+constexpr int kLayoutBListings = 4;
+constexpr int kRightListings = 8;
+
+constexpr char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+
+// Compares text[at, at + lower.size()) with lower, folding ASCII case in text; lower is already
+// folded. The caller guarantees the range lies inside text.
+bool EqualsFoldedAt(std::u16string_view text, std::size_t at, std::u16string_view lower) {
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        if (FoldAscii(text[at + i]) != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MatchesAt(std::u16string_view text, std::size_t at, std::u16string_view marker) {
+    return text.size() - at >= marker.size() && text.compare(at, marker.size(), marker) == 0;
+}
+
+// The presence test: haystack contains needle, ignoring ASCII case. An empty needle is found in
+// any non-empty haystack.
+bool ContainsIgnoringCase(std::u16string_view haystack, std::u16string_view needle) {
+    if (needle.empty()) {
+        return !haystack.empty();
+    }
+    if (needle.size() > haystack.size()) {
+        return false;
+    }
+    const char16_t first = FoldAscii(needle[0]);
+    const char16_t firstUpper =
+        first >= u'a' && first <= u'z' ? static_cast<char16_t>(first - (u'a' - u'A')) : first;
+    const std::size_t last = haystack.size() - needle.size();
+    for (std::size_t i = 0; i <= last; ++i) {
+        const char16_t c = haystack[i];
+        if (c != first && c != firstUpper) {
+            continue;
+        }
+        std::size_t n = 1;
+        while (n < needle.size() && FoldAscii(haystack[i + n]) == FoldAscii(needle[n])) {
+            ++n;
+        }
+        if (n == needle.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A listing-start marker: whether it occurs in any letter case, and where it first occurs
+// exactly (the cut's start).
+struct MarkerHits {
+    bool anyCase = false;
+    std::size_t exact = npos;
+
+    void Record(std::size_t at, bool isExact) {
+        anyCase = true;
+        if (isExact && exact == npos) {
+            exact = at;
+        }
+    }
+};
+
+// Everything the analysis asks of the page's markers, gathered in one pass.
+struct PageMarkers {
+    bool layoutA = false;      // <table id="3001"  in any case
+    bool layoutB = false;      // <table id="4001"  in any case
+    bool rightBlock = false;   // <div id="bdfs0"  in any case
+    std::array<MarkerHits, kLayoutAListings + 1> tableA{};  // index k = <table id="300k
+    std::array<MarkerHits, kLayoutBListings + 1> tableB{};  // index k = <table id="400k
+    std::array<MarkerHits, kRightListings> right{};         // index j = <div id="bdfsj
+};
+
+void ScanTableMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
+    // <table id=" then 300 or 400 then the listing number.
+    constexpr std::size_t digitsAt = kTableStart.size();
+    if (page.size() - at < digitsAt + 4 || !EqualsFoldedAt(page, at, u"<table id=\"")) {
+        return;
+    }
+    const char16_t series = page[at + digitsAt];
+    if ((series != u'3' && series != u'4') || page[at + digitsAt + 1] != u'0' ||
+        page[at + digitsAt + 2] != u'0') {
+        return;
+    }
+    const char16_t k = page[at + digitsAt + 3];
+    if (k < u'1' || k > u'9') {
+        return;
+    }
+    const bool exact = page.compare(at, digitsAt, kTableStart) == 0;
+    const std::size_t after = at + digitsAt + 4;
+    const bool isA = series == u'3';
+    if (isA) {
+        markers.tableA[k - u'0'].Record(at, exact);
+    } else if (k - u'0' <= kLayoutBListings) {
+        markers.tableB[k - u'0'].Record(at, exact);
+    }
+    if (k != u'1') {
+        return;
+    }
+    if (isA && after < page.size() && page[after] == u'0') {
+        markers.tableA[kLayoutAListings].Record(at, exact);
+    }
+    if (MatchesAt(page, after, kPresenceTail)) {
+        (isA ? markers.layoutA : markers.layoutB) = true;
+    }
+}
+
+void ScanDivMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
+    constexpr std::size_t digitAt = kDivStart.size();
+    if (page.size() - at < digitAt + 1 || !EqualsFoldedAt(page, at, u"<div id=\"bdfs")) {
+        return;
+    }
+    const char16_t j = page[at + digitAt];
+    if (j < u'0' || j >= u'0' + kRightListings) {
+        return;
+    }
+    markers.right[j - u'0'].Record(at, page.compare(at, digitAt, kDivStart) == 0);
+    if (j == u'0' && MatchesAt(page, at + digitAt + 1, kPresenceTail)) {
+        markers.rightBlock = true;
+    }
+}
+
+PageMarkers ScanPage(std::u16string_view page) {
+    PageMarkers markers;
+    const std::size_t size = page.size();
+    for (std::size_t at = 0; at < size; ++at) {
+        if (page[at] != u'<' || at + 1 == size) {
+            continue;
+        }
+        const char16_t next = FoldAscii(page[at + 1]);
+        if (next == u't') {
+            ScanTableMarker(page, at, markers);
+        } else if (next == u'd') {
+            ScanDivMarker(page, at, markers);
+        }
+    }
+    return markers;
+}
+
+// The first occurrence of a marker at or after a position, remembering the last answer: the
+// listings are cut in page order, so most queries fall inside the last answered stretch and a
+// page without the end marker is searched to its end only once.
+class NextOccurrence final {
+public:
+    NextOccurrence(std::u16string_view text, std::u16string_view marker)
+        : text_(text), marker_(marker) {}
+
+    std::size_t From(std::size_t from) {
+        if (from_ != npos && from >= from_ && (found_ == npos || from <= found_)) {
+            return found_;
+        }
+        from_ = from;
+        found_ = text_.find(marker_, from);
+        return found_;
+    }
+
+private:
+    std::u16string_view text_;
+    std::u16string_view marker_;
+    std::size_t from_ = npos;
+    std::size_t found_ = npos;
+};
+
+// strCut(page, marker, end, 2) for a marker of the given length whose first exact occurrence is
+// already known.
+std::u16string_view CutListing(std::u16string_view page, const MarkerHits& hits,
+                               std::size_t markerLength, NextOccurrence& end) {
+    // A marker absent in this exact case makes the cut start at 0-based markerLength - 1.
+    const std::size_t s = hits.exact == npos ? markerLength - 1 : hits.exact + markerLength;
+    if (s >= page.size()) {
+        return {};
+    }
+    const std::size_t e = end.From(s);
+    return e == npos ? std::u16string_view{} : page.substr(s, e - s);
+}
+
+std::u16string Numbered(std::u16string_view side, int number) {
+    std::u16string label(side);
+    if (number >= 10) {
+        label += static_cast<char16_t>(u'0' + number / 10);
+    }
+    label += static_cast<char16_t>(u'0' + number % 10);
+    return label;
+}
+
+}  // namespace
+
+PositionLabels AnalyzeResultPage(std::u16string_view PageText, std::u16string_view website) {
+    const PageMarkers markers = ScanPage(PageText);
+    NextOccurrence tableEnd(PageText, kTableEnd);
+    NextOccurrence divEnd(PageText, kDivEnd);
+
+    // The right-hand result depends only on the page and the website, so it is worked out once
+    // however many left listings ask for it.
+    std::optional<std::u16string> rightScan;
+    const auto scanRight = [&]() -> std::u16string {
+        if (rightScan) {
+            return *rightScan;
+        }
+        std::u16string label = u"右无推广位";
+        if (markers.rightBlock) {
+            for (int j = 0; j < kRightListings; ++j) {
+                if (!markers.right[j].anyCase) {
+                    continue;
+                }
+                const auto block =
+                    CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd);
+                if (ContainsIgnoringCase(block, website)) {
+                    label = Numbered(u"右", j + 1);
+                    break;
+                }
+                label = u"右无";
+            }
+        }
+        rightScan = label;
+        return label;
+    };
+
+    PositionLabels labels;
+    const MarkerHits* listings = nullptr;
+    int count = 0;
+    if (markers.layoutA) {
+        listings = markers.tableA.data();
+        count = kLayoutAListings;
+    } else if (markers.layoutB) {
+        listings = markers.tableB.data();
+        count = kLayoutBListings;
+    } else {
+        labels.left = u"左侧无推广位";
+        labels.right = scanRight();
+        return labels;
+    }
+
+    for (int k = 1; k <= count; ++k) {
+        if (!listings[k].anyCase) {
+            continue;
+        }
+        const std::size_t markerLength = kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
+        const auto block = CutListing(PageText, listings[k], markerLength, tableEnd);
+        if (ContainsIgnoringCase(block, website)) {
+            labels.left = Numbered(u"左", k);
+            labels.right = markers.rightBlock ? u"右无" : u"右无推广位";
+            return labels;
+        }
+        labels.left = u"左无";
+        labels.right = scanRight();
+    }
+    return labels;
+}
+
+}  // namespace slotscope

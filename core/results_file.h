@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace slotscope {
+
+// The results file: one GBK line per checked keyword, "keyword , website , left , right" and CR LF,
+// no header and no quoting. Opening truncates what an earlier run left. Every line is handed to
+// the operating system as soon as it is written, so a run that is interrupted keeps every line it
+// finished.
+class ResultsFile final {
+public:
+    ResultsFile() = default;
+    ~ResultsFile();
+    ResultsFile(const ResultsFile&) = delete;
+    ResultsFile& operator=(const ResultsFile&) = delete;
+
+    // Creates or truncates the file; false when it cannot be created.
+    bool Open(const std::string& path);
+
+    // Appends one line. A failed write (disk full) is remembered, not retried.
+    void WriteLine(std::u16string_view keyword, std::u16string_view website,
+                   std::u16string_view left, std::u16string_view right);
+
+    // Closes the file; a failure here (data not written out) counts as a write failure too.
+    void Close();
+
+    // Whether any write since Open failed.
+    bool writeFailed() const { return writeFailed_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    bool writeFailed_ = false;
+};
+
+// One results line without its CR LF, as text.
+std::u16string ResultsLine(std::u16string_view keyword, std::u16string_view website,
+                           std::u16string_view left, std::u16string_view right);
+
+}  // namespace slotscope

@@ -1,0 +1,37 @@
+#include "core/search_address.h"
+
+#include "core/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+}  // namespace
+
+std::string PercentEncodeKeyword(std::u16string_view keyword) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char byte : EncodeGbk(keyword)) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (IsUnreserved(c)) {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 0x0F];
+        }
+    }
+    return encoded;
+}
+
+std::string SearchAddress(std::string_view prefix, std::u16string_view keyword) {
+    std::string address(prefix);
+    address += PercentEncodeKeyword(keyword);
+    return address;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/build_config.h"
+
+namespace slotscope {
+
+// The maker's home page: requested at the start of every run and opened by the window.
+inline constexpr std::string_view HomePageUrl = SLOTSCOPE_HOME_PAGE_URL;
+
+// Baidu's web search; the keyword follows the equals sign.
+inline constexpr std::string_view SearchUrlPrefix = "http://www.baidu.com/s?wd=";
+
+// The keyword's GBK bytes (GB18030 for characters outside GBK) with A-Z a-z 0-9 - . _ ~ kept
+// and every other byte written as %XX, so no character of a keyword can end or split the query.
+std::string PercentEncodeKeyword(std::u16string_view keyword);
+
+// The search address for a keyword: prefix followed by the percent-encoded keyword.
+std::string SearchAddress(std::string_view prefix, std::u16string_view keyword);
+
+}  // namespace slotscope

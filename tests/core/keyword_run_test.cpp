@@ -1,0 +1,503 @@
+#include "core/keyword_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+using testing::FakeFetcher;
+using testing::ReadFileBytes;
+using testing::RecordingFields;
+using testing::TempDir;
+using testing::WriteFileBytes;
+using namespace std::chrono_literals;
+
+constexpr char kHome[] = "http://home.test/";
+constexpr char kPrefix[] = "http://search.test/s?wd=";
+constexpr std::u16string_view kSite = u"shop.example.cn";
+
+std::u16string Num(int n) {
+    const std::string s = std::to_string(n);
+    return {s.begin(), s.end()};
+}
+
+// A result page with layout A listings 1..3 and, if wanted, right listings 0..2; the site sits
+// in left listing `left` and right listing `right` (1-based; 0 for nowhere).
+std::u16string ResultPage(int left, int right, bool withRightBlock = false) {
+    std::u16string page = u"<html><body>";
+    for (int k = 1; k <= 3; ++k) {
+        page += u"<table id=\"300" + Num(k) + u"\" ><tr><td>" +
+                (k == left ? std::u16string(kSite) : u"other.test") + u"</td></tr></table>";
+    }
+    if (withRightBlock || right > 0) {
+        for (int j = 0; j < 3; ++j) {
+            page += u"<div id=\"bdfs" + Num(j) + u"\" >" +
+                    (j + 1 == right ? std::u16string(kSite) : u"other.test") + u"</div>";
+        }
+    }
+    return page + u"</body></html>";
+}
+
+std::string KeywordIn(const std::string& address) {
+    return address.rfind(kPrefix, 0) == 0 ? address.substr(sizeof kPrefix - 1) : std::string();
+}
+
+// A search engine that knows a page for some percent-encoded keywords and fails the rest.
+FakeFetcher::Handler Engine(std::map<std::string, std::u16string> pages) {
+    return [pages = std::move(pages)](const std::string& address, std::stop_token) {
+        if (address == kHome) {
+            return FetchResult::Page(u"<html>home</html>");
+        }
+        const auto found = pages.find(KeywordIn(address));
+        if (found == pages.end()) {
+            return FetchResult::Failed(FetchFailureKind::Network, "connection refused");
+        }
+        return FetchResult::Page(found->second);
+    };
+}
+
+class KeywordRunTest : public ::testing::Test {
+protected:
+    RunOptions Options(int lookAhead = 1) const {
+        RunOptions options;
+        options.resultsPath = resultsPath;
+        options.homePageUrl = kHome;
+        options.searchUrlPrefix = kPrefix;
+        options.lookAhead = lookAhead;
+        return options;
+    }
+
+    std::string Results() const { return ReadFileBytes(resultsPath); }
+    long LineCount() const {
+        const std::string results = Results();
+        return std::count(results.begin(), results.end(), '\n');
+    }
+
+    TempDir dir;
+    std::string resultsPath = dir.file("baidu.csv");
+};
+
+// --- Entries, progress and the completion caption ---
+
+TEST_F(KeywordRunTest, BlankEntriesShrinkTheTotal) {
+    RecordingFields fields(u"a\r\n\r\nb", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(2, 0)}, {"b", ResultPage(0, 0)}}));
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/3", u"1/2", u"2/2"}));
+    EXPECT_EQ(fields.Status(), u"总词数2运行完毕，信息保存在同目录下的baidu.csv里");
+    EXPECT_EQ(summary.end, RunEnd::Completed);
+    EXPECT_EQ(summary.keywords, 2);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(fetcher.addresses(),
+              (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
+                                        std::string(kPrefix) + "b"}));
+}
+
+TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequest) {
+    WriteFileBytes(resultsPath, "left over from an earlier run\r\n");
+    RecordingFields fields(u"", std::u16string(kSite));
+    fields.SetProgress(u"7/9");
+    fields.progress.clear();
+    FakeFetcher fetcher(Engine({}));
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fetcher.addresses(), std::vector<std::string>{kHome});
+    EXPECT_TRUE(std::filesystem::exists(resultsPath));
+    EXPECT_EQ(Results(), "");
+    EXPECT_TRUE(fields.progress.empty());
+    EXPECT_EQ(fields.Progress(), u"7/9");
+    EXPECT_EQ(fields.Status(), u"总词数0运行完毕，信息保存在同目录下的baidu.csv里");
+}
+
+TEST_F(KeywordRunTest, ListEndingWithLineBreakHasBlankLastEntry) {
+    RecordingFields fields(u"a\r\nb\r\n", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"b", ResultPage(1, 0)}}));
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/3", u"2/3", u"2/2"}));
+    EXPECT_EQ(Results(), "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+                         "b , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+}
+
+TEST_F(KeywordRunTest, OnlyCrLfAndAsciiCommaSeparateEntries) {
+    // Spaces and full-width spaces are trimmed, so those entries are blank; a bare LF or CR and
+    // the full-width comma stay inside an entry; inner spaces stay.
+    RecordingFields fields(u"a,b\r\nc\nd\re，f\r\n  \u3000 ,\u3000red roses ", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({}));
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fetcher.addresses(),
+              (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
+                                        std::string(kPrefix) + "b",
+                                        std::string(kPrefix) + "c%0Ad%0De%A3%ACf",
+                                        std::string(kPrefix) + "red%20roses"}));
+    EXPECT_EQ(summary.keywords, 4);
+    EXPECT_EQ(fields.progress.back(), u"4/4");
+    const std::string results = Results();
+    EXPECT_NE(results.find("\r\nc\nd\re\xA3\xAC" "f , shop.example.cn , "), std::string::npos);
+    EXPECT_NE(results.find("\r\nred roses , shop.example.cn , "), std::string::npos);
+}
+
+TEST_F(KeywordRunTest, WebsiteMatchedAsTypedAndWrittenTrimmed) {
+    RecordingFields fields(u"a,b", u"  shop.example.cn");
+    std::u16string spaced = ResultPage(0, 0);
+    spaced.insert(spaced.find(u"other.test"), u"  shop.example.cn ");
+    FakeFetcher fetcher(Engine({{"a", spaced}, {"b", ResultPage(1, 0)}}));
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(Results(),
+              "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+              "b , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+}
+
+// --- The results file's bytes ---
+
+TEST_F(KeywordRunTest, LineIsGbkWithCrLf) {
+    RecordingFields fields(u"鲜花", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"%CF%CA%BB%A8", ResultPage(2, 0)}}));
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(Results(), "\xCF\xCA\xBB\xA8 , shop.example.cn , \xD7\xF3" "2 , "
+                         "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(fields.LeftLabel(), u"左2");
+    EXPECT_EQ(fields.RightLabel(), u"右无推广位");
+}
+
+TEST_F(KeywordRunTest, CharacterOutsideGbkIsWrittenAsGb18030) {
+    RecordingFields fields(u"花😀", u"shop.example.cn");
+    FakeFetcher fetcher(Engine({{"%BB%A8%949%FC6", ResultPage(0, 2)}}));
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(Results(), "\xBB\xA8\x94\x39\xFC\x36 , shop.example.cn , \xD7\xF3\xCE\xDE , "
+                         "\xD3\xD2" "2\r\n");
+}
+
+TEST_F(KeywordRunTest, SecondRunTruncatesTheFile) {
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"b", ResultPage(3, 0)}}));
+    RecordingFields first(u"a\r\nb", std::u16string(kSite));
+    RunKeywordCheck(first, fetcher, Options());
+    ASSERT_EQ(LineCount(), 2);
+
+    RecordingFields second(u"b", std::u16string(kSite));
+    RunKeywordCheck(second, fetcher, Options());
+    EXPECT_EQ(Results(), "b , shop.example.cn , \xD7\xF3" "3 , "
+                         "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+}
+
+TEST_F(KeywordRunTest, EachLineReachesTheFileBeforeTheNextFetch) {
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    std::vector<std::string> seenBeforeFetch;
+    FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+        seenBeforeFetch.push_back(ReadFileBytes(resultsPath));
+        return address == kHome ? FetchResult::Page(u"") : FetchResult::Page(ResultPage(1, 0));
+    });
+    RunKeywordCheck(fields, fetcher, Options());
+
+    ASSERT_EQ(seenBeforeFetch.size(), 4U);
+    EXPECT_EQ(std::count(seenBeforeFetch[3].begin(), seenBeforeFetch[3].end(), '\n'), 2);
+}
+
+// --- Failures the run must not hide ---
+
+TEST_F(KeywordRunTest, FailedFetchIsReportedNotFilledWithThePreviousPage) {
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"c", ResultPage(0, 0)}}));
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(Results(),
+              "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+              "b , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
+              "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
+              "c , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(fields.Status(), u"总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败");
+    const auto& w = fields.writes;
+    EXPECT_NE(std::find(w.begin(), w.end(), u"left=查询失败"), w.end());
+    EXPECT_NE(std::find(w.begin(), w.end(), u"right=查询失败"), w.end());
+}
+
+TEST_F(KeywordRunTest, FirstKeywordFailingDoesNotAnalyseTheHomePage) {
+    RecordingFields fields(u"a", std::u16string(kSite));
+    FakeFetcher fetcher([](const std::string& address, std::stop_token) {
+        return address == kHome ? FetchResult::Page(ResultPage(1, 0))
+                                : FetchResult::Failed(FetchFailureKind::Timeout, "timed out");
+    });
+    RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fields.LeftLabel(), u"查询失败");
+    EXPECT_EQ(fields.RightLabel(), u"查询失败");
+}
+
+TEST_F(KeywordRunTest, FailedHomePageRequestIsIgnored) {
+    RecordingFields fields(u"a", std::u16string(kSite));
+    FakeFetcher fetcher([](const std::string& address, std::stop_token) {
+        return address == kHome ? FetchResult::Failed(FetchFailureKind::Network, "no route")
+                                : FetchResult::Page(ResultPage(3, 0));
+    });
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(summary.end, RunEnd::Completed);
+    EXPECT_EQ(fields.LeftLabel(), u"左3");
+    EXPECT_EQ(fields.Status(), u"总词数1运行完毕，信息保存在同目录下的baidu.csv里");
+}
+
+TEST_F(KeywordRunTest, ResultsFileThatCannotBeCreatedStopsBeforeAnyKeyword) {
+    RecordingFields fields(u"a,b", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}}));
+    RunOptions options = Options();
+    options.resultsPath = dir.file("missing-directory/baidu.csv");
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(summary.end, RunEnd::ResultsFileUnavailable);
+    EXPECT_EQ(fields.Status(), u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
+    EXPECT_EQ(fetcher.addresses(), std::vector<std::string>{kHome});
+    EXPECT_TRUE(fields.progress.empty());
+}
+
+TEST_F(KeywordRunTest, FailedWritesAreReportedAndTheRunGoesOn) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "/dev/full, which fails every write as a full disk does, is missing";
+    }
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"c", ResultPage(2, 0)}}));
+    RunOptions options = Options();
+    options.resultsPath = "/dev/full";
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_TRUE(summary.writeFailed);
+    EXPECT_EQ(summary.checked, 3);
+    EXPECT_EQ(fields.progress.back(), u"3/3");
+    EXPECT_EQ(fields.Status(),
+              u"总词数3运行完毕，但写入baidu.csv时出错，结果不完整，其中1个词查询失败");
+
+    RecordingFields noFailures(u"a", std::u16string(kSite));
+    RunKeywordCheck(noFailures, fetcher, options);
+    EXPECT_EQ(noFailures.Status(), u"总词数1运行完毕，但写入baidu.csv时出错，结果不完整");
+}
+
+TEST_F(KeywordRunTest, BlankWebsiteDoesNotStartTheRun) {
+    WriteFileBytes(resultsPath, "earlier results\r\n");
+    for (const std::u16string website : {u"", u"   ", u"\u3000 "}) {
+        RecordingFields fields(u"a,b", website);
+        FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}}));
+        const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+        EXPECT_EQ(summary.end, RunEnd::NoWebsite);
+        EXPECT_EQ(fields.Status(), u"请先填写查看网址");
+        EXPECT_TRUE(fetcher.addresses().empty());
+        EXPECT_TRUE(fields.progress.empty());
+    }
+    EXPECT_EQ(Results(), "earlier results\r\n");
+}
+
+// --- Stopping ---
+
+// Fields that ask the run to stop once the progress text reaches a value.
+class StoppingFields final : public MemoryRunFields {
+public:
+    StoppingFields(std::u16string list, std::u16string stopAt)
+        : MemoryRunFields(std::move(list), std::u16string(kSite)), stopAt_(std::move(stopAt)) {}
+    void SetProgress(const std::u16string& text) override {
+        MemoryRunFields::SetProgress(text);
+        if (text == stopAt_) {
+            stop.request_stop();
+        }
+    }
+    std::stop_source stop;
+
+private:
+    std::u16string stopAt_;
+};
+
+TEST_F(KeywordRunTest, StopKeepsFinishedLinesWhateverTheLookAhead) {
+    for (const int lookAhead : {1, 4}) {
+        StoppingFields fields(u"a,,b,c,d,e", u"2/5");
+        FakeFetcher fetcher([](const std::string&, std::stop_token) {
+            return FetchResult::Page(ResultPage(1, 0));
+        });
+        RunOptions options = Options(lookAhead);
+        options.stop = fields.stop.get_token();
+        const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+        EXPECT_EQ(summary.end, RunEnd::Stopped);
+        EXPECT_EQ(fields.Status(), u"运行已停止，已完成2/5，信息保存在同目录下的baidu.csv里")
+            << "look-ahead " << lookAhead;
+        EXPECT_EQ(LineCount(), 2);
+        EXPECT_EQ(fields.Progress(), u"2/5");
+    }
+}
+
+TEST_F(KeywordRunTest, StopInterruptsAFetchUnderWay) {
+    std::stop_source stop;
+    MemoryRunFields fields(u"a,b,c", std::u16string(kSite));
+    FakeFetcher fetcher([&](const std::string& address, std::stop_token token) {
+        if (address != std::string(kPrefix) + "b") {
+            return FetchResult::Page(ResultPage(1, 0));
+        }
+        // A transfer that only a stop request ends.
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, token, 30s, [] { return false; });
+        return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+    });
+    RunOptions options = Options(2);
+    options.stop = stop.get_token();
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(summary.end, RunEnd::Stopped);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(fields.Status(), u"运行已停止，已完成1/3，信息保存在同目录下的baidu.csv里");
+    EXPECT_EQ(LineCount(), 1);
+}
+
+// --- Fetching ahead: results in list order whatever order fetches complete in ---
+
+struct RunRecord {
+    std::string results;
+    std::vector<std::u16string> writes;
+};
+
+std::u16string PageForKeyword(int i) {
+    // A spread of outcomes, so that reordering would show in the lines.
+    return i % 5 == 4 ? ResultPage(0, 0, true) : ResultPage(i % 4, i % 3, i % 2 == 0);
+}
+
+std::u16string KeywordList(int count) {
+    std::u16string list;
+    for (int i = 0; i < count; ++i) {
+        list += (i % 7 == 3 ? u"\r\n  \r\n" : u"\r\n") + (u"kw" + Num(i));
+    }
+    return list;
+}
+
+int KeywordNumber(const std::string& address) { return std::stoi(KeywordIn(address).substr(2)); }
+
+TEST_F(KeywordRunTest, OutOfOrderCompletionGivesTheSameOutput) {
+    constexpr int kKeywords = 40;
+    std::mutex mutex;
+    std::vector<int> completionOrder;
+    int inFlight = 0;
+    int maxInFlight = 0;
+
+    const auto run = [&](int lookAhead) {
+        completionOrder.clear();
+        maxInFlight = 0;
+        RecordingFields fields(KeywordList(kKeywords), std::u16string(kSite));
+        FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+            if (address == kHome) {
+                return FetchResult::Page(u"");
+            }
+            const int i = KeywordNumber(address);
+            {
+                std::lock_guard lock(mutex);
+                maxInFlight = std::max(maxInFlight, ++inFlight);
+            }
+            // Later keywords of a window tend to finish first.
+            std::this_thread::sleep_for(std::chrono::milliseconds((7 * (kKeywords - i)) % 11));
+            std::lock_guard lock(mutex);
+            --inFlight;
+            completionOrder.push_back(i);
+            return i % 9 == 5 ? FetchResult::Failed(FetchFailureKind::HttpStatus, "500")
+                              : FetchResult::Page(PageForKeyword(i));
+        });
+        RunKeywordCheck(fields, fetcher, Options(lookAhead));
+        return RunRecord{Results(), fields.writes};
+    };
+
+    const RunRecord sequential = run(1);
+    EXPECT_EQ(maxInFlight, 1);
+    for (const int lookAhead : {2, 4, 8}) {
+        const RunRecord ahead = run(lookAhead);
+        EXPECT_FALSE(std::is_sorted(completionOrder.begin(), completionOrder.end()))
+            << "fetches were expected to complete out of order";
+        EXPECT_LE(maxInFlight, lookAhead);
+        EXPECT_GT(maxInFlight, 1);
+        EXPECT_EQ(ahead.results, sequential.results) << "look-ahead " << lookAhead;
+        EXPECT_EQ(ahead.writes, sequential.writes) << "look-ahead " << lookAhead;
+    }
+    EXPECT_EQ(std::count(sequential.results.begin(), sequential.results.end(), '\n'), kKeywords);
+}
+
+TEST_F(KeywordRunTest, ReverseCompletionWithinTheWindow) {
+    // With three pages in flight, kw2 completes first, then kw1, then kw0.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<bool> done(3, false);
+    RecordingFields fields(u"kw0,kw1,kw2", std::u16string(kSite));
+    FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+        if (address == kHome) {
+            return FetchResult::Page(u"");
+        }
+        const int i = KeywordNumber(address);
+        std::unique_lock lock(mutex);
+        const bool inTurn =
+            changed.wait_for(lock, 10s, [&] { return i == 2 || done[static_cast<size_t>(i) + 1]; });
+        done[static_cast<size_t>(i)] = true;
+        changed.notify_all();
+        return inTurn ? FetchResult::Page(ResultPage(i + 1, 0))
+                      : FetchResult::Failed(FetchFailureKind::Timeout, "never in turn");
+    });
+    RunKeywordCheck(fields, fetcher, Options(3));
+
+    EXPECT_EQ(fields.writes,
+              (std::vector<std::u16string>{
+                  u"left=左1", u"right=右无推广位", u"progress=1/3", u"left=左2",
+                  u"right=右无推广位", u"progress=2/3", u"left=左3", u"right=右无推广位",
+                  u"progress=3/3", u"status=总词数3运行完毕，信息保存在同目录下的baidu.csv里"}));
+}
+
+TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int inFlight = 0;
+    int started = 0;
+    std::vector<int> inFlightAtStart(12, -1);
+    RecordingFields fields(KeywordList(12), std::u16string(kSite));
+    FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+        if (address == kHome) {
+            return FetchResult::Page(u"");
+        }
+        const int i = KeywordNumber(address);
+        std::unique_lock lock(mutex);
+        inFlightAtStart[static_cast<size_t>(i)] = ++inFlight;
+        ++started;
+        changed.notify_all();
+        if (i < 4) {
+            // The first window finishes only once it is all under way.
+            changed.wait_for(lock, 10s, [&] { return started >= 4; });
+        }
+        --inFlight;
+        return i == 0 ? FetchResult::Failed(FetchFailureKind::Blocked, "verification page")
+                      : FetchResult::Page(ResultPage(1, 0));
+    });
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options(4));
+
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(*std::max_element(inFlightAtStart.begin(), inFlightAtStart.begin() + 4), 4);
+    for (size_t i = 4; i < inFlightAtStart.size(); ++i) {
+        EXPECT_EQ(inFlightAtStart[i], 1) << "kw" << i;
+    }
+}
+
+}  // namespace
+}  // namespace slotscope

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/result_page.h"
+#include "tests/support/page_generator.h"
+#include "tests/support/reference_analysis.h"
+
+namespace slotscope {
+namespace {
+
+// The one-pass analysis must agree with the step-by-step one on every page, including the odd
+// ones: markers in other cases, listings without end markers, the website in several blocks.
+TEST(AnalysisAgreesWithReference, OnGeneratedPages) {
+    std::mt19937 rng(20261207);
+    int withLeftMatch = 0;
+    int withRightMatch = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const auto [page, website] = testing::RandomPage(rng);
+        const PositionLabels expected = testing::ReferenceAnalyzeResultPage(page, website);
+        ASSERT_EQ(AnalyzeResultPage(page, website), expected) << "page " << i;
+        withLeftMatch += expected.left.size() > 1 && expected.left != u"左无" &&
+                         expected.left != u"左侧无推广位";
+        withRightMatch += expected.right.size() == 2 && expected.right != u"右无";
+    }
+    // The generator must reach the interesting outcomes, or the agreement says little.
+    EXPECT_GT(withLeftMatch, 400);
+    EXPECT_GT(withRightMatch, 400);
+}
+
+TEST(AnalysisAgreesWithReference, OnWorstCasePage) {
+    const std::u16string page = testing::WorstCasePage(100'000);
+    for (const std::u16string_view site : {u"absent.example", u"LISTING3.test", u"right5.TEST",
+                                           u"", u"推广"}) {
+        EXPECT_EQ(AnalyzeResultPage(page, site), testing::ReferenceAnalyzeResultPage(page, site));
+    }
+}
+
+}  // namespace
+}  // namespace slotscope
