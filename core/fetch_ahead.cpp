@@ -6,10 +6,11 @@
 
 namespace slotscope {
 
-FetchAhead::FetchAhead(PageFetcher& fetcher, std::vector<std::string> addresses, int lookAhead,
-                       std::stop_token stop)
+FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress,
+                       std::size_t count, int lookAhead, std::stop_token stop)
     : fetcher_(fetcher),
-      addresses_(std::move(addresses)),
+      nextAddress_(std::move(nextAddress)),
+      count_(count),
       window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
       forwardStop_(std::move(stop), [this] {
           {
@@ -18,7 +19,7 @@ FetchAhead::FetchAhead(PageFetcher& fetcher, std::vector<std::string> addresses,
           }
           changed_.notify_all();
       }) {
-    const std::size_t workers = std::min(window_, addresses_.size());
+    const std::size_t workers = std::min(window_, count_);
     workers_.reserve(workers);
     for (std::size_t i = 0; i < workers; ++i) {
         workers_.emplace_back([this] { Work(); });
@@ -39,15 +40,16 @@ void FetchAhead::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] {
-            return stop.stop_requested() || nextToStart_ >= addresses_.size() ||
+            return stop.stop_requested() || nextToStart_ >= count_ ||
                    nextToStart_ < nextToTake_ + window_;
         });
-        if (stop.stop_requested() || nextToStart_ >= addresses_.size()) {
+        if (stop.stop_requested() || nextToStart_ >= count_) {
             return;
         }
         const std::size_t index = nextToStart_++;
+        const std::string address = nextAddress_();
         lock.unlock();
-        FetchResult result = fetcher_.FetchPage(addresses_[index], stop);
+        FetchResult result = fetcher_.FetchPage(address, stop);
         lock.lock();
         if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
             window_ = 1;
@@ -60,7 +62,7 @@ void FetchAhead::Work() {
 FetchResult FetchAhead::TakeNext() {
     std::unique_lock lock(mutex_);
     const std::size_t index = nextToTake_;
-    if (index >= addresses_.size()) {
+    if (index >= count_) {
         return FetchResult::Failed(FetchFailureKind::Stopped, "no more addresses");
     }
     changed_.wait(lock, [&] {

@@ -20,9 +20,12 @@ namespace slotscope {
 // flight or waiting to be taken at any time, so memory does not grow with the list. Once a page
 // comes back blocked by a verification page, the rest is fetched one page at a time.
 class FetchAhead final {
-public:
-    FetchAhead(PageFetcher& fetcher, std::vector<std::string> addresses, int lookAhead,
-               std::stop_token stop);
+  public:
+    // nextAddress() gives the addresses in list order, `count` of them; it is called once per
+    // address just before that fetch (on a worker thread, never two calls at once), so a long
+    // list is never held as addresses.
+    FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress, std::size_t count,
+               int lookAhead, std::stop_token stop);
     ~FetchAhead();
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
@@ -31,11 +34,12 @@ public:
     // stop request, an address whose fetch never started comes back as Stopped.
     FetchResult TakeNext();
 
-private:
+  private:
     void Work();
 
     PageFetcher& fetcher_;
-    const std::vector<std::string> addresses_;
+    const std::function<std::string()> nextAddress_;
+    const std::size_t count_;
     std::stop_source stop_;
 
     std::mutex mutex_;

@@ -33,11 +33,13 @@ std::u16string StoppedText(const RunSummary& summary) {
            u"，信息保存在同目录下的baidu.csv里";
 }
 
-bool IsTrimmed(char16_t c) { return c == u' ' || c == u'\u3000'; }
+bool IsTrimmed(char16_t c) {
+    return c == u' ' || c == u'\u3000';
+}
 
 }  // namespace
 
-std::u16string TrimSpaces(std::u16string_view text) {
+std::u16string_view TrimSpaces(std::u16string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && IsTrimmed(text[begin])) {
@@ -46,30 +48,25 @@ std::u16string TrimSpaces(std::u16string_view text) {
     while (end > begin && IsTrimmed(text[end - 1])) {
         --end;
     }
-    return std::u16string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
 }
 
-std::vector<std::u16string> SplitKeywordEntries(std::u16string_view keywordList) {
-    std::vector<std::u16string> entries;
-    if (keywordList.empty()) {
-        return entries;
+bool KeywordEntries::Next(std::u16string_view& entry) {
+    if (done_) {
+        return false;
     }
-    std::u16string entry;
-    for (std::size_t i = 0; i < keywordList.size(); ++i) {
-        const char16_t c = keywordList[i];
-        if (c == u',') {
-            entries.push_back(std::move(entry));
-            entry.clear();
-        } else if (c == u'\r' && i + 1 < keywordList.size() && keywordList[i + 1] == u'\n') {
-            entries.push_back(std::move(entry));
-            entry.clear();
-            ++i;
-        } else {
-            entry += c;
+    for (std::size_t i = position_; i < list_.size(); ++i) {
+        const char16_t c = list_[i];
+        const bool crLf = c == u'\r' && i + 1 < list_.size() && list_[i + 1] == u'\n';
+        if (c == u',' || crLf) {
+            entry = list_.substr(position_, i - position_);
+            position_ = i + (crLf ? 2 : 1);
+            return true;
         }
     }
-    entries.push_back(std::move(entry));
-    return entries;
+    entry = list_.substr(position_);
+    done_ = true;
+    return true;
 }
 
 RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
@@ -93,27 +90,35 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         return summary;
     }
 
-    const std::vector<std::u16string> entries = SplitKeywordEntries(fields.KeywordList());
-    std::vector<std::u16string> keywords;
-    keywords.reserve(entries.size());
-    std::vector<std::string> addresses;
-    for (const auto& entry : entries) {
-        keywords.push_back(TrimSpaces(entry));
-        if (!keywords.back().empty()) {
-            addresses.push_back(SearchAddress(options.searchUrlPrefix, keywords.back()));
-        }
+    // The list is read once; the entries are walked over this copy three times (counting,
+    // fetching ahead, checking) rather than split up and held.
+    const std::u16string keywordList = fields.KeywordList();
+    int count = 0;
+    std::u16string_view entry;
+    for (KeywordEntries entries(keywordList); entries.Next(entry);) {
+        ++count;
+        summary.keywords += TrimSpaces(entry).empty() ? 0 : 1;
     }
-    const int count = static_cast<int>(entries.size());
-    summary.keywords = static_cast<int>(addresses.size());
 
-    FetchAhead pages(fetcher, std::move(addresses), options.lookAhead, options.stop);
+    KeywordEntries toFetch(keywordList);
+    const auto nextAddress = [&]() {
+        std::u16string_view keyword;
+        while (toFetch.Next(keyword) && TrimSpaces(keyword).empty()) {
+        }
+        return SearchAddress(options.searchUrlPrefix, TrimSpaces(keyword));
+    };
+    FetchAhead pages(fetcher, nextAddress, static_cast<std::size_t>(summary.keywords),
+                     options.lookAhead, options.stop);
+
+    KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
     for (int i = 0; i < count; ++i) {
         if (options.stop.stop_requested()) {
             summary.end = RunEnd::Stopped;
             break;
         }
-        const std::u16string& keyword = keywords[static_cast<std::size_t>(i)];
+        toCheck.Next(entry);
+        const std::u16string_view keyword = TrimSpaces(entry);
         if (keyword.empty()) {
             ++emptyCount;
         } else {
@@ -133,8 +138,8 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
                 fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
                 fields.SetRightLabel(std::u16string(kFetchFailedLabel));
             }
-            results.WriteLine(keyword, TrimSpaces(fields.Website()),
-                              TrimSpaces(fields.LeftLabel()), TrimSpaces(fields.RightLabel()));
+            results.WriteLine(keyword, TrimSpaces(fields.Website()), TrimSpaces(fields.LeftLabel()),
+                              TrimSpaces(fields.RightLabel()));
             ++summary.checked;
         }
         fields.SetProgress(ProgressText(i + 1 - emptyCount, count - emptyCount));

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
@@ -18,7 +18,7 @@ struct RunOptions {
     std::string resultsPath;  // the results file, created or truncated by every run
     std::string homePageUrl{HomePageUrl};
     std::string searchUrlPrefix{SearchUrlPrefix};
-    int lookAhead = 1;    // pages fetched ahead of the one being analysed; 1 is one at a time
+    int lookAhead = 1;     // pages fetched ahead of the one being analysed; 1 is one at a time
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
 };
 
@@ -44,11 +44,24 @@ struct RunSummary {
 // fetches overlap.
 RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options);
 
-// The list's entries: every CR LF pair and every ASCII comma separates two entries; a bare CR or
-// LF stays inside its entry. An empty list has no entries.
-std::vector<std::u16string> SplitKeywordEntries(std::u16string_view keywordList);
+// Walks the entries of a keyword list in order, as views into the list: every CR LF pair and
+// every ASCII comma separates two entries; a bare CR or LF stays inside its entry. An empty list
+// has no entries. Walking instead of splitting keeps a long list from being held twice.
+class KeywordEntries final {
+  public:
+    explicit KeywordEntries(std::u16string_view keywordList)
+        : list_(keywordList), done_(keywordList.empty()) {}
+
+    // The next entry, untrimmed; false after the last.
+    bool Next(std::u16string_view& entry);
+
+  private:
+    std::u16string_view list_;
+    std::size_t position_ = 0;
+    bool done_;
+};
 
 // Removes spaces (U+0020) and full-width spaces (U+3000) from both ends.
-std::u16string TrimSpaces(std::u16string_view text);
+std::u16string_view TrimSpaces(std::u16string_view text);
 
 }  // namespace slotscope

@@ -6,7 +6,8 @@
 namespace slotscope {
 
 // Returned by CutType 1 when the start marker does not occur.
-inline constexpr std::u16string_view kCutNotFoundText = u"<p align='center'>没有找到需要的内容。</p>";
+inline constexpr std::u16string_view kCutNotFoundText =
+    u"<p align='center'>没有找到需要的内容。</p>";
 
 // Returns the stretch of strContent between the first StartStr and the next EndStr, searching
 // case-sensitively. CutType 1 keeps both markers, CutType 2 drops them; any other value, and an

@@ -23,7 +23,7 @@ struct FetchFailure {
 
 // The body of a fetched page as text, or why there is none.
 class FetchResult final {
-public:
+  public:
     static FetchResult Page(std::u16string body) { return FetchResult(std::move(body)); }
     static FetchResult Failed(FetchFailureKind kind, std::string reason) {
         return FetchResult(FetchFailure{kind, std::move(reason)});
@@ -36,7 +36,7 @@ public:
     // Only when !ok().
     const FetchFailure& failure() const { return std::get<FetchFailure>(value_); }
 
-private:
+  private:
     explicit FetchResult(std::variant<std::u16string, FetchFailure> value)
         : value_(std::move(value)) {}
 
@@ -47,11 +47,11 @@ private:
 // threads at once, so implementations must allow concurrent calls. A stop request should end a
 // call promptly with FetchFailureKind::Stopped.
 class PageFetcher {
-public:
+  public:
     virtual ~PageFetcher() = default;
     virtual FetchResult FetchPage(const std::string& address, std::stop_token stop) = 0;
 
-protected:
+  protected:
     PageFetcher() = default;
     PageFetcher(const PageFetcher&) = default;
     PageFetcher& operator=(const PageFetcher&) = default;

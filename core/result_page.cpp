@@ -11,7 +11,7 @@ constexpr auto npos = std::u16string_view::npos;
 
 constexpr std::u16string_view kTableStart = u"<table id=\"";  // then 300k or 400k
 constexpr std::u16string_view kDivStart = u"<div id=\"bdfs";  // then j
-constexpr std::u16string_view kPresenceTail = u"\" ";          // after 3001, 4001 and bdfs0
+constexpr std::u16string_view kPresenceTail = u"\" ";         // after 3001, 4001 and bdfs0
 constexpr std::u16string_view kTableEnd = u"</table>";
 constexpr std::u16string_view kDivEnd = u"</div>";
 
@@ -83,9 +83,9 @@ struct MarkerHits {
 
 // Everything the analysis asks of the page's markers, gathered in one pass.
 struct PageMarkers {
-    bool layoutA = false;      // <table id="3001"  in any case
-    bool layoutB = false;      // <table id="4001"  in any case
-    bool rightBlock = false;   // <div id="bdfs0"  in any case
+    bool layoutA = false;                                   // <table id="3001"  in any case
+    bool layoutB = false;                                   // <table id="4001"  in any case
+    bool rightBlock = false;                                // <div id="bdfs0"  in any case
     std::array<MarkerHits, kLayoutAListings + 1> tableA{};  // index k = <table id="300k
     std::array<MarkerHits, kLayoutBListings + 1> tableB{};  // index k = <table id="400k
     std::array<MarkerHits, kRightListings> right{};         // index j = <div id="bdfsj
@@ -161,7 +161,7 @@ PageMarkers ScanPage(std::u16string_view page) {
 // listings are cut in page order, so most queries fall inside the last answered stretch and a
 // page without the end marker is searched to its end only once.
 class NextOccurrence final {
-public:
+  public:
     NextOccurrence(std::u16string_view text, std::u16string_view marker)
         : text_(text), marker_(marker) {}
 
@@ -174,7 +174,7 @@ public:
         return found_;
     }
 
-private:
+  private:
     std::u16string_view text_;
     std::u16string_view marker_;
     std::size_t from_ = npos;

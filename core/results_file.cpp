@@ -15,7 +15,9 @@ std::u16string ResultsLine(std::u16string_view keyword, std::u16string_view webs
     return line;
 }
 
-ResultsFile::~ResultsFile() { Close(); }
+ResultsFile::~ResultsFile() {
+    Close();
+}
 
 bool ResultsFile::Open(const std::string& path) {
     Close();

@@ -11,7 +11,7 @@ namespace slotscope {
 // the operating system as soon as it is written, so a run that is interrupted keeps every line it
 // finished.
 class ResultsFile final {
-public:
+  public:
     ResultsFile() = default;
     ~ResultsFile();
     ResultsFile(const ResultsFile&) = delete;
@@ -30,7 +30,7 @@ public:
     // Whether any write since Open failed.
     bool writeFailed() const { return writeFailed_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool writeFailed_ = false;
 };

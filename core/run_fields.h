@@ -9,7 +9,7 @@ namespace slotscope {
 // take effect at once: in the window these are live controls (the keyword list and website the
 // user typed, the two label fields, the progress text and the status caption).
 class RunFields {
-public:
+  public:
     virtual ~RunFields() = default;
 
     virtual std::u16string KeywordList() const = 0;  // line breaks as CR LF
@@ -23,7 +23,7 @@ public:
     virtual void SetProgress(const std::u16string& text) = 0;
     virtual void SetStatus(const std::u16string& text) = 0;
 
-protected:
+  protected:
     RunFields() = default;
     RunFields(const RunFields&) = default;
     RunFields& operator=(const RunFields&) = default;
@@ -32,7 +32,7 @@ protected:
 // Fields held in memory, for front ends without controls (the command line) and for tests.
 // Derive and override the setters to watch what a run writes.
 class MemoryRunFields : public RunFields {
-public:
+  public:
     MemoryRunFields(std::u16string keywordList, std::u16string website)
         : keywordList_(std::move(keywordList)), website_(std::move(website)) {}
 
@@ -48,7 +48,7 @@ public:
     const std::u16string& Progress() const { return progress_; }
     const std::u16string& Status() const { return status_; }
 
-private:
+  private:
     std::u16string keywordList_;
     std::u16string website_;
     std::u16string left_;

@@ -14,7 +14,7 @@ constexpr UChar kReplacement = 0xFFFD;
 
 // ICU converters are not thread-safe; each thread keeps its own, opened on first use.
 class Converter final {
-public:
+  public:
     explicit Converter(const char* name) {
         UErrorCode status = U_ZERO_ERROR;
         converter_ = ucnv_open(name, &status);
@@ -30,7 +30,7 @@ public:
 
     UConverter* get() const { return converter_; }
 
-private:
+  private:
     UConverter* converter_ = nullptr;
 };
 
@@ -73,7 +73,7 @@ void WriteReplacement(const void* /*context*/, UConverterToUnicodeArgs* args,
 }
 
 class GbkEncoder final {
-public:
+  public:
     GbkEncoder() : converter_("windows-936") {
         UErrorCode status = U_ZERO_ERROR;
         ucnv_setFromUCallBack(converter_.get(), WriteGb18030Instead, nullptr, nullptr, nullptr,
@@ -81,20 +81,19 @@ public:
     }
     UConverter* get() const { return converter_.get(); }
 
-private:
+  private:
     Converter converter_;
 };
 
 class Gb18030Decoder final {
-public:
+  public:
     Gb18030Decoder() : converter_("gb18030") {
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_setToUCallBack(converter_.get(), WriteReplacement, nullptr, nullptr, nullptr,
-                            &status);
+        ucnv_setToUCallBack(converter_.get(), WriteReplacement, nullptr, nullptr, nullptr, &status);
     }
     UConverter* get() const { return converter_.get(); }
 
-private:
+  private:
     Converter converter_;
 };
 
@@ -176,9 +175,8 @@ std::string EncodeUtf8(std::u16string_view text) {
     std::string bytes(text.size() * 3, '\0');
     int32_t written = 0;
     UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(bytes.data(), static_cast<int32_t>(bytes.size()), &written,
-                       AsUChars(text), static_cast<int32_t>(text.size()), kReplacement, nullptr,
-                       &status);
+    u_strToUTF8WithSub(bytes.data(), static_cast<int32_t>(bytes.size()), &written, AsUChars(text),
+                       static_cast<int32_t>(text.size()), kReplacement, nullptr, &status);
     if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
         throw std::runtime_error("UTF-8 conversion failed");
     }

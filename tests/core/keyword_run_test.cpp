@@ -69,7 +69,7 @@ FakeFetcher::Handler Engine(std::map<std::string, std::u16string> pages) {
 }
 
 class KeywordRunTest : public ::testing::Test {
-protected:
+  protected:
     RunOptions Options(int lookAhead = 1) const {
         RunOptions options;
         options.resultsPath = resultsPath;
@@ -101,9 +101,8 @@ TEST_F(KeywordRunTest, BlankEntriesShrinkTheTotal) {
     EXPECT_EQ(summary.end, RunEnd::Completed);
     EXPECT_EQ(summary.keywords, 2);
     EXPECT_EQ(summary.failed, 0);
-    EXPECT_EQ(fetcher.addresses(),
-              (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
-                                        std::string(kPrefix) + "b"}));
+    EXPECT_EQ(fetcher.addresses(), (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
+                                                             std::string(kPrefix) + "b"}));
 }
 
 TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequest) {
@@ -128,26 +127,32 @@ TEST_F(KeywordRunTest, ListEndingWithLineBreakHasBlankLastEntry) {
     RunKeywordCheck(fields, fetcher, Options());
 
     EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/3", u"2/3", u"2/2"}));
-    EXPECT_EQ(Results(), "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
-                         "b , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(Results(),
+              "a , shop.example.cn , \xD7\xF3"
+              "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+              "b , shop.example.cn , \xD7\xF3"
+              "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
 }
 
 TEST_F(KeywordRunTest, OnlyCrLfAndAsciiCommaSeparateEntries) {
     // Spaces and full-width spaces are trimmed, so those entries are blank; a bare LF or CR and
     // the full-width comma stay inside an entry; inner spaces stay.
-    RecordingFields fields(u"a,b\r\nc\nd\re，f\r\n  \u3000 ,\u3000red roses ", std::u16string(kSite));
+    RecordingFields fields(u"a,b\r\nc\nd\re，f\r\n  \u3000 ,\u3000red roses ",
+                           std::u16string(kSite));
     FakeFetcher fetcher(Engine({}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(fetcher.addresses(),
-              (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
-                                        std::string(kPrefix) + "b",
-                                        std::string(kPrefix) + "c%0Ad%0De%A3%ACf",
-                                        std::string(kPrefix) + "red%20roses"}));
+    EXPECT_EQ(
+        fetcher.addresses(),
+        (std::vector<std::string>{kHome, std::string(kPrefix) + "a", std::string(kPrefix) + "b",
+                                  std::string(kPrefix) + "c%0Ad%0De%A3%ACf",
+                                  std::string(kPrefix) + "red%20roses"}));
     EXPECT_EQ(summary.keywords, 4);
     EXPECT_EQ(fields.progress.back(), u"4/4");
     const std::string results = Results();
-    EXPECT_NE(results.find("\r\nc\nd\re\xA3\xAC" "f , shop.example.cn , "), std::string::npos);
+    EXPECT_NE(results.find("\r\nc\nd\re\xA3\xAC"
+                           "f , shop.example.cn , "),
+              std::string::npos);
     EXPECT_NE(results.find("\r\nred roses , shop.example.cn , "), std::string::npos);
 }
 
@@ -158,9 +163,11 @@ TEST_F(KeywordRunTest, WebsiteMatchedAsTypedAndWrittenTrimmed) {
     FakeFetcher fetcher(Engine({{"a", spaced}, {"b", ResultPage(1, 0)}}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(Results(),
-              "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
-              "b , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(
+        Results(),
+        "a , shop.example.cn , \xD7\xF3"
+        "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+        "b , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
 }
 
 // --- The results file's bytes ---
@@ -170,8 +177,10 @@ TEST_F(KeywordRunTest, LineIsGbkWithCrLf) {
     FakeFetcher fetcher(Engine({{"%CF%CA%BB%A8", ResultPage(2, 0)}}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(Results(), "\xCF\xCA\xBB\xA8 , shop.example.cn , \xD7\xF3" "2 , "
-                         "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(Results(),
+              "\xCF\xCA\xBB\xA8 , shop.example.cn , \xD7\xF3"
+              "2 , "
+              "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
     EXPECT_EQ(fields.LeftLabel(), u"左2");
     EXPECT_EQ(fields.RightLabel(), u"右无推广位");
 }
@@ -181,8 +190,10 @@ TEST_F(KeywordRunTest, CharacterOutsideGbkIsWrittenAsGb18030) {
     FakeFetcher fetcher(Engine({{"%BB%A8%949%FC6", ResultPage(0, 2)}}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(Results(), "\xBB\xA8\x94\x39\xFC\x36 , shop.example.cn , \xD7\xF3\xCE\xDE , "
-                         "\xD3\xD2" "2\r\n");
+    EXPECT_EQ(Results(),
+              "\xBB\xA8\x94\x39\xFC\x36 , shop.example.cn , \xD7\xF3\xCE\xDE , "
+              "\xD3\xD2"
+              "2\r\n");
 }
 
 TEST_F(KeywordRunTest, SecondRunTruncatesTheFile) {
@@ -193,8 +204,10 @@ TEST_F(KeywordRunTest, SecondRunTruncatesTheFile) {
 
     RecordingFields second(u"b", std::u16string(kSite));
     RunKeywordCheck(second, fetcher, Options());
-    EXPECT_EQ(Results(), "b , shop.example.cn , \xD7\xF3" "3 , "
-                         "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(Results(),
+              "b , shop.example.cn , \xD7\xF3"
+              "3 , "
+              "\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
 }
 
 TEST_F(KeywordRunTest, EachLineReachesTheFileBeforeTheNextFetch) {
@@ -217,13 +230,16 @@ TEST_F(KeywordRunTest, FailedFetchIsReportedNotFilledWithThePreviousPage) {
     FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"c", ResultPage(0, 0)}}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(Results(),
-              "a , shop.example.cn , \xD7\xF3" "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
-              "b , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
-              "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
-              "c , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(
+        Results(),
+        "a , shop.example.cn , \xD7\xF3"
+        "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+        "b , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
+        "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
+        "c , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
     EXPECT_EQ(summary.failed, 1);
-    EXPECT_EQ(fields.Status(), u"总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败");
+    EXPECT_EQ(fields.Status(),
+              u"总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败");
     const auto& w = fields.writes;
     EXPECT_NE(std::find(w.begin(), w.end(), u"left=查询失败"), w.end());
     EXPECT_NE(std::find(w.begin(), w.end(), u"right=查询失败"), w.end());
@@ -307,7 +323,7 @@ TEST_F(KeywordRunTest, BlankWebsiteDoesNotStartTheRun) {
 
 // Fields that ask the run to stop once the progress text reaches a value.
 class StoppingFields final : public MemoryRunFields {
-public:
+  public:
     StoppingFields(std::u16string list, std::u16string stopAt)
         : MemoryRunFields(std::move(list), std::u16string(kSite)), stopAt_(std::move(stopAt)) {}
     void SetProgress(const std::u16string& text) override {
@@ -318,7 +334,7 @@ public:
     }
     std::stop_source stop;
 
-private:
+  private:
     std::u16string stopAt_;
 };
 
@@ -390,7 +406,9 @@ std::u16string KeywordList(int count) {
     return list;
 }
 
-int KeywordNumber(const std::string& address) { return std::stoi(KeywordIn(address).substr(2)); }
+int KeywordNumber(const std::string& address) {
+    return std::stoi(KeywordIn(address).substr(2));
+}
 
 TEST_F(KeywordRunTest, OutOfOrderCompletionGivesTheSameOutput) {
     constexpr int kKeywords = 40;

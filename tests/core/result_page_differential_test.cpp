@@ -30,8 +30,8 @@ TEST(AnalysisAgreesWithReference, OnGeneratedPages) {
 
 TEST(AnalysisAgreesWithReference, OnWorstCasePage) {
     const std::u16string page = testing::WorstCasePage(100'000);
-    for (const std::u16string_view site : {u"absent.example", u"LISTING3.test", u"right5.TEST",
-                                           u"", u"推广"}) {
+    for (const std::u16string_view site :
+         {u"absent.example", u"LISTING3.test", u"right5.TEST", u"", u"推广"}) {
         EXPECT_EQ(AnalyzeResultPage(page, site), testing::ReferenceAnalyzeResultPage(page, site));
     }
 }

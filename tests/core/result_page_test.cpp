@@ -62,53 +62,77 @@ const std::u16string kHead = u"<html><body><div id=\"wrapper\">";
 INSTANTIATE_TEST_SUITE_P(
     Layouts, LabelsTest,
     ::testing::Values(
-        PageCase{"NoListingsAtAll", kHead + u"<p>shop.example.cn</p>", u"shop.example.cn",
+        PageCase{"NoListingsAtAll",
+                 kHead + u"<p>shop.example.cn</p>",
+                 u"shop.example.cn",
                  {u"左侧无推广位", u"右无推广位"}},
         PageCase{"EmptyPage", u"", u"shop.example.cn", {u"左侧无推广位", u"右无推广位"}},
         PageCase{"LeftOneWithRightBlock",
                  kHead + Listings(TableA, 1, 3, 1) + Listings(Right, 0, 2, 0),
                  u"shop.example.cn",
                  {u"左1", u"右无"}},
-        PageCase{"LeftOneWithoutRightBlock", kHead + Listings(TableA, 1, 3, 1), u"shop.example.cn",
+        PageCase{"LeftOneWithoutRightBlock",
+                 kHead + Listings(TableA, 1, 3, 1),
+                 u"shop.example.cn",
                  {u"左1", u"右无推广位"}},
-        PageCase{"LeftTwoNoRight", kHead + Listings(TableA, 1, 4, 2), u"shop.example.cn",
+        PageCase{"LeftTwoNoRight",
+                 kHead + Listings(TableA, 1, 4, 2),
+                 u"shop.example.cn",
                  {u"左2", u"右无推广位"}},
-        PageCase{"LeftTen", kHead + Listings(TableA, 1, 10, 10), u"shop.example.cn",
+        PageCase{"LeftTen",
+                 kHead + Listings(TableA, 1, 10, 10),
+                 u"shop.example.cn",
                  {u"左10", u"右无推广位"}},
-        PageCase{"LeftMissing", kHead + Listings(TableA, 1, 10, 0) + Listings(Right, 0, 7, -1),
+        PageCase{"LeftMissing",
+                 kHead + Listings(TableA, 1, 10, 0) + Listings(Right, 0, 7, -1),
                  u"shop.example.cn",
                  {u"左无", u"右无"}},
         PageCase{"RightOnlyWithLeftListings",
-                 kHead + Listings(TableA, 1, 3, 0) + Listings(Right, 0, 3, 0), u"shop.example.cn",
+                 kHead + Listings(TableA, 1, 3, 0) + Listings(Right, 0, 3, 0),
+                 u"shop.example.cn",
                  {u"左无", u"右1"}},
-        PageCase{"RightOnlyWithoutLeftListings", kHead + Listings(Right, 0, 3, 0),
+        PageCase{"RightOnlyWithoutLeftListings",
+                 kHead + Listings(Right, 0, 3, 0),
                  u"shop.example.cn",
                  {u"左侧无推广位", u"右1"}},
-        PageCase{"RightFour", kHead + Listings(Right, 0, 5, 3), u"shop.example.cn",
+        PageCase{"RightFour",
+                 kHead + Listings(Right, 0, 5, 3),
+                 u"shop.example.cn",
                  {u"左侧无推广位", u"右4"}},
-        PageCase{"RightEight", kHead + Listings(Right, 0, 7, 7), u"shop.example.cn",
+        PageCase{"RightEight",
+                 kHead + Listings(Right, 0, 7, 7),
+                 u"shop.example.cn",
                  {u"左侧无推广位", u"右8"}},
-        PageCase{"RightNineIsNeverExamined", kHead + Listings(Right, 0, 8, 8), u"shop.example.cn",
+        PageCase{"RightNineIsNeverExamined",
+                 kHead + Listings(Right, 0, 8, 8),
+                 u"shop.example.cn",
                  {u"左侧无推广位", u"右无"}},
         // A later left match overrides what the right-hand scan found.
-        PageCase{"LeftAndRight", kHead + Listings(TableA, 1, 3, 3) + Listings(Right, 0, 3, 1),
+        PageCase{"LeftAndRight",
+                 kHead + Listings(TableA, 1, 3, 3) + Listings(Right, 0, 3, 1),
                  u"shop.example.cn",
                  {u"左3", u"右无"}},
-        PageCase{"LayoutB", kHead + Listings(TableB, 1, 4, 4), u"shop.example.cn",
+        PageCase{"LayoutB",
+                 kHead + Listings(TableB, 1, 4, 4),
+                 u"shop.example.cn",
                  {u"左4", u"右无推广位"}},
-        PageCase{"LayoutBFifthIsNeverExamined", kHead + Listings(TableB, 1, 5, 5),
+        PageCase{"LayoutBFifthIsNeverExamined",
+                 kHead + Listings(TableB, 1, 5, 5),
                  u"shop.example.cn",
                  {u"左无", u"右无推广位"}},
-        PageCase{"LayoutAWinsOverB", kHead + Listings(TableB, 1, 2, 1) + Listings(TableA, 1, 2, 0),
+        PageCase{"LayoutAWinsOverB",
+                 kHead + Listings(TableB, 1, 2, 1) + Listings(TableA, 1, 2, 0),
                  u"shop.example.cn",
                  {u"左无", u"右无推广位"}},
-        PageCase{"LayoutAEleventhIsNeverExamined", kHead + Listings(TableA, 1, 10, 0) +
-                 u"<table id=\"30011\"><tr><td>shop.example.cn</td></tr></table>",
+        PageCase{"LayoutAEleventhIsNeverExamined",
+                 kHead + Listings(TableA, 1, 10, 0) +
+                     u"<table id=\"30011\"><tr><td>shop.example.cn</td></tr></table>",
                  u"shop.example.cn",
                  {u"左无", u"右无推广位"}},
         // Listing 10 is <table id="30010, never <table id="3010.
-        PageCase{"ListingTenMarker", kHead + TableA(1, kOther) +
-                 u"<table id=\"3010\"><tr><td>shop.example.cn</td></tr></table>",
+        PageCase{"ListingTenMarker",
+                 kHead + TableA(1, kOther) +
+                     u"<table id=\"3010\"><tr><td>shop.example.cn</td></tr></table>",
                  u"shop.example.cn",
                  {u"左无", u"右无推广位"}},
         // Presence markers need their closing quote and space.
@@ -117,10 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
                  u"shop.example.cn",
                  {u"左侧无推广位", u"右无推广位"}},
         PageCase{"RightPresenceWithoutSpace",
-                 kHead + u"<div id=\"bdfs0\">shop.example.cn</div>", u"shop.example.cn",
+                 kHead + u"<div id=\"bdfs0\">shop.example.cn</div>",
+                 u"shop.example.cn",
                  {u"左侧无推广位", u"右无推广位"}},
         // Case: the website and presence tests ignore ASCII case.
-        PageCase{"WebsiteInOtherCase", kHead + Listings(TableA, 1, 2, 2), u"SHOP.Example.CN",
+        PageCase{"WebsiteInOtherCase",
+                 kHead + Listings(TableA, 1, 2, 2),
+                 u"SHOP.Example.CN",
                  {u"左2", u"右无推广位"}},
         PageCase{"PresenceMarkerInOtherCase",
                  kHead + u"<TABLE ID=\"3001\" ><tr><td>x</td></tr></table>" +
@@ -139,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {u"左无", u"右无推广位"}},
         // A listing whose end marker is missing gives an empty block.
         PageCase{"ListingWithoutEnd",
-                 kHead + u"<table id=\"3001\" class=\"x\">shop.example.cn", u"shop.example.cn",
+                 kHead + u"<table id=\"3001\" class=\"x\">shop.example.cn",
+                 u"shop.example.cn",
                  {u"左无", u"右无推广位"}},
         // The empty website is found in the first examined block that is not empty.
         PageCase{"EmptyWebsite", kHead + Listings(TableA, 1, 3, 0), u"", {u"左1", u"右无推广位"}},
@@ -148,7 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
                  u"",
                  {u"左2", u"右无推广位"}},
         // The website is matched exactly as typed, outer spaces included.
-        PageCase{"WebsiteWithOuterSpace", kHead + Listings(TableA, 1, 2, 1), u" shop.example.cn",
+        PageCase{"WebsiteWithOuterSpace",
+                 kHead + Listings(TableA, 1, 2, 1),
+                 u" shop.example.cn",
                  {u"左无", u"右无推广位"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -164,7 +194,7 @@ std::u16string ReadRealPage(const std::string& name) {
 }
 
 class RealPages : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override {
         if (!std::filesystem::exists(RealPagesDir() / GetParam())) {
             GTEST_SKIP() << "real result pages not found at " << RealPagesDir()

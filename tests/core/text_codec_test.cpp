@@ -9,7 +9,9 @@ namespace {
 
 TEST(GbkEncoding, ChineseTextIsGbk) {
     EXPECT_EQ(EncodeGbk(u"鲜花"), "\xCF\xCA\xBB\xA8");
-    EXPECT_EQ(EncodeGbk(u"左2右无推广位"), "\xD7\xF3" "2\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB");
+    EXPECT_EQ(EncodeGbk(u"左2右无推广位"),
+              "\xD7\xF3"
+              "2\xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB");
     EXPECT_EQ(EncodeGbk(u"abc , 1"), "abc , 1");
     EXPECT_EQ(EncodeGbk(u""), "");
 }
@@ -20,7 +22,9 @@ TEST(GbkEncoding, CodePage936SpecificsAreKept) {
 }
 
 TEST(GbkEncoding, CharactersOutsideGbkBecomeGb18030) {
-    EXPECT_EQ(EncodeGbk(u"a😀b"), "a\x94\x39\xFC\x36" "b");
+    EXPECT_EQ(EncodeGbk(u"a😀b"),
+              "a\x94\x39\xFC\x36"
+              "b");
     EXPECT_EQ(EncodeGbk(u"ẞ"), "\x81\x35\xFE\x32");
     // Lossless: GB18030 reads them back.
     EXPECT_EQ(DecodeGb18030(EncodeGbk(u"鲜花😀ẞ")), u"鲜花😀ẞ");

@@ -12,7 +12,7 @@ namespace slotscope::testing {
 
 // A page fetch answered by a function, recording every address asked for.
 class FakeFetcher final : public PageFetcher {
-public:
+  public:
     using Handler = std::function<FetchResult(const std::string& address, std::stop_token stop)>;
 
     explicit FakeFetcher(Handler handler) : handler_(std::move(handler)) {}
@@ -30,7 +30,7 @@ public:
         return addresses_;
     }
 
-private:
+  private:
     Handler handler_;
     mutable std::mutex mutex_;
     std::vector<std::string> addresses_;
@@ -38,7 +38,7 @@ private:
 
 // Run fields that keep every text the run writes, in order.
 class RecordingFields final : public MemoryRunFields {
-public:
+  public:
     using MemoryRunFields::MemoryRunFields;
 
     void SetLeftLabel(const std::u16string& text) override {

@@ -51,15 +51,14 @@ std::u16string WorstCasePage(std::size_t size) {
                  Number(j) + u".test/\">右侧推广</a></div>";
     }
     right += u"</div>";
-    const std::size_t fill = size > left.size() + right.size() + 2048
-                                 ? size - left.size() - right.size() - 2048
-                                 : 0;
+    const std::size_t fill =
+        size > left.size() + right.size() + 2048 ? size - left.size() - right.size() - 2048 : 0;
     return FillerHtml(1024) + left + FillerHtml(fill) + right + FillerHtml(1024);
 }
 
 GeneratedPage RandomPage(std::mt19937& rng) {
     static constexpr std::array<std::u16string_view, 4> kSites = {u"shop.example.cn", u"SHOP",
-                                                                   u"xn--site", u""};
+                                                                  u"xn--site", u""};
     GeneratedPage result;
     result.website = kSites[rng() % kSites.size()];
     if (!result.website.empty() && rng() % 3 == 0) {

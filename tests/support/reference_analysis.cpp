@@ -7,7 +7,9 @@
 namespace slotscope::testing {
 namespace {
 
-char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
+char16_t Fold(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
+}
 
 // 1-based position of the first case-insensitive occurrence of x in t, 0 when absent; an empty
 // x is at position 1 of any non-empty t.
@@ -30,7 +32,9 @@ std::size_t FindIgnoringCase(std::u16string_view t, std::u16string_view x) {
     return 0;
 }
 
-bool Contains(std::u16string_view t, std::u16string_view x) { return FindIgnoringCase(t, x) > 0; }
+bool Contains(std::u16string_view t, std::u16string_view x) {
+    return FindIgnoringCase(t, x) > 0;
+}
 
 std::u16string Number(int n) {
     const std::string s = std::to_string(n);

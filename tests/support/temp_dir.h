@@ -10,7 +10,7 @@ namespace slotscope::testing {
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir final {
-public:
+  public:
     TempDir() {
         std::random_device random;
         path_ = std::filesystem::temp_directory_path() /
@@ -27,7 +27,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
