@@ -40,8 +40,9 @@ void FetchAhead::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] {
+            // The page the consumer is still working on counts against the window.
             return stop.stop_requested() || nextToStart_ >= count_ ||
-                   nextToStart_ < nextToTake_ + window_;
+                   nextToStart_ + (holding_ ? 1 : 0) < nextToTake_ + window_;
         });
         if (stop.stop_requested() || nextToStart_ >= count_) {
             return;
@@ -61,6 +62,10 @@ void FetchAhead::Work() {
 
 FetchResult FetchAhead::TakeNext() {
     std::unique_lock lock(mutex_);
+    if (holding_) {
+        holding_ = false;  // the consumer is done with the previous page
+        changed_.notify_all();
+    }
     const std::size_t index = nextToTake_;
     if (index >= count_) {
         return FetchResult::Failed(FetchFailureKind::Stopped, "no more addresses");
@@ -76,6 +81,7 @@ FetchResult FetchAhead::TakeNext() {
     }
     FetchResult result = std::move(found->second);
     done_.erase(found);
+    holding_ = true;
     lock.unlock();
     changed_.notify_all();
     return result;

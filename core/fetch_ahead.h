@@ -15,9 +15,10 @@
 
 namespace slotscope {
 
-// Fetches a list of addresses up to `lookAhead` pages ahead of the consumer, on worker
-// threads, and hands the results back strictly in list order. At most `lookAhead` pages are in
-// flight or waiting to be taken at any time, so memory does not grow with the list. Once a page
+// Fetches a list of addresses ahead of the consumer, on worker threads, and hands the results
+// back strictly in list order. At most `lookAhead` pages are in flight, waiting to be taken or
+// still being worked on by the consumer (until it asks for the next one), so memory does not
+// grow with the list and a look-ahead of 1 fetches strictly one page at a time. Once a page
 // comes back blocked by a verification page, the rest is fetched one page at a time.
 class FetchAhead final {
   public:
@@ -47,6 +48,7 @@ class FetchAhead final {
     std::size_t window_;
     std::size_t nextToStart_ = 0;
     std::size_t nextToTake_ = 0;
+    bool holding_ = false;  // the consumer has the last page taken and has not asked again
     std::map<std::size_t, FetchResult> done_;
 
     // After the members it touches: it may run at once if the run is already stopped.
