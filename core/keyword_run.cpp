@@ -51,6 +51,18 @@ std::u16string_view TrimSpaces(std::u16string_view text) {
     return text.substr(begin, end - begin);
 }
 
+std::u16string WithCrLfLineBreaks(std::u16string_view text) {
+    std::u16string result;
+    result.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
+            result += u'\r';
+        }
+        result += text[i];
+    }
+    return result;
+}
+
 bool KeywordEntries::Next(std::u16string_view& entry) {
     if (done_) {
         return false;

@@ -61,6 +61,11 @@ class KeywordEntries final {
     bool done_;
 };
 
+// The text with every line break as CR LF: a bare LF becomes CR LF, CR LF stays, and a bare CR
+// stays as it is (inside its entry). Text from a file or an editor that ends lines with LF reaches
+// the run this way.
+std::u16string WithCrLfLineBreaks(std::u16string_view text);
+
 // Removes spaces (U+0020) and full-width spaces (U+3000) from both ends.
 std::u16string_view TrimSpaces(std::u16string_view text);
 

@@ -1,0 +1,137 @@
+#include "app/cli_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/search_address.h"
+
+namespace slotscope::cli {
+namespace {
+
+bool ParseJobs(const std::string& text, int& jobs) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 16) {
+        return false;
+    }
+    jobs = value;
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double& seconds) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value) || value <= 0 ||
+        value > 24 * 3600) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return "Usage: slotscope-cli --site SITE [--keywords FILE] [--output FILE] [--jobs N]\n"
+           "                     [--timeout SECONDS] [--search-url-prefix URL]\n"
+           "                     [--home-page-url URL] [--quiet]\n"
+           "\n"
+           "Checks where SITE stands among the paid listings of each keyword's result page and\n"
+           "writes one line per keyword to the results file (GBK, CR LF).\n"
+           "\n"
+           "  --site SITE              the website to look for, as typed after \"www.\"\n"
+           "  --keywords FILE          UTF-8 keyword list, one per line or comma-separated;\n"
+           "                           standard input when absent or \"-\"\n"
+           "  --output FILE            results file (default: baidu.csv here)\n"
+           "  --jobs N                 pages fetched at once, 1 to 16 (default: 3)\n"
+           "  --timeout SECONDS        time allowed for one request (default: 60)\n"
+           "  --search-url-prefix URL  address the encoded keyword is appended to\n"
+           "                           (default: http://www.baidu.com/s?wd=)\n"
+           "  --home-page-url URL      page requested once at the start of a run\n"
+           "  --quiet                  print only the final status\n"
+           "  --help                   print this text\n"
+           "\n"
+           "Exit status: 0 every keyword checked; 1 some keywords failed or a write failed;\n"
+           "2 bad usage or nothing could be run; 130 stopped by a signal.\n";
+}
+
+bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
+                    std::string& error) {
+    options.searchUrlPrefix = std::string(SearchUrlPrefix);
+    options.homePageUrl = std::string(HomePageUrl);
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::string value;
+        bool hasValue = false;
+        if (const std::size_t equals = name.find('='); name.starts_with("--") &&
+                                                        equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+            hasValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--quiet") {
+            if (hasValue) {
+                error = "option --quiet takes no value";
+                return false;
+            }
+            options.quiet = true;
+            continue;
+        }
+        const bool known = name == "--site" || name == "--keywords" || name == "--output" ||
+                           name == "--jobs" || name == "--timeout" ||
+                           name == "--search-url-prefix" || name == "--home-page-url";
+        if (!known) {
+            error = "unknown option '" + arguments[i] + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= arguments.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = arguments[++i];
+        }
+        if (name == "--site") {
+            options.site = value;
+            options.siteGiven = true;
+        } else if (name == "--keywords") {
+            options.keywordsPath = value;
+        } else if (name == "--output") {
+            if (value.empty()) {
+                error = "option --output needs a file name";
+                return false;
+            }
+            options.outputPath = value;
+        } else if (name == "--jobs") {
+            if (!ParseJobs(value, options.jobs)) {
+                error = "--jobs must be a whole number from 1 to 16, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--timeout") {
+            if (!ParseSeconds(value, options.timeoutSeconds)) {
+                error = "--timeout must be a positive number of seconds, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--search-url-prefix") {
+            options.searchUrlPrefix = value;
+        } else {
+            options.homePageUrl = value;
+        }
+    }
+    if (!options.help && !options.siteGiven) {
+        error = "--site is required";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace slotscope::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace slotscope::cli {
+
+struct Options {
+    std::string site;
+    bool siteGiven = false;
+    std::string keywordsPath = "-";  // "-" is standard input
+    std::string outputPath = "baidu.csv";
+    int jobs = 3;
+    double timeoutSeconds = 60;
+    std::string searchUrlPrefix;
+    std::string homePageUrl;
+    bool quiet = false;
+    bool help = false;
+};
+
+// Reads the command line (without the program name). On a usage error returns false and sets
+// `error` to a one-line description naming the option.
+bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
+                    std::string& error);
+
+// The text --help prints.
+const char* UsageText();
+
+}  // namespace slotscope::cli

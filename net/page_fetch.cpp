@@ -1,0 +1,318 @@
+#include "net/page_fetch.h"
+
+#include <curl/curl.h>
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+
+#include "net/page_body.h"
+
+namespace slotscope {
+namespace {
+
+constexpr const char* kUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
+
+// How long one wait for network activity lasts before the stop request is looked at again;
+// a stop also wakes the wait at once.
+constexpr int kPollMilliseconds = 100;
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool StartsWithCaseless(std::string_view text, std::string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != lowerPrefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view TrimHeaderValue(std::string_view value) {
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() &&
+           (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+        value.remove_suffix(1);
+    }
+    return value;
+}
+
+// Scheme, host and path of an address: the query of a redirect target carries the address it
+// came from, and with it the user's keyword, which must not decide whether it is a captcha.
+std::string_view WithoutQuery(std::string_view address) {
+    return address.substr(0, address.find_first_of("?#"));
+}
+
+// What one transfer collects.
+struct Transfer {
+    std::size_t maxBodyBytes = 0;
+    std::string body;
+    std::string contentType;  // of the last response (after redirects)
+    bool tooLarge = false;
+    bool verificationRedirect = false;
+};
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t bytes = size * count;
+    if (transfer.body.size() + bytes > transfer.maxBodyBytes) {
+        transfer.tooLarge = true;
+        return 0;  // ends the transfer
+    }
+    transfer.body.append(data, bytes);
+    return bytes;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t bytes = size * count;
+    const std::string_view line(data, bytes);
+    if (StartsWithCaseless(line, "http/")) {
+        transfer.contentType.clear();  // a new response of the chain begins
+    } else if (StartsWithCaseless(line, "content-type:")) {
+        transfer.contentType = TrimHeaderValue(line.substr(13));
+    } else if (StartsWithCaseless(line, "location:") &&
+               IsVerificationAddress(WithoutQuery(TrimHeaderValue(line.substr(9))))) {
+        transfer.verificationRedirect = true;
+        return 0;  // no point following it
+    }
+    return bytes;
+}
+
+std::string Duration(std::chrono::milliseconds time) {
+    return time.count() % 1000 == 0 ? std::to_string(time.count() / 1000) + " s"
+                                    : std::to_string(time.count()) + " ms";
+}
+
+bool WorthRetrying(const FetchResult& result, long status) {
+    if (result.ok()) {
+        return false;
+    }
+    switch (result.failure().kind) {
+        case FetchFailureKind::Network:
+            return true;
+        case FetchFailureKind::HttpStatus:
+            return status >= 500;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// What all connections of one fetcher share: the cookie jar, the DNS cache and TLS sessions.
+struct HttpPageFetcher::Shared {
+    CURLSH* share = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+    curl_slist* headers = nullptr;
+
+    std::mutex idleMutex;
+    std::vector<std::unique_ptr<Connection>> idle;
+
+    Shared() {
+        share = curl_share_init();
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Shared::Lock);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Shared::Unlock);
+        curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        headers = curl_slist_append(headers, "Accept-Language: zh-CN,zh;q=0.9");
+        headers = curl_slist_append(
+            headers, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    }
+    ~Shared();
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+        static_cast<Shared*>(user)->locks[static_cast<std::size_t>(data)].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* user) {
+        static_cast<Shared*>(user)->locks[static_cast<std::size_t>(data)].unlock();
+    }
+};
+
+// One easy handle in its own multi handle: the multi handle keeps the open connections for
+// reuse and lets a stop request wake a transfer that waits for the network.
+class HttpPageFetcher::Connection final {
+  public:
+    Connection(const FetchSettings& settings, Shared& shared)
+        : multi_(curl_multi_init()), easy_(curl_easy_init()) {
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_SHARE, shared.share);
+        curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");  // cookies in memory only
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(easy_, CURLOPT_AUTOREFERER, 1L);
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_DEFAULT_PROTOCOL, "http");
+        curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.timeout.count()));
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");  // every encoding curl decodes
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT, kUserAgent);
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, shared.headers);
+        curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(settings.maxBodyBytes));
+        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_.data());
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &OnBody);
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &OnHeader);
+    }
+    ~Connection() {
+        curl_easy_cleanup(easy_);
+        curl_multi_cleanup(multi_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // One try at the address. `status` receives the final HTTP status (0 without an answer).
+    FetchResult Get(const std::string& address, const FetchSettings& settings,
+                    const std::stop_token& stop, long& status) {
+        Transfer transfer;
+        transfer.maxBodyBytes = settings.maxBodyBytes;
+        error_[0] = '\0';
+        status = 0;
+        curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &transfer);
+        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
+
+        bool stopped = false;
+        CURLcode code = CURLE_OK;
+        curl_multi_add_handle(multi_, easy_);
+        {
+            const std::stop_callback wake(stop, [this] { curl_multi_wakeup(multi_); });
+            for (;;) {
+                int running = 0;
+                if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+                    code = CURLE_FAILED_INIT;
+                    break;
+                }
+                if (running == 0) {
+                    int left = 0;
+                    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+                        if (message->msg == CURLMSG_DONE) {
+                            code = message->data.result;
+                        }
+                    }
+                    break;
+                }
+                if (stop.stop_requested() ||
+                    curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK ||
+                    stop.stop_requested()) {
+                    stopped = stop.stop_requested();
+                    code = stopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_FAILED_INIT;
+                    break;
+                }
+            }
+        }
+        curl_multi_remove_handle(multi_, easy_);  // drops the connection if a transfer was cut
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+
+        if (stopped) {
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        if (transfer.verificationRedirect) {
+            return FetchResult::Failed(FetchFailureKind::Blocked,
+                                       "redirected to a verification page");
+        }
+        if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            return FetchResult::Failed(FetchFailureKind::TooLarge, "page larger than 16 MiB");
+        }
+        if (code == CURLE_OPERATION_TIMEDOUT) {
+            return FetchResult::Failed(FetchFailureKind::Timeout,
+                                       "no complete answer within " + Duration(settings.timeout));
+        }
+        if (code != CURLE_OK) {
+            return FetchResult::Failed(FetchFailureKind::Network,
+                                       error_[0] != '\0' ? std::string(error_.data())
+                                                         : curl_easy_strerror(code));
+        }
+        if (status >= 400) {
+            return FetchResult::Failed(FetchFailureKind::HttpStatus,
+                                       "HTTP status " + std::to_string(status));
+        }
+        const BodyCharset charset = DeclaredCharset(transfer.contentType, transfer.body);
+        if (IsVerificationPage(transfer.body, charset)) {
+            return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+        }
+        return FetchResult::Page(transfer.body.empty()
+                                     ? std::u16string()
+                                     : DecodeBody(transfer.body, transfer.contentType));
+    }
+
+  private:
+    CURLM* multi_;
+    CURL* easy_;
+    std::array<char, CURL_ERROR_SIZE> error_{};
+};
+
+HttpPageFetcher::Shared::~Shared() {
+    idle.clear();  // easy handles go before the share they use
+    curl_share_cleanup(share);
+    curl_slist_free_all(headers);
+}
+
+HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(settings)) {
+    InitCurlOnce();
+    shared_ = std::make_unique<Shared>();
+}
+
+HttpPageFetcher::~HttpPageFetcher() = default;
+
+std::unique_ptr<HttpPageFetcher::Connection> HttpPageFetcher::Lease() {
+    {
+        std::lock_guard lock(shared_->idleMutex);
+        if (!shared_->idle.empty()) {
+            std::unique_ptr<Connection> connection = std::move(shared_->idle.back());
+            shared_->idle.pop_back();
+            return connection;
+        }
+    }
+    return std::make_unique<Connection>(settings_, *shared_);
+}
+
+void HttpPageFetcher::Return(std::unique_ptr<Connection> connection) {
+    std::lock_guard lock(shared_->idleMutex);
+    shared_->idle.push_back(std::move(connection));
+}
+
+FetchResult HttpPageFetcher::FetchPage(const std::string& address, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+    }
+    std::unique_ptr<Connection> connection = Lease();
+    long status = 0;
+    FetchResult result = connection->Get(address, settings_, stop, status);
+    for (const std::chrono::milliseconds delay : settings_.retryDelays) {
+        if (!WorthRetrying(result, status)) {
+            break;
+        }
+        std::mutex mutex;
+        std::condition_variable_any wakeUp;
+        std::unique_lock lock(mutex);
+        if (wakeUp.wait_for(lock, stop, delay, [] { return false; }) || stop.stop_requested()) {
+            result = FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+            break;
+        }
+        result = connection->Get(address, settings_, stop, status);
+    }
+    Return(std::move(connection));
+    return result;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/page_fetcher.h"
+
+namespace slotscope {
+
+struct FetchSettings {
+    // For the whole request: connecting, redirects and the body together.
+    std::chrono::milliseconds timeout = std::chrono::seconds(60);
+    // Waits before the second and third tries of a request that failed in a way worth trying
+    // again (no connection, connection reset, a 5xx status).
+    std::vector<std::chrono::milliseconds> retryDelays = {std::chrono::seconds(1),
+                                                          std::chrono::seconds(2)};
+    // A body larger than this (after decompression) is a failure, read no further.
+    std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
+};
+
+// Fetches pages over HTTP and HTTPS with libcurl. One fetcher serves one run: connections are
+// kept open and reused between its requests, and the cookies servers set live as long as it
+// does. FetchPage may be called from several threads at once; each concurrent call gets its own
+// connection. The proxy variables of the environment (http_proxy, https_proxy, no_proxy) are
+// honoured.
+class HttpPageFetcher final : public PageFetcher {
+  public:
+    explicit HttpPageFetcher(FetchSettings settings = {});
+    ~HttpPageFetcher() override;
+    HttpPageFetcher(const HttpPageFetcher&) = delete;
+    HttpPageFetcher& operator=(const HttpPageFetcher&) = delete;
+
+    // A GET of the whole address. Redirects (at most 5, to http and https) are followed; a
+    // redirect to a verification address, a verification page, an HTTP status of 400 or more,
+    // a time-out or a body over the limit is a failure of its kind. A stop request ends the
+    // call within a fraction of a second, as Stopped.
+    FetchResult FetchPage(const std::string& address, std::stop_token stop) override;
+
+  private:
+    struct Shared;
+    class Connection;
+
+    std::unique_ptr<Connection> Lease();
+    void Return(std::unique_ptr<Connection> connection);
+
+    const FetchSettings settings_;
+    std::unique_ptr<Shared> shared_;
+};
+
+}  // namespace slotscope

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <string>
+#include <thread>
+
+namespace slotscope::testing {
+
+// A real HTTP server on 127.0.0.1 at a free port, for tests and benchmarks. Register handlers
+// on server() and then call Start(); the destructor stops it.
+class LocalServer final {
+  public:
+    LocalServer();
+    ~LocalServer();
+    LocalServer(const LocalServer&) = delete;
+    LocalServer& operator=(const LocalServer&) = delete;
+
+    httplib::Server& server() { return server_; }
+    void Start();
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:PORT" followed by `path`.
+    std::string Url(const std::string& path) const;
+
+  private:
+    httplib::Server server_;
+    int port_ = -1;
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 where nothing listens (bound once, then released).
+int UnusedPort();
+
+}  // namespace slotscope::testing
