@@ -1,1 +1,291 @@
+// slotscope-cli end to end: the real program against a real local HTTP server.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/text_codec.h"
+#include "tests/support/local_server.h"
+#include "tests/support/page_generator.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace slotscope {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+constexpr std::u16string_view kSite = u"shop.example.cn";
+
+struct Positions {
+    int left = 0;
+    int right = 0;
+};
+
+// A search engine: the page for a keyword shows the site where `positions` says (nowhere for
+// keywords it does not know), as GBK without a declared charset. Keywords in `failing` get a
+// 404, and every page comes after a short delay that varies by keyword, so parallel fetches
+// finish out of order.
+class Engine {
+  public:
+    explicit Engine(std::map<std::u16string, Positions> positions,
+                    std::vector<std::u16string> failing = {})
+        : positions_(std::move(positions)), failing_(std::move(failing)) {
+        local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<html>home</html>", "text/html");
+        });
+        local_.server().Get("/s", [this](const httplib::Request& request,
+                                         httplib::Response& response) {
+            const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
+            {
+                std::lock_guard lock(mutex_);
+                searched_.push_back(keyword);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(keyword.size() * 7 % 23));
+            if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
+                response.status = 404;
+                return;
+            }
+            const auto found = positions_.find(keyword);
+            const Positions at = found == positions_.end() ? Positions{} : found->second;
+            response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
+                                 "text/html");
+        });
+        local_.Start();
+    }
+
+    std::string SearchPrefix() const { return local_.Url("/s?wd="); }
+    std::string Home() const { return local_.Url("/"); }
+    std::vector<std::u16string> searched() const {
+        std::lock_guard lock(mutex_);
+        return searched_;
+    }
+
+  private:
+    std::map<std::u16string, Positions> positions_;
+    std::vector<std::u16string> failing_;
+    testing::LocalServer local_;
+    mutable std::mutex mutex_;
+    std::vector<std::u16string> searched_;
+};
+
+struct Outcome {
+    int exitStatus = -1;
+    std::string err;  // standard error
+    std::string out;  // standard output
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    // Starts the program in the test's directory with `input` on standard input.
+    pid_t Start(const std::vector<std::string>& arguments, const std::string& input = "") {
+        WriteFileBytes(dir.file("stdin"), input);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, dir.file("stdin").c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+        std::vector<std::string> all = {SLOTSCOPE_CLI};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        const int error = posix_spawn(&pid, SLOTSCOPE_CLI, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(error, 0) << "cannot start " << SLOTSCOPE_CLI;
+        return pid;
+    }
+
+    Outcome Finish(pid_t pid) {
+        int status = 0;
+        Outcome outcome;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+            outcome.exitStatus = WEXITSTATUS(status);
+        }
+        outcome.err = ReadFileBytes(dir.file("stderr"));
+        outcome.out = ReadFileBytes(dir.file("stdout"));
+        return outcome;
+    }
+
+    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "") {
+        return Finish(Start(arguments, input));
+    }
+
+    std::vector<std::string> Against(const Engine& engine, std::vector<std::string> more) const {
+        std::vector<std::string> arguments = {"--site", "shop.example.cn", "--search-url-prefix",
+                                              engine.SearchPrefix(), "--home-page-url",
+                                              engine.Home(), "--timeout", "5"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    }
+
+    std::string Results(const std::string& name = "baidu.csv") const {
+        return ReadFileBytes(dir.file(name));
+    }
+
+    testing::TempDir dir;
+};
+
+TEST_F(CliTest, KeywordFileInByteExactResultsOut) {
+    Engine engine({{u"鲜花", {2, 0}}, {u"abc", {0, 1}}, {u"def", {1, 3}}});
+    WriteFileBytes(dir.file("keywords.txt"), "\xEF\xBB\xBF鲜花\nabc, def\r\n \n");
+
+    const Outcome outcome = Run(Against(engine, {"--keywords", "keywords.txt"}));
+
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左2 , 右无推广位\r\n"
+                                   u"abc , shop.example.cn , 左无 , 右1\r\n"
+                                   u"def , shop.example.cn , 左1 , 右无\r\n"));
+    // Not a terminal: one progress line per entry, then the caption.
+    EXPECT_EQ(outcome.err,
+              "1/5\n2/5\n3/5\n3/4\n3/3\n总词数3运行完毕，信息保存在同目录下的baidu.csv里\n");
+}
+
+TEST_F(CliTest, KeywordsFromStandardInputAndTheWebsiteAsTyped) {
+    Engine engine({{u"a&b c", {3, 0}}});
+    // Matched untrimmed: " shop.example.cn" with its space is not in the listing.
+    const Outcome untrimmed =
+        Run({"--site", " shop.example.cn", "--search-url-prefix", engine.SearchPrefix(),
+             "--home-page-url", engine.Home(), "--quiet", "--keywords", "-"},
+            "a&b c\n");
+    EXPECT_EQ(untrimmed.exitStatus, 0) << untrimmed.err;
+    EXPECT_EQ(Results(), EncodeGbk(u"a&b c , shop.example.cn , 左无 , 右无推广位\r\n"));
+    EXPECT_EQ(untrimmed.err, "总词数1运行完毕，信息保存在同目录下的baidu.csv里\n");
+
+    const Outcome plain = Run(Against(engine, {"--output", "out.csv"}), "a&b c");
+    EXPECT_EQ(plain.exitStatus, 0) << plain.err;
+    EXPECT_EQ(Results("out.csv"), EncodeGbk(u"a&b c , shop.example.cn , 左3 , 右无推广位\r\n"));
+    EXPECT_EQ(engine.searched(), (std::vector<std::u16string>{u"a&b c", u"a&b c"}));
+}
+
+TEST_F(CliTest, ParallelFetchingGivesTheSameFile) {
+    std::map<std::u16string, Positions> positions;
+    std::string keywords;
+    for (int i = 0; i < 60; ++i) {
+        const std::string keyword = "词" + std::to_string(i) + std::string(i % 5, 'x');
+        positions[DecodeUtf8(keyword)] = {i % 4, i % 3};
+        keywords += keyword + (i % 9 == 4 ? "\n\n" : "\n");
+    }
+    Engine engine(positions, {u"词7xx"});
+
+    const Outcome one = Run(Against(engine, {"--jobs", "1", "--output", "one.csv"}), keywords);
+    const Outcome eight =
+        Run(Against(engine, {"--jobs=8", "--output", "eight.csv"}), keywords);
+
+    EXPECT_EQ(one.exitStatus, 1);  // one keyword failed
+    EXPECT_EQ(eight.exitStatus, 1);
+    const std::string sequential = Results("one.csv");
+    EXPECT_EQ(std::count(sequential.begin(), sequential.end(), '\n'), 60);
+    EXPECT_EQ(sequential, Results("eight.csv"));
+    EXPECT_NE(sequential.find(EncodeGbk(u"词7xx , shop.example.cn , 查询失败 , 查询失败")),
+              std::string::npos);
+    EXPECT_EQ(one.err.substr(one.err.rfind('\n', one.err.size() - 2) + 1),
+              "总词数60运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败\n");
+    EXPECT_NE(one.err.find("HTTP status 404"), std::string::npos);  // says why
+}
+
+TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
+    Engine engine({});
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--site"},
+        {"--site", "a", "--jobs", "0"},
+        {"--site", "a", "--jobs", "17"},
+        {"--site", "a", "--jobs", "3x"},
+        {"--site", "a", "--timeout", "-1"},
+        {"--site", "a", "--timeout", "nan"},
+        {"--site", "a", "--colour"},
+        {"--site", "a", "stray"},
+        {"--site", "a", "--output", ""},
+        {"--site", "a", "--quiet=yes"},
+    };
+    for (const auto& arguments : bad) {
+        const Outcome outcome = Run(arguments, "kw\n");
+        EXPECT_EQ(outcome.exitStatus, 2) << ::testing::PrintToString(arguments);
+        EXPECT_TRUE(outcome.err.starts_with("slotscope-cli: ")) << outcome.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("baidu.csv")));
+
+    const Outcome help = Run({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: slotscope-cli --site SITE")) << help.out;
+}
+
+TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
+    Engine engine({{u"kw", {1, 0}}});
+
+    const Outcome blank = Run(Against(engine, {"--site", "  "}), "kw\n");
+    EXPECT_EQ(blank.exitStatus, 2);
+    EXPECT_NE(blank.err.find("--site is empty"), std::string::npos) << blank.err;
+
+    const Outcome missing = Run(Against(engine, {"--keywords", "no-such-file.txt"}));
+    EXPECT_EQ(missing.exitStatus, 2);
+    EXPECT_NE(missing.err.find("no-such-file.txt"), std::string::npos) << missing.err;
+
+    const Outcome unwritable = Run(Against(engine, {"--output", "no-such-dir/baidu.csv"}), "kw\n");
+    EXPECT_EQ(unwritable.exitStatus, 2);
+    EXPECT_NE(unwritable.err.find("no-such-dir/baidu.csv"), std::string::npos) << unwritable.err;
+
+    EXPECT_TRUE(engine.searched().empty());
+}
+
+TEST_F(CliTest, FailedWriteIsExitStatusOne) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full on this system";
+    }
+    Engine engine({{u"kw", {1, 0}}});
+    const Outcome outcome = Run(Against(engine, {"--output", "/dev/full"}), "kw\n");
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_NE(outcome.err.find("写入baidu.csv时出错"), std::string::npos) << outcome.err;
+}
+
+TEST_F(CliTest, InterruptKeepsFinishedLinesAndExits130) {
+    Engine engine({});
+    std::string keywords;
+    for (int i = 0; i < 400; ++i) {
+        keywords += "keyword" + std::to_string(i) + "\n";
+    }
+    for (const int signal : {SIGINT, SIGTERM}) {
+        std::filesystem::remove(dir.file("baidu.csv"));
+        const pid_t pid = Start(Against(engine, {"--jobs", "2"}), keywords);
+        for (int wait = 0; wait < 500 && Results().size() < 200; ++wait) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ::kill(pid, signal);
+        const Outcome outcome = Finish(pid);
+
+        EXPECT_EQ(outcome.exitStatus, 130) << "signal " << signal << ": " << outcome.err;
+        const std::string results = Results();
+        ASSERT_FALSE(results.empty());
+        EXPECT_TRUE(results.ends_with("\r\n"));
+        const auto lines = std::count(results.begin(), results.end(), '\n');
+        EXPECT_LT(lines, 400);
+        EXPECT_NE(outcome.err.find("运行已停止，已完成" + std::to_string(lines) + "/400"),
+                  std::string::npos)
+            << outcome.err;
+    }
+}
+
+}  // namespace
+}  // namespace slotscope

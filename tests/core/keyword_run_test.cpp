@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/fakes.h"
+#include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
 
 namespace slotscope {
@@ -33,21 +34,8 @@ std::u16string Num(int n) {
     return {s.begin(), s.end()};
 }
 
-// A result page with layout A listings 1..3 and, if wanted, right listings 0..2; the site sits
-// in left listing `left` and right listing `right` (1-based; 0 for nowhere).
 std::u16string ResultPage(int left, int right, bool withRightBlock = false) {
-    std::u16string page = u"<html><body>";
-    for (int k = 1; k <= 3; ++k) {
-        page += u"<table id=\"300" + Num(k) + u"\" ><tr><td>" +
-                (k == left ? std::u16string(kSite) : u"other.test") + u"</td></tr></table>";
-    }
-    if (withRightBlock || right > 0) {
-        for (int j = 0; j < 3; ++j) {
-            page += u"<div id=\"bdfs" + Num(j) + u"\" >" +
-                    (j + 1 == right ? std::u16string(kSite) : u"other.test") + u"</div>";
-        }
-    }
-    return page + u"</body></html>";
+    return testing::ListingsPage(kSite, left, right, withRightBlock);
 }
 
 std::string KeywordIn(const std::string& address) {

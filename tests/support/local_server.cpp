@@ -12,6 +12,7 @@ namespace slotscope::testing {
 LocalServer::LocalServer() {
     // Every fetching thread keeps its connection open, and each open connection holds a thread.
     server_.new_task_queue = [] { return new httplib::ThreadPool(40); };
+    server_.set_tcp_nodelay(true);  // headers and body go out at once, not after a delayed ACK
     server_.set_keep_alive_max_count(100000);
     server_.set_keep_alive_timeout(30);
     port_ = server_.bind_to_any_port("127.0.0.1");

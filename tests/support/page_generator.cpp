@@ -115,4 +115,24 @@ GeneratedPage RandomPage(std::mt19937& rng) {
     return result;
 }
 
+std::u16string ListingsPage(std::u16string_view site, int left, int right,
+                            bool withRightBlock) {
+    const auto number = [](int n) {
+        const std::string digits = std::to_string(n);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    std::u16string page = u"<html><body>";
+    for (int k = 1; k <= 3; ++k) {
+        page += u"<table id=\"300" + number(k) + u"\" ><tr><td>" +
+                (k == left ? std::u16string(site) : u"other.test") + u"</td></tr></table>";
+    }
+    if (withRightBlock || right > 0) {
+        for (int j = 0; j < 3; ++j) {
+            page += u"<div id=\"bdfs" + number(j) + u"\" >" +
+                    (j + 1 == right ? std::u16string(site) : u"other.test") + u"</div>";
+        }
+    }
+    return page + u"</body></html>";
+}
+
 }  // namespace slotscope::testing

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace slotscope::testing {
 
@@ -12,6 +13,12 @@ std::u16string FillerHtml(std::size_t size);
 // The analysis's worst case: layout A with all ten listings, all eight right listings at the
 // end of the page, and the website "absent.example" in none of them. About `size` characters.
 std::u16string WorstCasePage(std::size_t size);
+
+// A small result page with layout A listings 1..3 and, when `right` > 0 or asked for, right
+// listings 0..2; `site` sits in left listing `left` and right listing `right` (1-based; 0 for
+// nowhere), the other listings show "other.test".
+std::u16string ListingsPage(std::u16string_view site, int left, int right,
+                            bool withRightBlock = false);
 
 struct GeneratedPage {
     std::u16string page;
