@@ -44,7 +44,10 @@ class Console final {
         }
         std::lock_guard lock(mutex_);
         if (terminal_) {
-            Write("\r" + EncodeUtf8(text) + "\x1b[K");
+            std::string line = "\r";  // back to the start of the line, then clear its rest
+            line += EncodeUtf8(text);
+            line += "\x1b[K";
+            Write(line);
             progressShown_ = true;
         } else {
             Write(EncodeUtf8(text) + "\n");

@@ -1,10 +1,6 @@
 // slotscope-cli end to end: the real program against a real local HTTP server.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -17,11 +13,10 @@
 #include <vector>
 
 #include "core/text_codec.h"
+#include "tests/support/child_process.h"
 #include "tests/support/local_server.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace slotscope {
 namespace {
@@ -95,34 +90,16 @@ class CliTest : public ::testing::Test {
     // Starts the program in the test's directory with `input` on standard input.
     pid_t Start(const std::vector<std::string>& arguments, const std::string& input = "") {
         WriteFileBytes(dir.file("stdin"), input);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, dir.file("stdin").c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-        std::vector<std::string> all = {SLOTSCOPE_CLI};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& argument : all) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        const int error = posix_spawn(&pid, SLOTSCOPE_CLI, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(error, 0) << "cannot start " << SLOTSCOPE_CLI;
+        const pid_t pid = testing::StartProgram(
+            SLOTSCOPE_CLI, arguments,
+            {dir.path().string(), dir.file("stdin"), dir.file("stdout"), dir.file("stderr")});
+        EXPECT_GT(pid, 0) << "cannot start " << SLOTSCOPE_CLI;
         return pid;
     }
 
     Outcome Finish(pid_t pid) {
-        int status = 0;
         Outcome outcome;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-            outcome.exitStatus = WEXITSTATUS(status);
-        }
+        outcome.exitStatus = testing::WaitForProgram(pid).exitStatus;
         outcome.err = ReadFileBytes(dir.file("stderr"));
         outcome.out = ReadFileBytes(dir.file("stdout"));
         return outcome;

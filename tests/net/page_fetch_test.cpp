@@ -1,8 +1,6 @@
 #include "net/page_fetch.h"
 
-#include <brotli/encode.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +14,7 @@
 
 #include "core/search_address.h"
 #include "core/text_codec.h"
+#include "tests/support/compression.h"
 #include "tests/support/local_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,32 +22,10 @@ namespace slotscope {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Brotli;
+using testing::Gzip;
 using testing::LocalServer;
 using Clock = std::chrono::steady_clock;
-
-std::string Gzip(const std::string& bytes) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, bytes.size()) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
-std::string Brotli(const std::string& bytes) {
-    std::size_t size = BrotliEncoderMaxCompressedSize(bytes.size());
-    std::string out(size, '\0');
-    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
-                          bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()), &size,
-                          reinterpret_cast<uint8_t*>(out.data()));
-    out.resize(size);
-    return out;
-}
 
 FetchSettings QuickSettings() {
     FetchSettings settings;

@@ -1,0 +1,123 @@
+// slotscope-cli against a local server: keywords per second with one page at a time and with
+// four, when every search answers after 100 ms with a 300 KB page, and the peak memory of a long
+// run.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/text_codec.h"
+#include "tests/support/child_process.h"
+#include "tests/support/compression.h"
+#include "tests/support/local_server.h"
+#include "tests/support/page_generator.h"
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A search engine answering every search with the same 300 KB GBK page after `latency`. The page
+// goes out gzip-compressed ahead of time, as a real engine's front end sends it, so the server
+// spends no time compressing and the client decodes as it would in use.
+class SlowEngine {
+  public:
+    explicit SlowEngine(std::chrono::milliseconds latency) {
+        const std::u16string listings = testing::ListingsPage(u"shop.example.cn", 2, 1);
+        page_ = testing::Gzip(
+            EncodeGbk(testing::FillerHtml(300 * 1024 - listings.size()) + listings));
+        local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<html>home</html>", "text/html");
+        });
+        local_.server().Get("/s", [this, latency](const httplib::Request&,
+                                                  httplib::Response& response) {
+            std::this_thread::sleep_for(latency);
+            response.set_header("Content-Encoding", "gzip");
+            response.set_content(page_, "text/html");
+        });
+        local_.Start();
+    }
+    std::string Url(const std::string& path) const { return local_.Url(path); }
+
+  private:
+    std::string page_;
+    testing::LocalServer local_;
+};
+
+struct CliRun {
+    double seconds = 0;
+    testing::ChildEnd end;
+};
+
+CliRun RunCli(const SlowEngine& engine, int keywords, int jobs) {
+    testing::TempDir dir;
+    std::string list;
+    for (int i = 0; i < keywords; ++i) {
+        list += "关键词" + std::to_string(i) + "\n";
+    }
+    testing::WriteFileBytes(dir.file("keywords.txt"), list);
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = testing::StartProgram(
+        SLOTSCOPE_CLI,
+        {"--site", "shop.example.cn", "--keywords", "keywords.txt", "--jobs", std::to_string(jobs),
+         "--search-url-prefix", engine.Url("/s?wd="), "--home-page-url", engine.Url("/"),
+         "--quiet"},
+        {dir.path().string(), "/dev/null", "/dev/null", dir.file("stderr")});
+    CliRun run;
+    run.end = testing::WaitForProgram(pid);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return run;
+}
+
+void BM_CliKeywordsPerSecond(benchmark::State& state) {
+    const int keywords = static_cast<int>(state.range(0));
+    const int jobs = static_cast<int>(state.range(1));
+    const SlowEngine engine(std::chrono::milliseconds(100));
+    for (auto _ : state) {
+        const CliRun run = RunCli(engine, keywords, jobs);
+        if (run.end.exitStatus != 0) {
+            state.SkipWithError("the run did not check every keyword");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        state.counters["keywords_per_s"] = keywords / run.seconds;
+    }
+}
+BENCHMARK(BM_CliKeywordsPerSecond)
+    ->ArgNames({"keywords", "jobs"})
+    ->Args({200, 1})
+    ->Args({200, 4})
+    ->Args({20, 1})
+    ->Args({20, 4})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+void BM_CliPeakMemory(benchmark::State& state) {
+    const int keywords = static_cast<int>(state.range(0));
+    const SlowEngine engine(std::chrono::milliseconds(0));
+    for (auto _ : state) {
+        const CliRun run = RunCli(engine, keywords, 3);
+        if (run.end.exitStatus != 0) {
+            state.SkipWithError("the run did not check every keyword");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        state.counters["peak_rss_MiB"] = run.end.peakResidentKiB / 1024.0;
+    }
+}
+BENCHMARK(BM_CliPeakMemory)
+    ->ArgName("keywords")
+    ->Arg(100)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace slotscope
+
+BENCHMARK_MAIN();

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace slotscope::testing {
+
+// Bodies as a server sends them with Content-Encoding: gzip or br.
+std::string Gzip(std::string_view bytes);
+std::string Brotli(std::string_view bytes);
+
+}  // namespace slotscope::testing
