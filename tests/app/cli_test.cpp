@@ -1,6 +1,9 @@
 // slotscope-cli end to end: the real program against a real local HTTP server.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +183,31 @@ TEST_F(CliTest, ParallelFetchingGivesTheSameFile) {
     EXPECT_EQ(one.err.substr(one.err.rfind('\n', one.err.size() - 2) + 1),
               "总词数60运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败\n");
     EXPECT_NE(one.err.find("HTTP status 404"), std::string::npos);  // says why
+}
+
+TEST_F(CliTest, ProgressIsRewrittenInPlaceOnATerminal) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    Engine engine({{u"a", {1, 0}}});
+    WriteFileBytes(dir.file("stdin"), "a\nb");
+    const pid_t pid = testing::StartProgram(
+        SLOTSCOPE_CLI, Against(engine, {}),
+        {dir.path().string(), dir.file("stdin"), dir.file("stdout"), ptsname(master)});
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+    std::string screen;
+    char buffer[4096];
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n = 0; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+
+    EXPECT_EQ(end.exitStatus, 0);
+    EXPECT_EQ(screen,
+              "\r1/2\x1b[K\r2/2\x1b[K\r\x1b[K"
+              "总词数2运行完毕，信息保存在同目录下的baidu.csv里\r\n");  // the terminal adds CR
 }
 
 TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
