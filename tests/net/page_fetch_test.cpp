@@ -464,7 +464,7 @@ TEST_F(PageFetchTest, TricklingServerFailsAtTheTimeOut) {
 
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.failure().kind, FetchFailureKind::Timeout);
-    EXPECT_GE(elapsed, 1s);
+    EXPECT_GE(elapsed, 900ms);  // curl measures the limit on its own clock
     EXPECT_LT(elapsed, 10s);    // bytes kept coming, yet the request ended
     EXPECT_EQ(log.count(), 1U);  // a time-out is not tried again
 }
