@@ -185,8 +185,8 @@ int Run(const Options& options) {
     bytes = std::string();
 
     FetchSettings settings;
-    settings.timeout = std::chrono::milliseconds(
-        static_cast<long long>(options.timeoutSeconds * 1000 + 0.5));
+    settings.timeout =
+        std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000 + 0.5));
     HttpPageFetcher http(settings);
     ReportingFetcher fetcher(http, console);
 
@@ -199,8 +199,7 @@ int Run(const Options& options) {
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
     if (summary.end == RunEnd::ResultsFileUnavailable) {
-        console.Line("slotscope-cli: cannot create the results file '" + options.outputPath +
-                     "'");
+        console.Line("slotscope-cli: cannot create the results file '" + options.outputPath + "'");
     }
     console.Line(EncodeUtf8(fields.Status()));
     switch (summary.end) {

@@ -68,8 +68,8 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         std::string name = arguments[i];
         std::string value;
         bool hasValue = false;
-        if (const std::size_t equals = name.find('='); name.starts_with("--") &&
-                                                        equals != std::string::npos) {
+        if (const std::size_t equals = name.find('=');
+            name.starts_with("--") && equals != std::string::npos) {
             value = name.substr(equals + 1);
             name.resize(equals);
             hasValue = true;

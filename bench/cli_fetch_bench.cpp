@@ -27,17 +27,17 @@ class SlowEngine {
   public:
     explicit SlowEngine(std::chrono::milliseconds latency) {
         const std::u16string listings = testing::ListingsPage(u"shop.example.cn", 2, 1);
-        page_ = testing::Gzip(
-            EncodeGbk(testing::FillerHtml(300 * 1024 - listings.size()) + listings));
+        page_ =
+            testing::Gzip(EncodeGbk(testing::FillerHtml(300 * 1024 - listings.size()) + listings));
         local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<html>home</html>", "text/html");
         });
-        local_.server().Get("/s", [this, latency](const httplib::Request&,
-                                                  httplib::Response& response) {
-            std::this_thread::sleep_for(latency);
-            response.set_header("Content-Encoding", "gzip");
-            response.set_content(page_, "text/html");
-        });
+        local_.server().Get("/s",
+                            [this, latency](const httplib::Request&, httplib::Response& response) {
+                                std::this_thread::sleep_for(latency);
+                                response.set_header("Content-Encoding", "gzip");
+                                response.set_content(page_, "text/html");
+                            });
         local_.Start();
     }
     std::string Url(const std::string& path) const { return local_.Url(path); }
@@ -60,12 +60,12 @@ CliRun RunCli(const SlowEngine& engine, int keywords, int jobs) {
     }
     testing::WriteFileBytes(dir.file("keywords.txt"), list);
     const Clock::time_point start = Clock::now();
-    const pid_t pid = testing::StartProgram(
-        SLOTSCOPE_CLI,
-        {"--site", "shop.example.cn", "--keywords", "keywords.txt", "--jobs", std::to_string(jobs),
-         "--search-url-prefix", engine.Url("/s?wd="), "--home-page-url", engine.Url("/"),
-         "--quiet"},
-        {dir.path().string(), "/dev/null", "/dev/null", dir.file("stderr")});
+    const pid_t pid =
+        testing::StartProgram(SLOTSCOPE_CLI,
+                              {"--site", "shop.example.cn", "--keywords", "keywords.txt", "--jobs",
+                               std::to_string(jobs), "--search-url-prefix", engine.Url("/s?wd="),
+                               "--home-page-url", engine.Url("/"), "--quiet"},
+                              {dir.path().string(), "/dev/null", "/dev/null", dir.file("stderr")});
     CliRun run;
     run.end = testing::WaitForProgram(pid);
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();

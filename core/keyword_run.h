@@ -18,7 +18,7 @@ struct RunOptions {
     std::string resultsPath;  // the results file, created or truncated by every run
     std::string homePageUrl{HomePageUrl};
     std::string searchUrlPrefix{SearchUrlPrefix};
-    int lookAhead = 1;     // pages held at once, the one being analysed included; 1 is one at a time
+    int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
 };
 

@@ -31,8 +31,8 @@ std::size_t FindCaseless(std::string_view text, std::string_view lowerNeedle,
 }
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
 }
 
 // The charset name after "charset" at `at` (pointing just past the word), or empty.
@@ -44,8 +44,8 @@ std::string_view CharsetValueAt(std::string_view text, std::size_t at) {
         return {};
     }
     ++at;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '"' ||
-                                text[at] == '\'')) {
+    while (at < text.size() &&
+           (text[at] == ' ' || text[at] == '\t' || text[at] == '"' || text[at] == '\'')) {
         ++at;
     }
     std::size_t end = at;
@@ -77,8 +77,8 @@ bool KnownCharset(std::string_view name, BodyCharset& charset) {
         charset = BodyCharset::Utf8;
         return true;
     }
-    for (const std::string_view gb : {"gbk", "gb2312", "gb18030", "x-gbk", "cp936",
-                                      "windows-936"}) {
+    for (const std::string_view gb :
+         {"gbk", "gb2312", "gb18030", "x-gbk", "cp936", "windows-936"}) {
         if (NameIs(name, gb)) {
             charset = BodyCharset::Gb18030;
             return true;
@@ -147,8 +147,8 @@ bool IsVerificationPage(std::string_view body, BodyCharset charset) {
     const ByteRange title = TitleRange(body);
     bool resultsTitle = false;
     if (title.found()) {
-        const std::u16string text = Decode(body.substr(title.begin, title.end - title.begin),
-                                           charset);
+        const std::u16string text =
+            Decode(body.substr(title.begin, title.end - title.begin), charset);
         resultsTitle = text.find(u"_百度搜索") != std::u16string::npos;
         if (!resultsTitle && text.find(u"验证") != std::u16string::npos) {
             return true;

@@ -238,9 +238,9 @@ class HttpPageFetcher::Connection final {
                                        "no complete answer within " + Duration(settings.timeout));
         }
         if (code != CURLE_OK) {
-            return FetchResult::Failed(FetchFailureKind::Network,
-                                       error_[0] != '\0' ? std::string(error_.data())
-                                                         : curl_easy_strerror(code));
+            return FetchResult::Failed(FetchFailureKind::Network, error_[0] != '\0'
+                                                                      ? std::string(error_.data())
+                                                                      : curl_easy_strerror(code));
         }
         if (status >= 400) {
             return FetchResult::Failed(FetchFailureKind::HttpStatus,

@@ -1,11 +1,10 @@
 // slotscope-cli end to end: the real program against a real local HTTP server.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -47,23 +46,23 @@ class Engine {
         local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<html>home</html>", "text/html");
         });
-        local_.server().Get("/s", [this](const httplib::Request& request,
-                                         httplib::Response& response) {
-            const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
-            {
-                std::lock_guard lock(mutex_);
-                searched_.push_back(keyword);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(keyword.size() * 7 % 23));
-            if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
-                response.status = 404;
-                return;
-            }
-            const auto found = positions_.find(keyword);
-            const Positions at = found == positions_.end() ? Positions{} : found->second;
-            response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
-                                 "text/html");
-        });
+        local_.server().Get(
+            "/s", [this](const httplib::Request& request, httplib::Response& response) {
+                const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
+                {
+                    std::lock_guard lock(mutex_);
+                    searched_.push_back(keyword);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(keyword.size() * 7 % 23));
+                if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
+                    response.status = 404;
+                    return;
+                }
+                const auto found = positions_.find(keyword);
+                const Positions at = found == positions_.end() ? Positions{} : found->second;
+                response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
+                                     "text/html");
+            });
         local_.Start();
     }
 
@@ -113,9 +112,9 @@ class CliTest : public ::testing::Test {
     }
 
     std::vector<std::string> Against(const Engine& engine, std::vector<std::string> more) const {
-        std::vector<std::string> arguments = {"--site", "shop.example.cn", "--search-url-prefix",
-                                              engine.SearchPrefix(), "--home-page-url",
-                                              engine.Home(), "--timeout", "5"};
+        std::vector<std::string> arguments = {
+            "--site",          "shop.example.cn", "--search-url-prefix", engine.SearchPrefix(),
+            "--home-page-url", engine.Home(),     "--timeout",           "5"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
@@ -170,8 +169,7 @@ TEST_F(CliTest, ParallelFetchingGivesTheSameFile) {
     Engine engine(positions, {u"词7xx"});
 
     const Outcome one = Run(Against(engine, {"--jobs", "1", "--output", "one.csv"}), keywords);
-    const Outcome eight =
-        Run(Against(engine, {"--jobs=8", "--output", "eight.csv"}), keywords);
+    const Outcome eight = Run(Against(engine, {"--jobs=8", "--output", "eight.csv"}), keywords);
 
     EXPECT_EQ(one.exitStatus, 1);  // one keyword failed
     EXPECT_EQ(eight.exitStatus, 1);

@@ -60,7 +60,8 @@ TEST(VerificationPage, TitleAndHeadMarkers) {
 
     EXPECT_FALSE(blocked(u"<html><title>鲜花_百度搜索</title><p>正常结果</p>"));
     EXPECT_FALSE(blocked(u"<titles>验证</titles>"));
-    EXPECT_FALSE(blocked(u"<html><title>ok</title>" + std::u16string(4096, u' ') + u"百度安全验证"));
+    EXPECT_FALSE(
+        blocked(u"<html><title>ok</title>" + std::u16string(4096, u' ') + u"百度安全验证"));
     // The keyword shown in a results page's title is not the engine's verification.
     EXPECT_FALSE(blocked(u"<title>百度安全验证 antispider_百度搜索</title><p>结果</p>"));
     EXPECT_TRUE(blocked(u"<title>验证码_百度搜索</title><p>请输入验证码</p>"));

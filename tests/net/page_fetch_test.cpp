@@ -105,9 +105,9 @@ TEST_F(PageFetchTest, KeywordsArriveWholeAsGbkBytes) {
 
     HttpPageFetcher fetcher(QuickSettings());
     const std::string prefix = local.Url("/s?wd=");
-    for (const std::u16string_view keyword : {std::u16string_view(u"鲜花速递"),
-                                              std::u16string_view(u"a b&c=d#e%f+g"),
-                                              std::u16string_view(u"€ 𠀀")}) {
+    for (const std::u16string_view keyword :
+         {std::u16string_view(u"鲜花速递"), std::u16string_view(u"a b&c=d#e%f+g"),
+          std::u16string_view(u"€ 𠀀")}) {
         ASSERT_TRUE(fetcher.FetchPage(SearchAddress(prefix, keyword), {}).ok());
     }
 
@@ -225,8 +225,7 @@ TEST_F(PageFetchTest, BodiesDecodeInTheirDeclaredCharset) {
         response.set_content(EncodeGbk(DecodeUtf8(chinese)), "text/html");
     });
     local.server().Get("/meta", [&](const httplib::Request&, httplib::Response& response) {
-        response.set_content("<html><head><meta charset=\"utf-8\"></head>" + chinese,
-                             "text/html");
+        response.set_content("<html><head><meta charset=\"utf-8\"></head>" + chinese, "text/html");
     });
     local.server().Get("/gb2312", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(
@@ -235,7 +234,10 @@ TEST_F(PageFetchTest, BodiesDecodeInTheirDeclaredCharset) {
             "text/html");
     });
     local.server().Get("/bad", [&](const httplib::Request&, httplib::Response& response) {
-        response.set_content("a\xFF\xFE" "b", "text/html; charset=utf-8");
+        response.set_content(
+            "a\xFF\xFE"
+            "b",
+            "text/html; charset=utf-8");
     });
     local.Start();
 
@@ -280,16 +282,16 @@ TEST_F(PageFetchTest, CompressedBodiesAreDecoded) {
 // --- Redirects ---
 
 TEST_F(PageFetchTest, RedirectChainIsFollowed) {
-    local.server().Get(R"(/hop/(\d))", [&](const httplib::Request& request,
-                                           httplib::Response& response) {
-        log.Add(request);
-        const int hop = std::stoi(request.matches[1]);
-        if (hop < 5) {
-            response.set_redirect("/hop/" + std::to_string(hop + 1), 302);
-        } else {
-            response.set_content("arrived", "text/html");
-        }
-    });
+    local.server().Get(R"(/hop/(\d))",
+                       [&](const httplib::Request& request, httplib::Response& response) {
+                           log.Add(request);
+                           const int hop = std::stoi(request.matches[1]);
+                           if (hop < 5) {
+                               response.set_redirect("/hop/" + std::to_string(hop + 1), 302);
+                           } else {
+                               response.set_content("arrived", "text/html");
+                           }
+                       });
     local.Start();
 
     const FetchResult result = Fetch("/hop/0");
@@ -320,6 +322,26 @@ TEST_F(PageFetchTest, RedirectLoopAndForeignSchemesFail) {
         ASSERT_FALSE(result.ok()) << path;
         EXPECT_EQ(result.failure().kind, FetchFailureKind::Network) << path;
     }
+}
+
+TEST_F(PageFetchTest, RedirectToHttpsKeepsCertificatesVerified) {
+    LocalServer secure(LocalServer::Scheme::HttpsSelfSigned);
+    secure.server().Get("/", [&](const httplib::Request& request, httplib::Response& response) {
+        log.Add(request);
+        response.set_content("should not be read", "text/html");
+    });
+    secure.Start();
+    local.server().Get("/s", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect(secure.Url("/"), 302);
+    });
+    local.Start();
+
+    const FetchResult result = Fetch("/s");
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().kind, FetchFailureKind::Network);
+    EXPECT_NE(result.failure().reason.find("certificate"), std::string::npos)
+        << result.failure().reason;
+    EXPECT_EQ(log.count(), 0U);  // no request went over the unverified connection
 }
 
 // --- Failures and retries ---
@@ -424,14 +446,13 @@ TEST_F(PageFetchTest, BodyOverTheLimitFailsWithoutReadingItAll) {
                 return true;
             });
     });
-    local.server().Get("/declared", [&](const httplib::Request& request,
-                                        httplib::Response& response) {
-        log.Add(request);
-        response.set_content_provider(
-            20 * kMiB, "text/html", [](std::size_t, std::size_t, httplib::DataSink&) {
-                return false;
-            });
-    });
+    local.server().Get("/declared",
+                       [&](const httplib::Request& request, httplib::Response& response) {
+                           log.Add(request);
+                           response.set_content_provider(
+                               20 * kMiB, "text/html",
+                               [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+                       });
     local.Start();
 
     const FetchResult huge = Fetch("/huge");
@@ -448,11 +469,11 @@ TEST_F(PageFetchTest, BodyOverTheLimitFailsWithoutReadingItAll) {
 TEST_F(PageFetchTest, TricklingServerFailsAtTheTimeOut) {
     local.server().Get("/slow", [&](const httplib::Request& request, httplib::Response& response) {
         log.Add(request);
-        response.set_chunked_content_provider(
-            "text/html", [](std::size_t, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(100ms);
-                return sink.write("<", 1);
-            });
+        response.set_chunked_content_provider("text/html",
+                                              [](std::size_t, httplib::DataSink& sink) {
+                                                  std::this_thread::sleep_for(100ms);
+                                                  return sink.write("<", 1);
+                                              });
     });
     local.Start();
 
@@ -464,8 +485,8 @@ TEST_F(PageFetchTest, TricklingServerFailsAtTheTimeOut) {
 
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.failure().kind, FetchFailureKind::Timeout);
-    EXPECT_GE(elapsed, 900ms);  // curl measures the limit on its own clock
-    EXPECT_LT(elapsed, 10s);    // bytes kept coming, yet the request ended
+    EXPECT_GE(elapsed, 900ms);   // curl measures the limit on its own clock
+    EXPECT_LT(elapsed, 10s);     // bytes kept coming, yet the request ended
     EXPECT_EQ(log.count(), 1U);  // a time-out is not tried again
 }
 
@@ -477,16 +498,14 @@ TEST_F(PageFetchTest, VerificationPagesAreBlocked) {
         log.Add(request);
         const std::string wd = request.get_param_value("wd");
         if (wd == "redirect") {
-            response.set_redirect("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1",
-                                  302);
+            response.set_redirect("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1", 302);
         } else if (wd == "title") {
             response.set_content("<html><head><TITLE>安全验证</TITLE></head></html>",
                                  "text/html; charset=utf-8");
         } else if (wd == "code") {
             response.set_content("<div>请输入验证码</div>", "text/html; charset=utf-8");
         } else if (wd == "spider") {
-            response.set_content(EncodeGbk(u"<script src=/AntiSpider.js></script>"),
-                                 "text/html");
+            response.set_content(EncodeGbk(u"<script src=/AntiSpider.js></script>"), "text/html");
         }
     });
     local.Start();
@@ -505,9 +524,9 @@ TEST_F(PageFetchTest, ResultsThatMentionVerificationAreNotBlocked) {
     local.server().Get("/s", [&](const httplib::Request& request, httplib::Response& response) {
         const std::string wd = request.get_param_value("wd");
         if (wd == "late") {
-            response.set_content("<html><title>ok</title>" + filler +
-                                     "百度安全验证 请输入验证码 antispider</html>",
-                                 "text/html; charset=utf-8");
+            response.set_content(
+                "<html><title>ok</title>" + filler + "百度安全验证 请输入验证码 antispider</html>",
+                "text/html; charset=utf-8");
         } else if (wd == "keyword") {
             // A search for a keyword about verification shows it in the title.
             response.set_content("<html><title>身份验证 百度安全验证_百度搜索</title></html>",
@@ -534,12 +553,12 @@ TEST_F(PageFetchTest, RealVerificationPageIsBlockedRealResultsAreNot) {
     if (!std::filesystem::exists(pages)) {
         GTEST_SKIP() << "no captured pages at " << pages << " (the shared folder is absent)";
     }
-    local.server().Get(R"(/(\w+))", [&](const httplib::Request& request,
-                                        httplib::Response& response) {
-        response.set_content(
-            testing::ReadFileBytes((pages / (request.matches[1].str() + ".html")).string()),
-            "text/html; charset=utf-8");
-    });
+    local.server().Get(
+        R"(/(\w+))", [&](const httplib::Request& request, httplib::Response& response) {
+            response.set_content(
+                testing::ReadFileBytes((pages / (request.matches[1].str() + ".html")).string()),
+                "text/html; charset=utf-8");
+        });
     local.Start();
 
     const FetchResult captcha = Fetch("/baidu_search_captcha");
@@ -556,11 +575,11 @@ TEST_F(PageFetchTest, RealVerificationPageIsBlockedRealResultsAreNot) {
 
 TEST_F(PageFetchTest, StopInterruptsASlowTransferAndARetryWait) {
     local.server().Get("/slow", [&](const httplib::Request&, httplib::Response& response) {
-        response.set_chunked_content_provider(
-            "text/html", [](std::size_t, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(50ms);
-                return sink.write("<", 1);
-            });
+        response.set_chunked_content_provider("text/html",
+                                              [](std::size_t, httplib::DataSink& sink) {
+                                                  std::this_thread::sleep_for(50ms);
+                                                  return sink.write("<", 1);
+                                              });
     });
     local.server().Get("/500", [&](const httplib::Request&, httplib::Response& response) {
         response.status = 500;

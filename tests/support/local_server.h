@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -11,20 +12,23 @@ namespace slotscope::testing {
 // on server() and then call Start(); the destructor stops it.
 class LocalServer final {
   public:
-    LocalServer();
+    enum class Scheme { Http, HttpsSelfSigned };
+
+    explicit LocalServer(Scheme scheme = Scheme::Http);
     ~LocalServer();
     LocalServer(const LocalServer&) = delete;
     LocalServer& operator=(const LocalServer&) = delete;
 
-    httplib::Server& server() { return server_; }
+    httplib::Server& server() { return *server_; }
     void Start();
 
     int port() const { return port_; }
-    // "http://127.0.0.1:PORT" followed by `path`.
+    // "http://127.0.0.1:PORT" (or https) followed by `path`.
     std::string Url(const std::string& path) const;
 
   private:
-    httplib::Server server_;
+    Scheme scheme_;
+    std::unique_ptr<httplib::Server> server_;
     int port_ = -1;
     std::thread thread_;
 };

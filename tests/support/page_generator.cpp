@@ -115,8 +115,7 @@ GeneratedPage RandomPage(std::mt19937& rng) {
     return result;
 }
 
-std::u16string ListingsPage(std::u16string_view site, int left, int right,
-                            bool withRightBlock) {
+std::u16string ListingsPage(std::u16string_view site, int left, int right, bool withRightBlock) {
     const auto number = [](int n) {
         const std::string digits = std::to_string(n);
         return std::u16string(digits.begin(), digits.end());
