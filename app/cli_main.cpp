@@ -2,11 +2,12 @@
 
 #include <malloc.h>
 #include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -137,7 +138,7 @@ std::u16string KeywordListFromBytes(std::string_view bytes) {
 // SIGINT and SIGTERM stop the run as the window's stop button does; a second one ends the
 // program at once. The signals are taken by a thread of their own, so the stop request is
 // never made from inside a signal handler.
-void StopOnSignals(std::stop_source stop) {
+void StopOnSignals(const std::stop_source& stop) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -185,8 +186,7 @@ int Run(const Options& options) {
     bytes = std::string();
 
     FetchSettings settings;
-    settings.timeout =
-        std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000 + 0.5));
+    settings.timeout = std::chrono::milliseconds(std::llround(options.timeoutSeconds * 1000));
     HttpPageFetcher http(settings);
     ReportingFetcher fetcher(http, console);
 

@@ -9,8 +9,8 @@
 namespace slotscope {
 namespace {
 
-constexpr std::size_t kMetaWindow = 2 * 1024;
-constexpr std::size_t kVerificationWindow = 4 * 1024;
+constexpr std::size_t kMetaWindow = std::size_t{2} * 1024;
+constexpr std::size_t kVerificationWindow = std::size_t{4} * 1024;
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -22,9 +22,9 @@ std::size_t FindCaseless(std::string_view text, std::string_view lowerNeedle,
     if (from > text.size()) {
         return std::string_view::npos;
     }
-    const auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
-                                   lowerNeedle.begin(), lowerNeedle.end(),
-                                   [](char a, char b) { return LowerAscii(a) == b; });
+    const auto* const found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from),
+                                          text.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                                          [](char a, char b) { return LowerAscii(a) == b; });
     return found == text.end() && !lowerNeedle.empty()
                ? std::string_view::npos
                : static_cast<std::size_t>(found - text.begin());
@@ -94,7 +94,7 @@ std::u16string Decode(std::string_view bytes, BodyCharset charset) {
 struct ByteRange {
     std::size_t begin = std::string_view::npos;
     std::size_t end = std::string_view::npos;
-    bool found() const { return begin != std::string_view::npos; }
+    [[nodiscard]] bool found() const { return begin != std::string_view::npos; }
 };
 
 // The bytes between the first <title ...> and its </title>.

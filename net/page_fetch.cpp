@@ -140,10 +140,11 @@ struct HttpPageFetcher::Shared {
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
 
-    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+    static void Lock(CURL* /*handle*/, curl_lock_data data, curl_lock_access /*access*/,
+                     void* user) {
         static_cast<Shared*>(user)->locks[static_cast<std::size_t>(data)].lock();
     }
-    static void Unlock(CURL*, curl_lock_data data, void* user) {
+    static void Unlock(CURL* /*handle*/, curl_lock_data data, void* user) {
         static_cast<Shared*>(user)->locks[static_cast<std::size_t>(data)].unlock();
     }
 };
