@@ -46,23 +46,25 @@ class Engine {
         local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<html>home</html>", "text/html");
         });
-        local_.server().Get(
-            "/s", [this](const httplib::Request& request, httplib::Response& response) {
-                const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
-                {
-                    std::lock_guard lock(mutex_);
-                    searched_.push_back(keyword);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(keyword.size() * 7 % 23));
-                if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
-                    response.status = 404;
-                    return;
-                }
-                const auto found = positions_.find(keyword);
-                const Positions at = found == positions_.end() ? Positions{} : found->second;
-                response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
-                                     "text/html");
-            });
+        local_.server().Get("/s", [this](const httplib::Request& request,
+                                         httplib::Response& response) {
+            const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
+            {
+                std::lock_guard lock(mutex_);
+                searched_.push_back(keyword);
+            }
+            std::this_thread::sleep_for(keyword == u"slow"
+                                            ? std::chrono::milliseconds(2000)
+                                            : std::chrono::milliseconds(keyword.size() * 7 % 23));
+            if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
+                response.status = 404;
+                return;
+            }
+            const auto found = positions_.find(keyword);
+            const Positions at = found == positions_.end() ? Positions{} : found->second;
+            response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
+                                 "text/html");
+        });
         local_.Start();
     }
 
@@ -251,6 +253,18 @@ TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
     EXPECT_NE(unwritable.err.find("no-such-dir/baidu.csv"), std::string::npos) << unwritable.err;
 
     EXPECT_TRUE(engine.searched().empty());
+}
+
+TEST_F(CliTest, TimeOutAppliesToEachRequest) {
+    Engine engine({{u"fast", {1, 0}}});
+    std::vector<std::string> arguments = Against(engine, {"--jobs", "1"});
+    arguments.insert(arguments.end(), {"--timeout", "1"});  // the later value holds
+    const Outcome outcome = Run(arguments, "slow\nfast\n");
+
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_NE(outcome.err.find("no complete answer within 1 s"), std::string::npos) << outcome.err;
+    EXPECT_EQ(Results(), EncodeGbk(u"slow , shop.example.cn , 查询失败 , 查询失败\r\n"
+                                   u"fast , shop.example.cn , 左1 , 右无推广位\r\n"));
 }
 
 TEST_F(CliTest, FailedWriteIsExitStatusOne) {
