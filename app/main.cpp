@@ -1,0 +1,19 @@
+// slotscope: the window.
+
+#include <malloc.h>
+
+#include <QApplication>
+
+#include "ui/main_window.h"
+
+int main(int argc, char** argv) {
+    // Page buffers of a few hundred KB go back to the system when freed instead of staying in
+    // per-thread arenas, so a long run's memory stays flat.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Slotscope"));
+    slotscope::Form1 window(slotscope::DefaultWindowServices());
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,415 @@
+#include "ui/main_window.h"
+
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/text_codec.h"
+#include "tests/support/fakes.h"
+#include "tests/support/page_generator.h"
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kHome[] = "http://home.test/";
+constexpr char kPrefix[] = "http://search.test/s?wd=";
+
+// Sleeps for `time` unless the stop comes first; true when stopped.
+bool SleepUnlessStopped(std::chrono::milliseconds time, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    return wake.wait_for(lock, stop, time, [] { return false; }) || stop.stop_requested();
+}
+
+// The fake search engine every test window uses: keyword "kN" (N = 1, 2, 3) shows the site in
+// left listing N, anything else nowhere; `delay` before every search page.
+struct Engine {
+    std::u16string site = u"shop.example.cn";
+    std::chrono::milliseconds delay{0};
+    std::atomic<int> searches = 0;
+
+    FetchResult Fetch(const std::string& address, const std::stop_token& stop) {
+        if (address == kHome) {
+            return FetchResult::Page(u"<html>home</html>");
+        }
+        ++searches;
+        if (delay.count() > 0 && SleepUnlessStopped(delay, stop)) {
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        const std::string keyword = address.substr(sizeof kPrefix - 1);
+        const int left = keyword.size() == 2 && keyword[0] == 'k' ? keyword[1] - '0' : 0;
+        return FetchResult::Page(testing::ListingsPage(site, left, 0));
+    }
+};
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<testing::TempDir> dir_;
+    std::shared_ptr<Engine> engine_;
+    std::vector<QUrl> opened_;
+
+    std::string ResultsPath() const { return dir_->file("baidu.csv"); }
+
+    std::unique_ptr<Form1> MakeWindow() {
+        WindowServices services;
+        auto engine = engine_;
+        services.makeFetcher = [engine] {
+            return std::make_unique<testing::FakeFetcher>(
+                [engine](const std::string& address, std::stop_token stop) {
+                    return engine->Fetch(address, stop);
+                });
+        };
+        services.resultsPath = ResultsPath();
+        services.homePageUrl = kHome;
+        services.searchUrlPrefix = kPrefix;
+        services.openUrl = [this](const QUrl& url) {
+            opened_.push_back(url);
+            return false;  // as if no browser were there
+        };
+        auto window = std::make_unique<Form1>(std::move(services));
+        window->show();
+        return window;
+    }
+
+    template <typename Widget>
+    static Widget* Control(Form1& window, const char* name) {
+        auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
+        if (widget == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return widget;
+    }
+    static QString Text(Form1& window, const char* name) {
+        if (auto* line = window.findChild<QLineEdit*>(QString::fromLatin1(name))) {
+            return line->text();
+        }
+        if (auto* area = window.findChild<QPlainTextEdit*>(QString::fromLatin1(name))) {
+            return area->toPlainText();
+        }
+        if (auto* label = window.findChild<QLabel*>(QString::fromLatin1(name))) {
+            return label->text();
+        }
+        return Control<QPushButton>(window, name)->text();
+    }
+    static void Type(Form1& window, const char* name, const QString& keys) {
+        QWidget* widget = Control<QWidget>(window, name);
+        widget->setFocus();
+        for (const QChar c : keys) {
+            if (c == u'\n') {
+                QTest::keyClick(widget, Qt::Key_Return);
+            } else {
+                QTest::keyClicks(widget, QString(c));
+            }
+        }
+    }
+    static bool RunToEnd(Form1& window) {
+        QSignalSpy finished(&window, &Form1::runFinished);
+        QTest::mouseClick(Control<QPushButton>(window, "Command1"), Qt::LeftButton);
+        return finished.wait(10000);
+    }
+
+  private slots:
+    void init() {
+        dir_ = std::make_unique<testing::TempDir>();
+        engine_ = std::make_shared<Engine>();
+        opened_.clear();
+    }
+
+    void layoutIsTheForms() {
+        auto window = MakeWindow();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Slotscope"));
+        QCOMPARE(window->size(), QSize(423, 391));  // 6345 x 5865 twips
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+
+        struct Expected {
+            const char* name;
+            QRect twips;
+            QString text;
+            double points;  // 0 for the window's default font
+        };
+        const QString label3 = QStringLiteral(
+            "   程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。结果保存在同目录下的"
+            "baidu.csv文件里");
+        const Expected controls[] = {
+            {"Label1", {360, 240, 2055, 255}, QStringLiteral("竞价关键词(每行一词)"), 0},
+            {"Text1", {120, 720, 2775, 4815}, QString(), 0},
+            {"Label2", {3600, 480, 2055, 255}, QStringLiteral("查看网址"), 0},
+            {"Label5", {3000, 960, 855, 375}, QStringLiteral("www."), 14.25},
+            {"Text4", {3720, 960, 2295, 360}, QString(), 14.25},
+            {"Command1", {3120, 1560, 2895, 975}, QStringLiteral("开始"), 21.75},
+            {"Label6", {3480, 2760, 975, 255}, QStringLiteral("进度："), 14.25},
+            {"Text5", {4320, 2760, 975, 270}, QStringLiteral("0/0"), 0},
+            {"Label3", {3240, 3240, 2775, 975}, label3, 0},
+            {"Command2", {3120, 5280, 3015, 375}, QStringLiteral("访问官网"), 0},
+            {"Text2", {8280, 360, 1215, 975}, QStringLiteral("Text2"), 0},
+            {"Text3", {8160, 1920, 1335, 855}, QStringLiteral("Text3"), 0},
+        };
+        const double defaultPoints = window->font().pointSizeF();
+        for (const Expected& control : controls) {
+            QWidget* widget = Control<QWidget>(*window, control.name);
+            const QRect twips = control.twips;
+            QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
+                                               twips.height() / 15));
+            QCOMPARE(Text(*window, control.name), control.text);
+            QCOMPARE(widget->font().pointSizeF(),
+                     control.points > 0 ? control.points : defaultPoints);
+            // Whatever font stands in for SimSun has Chinese glyphs.
+            QVERIFY2(QFontMetrics(widget->font()).inFontUcs4(U'竞'), control.name);
+        }
+        QVERIFY(Text(*window, "Label4").contains(QString::fromLatin1(kHome)));
+        QVERIFY(Control<QLabel>(*window, "Label3")->wordWrap());
+        QCOMPARE(Control<QPlainTextEdit>(*window, "Text1")->verticalScrollBarPolicy(),
+                 Qt::ScrollBarAlwaysOn);
+        // Text2 and Text3 lie wholly beyond the right edge.
+        QVERIFY(Control<QWidget>(*window, "Text2")->x() >= window->width());
+        QVERIFY(Control<QWidget>(*window, "Text3")->x() >= window->width());
+    }
+
+    void focusStartsInTheKeywordListAndFollowsTheTabIndexes() {
+        auto window = MakeWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(QApplication::focusWidget(), Control<QWidget>(*window, "Text1"));
+
+        QStringList order;
+        QWidget* widget = Control<QWidget>(*window, "Text1");
+        do {
+            if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->window() == window.get() &&
+                !widget->objectName().isEmpty()) {
+                order << widget->objectName();
+            }
+            widget = widget->nextInFocusChain();
+        } while (widget != Control<QWidget>(*window, "Text1"));
+        QCOMPARE(order, QStringList(
+                            {"Text1", "Text4", "Command1", "Text2", "Text3", "Text5", "Command2"}));
+    }
+
+    void runWritesProgressLabelsCaptionAndFile() {
+        auto window = MakeWindow();
+        QStringList progress;
+        connect(Control<QLineEdit>(*window, "Text5"), &QLineEdit::textChanged,
+                [&](const QString& text) { progress << text; });
+        Type(*window, "Text1", QStringLiteral("k2\n\nk1"));
+        Type(*window, "Text4", QStringLiteral("shop.example.cn"));
+
+        QVERIFY(RunToEnd(*window));
+
+        QCOMPARE(progress, QStringList({"1/3", "1/2", "2/2"}));
+        QCOMPARE(Text(*window, "Label3"),
+                 QStringLiteral("总词数2运行完毕，信息保存在同目录下的baidu.csv里"));
+        QCOMPARE(Text(*window, "Text2"), QStringLiteral("左1"));
+        QCOMPARE(Text(*window, "Text3"), QStringLiteral("右无推广位"));
+        QCOMPARE(Text(*window, "Command1"), QStringLiteral("开始"));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()),
+                 EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"
+                           u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"));
+    }
+
+    void secondRunUsesTheEditedListAndTruncatesTheFile() {
+        auto window = MakeWindow();
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2\nk3"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QVERIFY(RunToEnd(*window));
+        QCOMPARE(Text(*window, "Text5"), QStringLiteral("3/3"));
+
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k3"));
+        engine_->delay = 300ms;
+        QSignalSpy finished(window.get(), &Form1::runFinished);
+        QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+        // Until the new run writes it, the last run's progress stays.
+        QCOMPARE(Text(*window, "Text5"), QStringLiteral("3/3"));
+        QCOMPARE(Text(*window, "Command1"), QStringLiteral("停止"));
+        QVERIFY(finished.wait(10000));
+
+        QCOMPARE(Text(*window, "Text5"), QStringLiteral("1/1"));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()),
+                 EncodeGbk(u"k3 , shop.example.cn , 左3 , 右无推广位\r\n"));
+    }
+
+    void websiteIsReadForEachKeyword() {
+        auto window = MakeWindow();
+        engine_->site = u"new.example.cn";
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2"));
+        auto* website = Control<QLineEdit>(*window, "Text4");
+        website->setText(QStringLiteral("old.example.cn"));
+        // The user corrects the website while the first page is on its way.
+        connect(Control<QLineEdit>(*window, "Text5"), &QLineEdit::textChanged,
+                [&](const QString& text) {
+                    if (text == QStringLiteral("1/2")) {
+                        website->setText(QStringLiteral("new.example.cn"));
+                    }
+                });
+        QVERIFY(RunToEnd(*window));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()),
+                 EncodeGbk(u"k1 , old.example.cn , 左无 , 右无推广位\r\n"
+                           u"k2 , new.example.cn , 左2 , 右无推广位\r\n"));
+    }
+
+    void stopEndsTheRunKeepingFinishedLines() {
+        auto window = MakeWindow();
+        engine_->delay = 400ms;
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2\nk3\nk1"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QSignalSpy finished(window.get(), &Form1::runFinished);
+        auto* command1 = Control<QPushButton>(*window, "Command1");
+        QString captionWhenStopped;
+        connect(Control<QLineEdit>(*window, "Text5"), &QLineEdit::textChanged,
+                [&](const QString& text) {
+                    if (text == QStringLiteral("1/4")) {
+                        captionWhenStopped = command1->text();
+                        QTimer::singleShot(0, [&] { QTest::mouseClick(command1, Qt::LeftButton); });
+                    }
+                });
+        QTest::mouseClick(command1, Qt::LeftButton);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(captionWhenStopped, QStringLiteral("停止"));
+
+        QCOMPARE(command1->text(), QStringLiteral("开始"));
+        QVERIFY(Text(*window, "Label3").startsWith(QStringLiteral("运行已停止，已完成")));
+        const std::string results = testing::ReadFileBytes(ResultsPath());
+        QVERIFY(results.starts_with(EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n")));
+        QVERIFY(std::count(results.begin(), results.end(), '\n') < 4);
+        QVERIFY(results.ends_with("\r\n"));
+    }
+
+    void closingDuringARunStopsItAndThenCloses() {
+        auto window = MakeWindow();
+        engine_->delay = 10s;  // a fetch in flight when the window is closed
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(engine_->searches >= 1, 5000);
+
+        QElapsedTimer clock;
+        clock.start();
+        window->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 2000);
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(!window->running());
+        // The file was closed by the run (empty: no keyword had finished).
+        QVERIFY(std::filesystem::exists(ResultsPath()));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()), std::string());
+    }
+
+    void destroyingTheWindowDuringARunDoesNotHang() {
+        auto window = MakeWindow();
+        engine_->delay = 10s;
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(engine_->searches == 1, 5000);
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        QVERIFY(clock.elapsed() < 2000);
+    }
+
+    void mendedFaultsAreShownInTheStatus() {
+        auto window = MakeWindow();
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("   "));
+        QVERIFY(RunToEnd(*window));
+        QCOMPARE(Text(*window, "Label3"), QStringLiteral("请先填写查看网址"));
+        QCOMPARE(engine_->searches.load(), 0);
+
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nnowhere"));
+        engine_->delay = 0ms;
+        auto failing = std::make_unique<Form1>([&] {
+            WindowServices services;
+            services.makeFetcher = [] {
+                return std::make_unique<testing::FakeFetcher>(
+                    [](const std::string&, std::stop_token) {
+                        return FetchResult::Failed(FetchFailureKind::Blocked, "verification");
+                    });
+            };
+            services.resultsPath = ResultsPath();
+            services.homePageUrl = kHome;
+            services.searchUrlPrefix = kPrefix;
+            return services;
+        }());
+        Control<QPlainTextEdit>(*failing, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(*failing, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QVERIFY(RunToEnd(*failing));
+        QCOMPARE(
+            Text(*failing, "Label3"),
+            QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败"));
+        QCOMPARE(Text(*failing, "Text2"), QStringLiteral("查询失败"));
+    }
+
+    void unwritableResultsFileIsReported() {
+        WindowServices services;
+        services.makeFetcher = [] {
+            return std::make_unique<testing::FakeFetcher>(
+                [](const std::string&, std::stop_token) { return FetchResult::Page(u""); });
+        };
+        services.resultsPath = dir_->file("missing-dir/baidu.csv");
+        services.homePageUrl = kHome;
+        services.searchUrlPrefix = kPrefix;
+        Form1 window(std::move(services));
+        Control<QPlainTextEdit>(window, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QVERIFY(RunToEnd(window));
+        QVERIFY(Text(window, "Label3").contains(QStringLiteral("无法创建结果文件")));
+    }
+
+    void homePageGoesToTheBrowserAndNothingElseChanges() {
+        auto window = MakeWindow();
+        const QString before = Text(*window, "Label3");
+        QTest::mouseClick(Control<QPushButton>(*window, "Command2"), Qt::LeftButton);
+        QCOMPARE(opened_.size(), std::size_t{1});
+        QCOMPARE(opened_[0], QUrl(QString::fromLatin1(kHome)));
+        QCOMPARE(Text(*window, "Label3"), before);
+        QVERIFY(window->isVisible());
+    }
+
+    void windowStaysResponsiveDuringARun() {
+        auto window = MakeWindow();
+        engine_->delay = 2s;
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2"));
+        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+
+        QElapsedTimer sinceTick;
+        qint64 longestWait = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        connect(&ticker, &QTimer::timeout,
+                [&] { longestWait = std::max(longestWait, sinceTick.restart()); });
+        QSignalSpy finished(window.get(), &Form1::runFinished);
+        QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+        sinceTick.start();
+        ticker.start();
+        QVERIFY(finished.wait(15000));
+        ticker.stop();
+
+        QVERIFY2(longestWait < 100,
+                 qPrintable(QStringLiteral("window thread waited %1 ms").arg(longestWait)));
+        QCOMPARE(Text(*window, "Text5"), QStringLiteral("2/2"));
+    }
+};
+
+}  // namespace
+}  // namespace slotscope
+
+QTEST_MAIN(slotscope::MainWindowTest)
+#include "main_window_test.moc"
