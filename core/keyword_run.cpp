@@ -91,16 +91,17 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         return summary;
     }
 
-    // The home page is requested once per run; its answer plays no part in the check, and a
-    // failure is ignored.
-    (void)fetcher.FetchPage(options.homePageUrl, options.stop);
-
+    // The file first: a run that cannot keep its results sends no request at all.
     ResultsFile results;
     if (!results.Open(options.resultsPath)) {
         fields.SetStatus(u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
         summary.end = RunEnd::ResultsFileUnavailable;
         return summary;
     }
+
+    // The home page is requested once per run; its answer plays no part in the check, and a
+    // failure is ignored.
+    (void)fetcher.FetchPage(options.homePageUrl, options.stop);
 
     // The list is read once; the entries are walked over this copy three times (counting,
     // fetching ahead, checking) rather than split up and held.
