@@ -1,0 +1,45 @@
+// AnalyzeResultPage: the labels are always one of the six forms with a listing number in range,
+// and the one-pass analysis agrees with the plain reference reading.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/result_page.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "tests/support/reference_analysis.h"
+
+namespace {
+
+// "prefix" followed by a number from 1 to `highest`.
+bool Numbered(std::u16string_view label, std::u16string_view prefix, int highest) {
+    if (!label.starts_with(prefix)) {
+        return false;
+    }
+    const std::u16string_view digits = label.substr(prefix.size());
+    if (digits.empty() || digits.size() > 2 || digits[0] == u'0') {
+        return false;
+    }
+    int number = 0;
+    for (const char16_t c : digits) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+        number = number * 10 + (c - u'0');
+    }
+    return number >= 1 && number <= highest;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto parts = slotscope::fuzz::Parts(data, size, 2);
+    const slotscope::PositionLabels labels = slotscope::AnalyzeResultPage(parts[0], parts[1]);
+
+    FUZZ_CHECK(labels.left == u"左无" || labels.left == u"左侧无推广位" ||
+               Numbered(labels.left, u"左", 10));
+    FUZZ_CHECK(labels.right == u"右无" || labels.right == u"右无推广位" ||
+               Numbered(labels.right, u"右", 8));
+    FUZZ_CHECK(labels == slotscope::testing::ReferenceAnalyzeResultPage(parts[0], parts[1]));
+    return 0;
+}
