@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,30 +44,33 @@ struct Positions {
 class Engine {
   public:
     explicit Engine(std::map<std::u16string, Positions> positions,
-                    std::vector<std::u16string> failing = {})
-        : positions_(std::move(positions)), failing_(std::move(failing)) {
-        local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+                    std::vector<std::u16string> failing = {}, bool delays = true)
+        : positions_(std::move(positions)), failing_(std::move(failing)), delays_(delays) {
+        local_.server().Get("/", [this](const httplib::Request&, httplib::Response& response) {
+            ++homeRequests_;
             response.set_content("<html>home</html>", "text/html");
         });
-        local_.server().Get("/s", [this](const httplib::Request& request,
-                                         httplib::Response& response) {
-            const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
-            {
-                std::lock_guard lock(mutex_);
-                searched_.push_back(keyword);
-            }
-            std::this_thread::sleep_for(keyword == u"slow"
-                                            ? std::chrono::milliseconds(2000)
-                                            : std::chrono::milliseconds(keyword.size() * 7 % 23));
-            if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
-                response.status = 404;
-                return;
-            }
-            const auto found = positions_.find(keyword);
-            const Positions at = found == positions_.end() ? Positions{} : found->second;
-            response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
-                                 "text/html");
-        });
+        local_.server().Get(
+            "/s", [this](const httplib::Request& request, httplib::Response& response) {
+                const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
+                {
+                    std::lock_guard lock(mutex_);
+                    searched_.push_back(keyword);
+                }
+                if (keyword == u"slow") {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+                } else if (delays_) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(keyword.size() * 7 % 23));
+                }
+                if (std::find(failing_.begin(), failing_.end(), keyword) != failing_.end()) {
+                    response.status = 404;
+                    return;
+                }
+                const auto found = positions_.find(keyword);
+                const Positions at = found == positions_.end() ? Positions{} : found->second;
+                response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
+                                     "text/html");
+            });
         local_.Start();
     }
 
@@ -74,13 +80,20 @@ class Engine {
         std::lock_guard lock(mutex_);
         return searched_;
     }
+    std::size_t searchCount() const {
+        std::lock_guard lock(mutex_);
+        return searched_.size();
+    }
+    int homeRequests() const { return homeRequests_; }
 
   private:
     std::map<std::u16string, Positions> positions_;
     std::vector<std::u16string> failing_;
+    bool delays_;
     testing::LocalServer local_;
     mutable std::mutex mutex_;
     std::vector<std::u16string> searched_;
+    std::atomic<int> homeRequests_ = 0;
 };
 
 struct Outcome {
@@ -302,6 +315,113 @@ TEST_F(CliTest, InterruptKeepsFinishedLinesAndExits130) {
                   std::string::npos)
             << outcome.err;
     }
+}
+
+// --- Faults from outside ---
+
+// Every line of a results file: complete, CR LF ended, valid GBK and of the four-field shape.
+void ExpectWholeLines(const std::string& results) {
+    ASSERT_TRUE(results.empty() || results.ends_with("\r\n"));
+    std::size_t begin = 0;
+    while (begin < results.size()) {
+        const std::size_t end = results.find("\r\n", begin);
+        const std::string line = results.substr(begin, end - begin);
+        const std::u16string text = DecodeGb18030(line);
+        EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << line;
+        EXPECT_EQ(EncodeGbk(text), line);
+        EXPECT_TRUE(text.starts_with(u"kw")) << line;
+        EXPECT_NE(text.find(u" , shop.example.cn , "), std::u16string::npos) << line;
+        EXPECT_TRUE(text.ends_with(u"右无推广位") || text.ends_with(u"右无") ||
+                    text.ends_with(u"查询失败"))
+            << line;
+        begin = end + 2;
+    }
+}
+
+TEST_F(CliTest, KilledRunLeavesOnlyWholeLines) {
+    Engine engine({});
+    std::string keywords;
+    for (int i = 0; i < 3000; ++i) {
+        keywords += "kw" + std::to_string(i) + "\n";
+    }
+    const pid_t pid = Start(Against(engine, {"--jobs", "4", "--quiet"}), keywords);
+    for (int wait = 0; wait < 1000 && Results().size() < 20000; ++wait) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ::kill(pid, SIGKILL);
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+    EXPECT_EQ(end.signal, SIGKILL);
+
+    const std::string results = Results();
+    ASSERT_GE(results.size(), 20000U) << "the run did not get going";
+    ExpectWholeLines(results);
+    // Lines are in list order with none left out.
+    std::size_t begin = 0;
+    for (int i = 0; begin < results.size(); ++i) {
+        const std::string expected = "kw" + std::to_string(i) + " , ";
+        ASSERT_EQ(results.compare(begin, expected.size(), expected), 0) << "line " << i;
+        begin = results.find("\r\n", begin) + 2;
+    }
+}
+
+TEST_F(CliTest, ReadOnlyOutputDirectoryFetchesNothing) {
+    const std::string readOnly = dir.file("read-only");
+    std::filesystem::create_directory(readOnly);
+    ::chmod(readOnly.c_str(), 0555);
+    // Root may write into any directory; sysfs refuses new files even to root.
+    const std::string output =
+        (::access(readOnly.c_str(), W_OK) == 0 ? std::string("/sys") : readOnly) + "/baidu.csv";
+    Engine engine({{u"kw", {1, 0}}});
+
+    const Outcome outcome = Run(Against(engine, {"--output", output}), "kw\n");
+    ::chmod(readOnly.c_str(), 0755);
+
+    EXPECT_EQ(outcome.exitStatus, 2);
+    EXPECT_NE(outcome.err.find("cannot create the results file '" + output + "'"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(engine.homeRequests(), 0);
+    EXPECT_EQ(engine.searchCount(), 0U);
+}
+
+TEST_F(CliTest, HostileKeywordFileIsHandled) {
+    std::string keywords;
+    std::mt19937 random(7);
+    for (int i = 0; i < 100000; ++i) {
+        switch (i % 1000) {
+            case 1:  // a 10,000-character line of Chinese text
+                for (int k = 0; k < 10000; ++k) {
+                    keywords += "词";
+                }
+                break;
+            case 2:  // binary garbage
+                for (int k = 0; k < 300; ++k) {
+                    keywords += static_cast<char>(random() % 256 == '\n' ? 'x' : random() % 256);
+                }
+                break;
+            case 3:
+                keywords += std::string("kw\0with\0nul", 11);
+                break;
+            default:
+                keywords += i % 3 == 0 ? "" : "kw" + std::to_string(i % 7);
+        }
+        keywords += i % 2 == 0 ? "\n" : "\r\n";
+    }
+    WriteFileBytes(dir.file("hostile.txt"), keywords);
+    Engine engine({}, {}, /*delays=*/false);
+
+    const pid_t pid = testing::StartProgram(
+        SLOTSCOPE_CLI, Against(engine, {"--keywords", "hostile.txt", "--jobs", "8", "--quiet"}),
+        {dir.path().string(), "/dev/null", dir.file("stdout"), dir.file("stderr")});
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+
+    EXPECT_TRUE(end.exitStatus == 0 || end.exitStatus == 1)
+        << "exit " << end.exitStatus << ", signal " << end.signal;
+    EXPECT_LT(end.peakResidentKiB, 512 * 1024) << "peak " << end.peakResidentKiB << " KiB";
+    const std::string results = Results();
+    EXPECT_TRUE(results.ends_with("\r\n"));
+    const std::string err = ReadFileBytes(dir.file("stderr"));
+    EXPECT_NE(err.find("运行完毕"), std::string::npos) << err.substr(0, 500);
 }
 
 }  // namespace
