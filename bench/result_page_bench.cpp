@@ -46,6 +46,51 @@ void BM_FindAbsentMarker(benchmark::State& state) {
 }
 BENCHMARK(BM_FindAbsentMarker)->Unit(benchmark::kMicrosecond);
 
+// Hostile pages, at 1, 4 and 16 Mi characters: a page of nothing but '<' (every character starts
+// a possible marker), and a page of listing and right-block openings that never close. The
+// reported complexity should be linear (O(N)).
+std::u16string LessThanFlood(std::size_t size) {
+    return std::u16string(size, u'<');
+}
+
+std::u16string UnclosedMarkers(std::size_t size) {
+    std::u16string unit;
+    for (int k = 1; k <= 10; ++k) {
+        const std::string digits = std::to_string(3000 + k);
+        unit += u"<table id=\"" + std::u16string(digits.begin(), digits.end()) + u"\" <tr><td>";
+    }
+    for (int j = 0; j < 8; ++j) {
+        unit += u"<div id=\"bdfs" + std::u16string(1, static_cast<char16_t>(u'0' + j)) + u"\" <a ";
+    }
+    std::u16string page;
+    page.reserve(size + unit.size());
+    while (page.size() < size) {
+        page += unit;
+    }
+    page.resize(size);
+    return page;
+}
+
+template <std::u16string (*MakePage)(std::size_t)>
+void BM_HostilePage(benchmark::State& state) {
+    const std::u16string page = MakePage(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(slotscope::AnalyzeResultPage(page, kAbsentSite));
+    }
+    state.SetComplexityN(state.range(0));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size() * 2));
+}
+BENCHMARK_TEMPLATE(BM_HostilePage, LessThanFlood)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 16 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+BENCHMARK_TEMPLATE(BM_HostilePage, UnclosedMarkers)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 16 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
 }  // namespace
 
 BENCHMARK_MAIN();
