@@ -27,8 +27,8 @@ class SlowEngine {
   public:
     explicit SlowEngine(std::chrono::milliseconds latency) {
         const std::u16string listings = testing::ListingsPage(u"shop.example.cn", 2, 1);
-        page_ =
-            testing::Gzip(EncodeGbk(testing::FillerHtml(300 * 1024 - listings.size()) + listings));
+        page_ = testing::Gzip(
+            EncodeGbk(testing::FillerHtml(std::size_t{300} * 1024 - listings.size()) + listings));
         local_.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<html>home</html>", "text/html");
         });
@@ -106,7 +106,7 @@ void BM_CliPeakMemory(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(run.seconds);
-        state.counters["peak_rss_MiB"] = run.end.peakResidentKiB / 1024.0;
+        state.counters["peak_rss_MiB"] = static_cast<double>(run.end.peakResidentKiB) / 1024.0;
     }
 }
 BENCHMARK(BM_CliPeakMemory)

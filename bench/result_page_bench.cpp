@@ -50,7 +50,8 @@ BENCHMARK(BM_FindAbsentMarker)->Unit(benchmark::kMicrosecond);
 // a possible marker), and a page of listing and right-block openings that never close. The
 // reported complexity should be linear (O(N)).
 std::u16string LessThanFlood(std::size_t size) {
-    return std::u16string(size, u'<');
+    // Parentheses, not braces: braces would make a two-character string.
+    return std::u16string(size, u'<');  // NOLINT(modernize-return-braced-init-list)
 }
 
 std::u16string UnclosedMarkers(std::size_t size) {

@@ -303,8 +303,10 @@ FetchResult HttpPageFetcher::FetchPage(const std::string& address, std::stop_tok
         if (!WorthRetrying(result, status)) {
             break;
         }
+        // A wait that only the stop request cuts short: nothing else shares the mutex.
         std::mutex mutex;
         std::condition_variable_any wakeUp;
+        // cppcheck-suppress localMutex
         std::unique_lock lock(mutex);
         if (wakeUp.wait_for(lock, stop, delay, [] { return false; }) || stop.stop_requested()) {
             result = FetchResult::Failed(FetchFailureKind::Stopped, "stopped");

@@ -268,7 +268,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Form1::OpenHomePage() {
+void Form1::OpenHomePage() const {
     // The address goes to the desktop as a URL, never through a shell command line; if nothing
     // opens it, the window stays as it is.
     if (services_.openUrl) {

@@ -58,7 +58,7 @@ class Form1 final : public QWidget {
     void OnCommand1Clicked();
     void StartRun();
     void OnRunEnded();
-    void OpenHomePage();
+    void OpenHomePage() const;
 
     WindowServices services_;
 

@@ -19,9 +19,11 @@ TEST(AnalysisAgreesWithReference, OnGeneratedPages) {
         const auto [page, website] = testing::RandomPage(rng);
         const PositionLabels expected = testing::ReferenceAnalyzeResultPage(page, website);
         ASSERT_EQ(AnalyzeResultPage(page, website), expected) << "page " << i;
-        withLeftMatch += expected.left.size() > 1 && expected.left != u"左无" &&
-                         expected.left != u"左侧无推广位";
-        withRightMatch += expected.right.size() == 2 && expected.right != u"右无";
+        const bool leftMatch = expected.left.size() > 1 && expected.left != u"左无" &&
+                               expected.left != u"左侧无推广位";
+        const bool rightMatch = expected.right.size() == 2 && expected.right != u"右无";
+        withLeftMatch += leftMatch ? 1 : 0;
+        withRightMatch += rightMatch ? 1 : 0;
     }
     // The generator must reach the interesting outcomes, or the agreement says little.
     EXPECT_GT(withLeftMatch, 400);

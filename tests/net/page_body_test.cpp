@@ -12,7 +12,7 @@ namespace {
 TEST(DeclaredCharset, HeaderThenMetaThenGbk) {
     const std::string utf8Meta = "<html><head><meta charset=\"utf-8\">";
     const std::string gbkMeta =
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=GB2312\">";
+        R"(<meta http-equiv="Content-Type" content="text/html; charset=GB2312">)";
 
     EXPECT_EQ(DeclaredCharset("text/html; charset=UTF-8", gbkMeta), BodyCharset::Utf8);
     EXPECT_EQ(DeclaredCharset("text/html;charset=\"gbk\"", utf8Meta), BodyCharset::Gb18030);

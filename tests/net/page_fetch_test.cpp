@@ -175,6 +175,7 @@ TEST_F(PageFetchTest, ConcurrentFetchesEachGetTheirOwnPage) {
     std::vector<std::optional<FetchResult>> results(8);
     {
         std::vector<std::jthread> threads;
+        threads.reserve(8);
         for (int t = 0; t < 8; ++t) {
             threads.emplace_back([&, t] {
                 for (int round = 0; round < 5; ++round) {
@@ -229,7 +230,7 @@ TEST_F(PageFetchTest, BodiesDecodeInTheirDeclaredCharset) {
     });
     local.server().Get("/gb2312", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(
-            "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" +
+            R"(<meta http-equiv="Content-Type" content="text/html; charset=gb2312">)" +
                 EncodeGbk(DecodeUtf8(chinese)),
             "text/html");
     });
@@ -431,7 +432,7 @@ TEST_F(PageFetchTest, ConnectionResetMidBodyFailsAfterRetries) {
 }
 
 TEST_F(PageFetchTest, BodyOverTheLimitFailsWithoutReadingItAll) {
-    constexpr std::size_t kMiB = 1024 * 1024;
+    constexpr std::size_t kMiB = std::size_t{1024} * 1024;
     std::atomic<std::size_t> sent = 0;
     local.server().Get("/huge", [&](const httplib::Request& request, httplib::Response& response) {
         log.Add(request);

@@ -5,8 +5,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-extern char** environ;
-
 namespace slotscope::testing {
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -24,6 +22,7 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     std::vector<std::string> all = {program};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (std::string& argument : all) {
         argv.push_back(argument.data());
     }

@@ -19,7 +19,7 @@ std::unique_ptr<httplib::Server> SelfSignedServer() {
     X509* certificate = X509_new();
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
     X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 24L * 3600);
     X509_set_pubkey(certificate, key);
     X509_NAME* name = X509_get_subject_name(certificate);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
@@ -74,8 +74,11 @@ int UnusedPort() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(socket);
+        throw std::runtime_error("cannot find a free port on 127.0.0.1");
+    }
     ::close(socket);
     return ntohs(address.sin_port);
 }

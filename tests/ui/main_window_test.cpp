@@ -112,7 +112,7 @@ class MainWindowTest : public QObject {
         return Control<QPushButton>(window, name)->text();
     }
     static void Type(Form1& window, const char* name, const QString& keys) {
-        QWidget* widget = Control<QWidget>(window, name);
+        auto* widget = Control<QWidget>(window, name);
         widget->setFocus();
         for (const QChar c : keys) {
             if (c == u'\n') {
@@ -128,7 +128,7 @@ class MainWindowTest : public QObject {
         return finished.wait(10000);
     }
 
-  private slots:
+  private slots:  // NOLINT(readability-redundant-access-specifiers): Qt Test runs the slots
     void init() {
         dir_ = std::make_unique<testing::TempDir>();
         engine_ = std::make_shared<Engine>();
@@ -166,7 +166,7 @@ class MainWindowTest : public QObject {
         };
         const double defaultPoints = window->font().pointSizeF();
         for (const Expected& control : controls) {
-            QWidget* widget = Control<QWidget>(*window, control.name);
+            auto* widget = Control<QWidget>(*window, control.name);
             const QRect twips = control.twips;
             QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
                                                twips.height() / 15));
@@ -192,7 +192,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), Control<QWidget>(*window, "Text1"));
 
         QStringList order;
-        QWidget* widget = Control<QWidget>(*window, "Text1");
+        auto* widget = Control<QWidget>(*window, "Text1");
         do {
             if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->window() == window.get() &&
                 !widget->objectName().isEmpty()) {
