@@ -106,8 +106,11 @@ class ReportingFetcher final : public PageFetcher {
   public:
     ReportingFetcher(PageFetcher& inner, Console& console) : inner_(inner), console_(console) {}
 
-    FetchResult FetchPage(const std::string& address, std::stop_token stop) override {
-        FetchResult result = inner_.FetchPage(address, stop);
+    using PageFetcher::FetchPage;
+
+    FetchResult FetchPage(const std::string& address, const FetchOptions& options,
+                          std::stop_token stop) override {
+        FetchResult result = inner_.FetchPage(address, options, stop);
         if (!result.ok() && result.failure().kind != FetchFailureKind::Stopped) {
             console_.Note("slotscope-cli: " + address + ": " + result.failure().reason);
         }
@@ -196,6 +199,10 @@ int Run(const Options& options) {
     run.searchUrlPrefix = options.searchUrlPrefix;
     run.lookAhead = options.jobs;
     run.stop = stop.get_token();
+    run.onUnreadablePage = [&console](std::u16string_view keyword) {
+        console.Note("slotscope-cli: " + EncodeUtf8(keyword) +
+                     ": the result page could not be read (markup broken beyond any real page)");
+    };
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
     if (summary.end == RunEnd::ResultsFileUnavailable) {

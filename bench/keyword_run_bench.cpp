@@ -21,7 +21,10 @@ double PeakResidentMiB() {
 
 class InstantFetcher final : public slotscope::PageFetcher {
   public:
+    using PageFetcher::FetchPage;
+
     slotscope::FetchResult FetchPage(const std::string& /*address*/,
+                                     const slotscope::FetchOptions& /*options*/,
                                      std::stop_token /*stop*/) override {
         return slotscope::FetchResult::Page(page_);
     }

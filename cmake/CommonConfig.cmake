@@ -14,3 +14,9 @@ if(SLOTSCOPE_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(slotscope_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+# In the fuzzing build the libraries carry coverage instrumentation too, so the fuzzers are guided
+# by the code under test and not only by the fuzz targets' own lines.
+if(SLOTSCOPE_BUILD_FUZZERS)
+  target_compile_options(slotscope_common INTERFACE -fsanitize=fuzzer-no-link)
+endif()

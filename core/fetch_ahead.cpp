@@ -7,10 +7,12 @@
 namespace slotscope {
 
 FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress,
-                       std::size_t count, int lookAhead, std::stop_token stop)
+                       std::size_t count, FetchOptions requestOptions, int lookAhead,
+                       std::stop_token stop)
     : fetcher_(fetcher),
       nextAddress_(std::move(nextAddress)),
       count_(count),
+      requestOptions_(std::move(requestOptions)),
       window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
       forwardStop_(std::move(stop), [this] {
           {
@@ -50,7 +52,7 @@ void FetchAhead::Work() {
         const std::size_t index = nextToStart_++;
         const std::string address = nextAddress_();
         lock.unlock();
-        FetchResult result = fetcher_.FetchPage(address, stop);
+        FetchResult result = fetcher_.FetchPage(address, requestOptions_, stop);
         lock.lock();
         if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
             window_ = 1;

@@ -26,7 +26,7 @@ class FetchAhead final {
     // address just before that fetch (on a worker thread, never two calls at once), so a long
     // list is never held as addresses.
     FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress, std::size_t count,
-               int lookAhead, std::stop_token stop);
+               FetchOptions requestOptions, int lookAhead, std::stop_token stop);
     ~FetchAhead();
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
@@ -41,6 +41,7 @@ class FetchAhead final {
     PageFetcher& fetcher_;
     const std::function<std::string()> nextAddress_;
     const std::size_t count_;
+    const FetchOptions requestOptions_;
     std::stop_source stop_;
 
     std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "core/keyword_run.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "core/fetch_ahead.h"
 #include "core/result_page.h"
@@ -24,6 +25,9 @@ std::u16string CompletionText(const RunSummary& summary) {
                                 : u"运行完毕，信息保存在同目录下的baidu.csv里";
     if (summary.failed > 0) {
         text += u"，其中" + Decimal(summary.failed) + u"个词查询失败";
+    }
+    if (summary.blocked > 0) {
+        text += u"（" + Decimal(summary.blocked) + u"个遇到百度安全验证，请稍后再试）";
     }
     return text;
 }
@@ -99,9 +103,15 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         return summary;
     }
 
-    // The home page is requested once per run; its answer plays no part in the check, and a
-    // failure is ignored.
-    (void)fetcher.FetchPage(options.homePageUrl, options.stop);
+    // The home page is requested once per run, then the search engine's own home page, as a
+    // browser would open it before searching, so the searches carry its cookies and come from
+    // it. Their answers play no part in the check, and failures are ignored.
+    const FetchOptions sideRequest{.referer = {}, .sideRequest = true};
+    (void)fetcher.FetchPage(options.homePageUrl, sideRequest, options.stop);
+    const std::string searchHome = SearchHomePage(options.searchUrlPrefix);
+    if (!searchHome.empty()) {
+        (void)fetcher.FetchPage(searchHome, sideRequest, options.stop);
+    }
 
     // The list is read once; the entries are walked over this copy three times (counting,
     // fetching ahead, checking) rather than split up and held.
@@ -121,7 +131,8 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         return SearchAddress(options.searchUrlPrefix, TrimSpaces(keyword));
     };
     FetchAhead pages(fetcher, nextAddress, static_cast<std::size_t>(summary.keywords),
-                     options.lookAhead, options.stop);
+                     FetchOptions{.referer = searchHome, .sideRequest = false}, options.lookAhead,
+                     options.stop);
 
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
@@ -141,10 +152,18 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
                 summary.end = RunEnd::Stopped;
                 break;
             }
+            std::optional<PositionLabels> labels;
             if (page.ok()) {
-                const PositionLabels labels = AnalyzeResultPage(page.body(), fields.Website());
-                fields.SetLeftLabel(labels.left);
-                fields.SetRightLabel(labels.right);
+                labels = AnalyzeResultPage(page.body(), fields.Website());
+                if (!labels && options.onUnreadablePage) {
+                    options.onUnreadablePage(keyword);
+                }
+            } else if (page.failure().kind == FetchFailureKind::Blocked) {
+                ++summary.blocked;
+            }
+            if (labels) {
+                fields.SetLeftLabel(labels->left);
+                fields.SetRightLabel(labels->right);
             } else {
                 // The previous keyword's page must not stand in for this one.
                 ++summary.failed;

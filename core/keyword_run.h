@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ struct RunOptions {
     std::string searchUrlPrefix{SearchUrlPrefix};
     int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
+    // Told of a keyword whose page came back but could not be read; it counts as failed.
+    std::function<void(std::u16string_view keyword)> onUnreadablePage;
 };
 
 enum class RunEnd {
@@ -33,7 +36,8 @@ struct RunSummary {
     RunEnd end = RunEnd::Completed;
     int keywords = 0;  // non-blank entries in the list
     int checked = 0;   // keywords whose line was written (or attempted, when writes failed)
-    int failed = 0;    // keywords whose page could not be fetched
+    int failed = 0;    // keywords whose page could not be fetched or read
+    int blocked = 0;   // of those, the ones that met a verification page
     bool writeFailed = false;
 };
 

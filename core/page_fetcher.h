@@ -43,13 +43,24 @@ class FetchResult final {
     std::variant<std::u16string, FetchFailure> value_;
 };
 
+// How one request is made; the defaults are those of a search request.
+struct FetchOptions {
+    std::string referer;       // sent as the Referer header when not empty
+    bool sideRequest = false;  // its answer plays no part in the check: one try, a short time-out
+};
+
 // Fetches the whole page at an address. A run that fetches ahead calls FetchPage from several
 // threads at once, so implementations must allow concurrent calls. A stop request should end a
 // call promptly with FetchFailureKind::Stopped.
 class PageFetcher {
   public:
     virtual ~PageFetcher() = default;
-    virtual FetchResult FetchPage(const std::string& address, std::stop_token stop) = 0;
+    virtual FetchResult FetchPage(const std::string& address, const FetchOptions& options,
+                                  std::stop_token stop) = 0;
+
+    FetchResult FetchPage(const std::string& address, std::stop_token stop) {
+        return FetchPage(address, FetchOptions{}, std::move(stop));
+    }
 
   protected:
     PageFetcher() = default;

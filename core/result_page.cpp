@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "core/column_layout.h"
+
 namespace slotscope {
 namespace {
 
@@ -205,8 +207,16 @@ std::u16string Numbered(std::u16string_view side, int number) {
 
 }  // namespace
 
-PositionLabels AnalyzeResultPage(std::u16string_view PageText, std::u16string_view website) {
+std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
+                                                std::u16string_view website) {
     const PageMarkers markers = ScanPage(PageText);
+    if (!markers.layoutA && !markers.layoutB && !markers.rightBlock) {
+        // Only a page that names a column can have one; others need no parse.
+        if (PageText.find(u"content_left") == npos && PageText.find(u"content_right") == npos) {
+            return PositionLabels{u"左侧无推广位", u"右无推广位"};
+        }
+        return AnalyzeColumnLayout(PageText, website);
+    }
     NextOccurrence tableEnd(PageText, kTableEnd);
     NextOccurrence divEnd(PageText, kDivEnd);
 

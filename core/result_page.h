@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,10 +16,20 @@ struct PositionLabels {
     friend bool operator==(const PositionLabels&, const PositionLabels&) = default;
 };
 
-// Finds the website among the left listings (layout A, tables 3001..30010, or layout B, tables
-// 4001..4004) and the right listings (bdfs0..bdfs7) of a result page. Presence tests ignore ASCII
-// letter case; the listing blocks are cut case-sensitively, as strCut does. Reads one pass over
-// the page, whatever the number of listings.
-PositionLabels AnalyzeResultPage(std::u16string_view PageText, std::u16string_view website);
+// Finds the website among the paid listings of a result page, on the left and on the right.
+//
+// A page with the table layout (any of the markers <table id="3001" , <table id="4001" or
+// <div id="bdfs0" , in any letter case) is read by its markers: the left listings of layout A,
+// tables 3001..30010, or layout B, tables 4001..4004, and the right listings bdfs0..bdfs7.
+// Presence tests ignore ASCII letter case; the listing blocks are cut case-sensitively, as strCut
+// does. This reads one pass over the page, whatever the number of listings.
+//
+// Any other page is read as HTML by its columns, content_left and content_right (see
+// column_layout.h); a page with neither has no listings.
+//
+// Returns nothing for a page that cannot be read (see AnalyzeColumnLayout): the caller must
+// report the keyword as failed.
+std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
+                                                std::u16string_view website);
 
 }  // namespace slotscope

@@ -1,5 +1,7 @@
 #include "core/search_address.h"
 
+#include <algorithm>
+
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -26,6 +28,18 @@ std::string PercentEncodeKeyword(std::u16string_view keyword) {
         }
     }
     return encoded;
+}
+
+std::string SearchHomePage(std::string_view prefix) {
+    const std::size_t scheme = prefix.find("://");
+    const std::size_t hostStart = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t hostEnd = std::min(prefix.find_first_of("/?#", hostStart), prefix.size());
+    if (hostEnd == hostStart) {
+        return {};
+    }
+    std::string home(prefix.substr(0, hostEnd));
+    home += '/';
+    return home;
 }
 
 std::string SearchAddress(std::string_view prefix, std::u16string_view keyword) {

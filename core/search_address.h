@@ -17,6 +17,10 @@ inline constexpr std::string_view SearchUrlPrefix = "http://www.baidu.com/s?wd="
 // and every other byte written as %XX, so no character of a keyword can end or split the query.
 std::string PercentEncodeKeyword(std::u16string_view keyword);
 
+// The search engine's own home page: the scheme and host of the search prefix, path "/". Empty
+// when the prefix names no host.
+std::string SearchHomePage(std::string_view prefix);
+
 // The search address for a keyword: prefix followed by the percent-encoded keyword.
 std::string SearchAddress(std::string_view prefix, std::u16string_view keyword);
 

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -164,7 +165,6 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy_, CURLOPT_DEFAULT_PROTOCOL, "http");
-        curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.timeout.count()));
         curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");  // every encoding curl decodes
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, kUserAgent);
         curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, shared.headers);
@@ -182,13 +182,17 @@ class HttpPageFetcher::Connection final {
     Connection& operator=(const Connection&) = delete;
 
     // One try at the address. `status` receives the final HTTP status (0 without an answer).
-    FetchResult Get(const std::string& address, const FetchSettings& settings,
+    FetchResult Get(const std::string& address, const FetchOptions& options,
+                    std::chrono::milliseconds timeout, const FetchSettings& settings,
                     const std::stop_token& stop, long& status) {
         Transfer transfer;
         transfer.maxBodyBytes = settings.maxBodyBytes;
         error_[0] = '\0';
         status = 0;
         curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(easy_, CURLOPT_REFERER,
+                         options.referer.empty() ? nullptr : options.referer.c_str());
+        curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &transfer);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
 
@@ -236,7 +240,7 @@ class HttpPageFetcher::Connection final {
         }
         if (code == CURLE_OPERATION_TIMEDOUT) {
             return FetchResult::Failed(FetchFailureKind::Timeout,
-                                       "no complete answer within " + Duration(settings.timeout));
+                                       "no complete answer within " + Duration(timeout));
         }
         if (code != CURLE_OK) {
             return FetchResult::Failed(FetchFailureKind::Network, error_[0] != '\0'
@@ -292,15 +296,19 @@ void HttpPageFetcher::Return(std::unique_ptr<Connection> connection) {
     shared_->idle.push_back(std::move(connection));
 }
 
-FetchResult HttpPageFetcher::FetchPage(const std::string& address, std::stop_token stop) {
+FetchResult HttpPageFetcher::FetchPage(const std::string& address, const FetchOptions& options,
+                                       std::stop_token stop) {
     if (stop.stop_requested()) {
         return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
     }
+    const std::chrono::milliseconds timeout =
+        options.sideRequest ? std::min(settings_.timeout, settings_.sideRequestTimeout)
+                            : settings_.timeout;
     std::unique_ptr<Connection> connection = Lease();
     long status = 0;
-    FetchResult result = connection->Get(address, settings_, stop, status);
+    FetchResult result = connection->Get(address, options, timeout, settings_, stop, status);
     for (const std::chrono::milliseconds delay : settings_.retryDelays) {
-        if (!WorthRetrying(result, status)) {
+        if (options.sideRequest || !WorthRetrying(result, status)) {
             break;
         }
         // A wait that only the stop request cuts short: nothing else shares the mutex.
@@ -312,7 +320,7 @@ FetchResult HttpPageFetcher::FetchPage(const std::string& address, std::stop_tok
             result = FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
             break;
         }
-        result = connection->Get(address, settings_, stop, status);
+        result = connection->Get(address, options, timeout, settings_, stop, status);
     }
     Return(std::move(connection));
     return result;

@@ -18,6 +18,8 @@ struct FetchSettings {
     // again (no connection, connection reset, a 5xx status).
     std::vector<std::chrono::milliseconds> retryDelays = {std::chrono::seconds(1),
                                                           std::chrono::seconds(2)};
+    // For a side request (the home pages at the start of a run), which is tried once only.
+    std::chrono::milliseconds sideRequestTimeout = std::chrono::seconds(10);
     // A body larger than this (after decompression) is a failure, read no further.
     std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
 };
@@ -34,11 +36,15 @@ class HttpPageFetcher final : public PageFetcher {
     HttpPageFetcher(const HttpPageFetcher&) = delete;
     HttpPageFetcher& operator=(const HttpPageFetcher&) = delete;
 
+    using PageFetcher::FetchPage;
+
     // A GET of the whole address. Redirects (at most 5, to http and https) are followed; a
     // redirect to a verification address, a verification page, an HTTP status of 400 or more,
     // a time-out or a body over the limit is a failure of its kind. A stop request ends the
-    // call within a fraction of a second, as Stopped.
-    FetchResult FetchPage(const std::string& address, std::stop_token stop) override;
+    // call within a fraction of a second, as Stopped. A side request is tried once, within the
+    // shorter of the two time-outs.
+    FetchResult FetchPage(const std::string& address, const FetchOptions& options,
+                          std::stop_token stop) override;
 
   private:
     struct Shared;

@@ -32,6 +32,14 @@ using testing::WriteFileBytes;
 
 constexpr std::u16string_view kSite = u"shop.example.cn";
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
 struct Positions {
     int left = 0;
     int right = 0;
@@ -66,12 +74,26 @@ class Engine {
                     response.status = 404;
                     return;
                 }
+                {
+                    std::lock_guard lock(mutex_);
+                    const auto served = served_.find(keyword);
+                    if (served != served_.end()) {
+                        response.set_content(served->second, "text/html; charset=utf-8");
+                        return;
+                    }
+                }
                 const auto found = positions_.find(keyword);
                 const Positions at = found == positions_.end() ? Positions{} : found->second;
                 response.set_content(EncodeGbk(testing::ListingsPage(kSite, at.left, at.right)),
                                      "text/html");
             });
         local_.Start();
+    }
+
+    // The page for `keyword` becomes `body`, sent as UTF-8.
+    void Serve(const std::u16string& keyword, std::string body) {
+        std::lock_guard lock(mutex_);
+        served_[keyword] = std::move(body);
     }
 
     std::string SearchPrefix() const { return local_.Url("/s?wd="); }
@@ -93,6 +115,7 @@ class Engine {
     testing::LocalServer local_;
     mutable std::mutex mutex_;
     std::vector<std::u16string> searched_;
+    std::map<std::u16string, std::string> served_;
     std::atomic<int> homeRequests_ = 0;
 };
 
@@ -422,6 +445,52 @@ TEST_F(CliTest, HostileKeywordFileIsHandled) {
     EXPECT_TRUE(results.ends_with("\r\n"));
     const std::string err = ReadFileBytes(dir.file("stderr"));
     EXPECT_NE(err.find("运行完毕"), std::string::npos) << err.substr(0, 500);
+}
+
+TEST_F(CliTest, TodaysPagesAndHostilePagesEndToEnd) {
+    const std::filesystem::path today =
+        std::filesystem::path(SLOTSCOPE_SHARED_DIR) / "fixtures" / "today-pages";
+    if (!std::filesystem::exists(today / "today_top3_site2.html")) {
+        GTEST_SKIP() << "today's pages not found at " << today;
+    }
+    Engine engine({}, {}, /*delays=*/false);
+    engine.Serve(u"鲜花", ReadFileBytes((today / "today_top3_site2.html").string()));
+    engine.Serve(u"花店", ReadFileBytes((today / "today_right_only.html").string()));
+    std::string openings;
+    while (openings.size() < 16'000'000) {
+        openings += "<div id=\"content_left\">";
+    }
+    engine.Serve(u"deep", std::move(openings));
+    std::string misplaced = "<div id=\"content_left\">";
+    for (int i = 0; i < 200'000; ++i) {
+        misplaced += "<b>";
+    }
+    for (int i = 0; i < 2'000'000; ++i) {
+        misplaced += "</i>";
+    }
+    engine.Serve(u"misplaced", std::move(misplaced));
+    WriteFileBytes(dir.file("stdin"), "鲜花\n花店\ndeep\nmisplaced\n");
+
+    const pid_t pid = testing::StartProgram(
+        SLOTSCOPE_CLI,
+        {"--site", "huaxian-shop.cn", "--search-url-prefix", engine.SearchPrefix(),
+         "--home-page-url", engine.Home(), "--keywords", "-", "--jobs", "2"},
+        {dir.path().string(), dir.file("stdin"), dir.file("stdout"), dir.file("stderr")});
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+    const std::string err = ReadFileBytes(dir.file("stderr"));
+
+    EXPECT_EQ(end.exitStatus, 1) << err;
+    EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , huaxian-shop.cn , 左2 , 右无推广位\r\n"
+                                   u"花店 , huaxian-shop.cn , 左侧无推广位 , 右2\r\n"
+                                   u"deep , huaxian-shop.cn , 左侧无推广位 , 右无推广位\r\n"
+                                   u"misplaced , huaxian-shop.cn , 查询失败 , 查询失败\r\n"));
+    EXPECT_NE(err.find("slotscope-cli: misplaced: the result page could not be read"),
+              std::string::npos)
+        << err;
+    // Two 16 MB pages at once, as bytes and as text, and the parser's copy: well under 256 MiB
+    // (the sanitizers' shadow memory needs more).
+    EXPECT_LT(end.peakResidentKiB, (kUnderAddressSanitizer ? 768 : 256) * 1024)
+        << "peak " << end.peakResidentKiB << " KiB";
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ using namespace std::chrono_literals;
 
 constexpr char kHome[] = "http://home.test/";
 constexpr char kPrefix[] = "http://search.test/s?wd=";
+constexpr char kSearchHome[] = "http://search.test/";
+
+// The two requests at the start of every run whose answers play no part in the check.
+bool IsSideRequest(const std::string& address) {
+    return address == kHome || address == kSearchHome;
+}
 constexpr std::u16string_view kSite = u"shop.example.cn";
 
 std::u16string Num(int n) {
@@ -45,7 +51,7 @@ std::string KeywordIn(const std::string& address) {
 // A search engine that knows a page for some percent-encoded keywords and fails the rest.
 FakeFetcher::Handler Engine(std::map<std::string, std::u16string> pages) {
     return [pages = std::move(pages)](const std::string& address, std::stop_token) {
-        if (address == kHome) {
+        if (IsSideRequest(address)) {
             return FetchResult::Page(u"<html>home</html>");
         }
         const auto found = pages.find(KeywordIn(address));
@@ -89,11 +95,12 @@ TEST_F(KeywordRunTest, BlankEntriesShrinkTheTotal) {
     EXPECT_EQ(summary.end, RunEnd::Completed);
     EXPECT_EQ(summary.keywords, 2);
     EXPECT_EQ(summary.failed, 0);
-    EXPECT_EQ(fetcher.addresses(), (std::vector<std::string>{kHome, std::string(kPrefix) + "a",
-                                                             std::string(kPrefix) + "b"}));
+    EXPECT_EQ(fetcher.addresses(),
+              (std::vector<std::string>{kHome, kSearchHome, std::string(kPrefix) + "a",
+                                        std::string(kPrefix) + "b"}));
 }
 
-TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequest) {
+TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequests) {
     WriteFileBytes(resultsPath, "left over from an earlier run\r\n");
     RecordingFields fields(u"", std::u16string(kSite));
     fields.SetProgress(u"7/9");
@@ -101,7 +108,7 @@ TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequest) {
     FakeFetcher fetcher(Engine({}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(fetcher.addresses(), std::vector<std::string>{kHome});
+    EXPECT_EQ(fetcher.addresses(), (std::vector<std::string>{kHome, kSearchHome}));
     EXPECT_TRUE(std::filesystem::exists(resultsPath));
     EXPECT_EQ(Results(), "");
     EXPECT_TRUE(fields.progress.empty());
@@ -132,9 +139,9 @@ TEST_F(KeywordRunTest, OnlyCrLfAndAsciiCommaSeparateEntries) {
 
     EXPECT_EQ(
         fetcher.addresses(),
-        (std::vector<std::string>{kHome, std::string(kPrefix) + "a", std::string(kPrefix) + "b",
-                                  std::string(kPrefix) + "c%0Ad%0De%A3%ACf",
-                                  std::string(kPrefix) + "red%20roses"}));
+        (std::vector<std::string>{
+            kHome, kSearchHome, std::string(kPrefix) + "a", std::string(kPrefix) + "b",
+            std::string(kPrefix) + "c%0Ad%0De%A3%ACf", std::string(kPrefix) + "red%20roses"}));
     EXPECT_EQ(summary.keywords, 4);
     EXPECT_EQ(fields.progress.back(), u"4/4");
     const std::string results = Results();
@@ -203,12 +210,13 @@ TEST_F(KeywordRunTest, EachLineReachesTheFileBeforeTheNextFetch) {
     std::vector<std::string> seenBeforeFetch;
     FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
         seenBeforeFetch.push_back(ReadFileBytes(resultsPath));
-        return address == kHome ? FetchResult::Page(u"") : FetchResult::Page(ResultPage(1, 0));
+        return IsSideRequest(address) ? FetchResult::Page(u"")
+                                      : FetchResult::Page(ResultPage(1, 0));
     });
     RunKeywordCheck(fields, fetcher, Options());
 
-    ASSERT_EQ(seenBeforeFetch.size(), 4U);
-    EXPECT_EQ(std::count(seenBeforeFetch[3].begin(), seenBeforeFetch[3].end(), '\n'), 2);
+    ASSERT_EQ(seenBeforeFetch.size(), 5U);
+    EXPECT_EQ(std::count(seenBeforeFetch[4].begin(), seenBeforeFetch[4].end(), '\n'), 2);
 }
 
 // --- Failures the run must not hide ---
@@ -233,11 +241,77 @@ TEST_F(KeywordRunTest, FailedFetchIsReportedNotFilledWithThePreviousPage) {
     EXPECT_NE(std::find(w.begin(), w.end(), u"right=查询失败"), w.end());
 }
 
+TEST_F(KeywordRunTest, SearchesComeFromTheSearchHomePageAfterSideRequests) {
+    RecordingFields fields(u"a,b", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"b", ResultPage(2, 0)}}));
+    RunKeywordCheck(fields, fetcher, Options(2));
+
+    const auto requests = fetcher.requests();
+    ASSERT_EQ(requests.size(), 4U);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const bool side = i < 2;
+        EXPECT_EQ(requests[i].address, side ? (i == 0 ? kHome : kSearchHome)
+                                            : std::string(kPrefix) + (i == 2 ? "a" : "b"));
+        EXPECT_EQ(requests[i].options.sideRequest, side) << requests[i].address;
+        EXPECT_EQ(requests[i].options.referer, side ? "" : kSearchHome) << requests[i].address;
+    }
+}
+
+TEST_F(KeywordRunTest, FailureCaptionCountsOnlyVerificationPagesAsBlocked) {
+    RecordingFields fields(u"a,b,c,d", std::u16string(kSite));
+    FakeFetcher fetcher([](const std::string& address, std::stop_token) {
+        const std::string keyword = KeywordIn(address);
+        if (keyword == "a" || keyword == "c") {
+            return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+        }
+        if (keyword == "b") {
+            return FetchResult::Failed(FetchFailureKind::Timeout, "timed out");
+        }
+        return FetchResult::Page(ResultPage(1, 0));
+    });
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(summary.failed, 3);
+    EXPECT_EQ(summary.blocked, 2);
+    EXPECT_EQ(fields.Status(),
+              u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败"
+              u"（2个遇到百度安全验证，请稍后再试）");
+}
+
+TEST_F(KeywordRunTest, PageThatCannotBeReadIsAFailedKeyword) {
+    // Ten thousand end tags that close nothing, under thousands of open elements: the parser
+    // would work for hours on a page that size, so the page is given up.
+    std::u16string hostile = u"<div id=\"content_left\">";
+    for (int i = 0; i < 20'000; ++i) {
+        hostile += u"<b>";
+    }
+    for (int i = 0; i < 100'000; ++i) {
+        hostile += u"</i>";
+    }
+    RecordingFields fields(u"a,b", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", hostile}, {"b", ResultPage(2, 0)}}));
+    RunOptions options = Options();
+    std::vector<std::u16string> unreadable;
+    options.onUnreadablePage = [&](std::u16string_view keyword) {
+        unreadable.emplace_back(keyword);
+    };
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(unreadable, std::vector<std::u16string>{u"a"});
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(summary.blocked, 0);
+    EXPECT_EQ(Results(),
+              "a , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
+              "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
+              "b , shop.example.cn , \xD7\xF3"
+              "2 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+}
+
 TEST_F(KeywordRunTest, FirstKeywordFailingDoesNotAnalyseTheHomePage) {
     RecordingFields fields(u"a", std::u16string(kSite));
     FakeFetcher fetcher([](const std::string& address, std::stop_token) {
-        return address == kHome ? FetchResult::Page(ResultPage(1, 0))
-                                : FetchResult::Failed(FetchFailureKind::Timeout, "timed out");
+        return IsSideRequest(address) ? FetchResult::Page(ResultPage(1, 0))
+                                      : FetchResult::Failed(FetchFailureKind::Timeout, "timed out");
     });
     RunKeywordCheck(fields, fetcher, Options());
 
@@ -248,8 +322,8 @@ TEST_F(KeywordRunTest, FirstKeywordFailingDoesNotAnalyseTheHomePage) {
 TEST_F(KeywordRunTest, FailedHomePageRequestIsIgnored) {
     RecordingFields fields(u"a", std::u16string(kSite));
     FakeFetcher fetcher([](const std::string& address, std::stop_token) {
-        return address == kHome ? FetchResult::Failed(FetchFailureKind::Network, "no route")
-                                : FetchResult::Page(ResultPage(3, 0));
+        return IsSideRequest(address) ? FetchResult::Failed(FetchFailureKind::Network, "no route")
+                                      : FetchResult::Page(ResultPage(3, 0));
     });
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
@@ -410,7 +484,7 @@ TEST_F(KeywordRunTest, OutOfOrderCompletionGivesTheSameOutput) {
         maxInFlight = 0;
         RecordingFields fields(KeywordList(kKeywords), std::u16string(kSite));
         FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
-            if (address == kHome) {
+            if (IsSideRequest(address)) {
                 return FetchResult::Page(u"");
             }
             const int i = KeywordNumber(address);
@@ -451,7 +525,7 @@ TEST_F(KeywordRunTest, ReverseCompletionWithinTheWindow) {
     std::vector<bool> done(3, false);
     RecordingFields fields(u"kw0,kw1,kw2", std::u16string(kSite));
     FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
-        if (address == kHome) {
+        if (IsSideRequest(address)) {
             return FetchResult::Page(u"");
         }
         const int i = KeywordNumber(address);
@@ -480,7 +554,7 @@ TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
     std::vector<int> inFlightAtStart(12, -1);
     RecordingFields fields(KeywordList(12), std::u16string(kSite));
     FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
-        if (address == kHome) {
+        if (IsSideRequest(address)) {
             return FetchResult::Page(u"");
         }
         const int i = KeywordNumber(address);
@@ -499,6 +573,10 @@ TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options(4));
 
     EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(summary.blocked, 1);
+    EXPECT_EQ(fields.Status(),
+              u"总词数12运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败"
+              u"（1个遇到百度安全验证，请稍后再试）");
     EXPECT_EQ(*std::max_element(inFlightAtStart.begin(), inFlightAtStart.begin() + 4), 4);
     for (size_t i = 4; i < inFlightAtStart.size(); ++i) {
         EXPECT_EQ(inFlightAtStart[i], 1) << "kw" << i;

@@ -3,7 +3,9 @@
 #include <random>
 
 #include "core/result_page.h"
+#include "core/text_codec.h"
 #include "tests/support/page_generator.h"
+#include "tests/support/printers.h"
 #include "tests/support/reference_analysis.h"
 
 namespace slotscope {
@@ -28,6 +30,36 @@ TEST(AnalysisAgreesWithReference, OnGeneratedPages) {
     // The generator must reach the interesting outcomes, or the agreement says little.
     EXPECT_GT(withLeftMatch, 400);
     EXPECT_GT(withRightMatch, 400);
+}
+
+// The column layout read as the parser's events come, against a walk over the document tree.
+TEST(AnalysisAgreesWithReference, OnGeneratedColumnPages) {
+    std::mt19937 rng(20261208);
+    int leftNumbered = 0;
+    int rightNumbered = 0;
+    for (int i = 0; i < 6000; ++i) {
+        const auto [page, website] = testing::RandomColumnPage(rng);
+        const PositionLabels expected = testing::ReferenceAnalyzeResultPage(page, website);
+        ASSERT_EQ(AnalyzeResultPage(page, website), expected)
+            << "page " << i << ": " << EncodeUtf8(page) << "\nwebsite: " << EncodeUtf8(website);
+        leftNumbered +=
+            expected.left.size() > 1 && expected.left[1] >= u'0' && expected.left[1] <= u'9' ? 1
+                                                                                             : 0;
+        rightNumbered +=
+            expected.right.size() > 1 && expected.right[1] >= u'0' && expected.right[1] <= u'9' ? 1
+                                                                                                : 0;
+    }
+    EXPECT_GT(leftNumbered, 300);
+    EXPECT_GT(rightNumbered, 300);
+}
+
+TEST(AnalysisAgreesWithReference, OnColumnLayoutPage) {
+    const std::u16string page = testing::ColumnLayoutPage(200'000);
+    for (const std::u16string_view site :
+         {u"absent.example", u"LISTING3.test", u"listing10", u"推广", u"c-abstract"}) {
+        EXPECT_EQ(AnalyzeResultPage(page, site), testing::ReferenceAnalyzeResultPage(page, site))
+            << EncodeUtf8(site);
+    }
 }
 
 TEST(AnalysisAgreesWithReference, OnWorstCasePage) {

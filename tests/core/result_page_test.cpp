@@ -9,6 +9,7 @@
 
 #include "core/text_codec.h"
 #include "tests/support/page_generator.h"
+#include "tests/support/printers.h"
 
 namespace slotscope {
 namespace {

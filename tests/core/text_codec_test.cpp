@@ -59,5 +59,14 @@ TEST(SearchAddressTest, KeywordIsPercentEncodedGbk) {
     EXPECT_EQ(PercentEncodeKeyword(u"😀"), "%949%FC6");  // 0x39 and 0x36 are "9" and "6"
 }
 
+TEST(SearchAddressTest, SearchHomePageIsSchemeAndHost) {
+    EXPECT_EQ(SearchHomePage(SearchUrlPrefix), "http://www.baidu.com/");
+    EXPECT_EQ(SearchHomePage("https://www.baidu.com:8443/s?wd="), "https://www.baidu.com:8443/");
+    EXPECT_EQ(SearchHomePage("http://127.0.0.1:9/s?ie=utf-8&wd="), "http://127.0.0.1:9/");
+    EXPECT_EQ(SearchHomePage("www.baidu.com/s?wd="), "www.baidu.com/");
+    EXPECT_EQ(SearchHomePage("http:///s?wd="), "");
+    EXPECT_EQ(SearchHomePage(""), "");
+}
+
 }  // namespace
 }  // namespace slotscope

@@ -384,6 +384,58 @@ TEST_F(PageFetchTest, ServerErrorsAreRetriedClientErrorsAreNot) {
     EXPECT_EQ(recovered.body(), u"third time");
 }
 
+TEST_F(PageFetchTest, SideRequestsAreTriedOnceWithinTheShortTimeOut) {
+    local.server().Get("/500", [&](const httplib::Request& request, httplib::Response& response) {
+        log.Add(request);
+        response.status = 500;
+    });
+    local.server().Get("/slow", [&](const httplib::Request& request, httplib::Response& response) {
+        log.Add(request);
+        std::this_thread::sleep_for(1500ms);
+        response.set_content("late", "text/html");
+    });
+    local.Start();
+
+    FetchSettings settings = QuickSettings();
+    settings.sideRequestTimeout = 500ms;
+    HttpPageFetcher fetcher(settings);
+    const FetchOptions side{.referer = {}, .sideRequest = true};
+
+    EXPECT_FALSE(fetcher.FetchPage(local.Url("/500"), side, {}).ok());
+    EXPECT_EQ(log.count(), 1U);
+
+    const Clock::time_point start = Clock::now();
+    const FetchResult slow = fetcher.FetchPage(local.Url("/slow"), side, {});
+    ASSERT_FALSE(slow.ok());
+    EXPECT_EQ(slow.failure().kind, FetchFailureKind::Timeout);
+    EXPECT_LT(Clock::now() - start, 1400ms);
+    EXPECT_EQ(log.count(), 2U);
+
+    // A search request on the same fetcher keeps the full time-out and its retries.
+    EXPECT_TRUE(fetcher.FetchPage(local.Url("/slow"), {}).ok());
+    EXPECT_FALSE(fetcher.FetchPage(local.Url("/500"), {}).ok());
+    EXPECT_EQ(log.count(), 6U);
+}
+
+TEST_F(PageFetchTest, RefererIsSentOnlyWhenGiven) {
+    std::vector<std::string> referers;
+    std::mutex mutex;
+    local.server().Get("/s", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard lock(mutex);
+        referers.push_back(request.has_header("Referer") ? request.get_header_value("Referer")
+                                                         : "(none)");
+        response.set_content("<html></html>", "text/html");
+    });
+    local.Start();
+
+    HttpPageFetcher fetcher(QuickSettings());
+    const std::string home = local.Url("/");
+    ASSERT_TRUE(
+        fetcher.FetchPage(local.Url("/s?wd=a"), {.referer = home, .sideRequest = false}, {}).ok());
+    ASSERT_TRUE(fetcher.FetchPage(local.Url("/s?wd=b"), {}).ok());
+    EXPECT_EQ(referers, (std::vector<std::string>{home, "(none)"}));
+}
+
 TEST_F(PageFetchTest, RetriesWaitBetweenTries) {
     std::vector<Clock::time_point> times;
     local.server().Get("/500", [&](const httplib::Request&, httplib::Response& response) {

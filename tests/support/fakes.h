@@ -10,30 +10,46 @@
 
 namespace slotscope::testing {
 
-// A page fetch answered by a function, recording every address asked for.
+// A page fetch answered by a function, recording every request.
 class FakeFetcher final : public PageFetcher {
   public:
     using Handler = std::function<FetchResult(const std::string& address, std::stop_token stop)>;
+    using PageFetcher::FetchPage;
+
+    struct Request {
+        std::string address;
+        FetchOptions options;
+    };
 
     explicit FakeFetcher(Handler handler) : handler_(std::move(handler)) {}
 
-    FetchResult FetchPage(const std::string& address, std::stop_token stop) override {
+    FetchResult FetchPage(const std::string& address, const FetchOptions& options,
+                          std::stop_token stop) override {
         {
             std::lock_guard lock(mutex_);
-            addresses_.push_back(address);
+            requests_.push_back({address, options});
         }
         return handler_(address, std::move(stop));
     }
 
     std::vector<std::string> addresses() const {
         std::lock_guard lock(mutex_);
-        return addresses_;
+        std::vector<std::string> addresses;
+        for (const Request& request : requests_) {
+            addresses.push_back(request.address);
+        }
+        return addresses;
+    }
+
+    std::vector<Request> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
     }
 
   private:
     Handler handler_;
     mutable std::mutex mutex_;
-    std::vector<std::string> addresses_;
+    std::vector<Request> requests_;
 };
 
 // Run fields that keep every text the run writes, in order.

@@ -30,4 +30,17 @@ struct GeneratedPage {
 // their end marker; the website (in any case, or empty) in none, one or several blocks.
 GeneratedPage RandomPage(std::mt19937& rng);
 
+// A page in the column layout: `left` inside #content_left, `right` inside #content_right.
+std::u16string ColumnPage(std::u16string_view left, std::u16string_view right = {});
+
+// A 1 MB column-layout page built like today's result pages: organic results in both columns,
+// 8 paid listings on the left (5 on top, 3 below the organic results) and 3 on the right, none
+// of them showing "absent.example". About `size` characters.
+std::u16string ColumnLayoutPage(std::size_t size);
+
+// A random small page of column-layout markup: columns (one, both, repeated, nested, in tables),
+// the signs of paid listings and things that look like them, comments, scripts, character
+// references, unclosed and misplaced tags, and the website in text and attributes.
+GeneratedPage RandomColumnPage(std::mt19937& rng);
+
 }  // namespace slotscope::testing

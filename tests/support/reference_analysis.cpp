@@ -62,6 +62,11 @@ void RightScan(std::u16string_view page, std::u16string_view website, PositionLa
 
 }  // namespace
 
+bool ReadByTableMarkers(std::u16string_view page) {
+    return Contains(page, u"<table id=\"3001\" ") || Contains(page, u"<table id=\"4001\" ") ||
+           Contains(page, u"<div id=\"bdfs0\" ");
+}
+
 PositionLabels ReferenceAnalyzeResultPage(std::u16string_view page, std::u16string_view website) {
     PositionLabels labels;
     std::u16string prefix;
@@ -72,10 +77,15 @@ PositionLabels ReferenceAnalyzeResultPage(std::u16string_view page, std::u16stri
     } else if (Contains(page, u"<table id=\"4001\" ")) {
         prefix = u"<table id=\"400";
         count = 4;
-    } else {
+    } else if (Contains(page, u"<div id=\"bdfs0\" ")) {
         labels.left = u"左侧无推广位";
         RightScan(page, website, labels);
         return labels;
+    } else if (page.find(u"content_left") != std::u16string_view::npos ||
+               page.find(u"content_right") != std::u16string_view::npos) {
+        return ReferenceColumnLayout(page, website);
+    } else {
+        return {u"左侧无推广位", u"右无推广位"};
     }
     for (int k = 1; k <= count; ++k) {
         const std::u16string m = prefix + Number(k);

@@ -1,0 +1,509 @@
+#include "core/column_layout.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/HTMLtree.h>
+#include <libxml/parser.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace slotscope {
+namespace {
+
+constexpr std::string_view kLeftColumnId = "content_left";
+constexpr std::string_view kRightColumnId = "content_right";
+
+constexpr std::array<std::string_view, 2> kAdLabels = {"广告", "商业推广"};
+
+// The parser's work on misplaced end tags grows with the number of open elements. Every parser
+// error is charged the open elements plus a fixed share, and a page that spends the budget is not
+// read further: a real page spends well under a thousandth of it.
+constexpr std::uint64_t kErrorBudget = std::uint64_t{1} << 27;
+constexpr std::uint64_t kErrorBaseCost = 256;
+
+constexpr char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// haystack contains lowerNeedle, folding ASCII case in haystack; lowerNeedle is already folded.
+// An empty needle is contained in anything.
+bool ContainsFolded(std::string_view haystack, std::string_view lowerNeedle) {
+    if (lowerNeedle.empty()) {
+        return true;
+    }
+    if (lowerNeedle.size() > haystack.size()) {
+        return false;
+    }
+    const char first = lowerNeedle[0];
+    const bool letter = first >= 'a' && first <= 'z';
+    const char firstUpper = letter ? static_cast<char>(first - ('a' - 'A')) : first;
+    const std::size_t last = haystack.size() - lowerNeedle.size();
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (haystack[i] != first && haystack[i] != firstUpper) {
+            continue;
+        }
+        std::size_t n = 1;
+        while (n < lowerNeedle.size() && FoldAscii(haystack[i + n]) == lowerNeedle[n]) {
+            ++n;
+        }
+        if (n == lowerNeedle.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string_view View(const xmlChar* text) {
+    return text == nullptr ? std::string_view{}
+                           : std::string_view(reinterpret_cast<const char*>(text));
+}
+
+// Elements whose children stand in for them as entries of a column.
+bool LooksThrough(std::string_view element) {
+    return element == "table" || element == "tbody" || element == "thead" || element == "tfoot" ||
+           element == "tr" || element == "td";
+}
+
+bool IsAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool HasPromotedClass(std::string_view classes) {
+    std::size_t at = 0;
+    while (at < classes.size()) {
+        while (at < classes.size() && IsAsciiSpace(classes[at])) {
+            ++at;
+        }
+        std::size_t end = at;
+        while (end < classes.size() && !IsAsciiSpace(classes[end])) {
+            ++end;
+        }
+        const std::string_view token = classes.substr(at, end - at);
+        if (token.starts_with("ec-tuiguang") || token.starts_with("ec_tuiguang")) {
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+bool IsAdClickAddress(std::string_view href) {
+    return href.find("baidu.com/baidu.php?") != std::string_view::npos ||
+           href.starts_with("/baidu.php?");
+}
+
+// One column: finds its entries among the elements the parser reports, decides which are paid
+// listings and which of those hold the website. Entries are told apart by depth alone, so the
+// work per element is constant however deep the page nests.
+class ColumnReader final {
+  public:
+    explicit ColumnReader(std::string_view lowerWebsite) : website_(lowerWebsite) {}
+
+    bool open() const { return state_ == State::Open; }
+    bool closed() const { return state_ == State::Closed; }
+    bool seen() const { return state_ != State::NotSeen; }
+    int listings() const { return listings_; }
+    int firstWithWebsite() const { return firstWithWebsite_; }
+
+    void Begin(std::size_t depth) {
+        state_ = State::Open;
+        columnDepth_ = depth;
+        chainDepth_ = depth;
+    }
+
+    void OnStart(std::size_t depth, std::string_view element, const xmlChar** attributes) {
+        if (entryDepth_ == 0) {
+            if (depth != chainDepth_ + 1) {
+                return;
+            }
+            if (LooksThrough(element)) {
+                chainDepth_ = depth;
+                return;
+            }
+            BeginEntry(depth);
+        }
+        Examine(element, attributes);
+        if (element == "span" || element == "a") {
+            labelCandidates_.push_back({depth, nonSpaceCount_, text_.size()});
+        }
+    }
+
+    void OnEnd(std::size_t depth) {
+        if (entryDepth_ != 0) {
+            if (!labelCandidates_.empty() && labelCandidates_.back().depth == depth) {
+                if (ReadsAsAdLabel(labelCandidates_.back())) {
+                    paid_ = true;
+                }
+                labelCandidates_.pop_back();
+            }
+            if (depth == entryDepth_) {
+                EndEntry();
+            }
+        } else if (depth == chainDepth_ && depth > columnDepth_) {
+            chainDepth_ = depth - 1;
+        }
+        if (depth == columnDepth_) {
+            state_ = State::Closed;
+        }
+    }
+
+    void OnText(std::string_view text) {
+        if (entryDepth_ == 0) {
+            return;
+        }
+        text_.append(text);
+        ScanNewText();
+    }
+
+  private:
+    enum class State { NotSeen, Open, Closed };
+
+    // A span or link inside the entry that may turn out to read "广告": where its text begins.
+    struct LabelCandidate {
+        std::size_t depth;
+        std::size_t nonSpaceBefore;  // non-space characters of the entry before it
+        std::size_t textStart;       // byte offset in the entry's text
+    };
+
+    void BeginEntry(std::size_t depth) {
+        entryDepth_ = depth;
+        paid_ = false;
+        websiteInAttributes_ = false;
+        text_.clear();
+        scanned_ = 0;
+        nonSpaceCount_ = 0;
+        runStart_ = 0;
+        nonSpaceBeforeRun_ = 0;
+        runEnd_ = 0;
+        labelCandidates_.clear();
+    }
+
+    void EndEntry() {
+        if (paid_) {
+            ++listings_;
+            if (firstWithWebsite_ == 0 &&
+                (websiteInAttributes_ || ContainsFolded(text_, website_))) {
+                firstWithWebsite_ = listings_;
+            }
+        }
+        entryDepth_ = 0;
+        text_.clear();
+        labelCandidates_.clear();
+    }
+
+    void Examine(std::string_view element, const xmlChar** attributes) {
+        if (attributes == nullptr) {
+            return;
+        }
+        for (const xmlChar** at = attributes; *at != nullptr; at += 2) {
+            const std::string_view name = View(at[0]);
+            // A boolean attribute written without a value (<option selected>) has its name as
+            // its value, as in the document tree the parser builds.
+            const std::string_view value =
+                at[1] == nullptr && htmlIsBooleanAttr(at[0]) != 0 ? name : View(at[1]);
+            if (name == "data-tuiguang" || name == "data-landurl" ||
+                (name == "class" && HasPromotedClass(value)) ||
+                (name == "href" && element == "a" && IsAdClickAddress(value))) {
+                paid_ = true;
+            }
+            if (!websiteInAttributes_ && ContainsFolded(value, website_)) {
+                websiteInAttributes_ = true;
+            }
+        }
+    }
+
+    // Classifies the characters appended to the entry's text since the last call, keeping count
+    // of the non-space characters and where the latest run of them lies.
+    void ScanNewText() {
+        const std::size_t size = text_.size();
+        while (scanned_ < size) {
+            const auto lead = static_cast<unsigned char>(text_[scanned_]);
+            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            if (scanned_ + length > size) {
+                return;  // the rest of the character comes with the next text
+            }
+            const std::string_view character(text_.data() + scanned_, length);
+            const bool space = (length == 1 && IsAsciiSpace(character[0])) ||
+                               character == "\u00A0" || character == "\u3000";
+            if (!space) {
+                if (runEnd_ != scanned_ || nonSpaceCount_ == 0) {
+                    runStart_ = scanned_;
+                    nonSpaceBeforeRun_ = nonSpaceCount_;
+                }
+                ++nonSpaceCount_;
+                runEnd_ = scanned_ + length;
+            }
+            scanned_ += length;
+        }
+    }
+
+    // Whether the candidate's text, trimmed of white space, is exactly one of the ad labels: its
+    // non-space characters must be one unbroken run, begun inside it.
+    bool ReadsAsAdLabel(const LabelCandidate& candidate) const {
+        const std::size_t count = nonSpaceCount_ - candidate.nonSpaceBefore;
+        if ((count != 2 && count != 4) || nonSpaceBeforeRun_ > candidate.nonSpaceBefore) {
+            return false;
+        }
+        const std::size_t start =
+            nonSpaceBeforeRun_ == candidate.nonSpaceBefore ? runStart_ : candidate.textStart;
+        const std::string_view trimmed(text_.data() + start, runEnd_ - start);
+        return trimmed == kAdLabels[0] || trimmed == kAdLabels[1];
+    }
+
+    const std::string_view website_;
+    State state_ = State::NotSeen;
+    std::size_t columnDepth_ = 0;
+    std::size_t chainDepth_ = 0;  // deepest open element of the column's looked-through chain
+    int listings_ = 0;
+    int firstWithWebsite_ = 0;
+
+    // The entry under way (entryDepth_ 0: none).
+    std::size_t entryDepth_ = 0;
+    bool paid_ = false;
+    bool websiteInAttributes_ = false;
+    std::string text_;  // all its text, without script and style contents
+    std::size_t scanned_ = 0;
+    std::size_t nonSpaceCount_ = 0;
+    std::size_t runStart_ = 0;
+    std::size_t nonSpaceBeforeRun_ = 0;
+    std::size_t runEnd_ = 0;
+    std::vector<LabelCandidate> labelCandidates_;
+};
+
+// What the parser's callbacks work on.
+class PageReader final {
+  public:
+    PageReader(xmlParserCtxtPtr parser, std::string_view lowerWebsite)
+        : parser_(parser), left_(lowerWebsite), right_(lowerWebsite) {}
+
+    bool unreadable() const { return unreadable_; }
+
+    PositionLabels Labels() const {
+        PositionLabels labels;
+        if (left_.firstWithWebsite() > 0) {
+            labels.left = Numbered(u"左", left_.firstWithWebsite());
+            labels.right = right_.listings() > 0 ? u"右无" : u"右无推广位";
+            return labels;
+        }
+        labels.left = left_.listings() > 0 ? u"左无" : u"左侧无推广位";
+        if (right_.firstWithWebsite() > 0) {
+            labels.right = Numbered(u"右", right_.firstWithWebsite());
+        } else {
+            labels.right = right_.listings() > 0 ? u"右无" : u"右无推广位";
+        }
+        return labels;
+    }
+
+    static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
+        auto& reader = From(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::size_t depth = ++reader.depth_;
+        const std::string_view element = View(name);
+        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
+            if (column->open()) {
+                column->OnStart(depth, element, attributes);
+            }
+        }
+        if (attributes == nullptr) {
+            return;
+        }
+        for (const xmlChar** at = attributes; *at != nullptr; at += 2) {
+            if (View(at[0]) != "id") {
+                continue;
+            }
+            const std::string_view id = View(at[1]);
+            if (id == kLeftColumnId && !reader.left_.seen()) {
+                reader.left_.Begin(depth);
+            } else if (id == kRightColumnId && !reader.right_.seen()) {
+                reader.right_.Begin(depth);
+            }
+        }
+    }
+
+    static void OnEnd(void* context, const xmlChar* /*name*/) {
+        auto& reader = From(context);
+        // A halted parser still closes the elements left open.
+        if (reader.halted_ || reader.depth_ == 0) {
+            return;
+        }
+        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
+            if (column->open()) {
+                column->OnEnd(reader.depth_);
+            }
+        }
+        --reader.depth_;
+        // Nothing after both columns can change the answer.
+        if (reader.left_.closed() && reader.right_.closed()) {
+            reader.Halt();
+        }
+    }
+
+    static void OnText(void* context, const xmlChar* text, int length) {
+        auto& reader = From(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::string_view chunk(reinterpret_cast<const char*>(text),
+                                     static_cast<std::size_t>(length));
+        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
+            if (column->open()) {
+                column->OnText(chunk);
+            }
+        }
+    }
+
+    static void OnError(void* context, xmlErrorPtr error) {
+        auto& reader = From(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::uint64_t cost = reader.depth_ + kErrorBaseCost;
+        if (error->code == XML_ERR_NO_MEMORY || cost > reader.budget_) {
+            reader.unreadable_ = true;
+            reader.Halt();
+            return;
+        }
+        reader.budget_ -= cost;
+    }
+
+  private:
+    void Halt() {
+        halted_ = true;
+        xmlStopParser(parser_);
+    }
+
+    static PageReader& From(void* context) {
+        return *static_cast<PageReader*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+    }
+
+    static std::u16string Numbered(std::u16string_view side, int number) {
+        const std::string digits = std::to_string(number);
+        return std::u16string(side) + std::u16string(digits.begin(), digits.end());
+    }
+
+    xmlParserCtxtPtr parser_;
+    ColumnReader left_;
+    ColumnReader right_;
+    std::size_t depth_ = 0;
+    std::uint64_t budget_ = kErrorBudget;
+    bool halted_ = false;
+    bool unreadable_ = false;
+};
+
+void InitParserOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+struct ParserDeleter {
+    void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
+};
+
+char* WriteUtf8(char* out, char32_t c) {
+    if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+std::string LowerAsciiUtf8(std::u16string_view text) {
+    std::string lower = ParserInput(text);
+    for (char& c : lower) {
+        c = FoldAscii(c);
+    }
+    return lower;
+}
+
+}  // namespace
+
+std::string ParserInput(std::u16string_view page) {
+    // Sized first (at most three bytes a unit: NUL and lone surrogates become U+FFFD, a pair
+    // takes four), so a large page is not held at three times its size.
+    std::size_t bytes = 0;
+    for (const char16_t unit : page) {
+        bytes += unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    }
+    std::string out(bytes, '\0');
+    char* next = out.data();
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        const char16_t unit = page[i];
+        if (unit < 0x80 && unit != 0) {
+            *next++ = static_cast<char>(unit);
+            continue;
+        }
+        char32_t c = unit;
+        if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+            c = 0xFFFD;
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 < page.size() && page[i + 1] >= 0xDC00 && page[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                    (page[i + 1] - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        next = WriteUtf8(next, c);
+    }
+    out.resize(static_cast<std::size_t>(next - out.data()));
+    return out;
+}
+
+std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
+                                                  std::u16string_view website) {
+    InitParserOnce();
+    const std::string input = ParserInput(page);
+    if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
+    const std::string lowerWebsite = LowerAsciiUtf8(website);
+
+    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
+    if (parser == nullptr) {
+        return std::nullopt;
+    }
+    PageReader reader(parser.get(), lowerWebsite);
+    htmlSAXHandler handler{};
+    handler.startElement = &PageReader::OnStart;
+    handler.endElement = &PageReader::OnEnd;
+    handler.characters = &PageReader::OnText;
+    handler.ignorableWhitespace = &PageReader::OnText;
+    // The contents of script and style come as CDATA and are no text of the page; without a
+    // handler of its own the parser would hand them over as text.
+    handler.cdataBlock = [](void* /*context*/, const xmlChar* /*text*/, int /*length*/) {};
+    handler.serror = &PageReader::OnError;
+    handler.initialized = XML_SAX2_MAGIC;  // so that serror is used
+    *parser->sax = handler;
+    parser->_private = &reader;
+
+    // The text is decoded already: the page's own charset declarations must not decode it again.
+    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                        HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
+    htmlDocPtr document = htmlCtxtReadMemory(
+        parser.get(), input.data(), static_cast<int>(input.size()), nullptr, "UTF-8", options);
+    if (document != nullptr) {
+        xmlFreeDoc(document);
+    }
+    if (reader.unreadable()) {
+        return std::nullopt;
+    }
+    return reader.Labels();
+}
+
+}  // namespace slotscope
