@@ -1,15 +1,11 @@
 // slotscope-cli: the keyword run from a terminal or a scheduled job.
 
-#include <malloc.h>
-#include <pthread.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -17,10 +13,10 @@
 #include <sstream>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/cli_options.h"
+#include "app/cli_platform.h"
 #include "core/keyword_run.h"
 #include "core/text_codec.h"
 #include "net/page_fetch.h"
@@ -37,7 +33,7 @@ constexpr int kExitStopped = 130;
 // and from the fetching threads.
 class Console final {
   public:
-    explicit Console(bool quiet) : quiet_(quiet), terminal_(isatty(STDERR_FILENO) == 1) {}
+    explicit Console(bool quiet) : quiet_(quiet), terminal_(ErrorIsTerminal()) {}
 
     void Progress(const std::u16string& text) {
         if (quiet_) {
@@ -76,10 +72,7 @@ class Console final {
             progressShown_ = false;
         }
     }
-    static void Write(const std::string& bytes) {
-        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-        std::fflush(stderr);
-    }
+    static void Write(const std::string& bytes) { WriteError(bytes); }
 
     const bool quiet_;
     const bool terminal_;
@@ -129,33 +122,14 @@ bool ReadAll(std::istream& in, std::string& bytes) {
     return !in.bad();
 }
 
-// The keyword list as the window's text box holds it: UTF-8 without its BOM, line breaks as
-// CR LF.
+// The keyword list as the window's text box holds it: decoded by what the bytes are (a list
+// saved by Notepad on Chinese Windows is GBK), line breaks as CR LF.
 std::u16string KeywordListFromBytes(std::string_view bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) {
-        bytes.remove_prefix(3);
-    }
-    return WithCrLfLineBreaks(DecodeUtf8(bytes));
+    return WithCrLfLineBreaks(DecodeTextFile(bytes));
 }
 
-// SIGINT and SIGTERM stop the run as the window's stop button does; a second one ends the
-// program at once. The signals are taken by a thread of their own, so the stop request is
-// never made from inside a signal handler.
-void StopOnSignals(const std::stop_source& stop) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any other thread starts
-    std::thread([signals, stop]() mutable {
-        int signal = 0;
-        while (sigwait(&signals, &signal) == 0) {
-            if (stop.stop_requested()) {
-                _exit(kExitStopped);
-            }
-            stop.request_stop();
-        }
-    }).detach();
+std::filesystem::path PathFromUtf8(const std::string& path) {
+    return {std::u8string(path.begin(), path.end())};
 }
 
 int Run(const Options& options) {
@@ -174,7 +148,7 @@ int Run(const Options& options) {
             return kExitUsage;
         }
     } else {
-        std::ifstream file(options.keywordsPath, std::ios::binary);
+        std::ifstream file(PathFromUtf8(options.keywordsPath), std::ios::binary);
         if (!file || !ReadAll(file, bytes)) {
             console.Line("slotscope-cli: cannot read the keyword file '" + options.keywordsPath +
                          "': " + std::strerror(errno));
@@ -182,8 +156,9 @@ int Run(const Options& options) {
         }
     }
 
+    // Ctrl-C and SIGTERM stop the run as the window's stop button does.
     std::stop_source stop;
-    StopOnSignals(stop);
+    StopOnInterrupt(stop, kExitStopped);
 
     ConsoleFields fields(KeywordListFromBytes(bytes), site, console);
     bytes = std::string();
@@ -225,12 +200,9 @@ int Run(const Options& options) {
 }  // namespace slotscope::cli
 
 int main(int argc, char** argv) {
-    // Page buffers of a few hundred KB go back to the system when freed instead of staying in
-    // per-thread arenas, so a long run's memory stays flat.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-
     namespace cli = slotscope::cli;
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    cli::KeepMemoryFlat();
+    const std::vector<std::string> arguments = cli::Utf8Arguments(argc, argv);
     cli::Options options;
     std::string error;
     if (!cli::ParseArguments(arguments, options, error)) {

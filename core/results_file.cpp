@@ -1,5 +1,6 @@
 #include "core/results_file.h"
 
+#include "core/file_open.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -22,7 +23,7 @@ ResultsFile::~ResultsFile() {
 bool ResultsFile::Open(const std::string& path) {
     Close();
     writeFailed_ = false;
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = OpenFile(path, "wb");
     if (file_ == nullptr) {
         return false;
     }

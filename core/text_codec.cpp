@@ -1,187 +1,167 @@
+// The Unicode encodings, the same on every system; GBK and GB18030 are in text_codec_icu.cpp and
+// text_codec_win.cpp.
+
 #include "core/text_codec.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/ustring.h>
-
-#include <cstdint>
-#include <stdexcept>
+#include <cstddef>
 
 namespace slotscope {
 namespace {
 
-constexpr UChar kReplacement = 0xFFFD;
+constexpr char16_t kReplacement = 0xFFFD;
 
-// ICU converters are not thread-safe; each thread keeps its own, opened on first use.
-class Converter final {
-  public:
-    explicit Converter(const char* name) {
-        UErrorCode status = U_ZERO_ERROR;
-        converter_ = ucnv_open(name, &status);
-        if (U_FAILURE(status)) {
-            // Without the converter no text can be written or read correctly; ICU's data
-            // always carries these, so this means a broken installation.
-            throw std::runtime_error(std::string("ICU converter unavailable: ") + name);
+// The length of the well-formed UTF-8 sequence at bytes[at], or 0 with `valid` set to the
+// length of its maximal well-formed prefix (at least 1) when it is ill-formed.
+std::size_t Utf8Sequence(std::string_view bytes, std::size_t at, char32_t& code,
+                         std::size_t& valid) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        valid = 1;
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (at + i >= bytes.size()) {
+            valid = i;
+            return 0;
         }
+        const unsigned char next = byte(i);
+        if (next < low || next > high) {
+            valid = i;
+            return 0;
+        }
+        low = 0x80;
+        high = 0xBF;
+        code = (code << 6) | (next & 0x3F);
     }
-    ~Converter() { ucnv_close(converter_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    UConverter* get() const { return converter_; }
-
-  private:
-    UConverter* converter_ = nullptr;
-};
-
-UConverter* Gb18030() {
-    thread_local Converter converter("gb18030");
-    return converter.get();
+    return length;
 }
 
-// Writes what windows-936 cannot map as GB18030 bytes instead.
-void WriteGb18030Instead(const void* /*context*/, UConverterFromUnicodeArgs* args,
-                         const UChar* codeUnits, int32_t length, UChar32 /*codePoint*/,
-                         UConverterCallbackReason reason, UErrorCode* err) {
-    if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) {
-        return;
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    const bool wellFormed = reason == UCNV_UNASSIGNED;
-    const UChar* units = wellFormed ? codeUnits : &kReplacement;
-    const int32_t count = wellFormed ? length : 1;
-
-    char bytes[16];
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter* gb18030 = Gb18030();
-    ucnv_resetFromUnicode(gb18030);
-    const int32_t written = ucnv_fromUChars(gb18030, bytes, sizeof bytes, units, count, &status);
-    if (U_FAILURE(status)) {
-        return;  // leaves *err set, so the conversion reports the failure
-    }
-    *err = U_ZERO_ERROR;
-    ucnv_cbFromUWriteBytes(args, bytes, written, 0, err);
 }
 
-void WriteReplacement(const void* /*context*/, UConverterToUnicodeArgs* args,
-                      const char* /*codeUnits*/, int32_t /*length*/,
-                      UConverterCallbackReason reason, UErrorCode* err) {
-    if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) {
-        return;
+std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2 + 1);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
     }
-    *err = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, err);
-}
-
-class GbkEncoder final {
-  public:
-    GbkEncoder() : converter_("windows-936") {
-        UErrorCode status = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(converter_.get(), WriteGb18030Instead, nullptr, nullptr, nullptr,
-                              &status);
+    if (bytes.size() % 2 != 0) {
+        text += kReplacement;  // half a unit at the end
     }
-    UConverter* get() const { return converter_.get(); }
-
-  private:
-    Converter converter_;
-};
-
-class Gb18030Decoder final {
-  public:
-    Gb18030Decoder() : converter_("gb18030") {
-        UErrorCode status = U_ZERO_ERROR;
-        ucnv_setToUCallBack(converter_.get(), WriteReplacement, nullptr, nullptr, nullptr, &status);
-    }
-    UConverter* get() const { return converter_.get(); }
-
-  private:
-    Converter converter_;
-};
-
-const UChar* AsUChars(std::u16string_view text) {
-    static_assert(sizeof(UChar) == sizeof(char16_t));
-    return reinterpret_cast<const UChar*>(text.data());
+    return text;
 }
 
 }  // namespace
 
-std::string EncodeGbk(std::u16string_view text) {
-    thread_local GbkEncoder encoder;
-    if (text.empty()) {
-        return {};
-    }
-    // GB18030 needs at most four bytes for each UTF-16 unit.
-    std::string bytes(text.size() * 4 + 4, '\0');
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t written = 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        status = U_ZERO_ERROR;
-        ucnv_resetFromUnicode(encoder.get());
-        written = ucnv_fromUChars(encoder.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
-                                  AsUChars(text), static_cast<int32_t>(text.size()), &status);
-        if (status != U_BUFFER_OVERFLOW_ERROR) {
-            break;
-        }
-        bytes.resize(static_cast<std::size_t>(written) + 1);
-    }
-    if (U_FAILURE(status)) {
-        throw std::runtime_error("GBK conversion failed");
-    }
-    bytes.resize(static_cast<std::size_t>(written));
-    return bytes;
-}
-
-std::u16string DecodeGb18030(std::string_view bytes) {
-    thread_local Gb18030Decoder decoder;
-    if (bytes.empty()) {
-        return {};
-    }
-    // Every byte gives at most one UTF-16 unit, except a four-byte sequence that gives two.
-    std::u16string text(bytes.size() + 1, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t written = 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        status = U_ZERO_ERROR;
-        ucnv_resetToUnicode(decoder.get());
-        written = ucnv_toUChars(decoder.get(), reinterpret_cast<UChar*>(text.data()),
-                                static_cast<int32_t>(text.size()), bytes.data(),
-                                static_cast<int32_t>(bytes.size()), &status);
-        if (status != U_BUFFER_OVERFLOW_ERROR) {
-            break;
-        }
-        text.resize(static_cast<std::size_t>(written) + 1);
-    }
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
-        throw std::runtime_error("GB18030 conversion failed");
-    }
-    text.resize(static_cast<std::size_t>(written));
-    return text;
-}
-
 std::u16string DecodeUtf8(std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');
-    int32_t written = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                         &written, bytes.data(), static_cast<int32_t>(bytes.size()), kReplacement,
-                         nullptr, &status);
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
-        throw std::runtime_error("UTF-8 conversion failed");
+    std::u16string text;
+    text.reserve(bytes.size());
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        if (lead < 0x80) {
+            text += static_cast<char16_t>(lead);
+            ++at;
+            continue;
+        }
+        char32_t code = 0;
+        std::size_t valid = 0;
+        const std::size_t length = Utf8Sequence(bytes, at, code, valid);
+        if (length == 0) {
+            text += kReplacement;
+            at += valid;
+        } else if (code < 0x10000) {
+            text += static_cast<char16_t>(code);
+            at += length;
+        } else {
+            text += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            at += length;
+        }
     }
-    text.resize(static_cast<std::size_t>(written));
     return text;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        char32_t code = 0;
+        std::size_t valid = 0;
+        const std::size_t length = Utf8Sequence(bytes, at, code, valid);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
 }
 
 std::string EncodeUtf8(std::u16string_view text) {
-    std::string bytes(text.size() * 3, '\0');
-    int32_t written = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(bytes.data(), static_cast<int32_t>(bytes.size()), &written, AsUChars(text),
-                       static_cast<int32_t>(text.size()), kReplacement, nullptr, &status);
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
-        throw std::runtime_error("UTF-8 conversion failed");
+    std::string bytes;
+    bytes.reserve(text.size() * 3);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            AppendUtf8(bytes, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
+                                  (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            AppendUtf8(bytes, c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
+        }
     }
-    bytes.resize(static_cast<std::size_t>(written));
     return bytes;
+}
+
+std::u16string DecodeTextFile(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        return DecodeUtf8(bytes.substr(3));
+    }
+    if (bytes.starts_with("\xFF\xFE")) {
+        return DecodeUtf16(bytes.substr(2), false);
+    }
+    if (bytes.starts_with("\xFE\xFF")) {
+        return DecodeUtf16(bytes.substr(2), true);
+    }
+    return IsValidUtf8(bytes) ? DecodeUtf8(bytes) : DecodeGb18030(bytes);
 }
 
 }  // namespace slotscope

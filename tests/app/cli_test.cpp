@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -177,6 +178,30 @@ TEST_F(CliTest, KeywordFileInByteExactResultsOut) {
     // Not a terminal: one progress line per entry, then the caption.
     EXPECT_EQ(outcome.err,
               "1/5\n2/5\n3/5\n3/4\n3/3\n总词数3运行完毕，信息保存在同目录下的baidu.csv里\n");
+}
+
+TEST_F(CliTest, GbkAndUtf16KeywordFilesAreReadAsSaved) {
+    Engine engine({{u"鲜花", {2, 0}}, {u"北京医院", {0, 1}}});
+    // Notepad's "ANSI" on Chinese Windows, and its "Unicode".
+    WriteFileBytes(dir.file("gbk.txt"), EncodeGbk(u"鲜花\r\n北京医院\r\n"));
+    std::string utf16 = "\xFF\xFE";
+    for (const char16_t c : std::u16string(u"鲜花\r\n北京医院")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    WriteFileBytes(dir.file("utf16.txt"), utf16);
+    const std::string expected = EncodeGbk(
+        u"鲜花 , shop.example.cn , 左2 , 右无推广位\r\n"
+        u"北京医院 , shop.example.cn , 左无 , 右1\r\n");
+
+    for (const char* file : {"gbk.txt", "utf16.txt"}) {
+        const Outcome outcome = Run(Against(engine, {"--keywords", file, "--quiet"}));
+        EXPECT_EQ(outcome.exitStatus, 0) << file << ": " << outcome.err;
+        EXPECT_EQ(Results(), expected) << file;
+    }
+    std::vector<std::u16string> searched = engine.searched();  // fetched ahead, in any order
+    std::sort(searched.begin(), searched.end());
+    EXPECT_EQ(searched, (std::vector<std::u16string>{u"北京医院", u"北京医院", u"鲜花", u"鲜花"}));
 }
 
 TEST_F(CliTest, KeywordsFromStandardInputAndTheWebsiteAsTyped) {

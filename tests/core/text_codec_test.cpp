@@ -21,21 +21,39 @@ TEST(GbkEncoding, CodePage936SpecificsAreKept) {
     EXPECT_EQ(EncodeGbk(u"€"), "\x80");
 }
 
-TEST(GbkEncoding, CharactersOutsideGbkBecomeGb18030) {
+TEST(GbkEncoding, SupplementaryCharactersBecomeGb18030) {
     EXPECT_EQ(EncodeGbk(u"a😀b"),
               "a\x94\x39\xFC\x36"
               "b");
-    EXPECT_EQ(EncodeGbk(u"ẞ"), "\x81\x35\xFE\x32");
     // Lossless: GB18030 reads them back.
+    EXPECT_EQ(DecodeGb18030(EncodeGbk(u"鲜花😀𠀀")), u"鲜花😀𠀀");
+}
+
+// The four-byte forms of the Basic Multilingual Plane come from the system's GB18030 table.
+class Gb18030TableTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!KnowsAllOfGb18030()) {
+            GTEST_SKIP() << "this system has no GB18030 table (Wine 8 lacks code page 54936)";
+        }
+    }
+};
+
+TEST_F(Gb18030TableTest, CharactersOutsideGbkBecomeGb18030) {
+    EXPECT_EQ(EncodeGbk(u"ẞ"), "\x81\x35\xFE\x32");
+    EXPECT_EQ(DecodeGb18030("\x81\x35\xFE\x32\x84\x31\xA4\x39"), u"ẞ\uFFFF");
     EXPECT_EQ(DecodeGb18030(EncodeGbk(u"鲜花😀ẞ")), u"鲜花😀ẞ");
 }
 
-TEST(GbkEncoding, UnpairedSurrogateBecomesReplacement) {
+TEST_F(Gb18030TableTest, UnpairedSurrogateBecomesReplacement) {
     const std::u16string lone = {u'a', char16_t(0xD800), u'b'};
+    EXPECT_EQ(EncodeGbk(lone),
+              "a\x84\x31\xA4\x37"
+              "b");
     EXPECT_EQ(DecodeGb18030(EncodeGbk(lone)), u"a\uFFFDb");
 }
 
-TEST(GbkEncoding, LongTextOfFourByteCharacters) {
+TEST_F(Gb18030TableTest, LongTextOfFourByteCharacters) {
     // Every unit takes the longest encoding GB18030 has.
     const std::u16string text(100'000, u'ẞ');
     const std::string bytes = EncodeGbk(text);
@@ -46,9 +64,49 @@ TEST(GbkEncoding, LongTextOfFourByteCharacters) {
 TEST(Decoding, InvalidBytesBecomeReplacement) {
     EXPECT_EQ(DecodeGb18030("a\x81"), u"a\uFFFD");  // cut short in a two-byte character
     EXPECT_EQ(DecodeGb18030("\xCF\xCA\xFF"), u"鲜\uFFFD");
+    // A lead byte that a character cannot follow: the ASCII byte after it is read again.
+    EXPECT_EQ(DecodeGb18030("\x81\x30\x81\x20x\x80"), u"\uFFFD0\uFFFD x\uFFFD");
+    EXPECT_EQ(DecodeGb18030("\xE3\x32\x9A\x36\x81\x30\x81"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(DecodeUtf8("\xF0\x9F\x98\xC0\xAF\xED\xA0\x80"),
+              u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(DecodeUtf8("ok\xE4\xB8"), u"ok\uFFFD");
     EXPECT_EQ(DecodeUtf8("\xE4\xB8\xAD\xE6\x96\x87"), u"中文");
     EXPECT_EQ(EncodeUtf8(u"中文 ok"), "\xE4\xB8\xAD\xE6\x96\x87 ok");
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes;
+    for (const char16_t c : text) {
+        const char high = static_cast<char>(c >> 8);
+        const char low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// Keyword files as Chinese Windows programs save them.
+TEST(TextFiles, EncodingIsTakenFromTheBytes) {
+    const std::u16string keywords = u"鲜花\r\n北京医院";
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + EncodeUtf8(keywords)},
+        {"UTF-8", EncodeUtf8(keywords)},
+        {"GBK (Notepad's ANSI)", "\xCF\xCA\xBB\xA8\r\n\xB1\xB1\xBE\xA9\xD2\xBD\xD4\xBA"},
+        {"UTF-16 LE with BOM", "\xFF\xFE" + Utf16(keywords, false)},
+        {"UTF-16 BE with BOM", "\xFE\xFF" + Utf16(keywords, true)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecodeTextFile(c.bytes), keywords) << c.name;
+    }
+    EXPECT_EQ(DecodeTextFile("\xFF\xFE" + Utf16(u"ab", false) + "c"), u"ab\uFFFD");  // half a unit
+    EXPECT_EQ(DecodeTextFile(""), u"");
+    EXPECT_EQ(DecodeTextFile("plain ascii"), u"plain ascii");
+    // GBK bytes that also happen to be valid UTF-8 are read as UTF-8: "涓枃" is "中文" in UTF-8.
+    EXPECT_EQ(DecodeTextFile("\xE4\xB8\xAD\xE6\x96\x87"), u"中文");
 }
 
 TEST(SearchAddressTest, KeywordIsPercentEncodedGbk) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the command line needs from the system, one implementation per system
+// (cli_platform_posix.cpp, cli_platform_win.cpp).
+namespace slotscope::cli {
+
+// The program's arguments as UTF-8, without the program's name. Windows hands them over as wide
+// characters, so a keyword file named in Chinese arrives whole.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Whether standard error is a terminal or console, where progress is redrawn in place.
+bool ErrorIsTerminal();
+
+// Writes UTF-8 text to standard error: as Unicode to a Windows console, as bytes elsewhere.
+void WriteError(std::string_view utf8);
+
+// The first interrupt (Ctrl-C, SIGTERM; on Windows also Ctrl-Break and closing the console)
+// requests `stop`, so the run ends after the keyword under way; a second one ends the program at
+// once with `exitCode`.
+void StopOnInterrupt(const std::stop_source& stop, int exitCode);
+
+// Lets page buffers go back to the system when freed, so a long run's memory stays flat.
+void KeepMemoryFlat();
+
+}  // namespace slotscope::cli
