@@ -1,9 +1,11 @@
-// slotscope: the window.
+// slotscope: the window (Qt).
 
 #include <malloc.h>
 
 #include <QApplication>
+#include <memory>
 
+#include "net/page_fetch.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +15,8 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Slotscope"));
-    slotscope::Form1 window(slotscope::DefaultWindowServices());
+    slotscope::Form1 window(slotscope::DesktopWindowServices(
+        [] { return std::make_unique<slotscope::HttpPageFetcher>(); }));
     window.show();
     return QApplication::exec();
 }

@@ -22,6 +22,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
+#include "ui/form_table.h"
 
 namespace slotscope {
 namespace {
@@ -66,7 +67,7 @@ class MainWindowTest : public QObject {
   private:
     std::unique_ptr<testing::TempDir> dir_;
     std::shared_ptr<Engine> engine_;
-    std::vector<QUrl> opened_;
+    std::vector<std::string> opened_;
 
     std::string ResultsPath() const { return dir_->file("baidu.csv"); }
 
@@ -82,8 +83,8 @@ class MainWindowTest : public QObject {
         services.resultsPath = ResultsPath();
         services.homePageUrl = kHome;
         services.searchUrlPrefix = kPrefix;
-        services.openUrl = [this](const QUrl& url) {
-            opened_.push_back(url);
+        services.openUrl = [this](const std::string& address) {
+            opened_.push_back(address);
             return false;  // as if no browser were there
         };
         auto window = std::make_unique<Form1>(std::move(services));
@@ -141,42 +142,29 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->size(), QSize(423, 391));  // 6345 x 5865 twips
         QCOMPARE(window->minimumSize(), window->maximumSize());
 
-        struct Expected {
-            const char* name;
-            QRect twips;
-            QString text;
-            double points;  // 0 for the window's default font
-        };
-        const QString label3 = QStringLiteral(
-            "   程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。结果保存在同目录下的"
-            "baidu.csv文件里");
-        const Expected controls[] = {
-            {"Label1", {360, 240, 2055, 255}, QStringLiteral("竞价关键词(每行一词)"), 0},
-            {"Text1", {120, 720, 2775, 4815}, QString(), 0},
-            {"Label2", {3600, 480, 2055, 255}, QStringLiteral("查看网址"), 0},
-            {"Label5", {3000, 960, 855, 375}, QStringLiteral("www."), 14.25},
-            {"Text4", {3720, 960, 2295, 360}, QString(), 14.25},
-            {"Command1", {3120, 1560, 2895, 975}, QStringLiteral("开始"), 21.75},
-            {"Label6", {3480, 2760, 975, 255}, QStringLiteral("进度："), 14.25},
-            {"Text5", {4320, 2760, 975, 270}, QStringLiteral("0/0"), 0},
-            {"Label3", {3240, 3240, 2775, 975}, label3, 0},
-            {"Command2", {3120, 5280, 3015, 375}, QStringLiteral("访问官网"), 0},
-            {"Text2", {8280, 360, 1215, 975}, QStringLiteral("Text2"), 0},
-            {"Text3", {8160, 1920, 1335, 855}, QStringLiteral("Text3"), 0},
-        };
-        const double defaultPoints = window->font().pointSizeF();
-        for (const Expected& control : controls) {
-            auto* widget = Control<QWidget>(*window, control.name);
-            const QRect twips = control.twips;
-            QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                               twips.height() / 15));
-            QCOMPARE(Text(*window, control.name), control.text);
+        QCOMPARE(window->font().pointSizeF(), form::kDefaultPoints);
+        for (const form::Control& control : form::kControls) {
+            const std::string name(control.name);
+            auto* widget = Control<QWidget>(*window, name.c_str());
+            QCOMPARE(widget->geometry(), QRect(control.left / 15, control.top / 15,
+                                               control.width / 15, control.height / 15));
+            QString caption = QString::fromUtf16(control.caption.data(),
+                                                 static_cast<qsizetype>(control.caption.size()));
+            if (name == "Label4") {
+                caption += QString::fromLatin1(kHome);  // the credits end with the home page
+            }
+            QCOMPARE(Text(*window, name.c_str()), caption);
             QCOMPARE(widget->font().pointSizeF(),
-                     control.points > 0 ? control.points : defaultPoints);
+                     control.points > 0 ? control.points : form::kDefaultPoints);
+            QCOMPARE(widget->focusPolicy() == Qt::NoFocus, control.kind == form::Kind::Label);
             // Whatever font stands in for SimSun has Chinese glyphs.
-            QVERIFY2(QFontMetrics(widget->font()).inFontUcs4(U'竞'), control.name);
+            QVERIFY2(QFontMetrics(widget->font()).inFontUcs4(U'竞'), name.c_str());
         }
-        QVERIFY(Text(*window, "Label4").contains(QString::fromLatin1(kHome)));
+        // Two of the form's values as written on it, in case the table itself went wrong.
+        QCOMPARE(Text(*window, "Label3"),
+                 QStringLiteral("   程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。"
+                                "结果保存在同目录下的baidu.csv文件里"));
+        QCOMPARE(Control<QWidget>(*window, "Command1")->geometry(), QRect(208, 104, 193, 65));
         QVERIFY(Control<QLabel>(*window, "Label3")->wordWrap());
         QCOMPARE(Control<QPlainTextEdit>(*window, "Text1")->verticalScrollBarPolicy(),
                  Qt::ScrollBarAlwaysOn);
@@ -379,7 +367,7 @@ class MainWindowTest : public QObject {
         const QString before = Text(*window, "Label3");
         QTest::mouseClick(Control<QPushButton>(*window, "Command2"), Qt::LeftButton);
         QCOMPARE(opened_.size(), std::size_t{1});
-        QCOMPARE(opened_[0], QUrl(QString::fromLatin1(kHome)));
+        QCOMPARE(opened_[0], std::string(kHome));
         QCOMPARE(Text(*window, "Label3"), before);
         QVERIFY(window->isVisible());
     }

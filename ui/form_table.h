@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+// The form Form1 as data: its controls with their kinds, captions, places in twips, fonts and
+// tab order. The Qt window, the Win32 window and their tests all read it from here.
+namespace slotscope::form {
+
+inline constexpr std::u16string_view kTitle = u"Slotscope";
+
+// Client area, in twips (1/1440 inch; 15 to a pixel at 96 dots per inch).
+inline constexpr int kWidthTwips = 6345;
+inline constexpr int kHeightTwips = 5865;
+inline constexpr int kTwipsPerInch = 1440;
+
+// SimSun, GB2312 character set, normal weight; the window's default size for controls that name
+// no font of their own.
+inline constexpr std::u16string_view kFontFace = u"SimSun";
+inline constexpr double kDefaultPoints = 9;
+
+inline constexpr std::u16string_view kStartCaption = u"开始";
+inline constexpr std::u16string_view kStopCaption = u"停止";
+
+// Label4's credits end with the home page's address, which the window appends.
+inline constexpr std::u16string_view kCreditsBeforeAddress =
+    u"制作：Slotscope 开发组\n联系：slotscope@example.com\n官网：";
+
+enum class Kind {
+    Label,
+    TextBox,
+    MultiLineTextBox,  // with a vertical scroll bar when `scrollBar`
+    Button,
+};
+
+struct Control {
+    std::string_view name;
+    Kind kind;
+    std::u16string_view caption;  // the caption or initial text
+    int left;
+    int top;
+    int width;
+    int height;
+    int tabIndex;   // labels take no focus; their index only keeps the form's numbering
+    double points;  // 0: the window's default font
+    bool scrollBar = false;
+};
+
+// In the order of their tab indexes.
+inline constexpr std::array<Control, 13> kControls = {{
+    {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
+    {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
+    {"Command1", Kind::Button, kStartCaption, 3120, 1560, 2895, 975, 2, 21.75},
+    {"Label1", Kind::Label, u"竞价关键词(每行一词)", 360, 240, 2055, 255, 3, 0},
+    {"Label2", Kind::Label, u"查看网址", 3600, 480, 2055, 255, 4, 0},
+    {"Label3", Kind::Label,
+     u"   "
+     u"程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。结果保存在同目录下的baidu."
+     u"csv文件里",
+     3240, 3240, 2775, 975, 5, 0},
+    {"Label4", Kind::Label, kCreditsBeforeAddress, 3240, 4200, 2775, 855, 6, 0},
+    {"Label5", Kind::Label, u"www.", 3000, 960, 855, 375, 7, 14.25},
+    // The two label fields lie beyond the right edge: the run's scratch texts.
+    {"Text2", Kind::MultiLineTextBox, u"Text2", 8280, 360, 1215, 975, 8, 0},
+    {"Text3", Kind::TextBox, u"Text3", 8160, 1920, 1335, 855, 9, 0},
+    {"Text5", Kind::TextBox, u"0/0", 4320, 2760, 975, 270, 10, 0},
+    {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 11, 14.25},
+    {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 12, 0},
+}};
+
+// Twips to pixels at a density, rounded down as the form's pixel sizes at 96 dpi are.
+constexpr int ToPixels(int twips, int dotsPerInch) {
+    return twips * dotsPerInch / kTwipsPerInch;
+}
+
+// A font's height in pixels for its point size at a density, rounded to the nearest pixel.
+constexpr int FontPixels(double points, int dotsPerInch) {
+    return static_cast<int>(points * dotsPerInch / 72.0 + 0.5);
+}
+
+// The control of that name, or nullptr.
+constexpr const Control* Find(std::string_view name) {
+    for (const Control& control : kControls) {
+        if (control.name == name) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace slotscope::form

@@ -1,0 +1,127 @@
+#include "ui/window_run.h"
+
+#include <utility>
+
+#include "core/keyword_run.h"
+
+namespace slotscope {
+
+// The run's six texts bound to the window. The run calls these on its worker thread; each call
+// is carried out on the window's thread, and waits for it, so a read sees what the user has
+// typed up to that moment and a write shows at once.
+class WindowRun::Fields final : public RunFields {
+  public:
+    Fields(WindowTexts& texts, WindowThread& thread) : texts_(texts), thread_(thread) {}
+
+    std::u16string KeywordList() const override {
+        return WithCrLfLineBreaks(Get(WindowTexts::Field::KeywordList));
+    }
+    std::u16string Website() const override { return Get(WindowTexts::Field::Website); }
+    std::u16string LeftLabel() const override { return Get(WindowTexts::Field::LeftLabel); }
+    void SetLeftLabel(const std::u16string& text) override {
+        Set(WindowTexts::Field::LeftLabel, text);
+    }
+    std::u16string RightLabel() const override { return Get(WindowTexts::Field::RightLabel); }
+    void SetRightLabel(const std::u16string& text) override {
+        Set(WindowTexts::Field::RightLabel, text);
+    }
+    void SetProgress(const std::u16string& text) override {
+        Set(WindowTexts::Field::Progress, text);
+    }
+    void SetStatus(const std::u16string& text) override { Set(WindowTexts::Field::Status, text); }
+
+  private:
+    std::u16string Get(WindowTexts::Field field) const {
+        std::u16string text;
+        thread_.Invoke([&] { text = texts_.Get(field); });
+        return text;
+    }
+    void Set(WindowTexts::Field field, const std::u16string& text) {
+        thread_.Invoke([&] { texts_.Set(field, text); });
+    }
+
+    WindowTexts& texts_;
+    WindowThread& thread_;
+};
+
+WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& thread,
+                     Events events)
+    : services_(std::move(services)), texts_(texts), thread_(thread), events_(std::move(events)) {}
+
+WindowRun::~WindowRun() {
+    *alive_ = false;  // a posted end of run may still come; it finds this gone
+    if (worker_.joinable()) {
+        // The program is ending another way than by closing the window: stop the run and serve
+        // its last calls to the window until it has closed the results file.
+        stop_.request_stop();
+        thread_.ServeUntil([this] { return workerDone_.load(); });
+        worker_.join();
+    }
+}
+
+void WindowRun::StartOrStop() {
+    if (running_) {
+        stop_.request_stop();  // the run ends after the keyword under way, keeping its lines
+        return;
+    }
+    Start();
+}
+
+void WindowRun::Start() {
+    running_ = true;
+    workerDone_ = false;
+    events_.runningChanged(true);
+    stop_ = std::stop_source();
+    fields_ = std::make_unique<Fields>(texts_, thread_);
+    fetcher_ = services_.makeFetcher();
+
+    RunOptions options;
+    options.resultsPath = services_.resultsPath;
+    options.homePageUrl = services_.homePageUrl;
+    options.searchUrlPrefix = services_.searchUrlPrefix;
+    options.lookAhead = services_.lookAhead;
+    options.stop = stop_.get_token();
+    worker_ = std::jthread([this, alive = alive_, options = std::move(options)] {
+        RunKeywordCheck(*fields_, *fetcher_, options);
+        workerDone_ = true;
+        // Runs on the window's thread, as the destructor does, so `alive` needs no lock.
+        thread_.Post([this, alive] {
+            if (*alive) {
+                Ended();
+            }
+        });
+    });
+}
+
+void WindowRun::Ended() {
+    worker_.join();
+    fetcher_.reset();  // the run's connections and cookies go with it
+    fields_.reset();
+    running_ = false;
+    events_.runningChanged(false);
+    events_.finished();
+    if (closeWhenDone_) {
+        events_.close();
+    }
+}
+
+bool WindowRun::CloseRequested() {
+    if (!running_) {
+        return true;
+    }
+    // Stop first and close once the run has written its last line and closed the file; the
+    // window's thread goes on serving the run meanwhile.
+    closeWhenDone_ = true;
+    stop_.request_stop();
+    return false;
+}
+
+void WindowRun::OpenHomePage() const {
+    // The address goes to the desktop as an address, never through a command line; if nothing
+    // opens it, the window stays as it is.
+    if (services_.openUrl) {
+        services_.openUrl(services_.homePageUrl);
+    }
+}
+
+}  // namespace slotscope

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "core/page_fetcher.h"
+#include "core/run_fields.h"
+
+namespace slotscope {
+
+// What a window uses from outside: the real ones in the program, stand-ins in tests.
+struct WindowServices {
+    std::function<std::unique_ptr<PageFetcher>()> makeFetcher;  // a fresh one for every run
+    std::string resultsPath;                                    // UTF-8
+    std::string homePageUrl;
+    std::string searchUrlPrefix;
+    int lookAhead = 3;  // pages fetched at once: polite for one desktop
+    std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
+};
+
+// The desktop's side of the window services: baidu.csv beside the executable, the built-in
+// addresses and the desktop's browser; the page fetch is the program's to give.
+WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher);
+
+// The six fields as a window holds them. Called on the window's thread only.
+class WindowTexts {
+  public:
+    enum class Field { KeywordList, Website, LeftLabel, RightLabel, Progress, Status };
+
+    virtual ~WindowTexts() = default;
+    virtual std::u16string Get(Field field) const = 0;
+    virtual void Set(Field field, const std::u16string& text) = 0;
+
+  protected:
+    WindowTexts() = default;
+    WindowTexts(const WindowTexts&) = default;
+    WindowTexts& operator=(const WindowTexts&) = default;
+};
+
+// How work reaches a window's thread: the toolkit's queued call, or Win32's SendMessage.
+class WindowThread {
+  public:
+    virtual ~WindowThread() = default;
+    // Runs `work` on the window's thread and returns once it has run. Called from the worker.
+    virtual void Invoke(const std::function<void()>& work) = 0;
+    // Has `work` run on the window's thread later. Called from the worker.
+    virtual void Post(std::function<void()> work) = 0;
+    // Serves the window's events until `done` holds. Called on the window's thread.
+    virtual void ServeUntil(const std::function<bool()>& done) = 0;
+
+  protected:
+    WindowThread() = default;
+    WindowThread(const WindowThread&) = default;
+    WindowThread& operator=(const WindowThread&) = default;
+};
+
+// A window's runs, the same for every toolkit: Start runs the keyword check on a worker thread
+// while the window keeps answering; the run reads and writes the window's fields on the window's
+// thread, live. A click while a run goes on stops it (every finished line is kept); a close
+// during a run stops it and lets the window close once the run has closed its file.
+class WindowRun final {
+  public:
+    // What the window does when a run begins and ends.
+    struct Events {
+        std::function<void(bool running)> runningChanged;  // Command1's caption
+        std::function<void()> finished;                    // after the run has ended
+        std::function<void()> close;                       // closes the window (asked mid-run)
+    };
+
+    WindowRun(WindowServices services, WindowTexts& texts, WindowThread& thread, Events events);
+    // Stops a run under way and waits for it, serving the window meanwhile.
+    ~WindowRun();
+    WindowRun(const WindowRun&) = delete;
+    WindowRun& operator=(const WindowRun&) = delete;
+
+    bool running() const { return running_; }
+
+    // Command1: starts a run, or stops the one under way.
+    void StartOrStop();
+    // The window is asked to close: true when it may close now, false when it must wait for
+    // the run to end (it is then closed through Events::close).
+    bool CloseRequested();
+    // Command2: the home page in the browser; nothing else changes, whatever the outcome.
+    void OpenHomePage() const;
+
+    const WindowServices& services() const { return services_; }
+
+  private:
+    class Fields;
+
+    void Start();
+    void Ended();
+
+    WindowServices services_;
+    WindowTexts& texts_;
+    WindowThread& thread_;
+    Events events_;
+
+    bool running_ = false;
+    bool closeWhenDone_ = false;
+    std::atomic<bool> workerDone_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::stop_source stop_;
+    std::unique_ptr<Fields> fields_;
+    std::unique_ptr<PageFetcher> fetcher_;
+    std::jthread worker_;
+};
+
+}  // namespace slotscope
