@@ -60,7 +60,7 @@ CliRun RunCli(const SlowEngine& engine, int keywords, int jobs) {
     }
     testing::WriteFileBytes(dir.file("keywords.txt"), list);
     const Clock::time_point start = Clock::now();
-    const pid_t pid =
+    const testing::ProcessId pid =
         testing::StartProgram(SLOTSCOPE_CLI,
                               {"--site", "shop.example.cn", "--keywords", "keywords.txt", "--jobs",
                                std::to_string(jobs), "--search-url-prefix", engine.Url("/s?wd="),

@@ -8,6 +8,12 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 
 target_compile_options(slotscope_common INTERFACE -Wall -Wextra -Wpedantic)
 
+# Windows: the wide-character API throughout, and windows.h without min/max macros.
+if(WIN32)
+  target_compile_definitions(slotscope_common INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
+
 option(SLOTSCOPE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(SLOTSCOPE_SANITIZE)
   target_compile_options(slotscope_common INTERFACE

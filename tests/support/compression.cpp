@@ -1,6 +1,5 @@
 #include "tests/support/compression.h"
 
-#include <brotli/encode.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -18,16 +17,6 @@ std::string Gzip(std::string_view bytes) {
     deflate(&stream, Z_FINISH);
     out.resize(stream.total_out);
     deflateEnd(&stream);
-    return out;
-}
-
-std::string Brotli(std::string_view bytes) {
-    std::size_t size = BrotliEncoderMaxCompressedSize(bytes.size());
-    std::string out(size, '\0');
-    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
-                          bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()), &size,
-                          reinterpret_cast<uint8_t*>(out.data()));
-    out.resize(size);
     return out;
 }
 

@@ -12,9 +12,9 @@ namespace slotscope::testing {
 // on server() and then call Start(); the destructor stops it.
 class LocalServer final {
   public:
-    enum class Scheme { Http, HttpsSelfSigned };
-
-    explicit LocalServer(Scheme scheme = Scheme::Http);
+    LocalServer();  // plain HTTP
+    // Serving through `server` (an HTTPS one, say), with addresses of that scheme.
+    LocalServer(std::unique_ptr<httplib::Server> server, std::string scheme);
     ~LocalServer();
     LocalServer(const LocalServer&) = delete;
     LocalServer& operator=(const LocalServer&) = delete;
@@ -23,11 +23,11 @@ class LocalServer final {
     void Start();
 
     int port() const { return port_; }
-    // "http://127.0.0.1:PORT" (or https) followed by `path`.
+    // "http://127.0.0.1:PORT" (or the scheme given) followed by `path`.
     std::string Url(const std::string& path) const;
 
   private:
-    Scheme scheme_;
+    std::string scheme_;
     std::unique_ptr<httplib::Server> server_;
     int port_ = -1;
     std::thread thread_;
@@ -35,5 +35,9 @@ class LocalServer final {
 
 // A port on 127.0.0.1 where nothing listens (bound once, then released).
 int UnusedPort();
+
+// A server for HTTPS with a certificate for 127.0.0.1 signed by itself, which no client that
+// verifies will accept. Linux only (local_server_tls.cpp).
+std::unique_ptr<httplib::Server> SelfSignedServer();
 
 }  // namespace slotscope::testing

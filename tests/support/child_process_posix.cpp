@@ -1,14 +1,18 @@
-#include "tests/support/child_process.h"
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "tests/support/child_process.h"
 
 namespace slotscope::testing {
 
-pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
-                   const ChildFiles& files) {
+ProcessId StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                       const ChildFiles& files) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, files.input.c_str(), O_RDONLY, 0);
@@ -33,7 +37,8 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     return error == 0 ? pid : -1;
 }
 
-ChildEnd WaitForProgram(pid_t pid) {
+ChildEnd WaitForProgram(ProcessId process) {
+    const auto pid = static_cast<pid_t>(process);
     ChildEnd end;
     int status = 0;
     rusage usage{};
@@ -46,6 +51,22 @@ ChildEnd WaitForProgram(pid_t pid) {
         end.peakResidentKiB = usage.ru_maxrss;
     }
     return end;
+}
+
+void InterruptProgram(ProcessId process) {
+    ::kill(static_cast<pid_t>(process), SIGINT);
+}
+
+void KillProgram(ProcessId process) {
+    ::kill(static_cast<pid_t>(process), SIGKILL);
+}
+
+void SetEnv(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void UnsetEnv(const std::string& name) {
+    ::unsetenv(name.c_str());
 }
 
 }  // namespace slotscope::testing

@@ -1,0 +1,90 @@
+// slotscope-cli end to end, what only Linux has: a terminal, /dev/full, SIGTERM, file modes.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "tests/app/cli_fixture.h"
+
+namespace slotscope {
+namespace {
+
+TEST_F(CliTest, ProgressIsRewrittenInPlaceOnATerminal) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    Engine engine({{u"a", {1, 0}}});
+    WriteFileBytes(dir.file("stdin"), "a\nb");
+    const testing::ProcessId pid = testing::StartProgram(
+        SLOTSCOPE_CLI, Against(engine, {}),
+        {dir.path().string(), dir.file("stdin"), dir.file("stdout"), ptsname(master)});
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+    std::string screen;
+    char buffer[4096];
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n = 0; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+
+    EXPECT_EQ(end.exitStatus, 0);
+    EXPECT_EQ(screen,
+              "\r1/2\x1b[K\r2/2\x1b[K\r\x1b[K"
+              "总词数2运行完毕，信息保存在同目录下的baidu.csv里\r\n");  // the terminal adds CR
+}
+
+TEST_F(CliTest, FailedWriteIsExitStatusOne) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full on this system";
+    }
+    Engine engine({{u"kw", {1, 0}}});
+    const Outcome outcome = Run(Against(engine, {"--output", "/dev/full"}), "kw\n");
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_NE(outcome.err.find("写入baidu.csv时出错"), std::string::npos) << outcome.err;
+}
+
+TEST_F(CliTest, ReadOnlyOutputDirectoryFetchesNothing) {
+    const std::string readOnly = dir.file("read-only");
+    std::filesystem::create_directory(readOnly);
+    ::chmod(readOnly.c_str(), 0555);
+    // Root may write into any directory; sysfs refuses new files even to root.
+    const std::string output =
+        (::access(readOnly.c_str(), W_OK) == 0 ? std::string("/sys") : readOnly) + "/baidu.csv";
+    Engine engine({{u"kw", {1, 0}}});
+
+    const Outcome outcome = Run(Against(engine, {"--output", output}), "kw\n");
+    ::chmod(readOnly.c_str(), 0755);
+
+    EXPECT_EQ(outcome.exitStatus, 2);
+    EXPECT_NE(outcome.err.find("cannot create the results file '" + output + "'"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(engine.homeRequests(), 0);
+    EXPECT_EQ(engine.searchCount(), 0U);
+}
+
+TEST_F(CliTest, TermSignalStopsLikeInterrupt) {
+    Engine engine({});
+    std::string keywords;
+    for (int i = 0; i < 400; ++i) {
+        keywords += "keyword" + std::to_string(i) + "\n";
+    }
+    const testing::ProcessId process = Start(Against(engine, {"--jobs", "2"}), keywords);
+    for (int wait = 0; wait < 500 && Results().size() < 200; ++wait) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(static_cast<pid_t>(process), SIGTERM);
+    const Outcome outcome = Finish(process);
+
+    EXPECT_EQ(outcome.exitStatus, 130) << outcome.err;
+    EXPECT_TRUE(Results().ends_with("\r\n"));
+    EXPECT_NE(outcome.err.find("运行已停止"), std::string::npos) << outcome.err;
+}
+
+}  // namespace
+}  // namespace slotscope

@@ -1,0 +1,311 @@
+// The Win32 window, driven as a user would through messages to its controls, with a fake search
+// engine.
+
+#include "ui/main_window_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/text_codec.h"
+#include "tests/support/fakes.h"
+#include "tests/support/page_generator.h"
+#include "tests/support/temp_dir.h"
+#include "ui/form_table.h"
+
+namespace slotscope {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kHome[] = "http://home.test/";
+constexpr char kPrefix[] = "http://search.test/s?wd=";
+
+// Sleeps for `time` unless the stop comes first; true when stopped.
+bool SleepUnlessStopped(std::chrono::milliseconds time, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    return wake.wait_for(lock, stop, time, [] { return false; }) || stop.stop_requested();
+}
+
+// Keyword "kN" shows the site in left listing N; `delay` before every search page.
+struct Engine {
+    std::chrono::milliseconds delay{0};
+    std::atomic<int> searches = 0;
+
+    FetchResult Fetch(const std::string& address, const std::stop_token& stop) {
+        if (!address.starts_with(kPrefix)) {
+            return FetchResult::Page(u"<html>home</html>");
+        }
+        ++searches;
+        if (delay.count() > 0 && SleepUnlessStopped(delay, stop)) {
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        const std::string keyword = address.substr(sizeof kPrefix - 1);
+        const int left = keyword.size() == 2 && keyword[0] == 'k' ? keyword[1] - '0' : 0;
+        return FetchResult::Page(testing::ListingsPage(u"shop.example.cn", left, 0));
+    }
+};
+
+std::wstring Wide(std::u16string_view text) {
+    return {text.begin(), text.end()};
+}
+
+std::u16string TextOf(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return {text.begin(), text.end()};
+}
+
+// Serves the window's messages until `done` holds or `limit` passes; whether it held.
+bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+class Win32WindowTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<Form1> MakeWindow() {
+        WindowServices services;
+        auto engine = engine_;
+        services.makeFetcher = [engine] {
+            return std::make_unique<testing::FakeFetcher>(
+                [engine](const std::string& address, std::stop_token stop) {
+                    return engine->Fetch(address, stop);
+                });
+        };
+        services.resultsPath = dir_.file("baidu.csv");
+        services.homePageUrl = kHome;
+        services.searchUrlPrefix = kPrefix;
+        services.openUrl = [this](const std::string& address) {
+            opened_.push_back(address);
+            return false;
+        };
+        auto window = std::make_unique<Form1>(std::move(services), /*quitOnClose=*/false);
+        window->OnRunFinished([this] { ++finished_; });
+        window->Show();
+        return window;
+    }
+
+    static void SetText(Form1& window, const char* name, std::u16string_view text) {
+        SendMessageW(window.Control(name), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    }
+    static void Click(Form1& window, const char* name) {
+        SendMessageW(window.Control(name), BM_CLICK, 0, 0);
+    }
+    bool RunToEnd(Form1& window) {
+        const int before = finished_;
+        Click(window, "Command1");
+        return ServeUntil([&] { return finished_ > before; });
+    }
+
+    testing::TempDir dir_;
+    std::shared_ptr<Engine> engine_ = std::make_shared<Engine>();
+    std::vector<std::string> opened_;
+    int finished_ = 0;
+};
+
+TEST_F(Win32WindowTest, LayoutAt96DotsPerInchIsTheFormsTable) {
+    auto window = MakeWindow();
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (dpi != 96) {
+        GTEST_SKIP() << "the screen is at " << dpi << " dots per inch, not 96";
+    }
+    RECT client{};
+    GetClientRect(window->window(), &client);
+    EXPECT_EQ(client.right, 423);  // 6345 x 5865 twips
+    EXPECT_EQ(client.bottom, 391);
+    EXPECT_EQ(TextOf(window->window()), u"Slotscope");
+    EXPECT_EQ(GetWindowLongW(window->window(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+
+    for (const form::Control& control : form::kControls) {
+        const std::string name(control.name);
+        HWND child = window->Control(name);
+        ASSERT_NE(child, nullptr) << name;
+        RECT place{};
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, window->window(), reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_EQ(place.left, control.left / 15) << name;
+        EXPECT_EQ(place.top, control.top / 15) << name;
+        EXPECT_EQ(place.right - place.left, control.width / 15) << name;
+        EXPECT_EQ(place.bottom - place.top, control.height / 15) << name;
+
+        std::u16string caption(control.caption);
+        if (name == "Label4") {
+            caption += u"http://home.test/";
+        }
+        std::u16string shown = TextOf(child);
+        shown.erase(std::remove(shown.begin(), shown.end(), u'\r'), shown.end());
+        EXPECT_EQ(shown, caption) << name;
+
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_EQ(std::wstring(font.lfFaceName), L"SimSun") << name;
+        EXPECT_EQ(font.lfCharSet, GB2312_CHARSET) << name;
+        EXPECT_EQ(font.lfWeight, FW_NORMAL) << name;
+        const double points = control.points > 0 ? control.points : form::kDefaultPoints;
+        EXPECT_EQ(font.lfHeight, -form::FontPixels(points, 96)) << name;
+
+        const bool tabStop = (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) != 0;
+        EXPECT_EQ(tabStop, control.kind != form::Kind::Label) << name;
+    }
+    // Two of the form's values as written on it, in case the table itself went wrong.
+    RECT command1{};
+    GetWindowRect(window->Control("Command1"), &command1);
+    EXPECT_EQ(command1.right - command1.left, 193);
+    EXPECT_EQ(GetFocus(), window->Control("Text1"));
+}
+
+TEST_F(Win32WindowTest, TabMovesThroughTheControlsInTheFormsOrder) {
+    auto window = MakeWindow();
+    std::vector<std::string> order;
+    HWND control = window->Control("Text1");
+    do {
+        for (const auto& c : form::kControls) {
+            if (window->Control(c.name) == control) {
+                order.emplace_back(c.name);
+            }
+        }
+        control = GetNextDlgTabItem(window->window(), control, FALSE);
+    } while (control != window->Control("Text1") && order.size() < 20);
+    EXPECT_EQ(order, (std::vector<std::string>{"Text1", "Text4", "Command1", "Text2", "Text3",
+                                               "Text5", "Command2"}));
+}
+
+TEST_F(Win32WindowTest, RunWritesProgressLabelsCaptionAndFile) {
+    auto window = MakeWindow();
+    SetText(*window, "Text1", u"k2\r\n\r\nk1");
+    SetText(*window, "Text4", u"shop.example.cn");
+    std::vector<std::u16string> captions;
+    engine_->delay = 50ms;
+    Click(*window, "Command1");
+    captions.push_back(TextOf(window->Control("Command1")));
+    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
+
+    EXPECT_EQ(captions, std::vector<std::u16string>{u"停止"});
+    EXPECT_EQ(TextOf(window->Control("Command1")), u"开始");
+    EXPECT_EQ(TextOf(window->Control("Text5")), u"2/2");
+    EXPECT_EQ(TextOf(window->Control("Label3")),
+              u"总词数2运行完毕，信息保存在同目录下的baidu.csv里");
+    EXPECT_EQ(TextOf(window->Control("Text2")), u"左1");
+    EXPECT_EQ(TextOf(window->Control("Text3")), u"右无推广位");
+    EXPECT_EQ(testing::ReadFileBytes(dir_.file("baidu.csv")),
+              EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"
+                        u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"));
+}
+
+TEST_F(Win32WindowTest, StopEndsTheRunKeepingFinishedLines) {
+    auto window = MakeWindow();
+    engine_->delay = 300ms;
+    SetText(*window, "Text1", u"k1\r\nk2\r\nk3\r\nk1");
+    SetText(*window, "Text4", u"shop.example.cn");
+    Click(*window, "Command1");
+    ASSERT_TRUE(ServeUntil([&] { return TextOf(window->Control("Text5")) == u"1/4"; }));
+    EXPECT_EQ(TextOf(window->Control("Command1")), u"停止");
+    Click(*window, "Command1");
+    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }, 5s));
+
+    EXPECT_EQ(TextOf(window->Control("Command1")), u"开始");
+    EXPECT_TRUE(TextOf(window->Control("Label3")).starts_with(u"运行已停止，已完成"));
+    const std::string results = testing::ReadFileBytes(dir_.file("baidu.csv"));
+    EXPECT_TRUE(results.starts_with(EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n")));
+    EXPECT_LT(std::count(results.begin(), results.end(), '\n'), 4);
+    EXPECT_TRUE(results.ends_with("\r\n"));
+}
+
+TEST_F(Win32WindowTest, ClosingDuringARunStopsItAndThenCloses) {
+    auto window = MakeWindow();
+    engine_->delay = 10s;  // a fetch in flight when the window is closed
+    SetText(*window, "Text1", u"k1\r\nk2");
+    SetText(*window, "Text4", u"shop.example.cn");
+    Click(*window, "Command1");
+    ASSERT_TRUE(ServeUntil([&] { return engine_->searches >= 1; }));
+
+    const auto start = Clock::now();
+    PostMessageW(window->window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(ServeUntil([&] { return window->closed(); }, 3s));
+    EXPECT_LT(Clock::now() - start, 2s);
+    EXPECT_FALSE(window->running());
+    EXPECT_EQ(testing::ReadFileBytes(dir_.file("baidu.csv")), "");  // closed by the run
+}
+
+TEST_F(Win32WindowTest, DestroyingTheWindowDuringARunDoesNotHang) {
+    auto window = MakeWindow();
+    engine_->delay = 10s;
+    SetText(*window, "Text1", u"k1");
+    SetText(*window, "Text4", u"shop.example.cn");
+    Click(*window, "Command1");
+    ASSERT_TRUE(ServeUntil([&] { return engine_->searches == 1; }));
+    const auto start = Clock::now();
+    window.reset();
+    EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(Win32WindowTest, HomePageGoesToTheBrowserAndNothingElseChanges) {
+    auto window = MakeWindow();
+    const std::u16string before = TextOf(window->Control("Label3"));
+    Click(*window, "Command2");
+    EXPECT_EQ(opened_, std::vector<std::string>{kHome});
+    EXPECT_EQ(TextOf(window->Control("Label3")), before);
+    EXPECT_FALSE(window->closed());
+}
+
+TEST_F(Win32WindowTest, WindowStaysResponsiveDuringARun) {
+    auto window = MakeWindow();
+    engine_->delay = 1s;
+    SetText(*window, "Text1", u"k1\r\nk2");
+    SetText(*window, "Text4", u"shop.example.cn");
+    Click(*window, "Command1");
+    // The window's thread answers a message sent from another thread within 100 ms throughout.
+    std::atomic<bool> running = true;
+    std::atomic<bool> proberDone = false;
+    std::atomic<long long> longest = 0;
+    std::thread prober([&] {
+        while (running) {
+            const auto start = Clock::now();
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(window->window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+            longest = std::max<long long>(longest, waited.count());
+            std::this_thread::sleep_for(10ms);
+        }
+        proberDone = true;
+    });
+    const bool done = ServeUntil([&] { return finished_ == 1; }, 15s);
+    running = false;
+    ServeUntil([&] { return proberDone.load(); });  // its last message still needs an answer
+    prober.join();
+    ASSERT_TRUE(done);
+    EXPECT_LT(longest, 100) << "the window's thread kept a message waiting " << longest << " ms";
+    EXPECT_EQ(TextOf(window->Control("Text5")), u"2/2");
+}
+
+}  // namespace
+}  // namespace slotscope

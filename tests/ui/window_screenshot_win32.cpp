@@ -1,0 +1,36 @@
+// Shows the Win32 window with a few keywords typed, for a screenshot taken from outside:
+// window_screenshot RECT-FILE SECONDS writes the window's place on the screen ("x y width
+// height", frame included) to RECT-FILE, then keeps the window up for SECONDS.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ui/main_window_win32.h"
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*showCommand*/) {
+    if (__argc != 3) {
+        return 2;
+    }
+    slotscope::WindowServices services;
+    services.homePageUrl = "http://slotscope.example/";
+    slotscope::Form1 window(std::move(services), /*quitOnClose=*/true);
+    SetWindowTextW(window.Control("Text1"),
+                   L"鲜花速递\r\n同城送花\r\n生日蛋糕\r\nflowers delivery");
+    SetWindowTextW(window.Control("Text4"), L"shop.example.cn");
+    window.Show();
+
+    RECT place{};
+    GetWindowRect(window.window(), &place);
+    if (std::FILE* out = std::fopen(__argv[1], "w")) {
+        std::fprintf(out, "%ld %ld %ld %ld\n", place.left, place.top, place.right - place.left,
+                     place.bottom - place.top);
+        std::fclose(out);
+    }
+    SetTimer(nullptr, 0, static_cast<UINT>(std::atoi(__argv[2]) * 1000),
+             [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+    return slotscope::Form1::RunMessageLoop();
+}

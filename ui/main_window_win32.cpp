@@ -1,0 +1,429 @@
+#include "ui/main_window_win32.h"
+
+#include <shellapi.h>
+
+#include <utility>
+#include <vector>
+
+#include "core/search_address.h"
+#include "core/text_codec.h"
+#include "ui/form_table.h"
+
+namespace slotscope {
+namespace {
+
+constexpr wchar_t kClassName[] = L"SlotscopeForm1";
+constexpr UINT kInvokeMessage = WM_APP + 1;  // lParam: const std::function<void()>*, run now
+constexpr UINT kPostMessage = WM_APP + 2;    // lParam: std::function<void()>*, run and delete
+constexpr int kFirstControlId = 100;         // clear of IDOK and IDCANCEL
+constexpr int kIconResource = 1;
+
+std::wstring Wide(std::u16string_view text) {
+    return {text.begin(), text.end()};
+}
+
+std::u16string Utf16(const std::wstring& text) {
+    return {text.begin(), text.end()};
+}
+
+// Line breaks as the Win32 controls draw them.
+std::wstring WithCrLf(std::u16string_view text) {
+    std::wstring wide;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
+            wide += L'\r';
+        }
+        wide += static_cast<wchar_t>(text[i]);
+    }
+    return wide;
+}
+
+std::wstring TextOf(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    const int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    return text;
+}
+
+// The density of the monitor the window is on. GetDpiForWindow (Windows 10) where it exists,
+// else the system's.
+int DotsPerInch(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow =
+        reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr && window != nullptr) {
+        const UINT dpi = getDpiForWindow(window);
+        if (dpi > 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+// The outer size for a client area at a density: AdjustWindowRectExForDpi (Windows 10) where it
+// exists, so the frame is measured at the window's own density.
+SIZE OuterSize(int width, int height, DWORD style, DWORD exStyle, int dpi) {
+    using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT rect{0, 0, width, height};
+    if (adjustForDpi != nullptr) {
+        adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi));
+    } else {
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    }
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+HFONT SongFont(double points, int dpi) {
+    return CreateFontW(-form::FontPixels(points, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, Wide(form::kFontFace).c_str());
+}
+
+const char* ControlOf(WindowTexts::Field field) {
+    switch (field) {
+        case WindowTexts::Field::KeywordList:
+            return "Text1";
+        case WindowTexts::Field::Website:
+            return "Text4";
+        case WindowTexts::Field::LeftLabel:
+            return "Text2";
+        case WindowTexts::Field::RightLabel:
+            return "Text3";
+        case WindowTexts::Field::Progress:
+            return "Text5";
+        case WindowTexts::Field::Status:
+            return "Label3";
+    }
+    return "Label3";
+}
+
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+}  // namespace
+
+WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher) {
+    WindowServices services;
+    services.makeFetcher = std::move(makeFetcher);
+    // baidu.csv beside the executable, wherever it was unpacked (a folder named 桌面 too).
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    path.resize(path.find_last_of(L"\\/") + 1);
+    path += L"baidu.csv";
+    services.resultsPath = EncodeUtf8(Utf16(path));
+    services.homePageUrl = std::string(HomePageUrl);
+    services.searchUrlPrefix = std::string(SearchUrlPrefix);
+    services.openUrl = [](const std::string& address) {
+        // The address goes to the shell as a document to open, never into a command line.
+        const std::wstring wide = Wide(DecodeUtf8(address));
+        const auto result = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        return result > 32;
+    };
+    return services;
+}
+
+class Form1::Texts final : public WindowTexts {
+  public:
+    explicit Texts(const Form1& form) : form_(form) {}
+
+    std::u16string Get(Field field) const override {
+        return Utf16(TextOf(form_.Control(ControlOf(field))));
+    }
+    void Set(Field field, const std::u16string& text) override {
+        SetWindowTextW(form_.Control(ControlOf(field)), WithCrLf(text).c_str());
+    }
+
+  private:
+    const Form1& form_;
+};
+
+// Work for the window's thread goes through its message queue: SendMessage waits for the
+// window's thread to run it, PostMessage does not.
+class Form1::Thread final : public WindowThread {
+  public:
+    explicit Thread(const Form1& form) : form_(form), threadId_(GetCurrentThreadId()) {}
+
+    void Invoke(const std::function<void()>& work) override {
+        if (GetCurrentThreadId() == threadId_) {
+            work();
+        } else if (form_.window_ != nullptr) {
+            SendMessageW(form_.window_, kInvokeMessage, 0, reinterpret_cast<LPARAM>(&work));
+        }
+    }
+    void Post(std::function<void()> work) override {
+        auto* posted = new std::function<void()>(std::move(work));
+        if (form_.window_ == nullptr ||
+            PostMessageW(form_.window_, kPostMessage, 0, reinterpret_cast<LPARAM>(posted)) == 0) {
+            delete posted;
+        }
+    }
+    void ServeUntil(const std::function<bool()>& done) override {
+        bool quit = false;
+        WPARAM quitCode = 0;
+        while (!done()) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+                if (message.message == WM_QUIT) {
+                    quit = true;
+                    quitCode = message.wParam;
+                    continue;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        if (quit) {
+            PostQuitMessage(static_cast<int>(quitCode));  // for the loop that was waiting for it
+        }
+    }
+
+  private:
+    const Form1& form_;
+    DWORD threadId_;
+};
+
+Form1::Form1(WindowServices services, bool quitOnClose)
+    : quitOnClose_(quitOnClose), services_(std::move(services)) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(instance, kClassName, &windowClass) == 0) {
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &Form1::Procedure;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+        if (windowClass.hIcon == nullptr) {
+            windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+        }
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kClassName;
+        RegisterClassExW(&windowClass);
+    }
+    CreateWindowExW(0, kClassName, Wide(form::kTitle).c_str(), kWindowStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    if (window_ == nullptr) {
+        return;
+    }
+    CreateControls();
+    Layout(DotsPerInch(window_));
+
+    texts_ = std::make_unique<Texts>(*this);
+    thread_ = std::make_unique<Thread>(*this);
+    HWND command1 = Control("Command1");
+    run_ = std::make_unique<WindowRun>(
+        services_, *texts_, *thread_,
+        WindowRun::Events{
+            .runningChanged =
+                [command1](bool running) {
+                    SetWindowTextW(
+                        command1, Wide(running ? form::kStopCaption : form::kStartCaption).c_str());
+                },
+            .finished =
+                [this] {
+                    if (finished_) {
+                        finished_();
+                    }
+                },
+            .close = [this] { DestroyWindow(window_); }});
+}
+
+Form1::~Form1() {
+    run_.reset();  // stops a run under way and waits for it, serving the window meanwhile
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+    for (const auto& [points, font] : fonts_) {
+        DeleteObject(font);
+    }
+}
+
+void Form1::Show(int showCommand) {
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+    SetFocus(Control("Text1"));
+}
+
+HWND Form1::Control(std::string_view name) const {
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+void Form1::CreateControls() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    int id = kFirstControlId;
+    // In tab order: the dialog keys move through the controls in the order they were made.
+    for (const form::Control& control : form::kControls) {
+        std::u16string caption(control.caption);
+        if (control.name == "Label4") {
+            caption += DecodeUtf8(services_.homePageUrl);
+        }
+        const wchar_t* windowClass = L"STATIC";
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD exStyle = 0;
+        switch (control.kind) {
+            case form::Kind::Label:
+                style |= SS_LEFT | SS_NOPREFIX;
+                break;
+            case form::Kind::TextBox:
+                windowClass = L"EDIT";
+                style |= WS_TABSTOP | ES_AUTOHSCROLL;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case form::Kind::MultiLineTextBox:
+                windowClass = L"EDIT";
+                style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+                if (control.scrollBar) {
+                    style |= WS_VSCROLL | ES_AUTOHSCROLL;
+                }
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case form::Kind::Button:
+                windowClass = L"BUTTON";
+                style |= WS_TABSTOP | BS_PUSHBUTTON;
+                break;
+        }
+        HWND child = CreateWindowExW(
+            exStyle, windowClass, WithCrLf(caption).c_str(), style, 0, 0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        controls_.emplace(std::string(control.name), child);
+        ++id;
+    }
+}
+
+void Form1::Layout(int dotsPerInch) {
+    dotsPerInch_ = dotsPerInch;
+    for (const auto& [points, font] : fonts_) {
+        DeleteObject(font);
+    }
+    fonts_.clear();
+    const auto fontOf = [&](double points) {
+        const double size = points > 0 ? points : form::kDefaultPoints;
+        auto found = fonts_.find(size);
+        if (found == fonts_.end()) {
+            found = fonts_.emplace(size, SongFont(size, dotsPerInch)).first;
+        }
+        return found->second;
+    };
+    for (const form::Control& control : form::kControls) {
+        HWND child = Control(control.name);
+        MoveWindow(child, form::ToPixels(control.left, dotsPerInch),
+                   form::ToPixels(control.top, dotsPerInch),
+                   form::ToPixels(control.width, dotsPerInch),
+                   form::ToPixels(control.height, dotsPerInch), TRUE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(control.points)), TRUE);
+    }
+    const SIZE outer =
+        OuterSize(form::ToPixels(form::kWidthTwips, dotsPerInch),
+                  form::ToPixels(form::kHeightTwips, dotsPerInch), kWindowStyle, 0, dotsPerInch);
+    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK Form1::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return form->Handle(message, wParam, lParam);
+}
+
+LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case kInvokeMessage:
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            return 0;
+        case kPostMessage: {
+            std::unique_ptr<std::function<void()>> work(
+                reinterpret_cast<std::function<void()>*>(lParam));
+            (*work)();
+            return 0;
+        }
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED && run_ != nullptr) {
+                const auto control = reinterpret_cast<HWND>(lParam);
+                if (control == Control("Command1")) {
+                    run_->StartOrStop();
+                } else if (control == Control("Command2")) {
+                    run_->OpenHomePage();
+                }
+            }
+            return 0;
+        case WM_DPICHANGED: {
+            // Another monitor: the same form at its density, in the place Windows suggests.
+            Layout(HIWORD(wParam));
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            // A plain window keeps no focus of its own: give it back to the control that had it.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                lastFocus_ = GetFocus();
+            } else {
+                SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control("Text1"));
+            }
+            return 0;
+        case WM_CLOSE:
+            if (run_ == nullptr || run_->CloseRequested()) {
+                DestroyWindow(window_);
+            }
+            return 0;
+        case WM_DESTROY:
+            Destroyed();
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Form1::Destroyed() {
+    // Work posted to the window that it will not run now: free it.
+    MSG message;
+    while (PeekMessageW(&message, window_, kPostMessage, kPostMessage, PM_REMOVE) != 0) {
+        delete reinterpret_cast<std::function<void()>*>(message.lParam);
+    }
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    window_ = nullptr;
+    if (quitOnClose_) {
+        PostQuitMessage(0);
+    }
+}
+
+int Form1::RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Shift-Tab and the arrow keys move between the controls, as in a dialog.
+        const HWND top = GetAncestor(message.hwnd, GA_ROOT);
+        if (top != nullptr && IsDialogMessageW(top, &message) != 0) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace slotscope
