@@ -244,7 +244,7 @@ TEST_F(KeywordRunTest, FailedFetchIsReportedNotFilledWithThePreviousPage) {
 TEST_F(KeywordRunTest, SearchesComeFromTheSearchHomePageAfterSideRequests) {
     RecordingFields fields(u"a,b", std::u16string(kSite));
     FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"b", ResultPage(2, 0)}}));
-    RunKeywordCheck(fields, fetcher, Options(2));
+    RunKeywordCheck(fields, fetcher, Options());
 
     const auto requests = fetcher.requests();
     ASSERT_EQ(requests.size(), 4U);
