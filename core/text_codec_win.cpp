@@ -34,7 +34,7 @@ std::string ToCodePage(UINT codePage, char16_t c) {
     if (written <= 0 || usedDefault) {
         return {};
     }
-    return std::string(bytes, static_cast<std::size_t>(written));
+    return {bytes, static_cast<std::size_t>(written)};
 }
 
 char16_t FromCodePage(UINT codePage, const char* bytes, int length) {
@@ -85,10 +85,10 @@ class WindowsTable final : public Gb18030Table {
 
   private:
     static std::size_t Slot(int lead, int trail) {
-        return static_cast<std::size_t>((lead - 0x81) * 191 + (trail - 0x40));
+        return static_cast<std::size_t>(lead - 0x81) * 191 + static_cast<std::size_t>(trail - 0x40);
     }
 
-    std::array<char16_t, 126 * 191> twoByte_{};
+    std::array<char16_t, std::size_t{126} * 191> twoByte_{};
 };
 
 const WindowsTable& Table() {

@@ -73,8 +73,10 @@ constexpr int ToPixels(int twips, int dotsPerInch) {
     return twips * dotsPerInch / kTwipsPerInch;
 }
 
-// A font's height in pixels for its point size at a density, rounded to the nearest pixel.
+// A font's height in pixels for its point size at a density, rounded to the nearest pixel (the
+// sizes are positive, so adding a half and cutting off rounds).
 constexpr int FontPixels(double points, int dotsPerInch) {
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
     return static_cast<int>(points * dotsPerInch / 72.0 + 0.5);
 }
 

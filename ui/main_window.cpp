@@ -203,7 +203,9 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
     for (const form::Control& control : form::kControls) {
         QWidget* widget = MakeControl(control, this);
         controls_.emplace(std::string(control.name), widget);
-        if (control.kind != form::Kind::Label) {
+        if (control.kind == form::Kind::Label) {
+            widget->lower();  // under the text boxes it reaches, as on the form
+        } else {
             if (previous != nullptr) {
                 QWidget::setTabOrder(previous, widget);
             }

@@ -274,7 +274,7 @@ void Form1::CreateControls() {
             caption += DecodeUtf8(services_.homePageUrl);
         }
         const wchar_t* windowClass = L"STATIC";
-        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
         DWORD exStyle = 0;
         switch (control.kind) {
             case form::Kind::Label:
@@ -303,6 +303,14 @@ void Form1::CreateControls() {
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
         controls_.emplace(std::string(control.name), child);
         ++id;
+    }
+    // Labels lie under the other controls, as on the form: "www." and "进度：" reach under the
+    // text boxes beside them. The tab stops keep their order.
+    for (const form::Control& control : form::kControls) {
+        if (control.kind == form::Kind::Label) {
+            SetWindowPos(Control(control.name), HWND_BOTTOM, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
     }
 }
 
@@ -361,7 +369,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED && run_ != nullptr) {
-                const auto control = reinterpret_cast<HWND>(lParam);
+                auto* const control = reinterpret_cast<HWND>(lParam);
                 if (control == Control("Command1")) {
                     run_->StartOrStop();
                 } else if (control == Control("Command2")) {

@@ -86,7 +86,7 @@ ProcessId StartProgram(const std::string& program, const std::vector<std::string
 
 ChildEnd WaitForProgram(ProcessId process) {
     ChildEnd end;
-    const auto handle = reinterpret_cast<HANDLE>(process);
+    auto* const handle = reinterpret_cast<HANDLE>(process);
     if (process == -1 || WaitForSingleObject(handle, INFINITE) != WAIT_OBJECT_0) {
         return end;
     }

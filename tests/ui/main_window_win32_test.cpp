@@ -116,11 +116,6 @@ class Win32WindowTest : public ::testing::Test {
     static void Click(Form1& window, const char* name) {
         SendMessageW(window.Control(name), BM_CLICK, 0, 0);
     }
-    bool RunToEnd(Form1& window) {
-        const int before = finished_;
-        Click(window, "Command1");
-        return ServeUntil([&] { return finished_ > before; });
-    }
 
     testing::TempDir dir_;
     std::shared_ptr<Engine> engine_ = std::make_shared<Engine>();

@@ -10,8 +10,8 @@
 
 #include "ui/main_window_win32.h"
 
-int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
-                   int /*showCommand*/) {
+int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int /*nShowCmd*/) {
     if (__argc != 3) {
         return 2;
     }

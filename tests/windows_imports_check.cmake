@@ -1,0 +1,26 @@
+cmake_minimum_required(VERSION 3.25)
+# The Windows programs import only Windows' own DLLs: everything else (the C++ runtime, threads,
+# libcurl, libxml2, zlib) is linked in, so the unpacked zip runs on any Windows.
+set(allowed ADVAPI32.dll BCRYPT.dll COMCTL32.dll CRYPT32.dll GDI32.dll KERNEL32.dll
+            msvcrt.dll NORMALIZ.dll ole32.dll SHELL32.dll USER32.dll WLDAP32.dll WS2_32.dll
+            IPHLPAPI.DLL api-ms-win-crt-runtime-l1-1-0.dll)
+string(TOUPPER "${allowed}" allowed)
+foreach(program ${PROGRAMS})
+  execute_process(COMMAND "${OBJDUMP}" -p "${program}" OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  if(NOT imports)
+    message(FATAL_ERROR "${program}: no imports found")
+  endif()
+  foreach(line ${imports})
+    string(REPLACE "DLL Name: " "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOUPPER "${dll}" upper)
+    if(NOT upper IN_LIST allowed)
+      message(FATAL_ERROR "${program} imports ${dll}, which Windows does not have")
+    endif()
+    message(STATUS "${program}: ${dll}")
+  endforeach()
+endforeach()
