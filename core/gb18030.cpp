@@ -26,18 +26,6 @@ std::uint32_t FourByteIndex(unsigned char b1, unsigned char b2, unsigned char b3
            (b4 - 0x30);
 }
 
-std::string FourBytes(std::uint32_t index) {
-    std::string bytes(4, '\0');
-    bytes[3] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    bytes[2] = static_cast<char>(0x81 + index % 126);
-    index /= 126;
-    bytes[1] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    bytes[0] = static_cast<char>(0x81 + index);
-    return bytes;
-}
-
 void AppendCodePoint(std::u16string& text, char32_t c) {
     if (c < 0x10000) {
         text += static_cast<char16_t>(c);
@@ -49,6 +37,18 @@ void AppendCodePoint(std::u16string& text, char32_t c) {
 }
 
 }  // namespace
+
+std::string Gb18030FourBytes(std::uint32_t index) {
+    std::string bytes(4, '\0');
+    bytes[3] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    bytes[2] = static_cast<char>(0x81 + index % 126);
+    index /= 126;
+    bytes[1] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    bytes[0] = static_cast<char>(0x81 + index);
+    return bytes;
+}
 
 std::string EncodeGbkWith(std::u16string_view text, const Gb18030Table& table) {
     std::string bytes;
@@ -63,7 +63,7 @@ std::string EncodeGbkWith(std::u16string_view text, const Gb18030Table& table) {
         if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             const char32_t code =
                 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            bytes += FourBytes(kSupplementaryStart + (code - 0x10000));
+            bytes += Gb18030FourBytes(kSupplementaryStart + (code - 0x10000));
             ++i;
             continue;
         }

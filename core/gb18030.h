@@ -31,6 +31,9 @@ class Gb18030Table {
     Gb18030Table& operator=(const Gb18030Table&) = default;
 };
 
+// The four bytes of the four-byte sequence with that index, counted from 81 30 81 30.
+std::string Gb18030FourBytes(std::uint32_t index);
+
 // Text to GBK: code page 936 where it has the character, else GB18030's four bytes; an unpaired
 // surrogate as U+FFFD's, and "?" where the table knows no form (only a system without GB18030).
 std::string EncodeGbkWith(std::u16string_view text, const Gb18030Table& table);

@@ -72,15 +72,8 @@ class WindowsTable final : public Gb18030Table {
         if (!HasGb18030()) {
             return kReplacement;
         }
-        char bytes[4];
-        bytes[3] = static_cast<char>(0x30 + index % 10);
-        index /= 10;
-        bytes[2] = static_cast<char>(0x81 + index % 126);
-        index /= 126;
-        bytes[1] = static_cast<char>(0x30 + index % 10);
-        index /= 10;
-        bytes[0] = static_cast<char>(0x81 + index);
-        return FromCodePage(kGb18030, bytes, 4);
+        const std::string bytes = Gb18030FourBytes(index);
+        return FromCodePage(kGb18030, bytes.data(), 4);
     }
 
   private:

@@ -117,24 +117,6 @@ void SetTextOf(QWidget* widget, const QString& text) {
     }
 }
 
-const char* ControlOf(WindowTexts::Field field) {
-    switch (field) {
-        case WindowTexts::Field::KeywordList:
-            return "Text1";
-        case WindowTexts::Field::Website:
-            return "Text4";
-        case WindowTexts::Field::LeftLabel:
-            return "Text2";
-        case WindowTexts::Field::RightLabel:
-            return "Text3";
-        case WindowTexts::Field::Progress:
-            return "Text5";
-        case WindowTexts::Field::Status:
-            return "Label3";
-    }
-    return "Label3";
-}
-
 }  // namespace
 
 WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher) {
@@ -156,10 +138,10 @@ class Form1::Texts final : public WindowTexts {
     explicit Texts(const Form1& form) : form_(form) {}
 
     std::u16string Get(Field field) const override {
-        return ToUtf16(TextOf(form_.Control(ControlOf(field))));
+        return ToUtf16(TextOf(form_.Control(WindowTexts::ControlOf(field))));
     }
     void Set(Field field, const std::u16string& text) override {
-        SetTextOf(form_.Control(ControlOf(field)), FromUtf16(text));
+        SetTextOf(form_.Control(WindowTexts::ControlOf(field)), FromUtf16(text));
     }
 
   private:

@@ -85,24 +85,6 @@ HFONT SongFont(double points, int dpi) {
                        DEFAULT_PITCH | FF_DONTCARE, Wide(form::kFontFace).c_str());
 }
 
-const char* ControlOf(WindowTexts::Field field) {
-    switch (field) {
-        case WindowTexts::Field::KeywordList:
-            return "Text1";
-        case WindowTexts::Field::Website:
-            return "Text4";
-        case WindowTexts::Field::LeftLabel:
-            return "Text2";
-        case WindowTexts::Field::RightLabel:
-            return "Text3";
-        case WindowTexts::Field::Progress:
-            return "Text5";
-        case WindowTexts::Field::Status:
-            return "Label3";
-    }
-    return "Label3";
-}
-
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -142,10 +124,10 @@ class Form1::Texts final : public WindowTexts {
     explicit Texts(const Form1& form) : form_(form) {}
 
     std::u16string Get(Field field) const override {
-        return Utf16(TextOf(form_.Control(ControlOf(field))));
+        return Utf16(TextOf(form_.Control(WindowTexts::ControlOf(field))));
     }
     void Set(Field field, const std::u16string& text) override {
-        SetWindowTextW(form_.Control(ControlOf(field)), WithCrLf(text).c_str());
+        SetWindowTextW(form_.Control(WindowTexts::ControlOf(field)), WithCrLf(text).c_str());
     }
 
   private:

@@ -44,6 +44,24 @@ class WindowRun::Fields final : public RunFields {
     WindowThread& thread_;
 };
 
+const char* WindowTexts::ControlOf(Field field) {
+    switch (field) {
+        case Field::KeywordList:
+            return "Text1";
+        case Field::Website:
+            return "Text4";
+        case Field::LeftLabel:
+            return "Text2";
+        case Field::RightLabel:
+            return "Text3";
+        case Field::Progress:
+            return "Text5";
+        case Field::Status:
+            break;
+    }
+    return "Label3";
+}
+
 WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& thread,
                      Events events)
     : services_(std::move(services)), texts_(texts), thread_(thread), events_(std::move(events)) {}

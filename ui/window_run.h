@@ -35,6 +35,9 @@ class WindowTexts {
     virtual std::u16string Get(Field field) const = 0;
     virtual void Set(Field field, const std::u16string& text) = 0;
 
+    // The form's control that holds a field: Text1, Text4, Text2, Text3, Text5 or Label3.
+    static const char* ControlOf(Field field);
+
   protected:
     WindowTexts() = default;
     WindowTexts(const WindowTexts&) = default;

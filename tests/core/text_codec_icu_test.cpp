@@ -63,14 +63,8 @@ class IcuTable final : public Gb18030Table {
         return gb18030_.ToUnicode(pair, 2);
     }
     char16_t DecodeFourByte(std::uint32_t index) const override {
-        char bytes[4];
-        bytes[3] = static_cast<char>(0x30 + index % 10);
-        index /= 10;
-        bytes[2] = static_cast<char>(0x81 + index % 126);
-        index /= 126;
-        bytes[1] = static_cast<char>(0x30 + index % 10);
-        bytes[0] = static_cast<char>(0x81 + index / 10);
-        return gb18030_.ToUnicode(bytes, 4);
+        const std::string bytes = Gb18030FourBytes(index);
+        return gb18030_.ToUnicode(bytes.data(), 4);
     }
 
   private:

@@ -22,6 +22,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_engine.h"
 #include "ui/form_table.h"
 
 namespace slotscope {
@@ -29,37 +30,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr char kHome[] = "http://home.test/";
-constexpr char kPrefix[] = "http://search.test/s?wd=";
-
-// Sleeps for `time` unless the stop comes first; true when stopped.
-bool SleepUnlessStopped(std::chrono::milliseconds time, const std::stop_token& stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    return wake.wait_for(lock, stop, time, [] { return false; }) || stop.stop_requested();
-}
-
-// The fake search engine every test window uses: keyword "kN" (N = 1, 2, 3) shows the site in
-// left listing N, anything else nowhere; `delay` before every search page.
-struct Engine {
-    std::u16string site = u"shop.example.cn";
-    std::chrono::milliseconds delay{0};
-    std::atomic<int> searches = 0;
-
-    FetchResult Fetch(const std::string& address, const std::stop_token& stop) {
-        if (!address.starts_with(kPrefix)) {
-            return FetchResult::Page(u"<html>home</html>");  // the home pages
-        }
-        ++searches;
-        if (delay.count() > 0 && SleepUnlessStopped(delay, stop)) {
-            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
-        }
-        const std::string keyword = address.substr(sizeof kPrefix - 1);
-        const int left = keyword.size() == 2 && keyword[0] == 'k' ? keyword[1] - '0' : 0;
-        return FetchResult::Page(testing::ListingsPage(site, left, 0));
-    }
-};
+constexpr const char* kHome = testing::kWindowHome;
+constexpr const char* kPrefix = testing::kWindowSearchPrefix;
+using Engine = testing::WindowEngine;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -72,22 +45,8 @@ class MainWindowTest : public QObject {
     std::string ResultsPath() const { return dir_->file("baidu.csv"); }
 
     std::unique_ptr<Form1> MakeWindow() {
-        WindowServices services;
-        auto engine = engine_;
-        services.makeFetcher = [engine] {
-            return std::make_unique<testing::FakeFetcher>(
-                [engine](const std::string& address, std::stop_token stop) {
-                    return engine->Fetch(address, stop);
-                });
-        };
-        services.resultsPath = ResultsPath();
-        services.homePageUrl = kHome;
-        services.searchUrlPrefix = kPrefix;
-        services.openUrl = [this](const std::string& address) {
-            opened_.push_back(address);
-            return false;  // as if no browser were there
-        };
-        auto window = std::make_unique<Form1>(std::move(services));
+        auto window =
+            std::make_unique<Form1>(testing::TestWindowServices(engine_, ResultsPath(), opened_));
         window->show();
         return window;
     }

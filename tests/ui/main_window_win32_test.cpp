@@ -16,9 +16,8 @@
 #include <vector>
 
 #include "core/text_codec.h"
-#include "tests/support/fakes.h"
-#include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_engine.h"
 #include "ui/form_table.h"
 
 namespace slotscope {
@@ -26,36 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-constexpr char kHome[] = "http://home.test/";
-constexpr char kPrefix[] = "http://search.test/s?wd=";
-
-// Sleeps for `time` unless the stop comes first; true when stopped.
-bool SleepUnlessStopped(std::chrono::milliseconds time, const std::stop_token& stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    return wake.wait_for(lock, stop, time, [] { return false; }) || stop.stop_requested();
-}
-
-// Keyword "kN" shows the site in left listing N; `delay` before every search page.
-struct Engine {
-    std::chrono::milliseconds delay{0};
-    std::atomic<int> searches = 0;
-
-    FetchResult Fetch(const std::string& address, const std::stop_token& stop) {
-        if (!address.starts_with(kPrefix)) {
-            return FetchResult::Page(u"<html>home</html>");
-        }
-        ++searches;
-        if (delay.count() > 0 && SleepUnlessStopped(delay, stop)) {
-            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
-        }
-        const std::string keyword = address.substr(sizeof kPrefix - 1);
-        const int left = keyword.size() == 2 && keyword[0] == 'k' ? keyword[1] - '0' : 0;
-        return FetchResult::Page(testing::ListingsPage(u"shop.example.cn", left, 0));
-    }
-};
 
 std::wstring Wide(std::u16string_view text) {
     return {text.begin(), text.end()};
@@ -88,22 +57,9 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
 class Win32WindowTest : public ::testing::Test {
   protected:
     std::unique_ptr<Form1> MakeWindow() {
-        WindowServices services;
-        auto engine = engine_;
-        services.makeFetcher = [engine] {
-            return std::make_unique<testing::FakeFetcher>(
-                [engine](const std::string& address, std::stop_token stop) {
-                    return engine->Fetch(address, stop);
-                });
-        };
-        services.resultsPath = dir_.file("baidu.csv");
-        services.homePageUrl = kHome;
-        services.searchUrlPrefix = kPrefix;
-        services.openUrl = [this](const std::string& address) {
-            opened_.push_back(address);
-            return false;
-        };
-        auto window = std::make_unique<Form1>(std::move(services), /*quitOnClose=*/false);
+        auto window = std::make_unique<Form1>(
+            testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_),
+            /*quitOnClose=*/false);
         window->OnRunFinished([this] { ++finished_; });
         window->Show();
         return window;
@@ -118,7 +74,7 @@ class Win32WindowTest : public ::testing::Test {
     }
 
     testing::TempDir dir_;
-    std::shared_ptr<Engine> engine_ = std::make_shared<Engine>();
+    std::shared_ptr<testing::WindowEngine> engine_ = std::make_shared<testing::WindowEngine>();
     std::vector<std::string> opened_;
     int finished_ = 0;
 };
@@ -175,6 +131,40 @@ TEST_F(Win32WindowTest, LayoutAt96DotsPerInchIsTheFormsTable) {
     GetWindowRect(window->Control("Command1"), &command1);
     EXPECT_EQ(command1.right - command1.left, 193);
     EXPECT_EQ(GetFocus(), window->Control("Text1"));
+}
+
+TEST_F(Win32WindowTest, AnotherMonitorsDensityKeepsTheFormsProportions) {
+    auto window = MakeWindow();
+    for (const int dpi : {120, 144}) {  // 125 % and 150 %
+        // What Windows sends when the window moves to a monitor of that density.
+        RECT suggested{100, 100, 100 + 6345 * dpi / 1440 + 20, 100 + 5865 * dpi / 1440 + 40};
+        SendMessageW(window->window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        for (const form::Control& control : form::kControls) {
+            HWND child = window->Control(control.name);
+            RECT place{};
+            GetWindowRect(child, &place);
+            MapWindowPoints(nullptr, window->window(), reinterpret_cast<POINT*>(&place), 2);
+            EXPECT_EQ(place.left, form::ToPixels(control.left, dpi)) << control.name << " " << dpi;
+            EXPECT_EQ(place.top, form::ToPixels(control.top, dpi)) << control.name << " " << dpi;
+            EXPECT_EQ(place.right - place.left, form::ToPixels(control.width, dpi)) << control.name;
+            EXPECT_EQ(place.bottom - place.top, form::ToPixels(control.height, dpi))
+                << control.name;
+            LOGFONTW font{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof font,
+                       &font);
+            const double points = control.points > 0 ? control.points : form::kDefaultPoints;
+            EXPECT_EQ(font.lfHeight, -form::FontPixels(points, dpi)) << control.name << " " << dpi;
+        }
+        RECT placed{};
+        GetWindowRect(window->window(), &placed);
+        EXPECT_EQ(placed.left, suggested.left) << dpi;
+        EXPECT_EQ(placed.top, suggested.top) << dpi;
+    }
+    // 150 %: the start button is 1.5 times its size at 96 dots per inch.
+    RECT command1{};
+    GetWindowRect(window->Control("Command1"), &command1);
+    EXPECT_EQ(command1.right - command1.left, 289);  // 2895 twips
 }
 
 TEST_F(Win32WindowTest, TabMovesThroughTheControlsInTheFormsOrder) {
@@ -266,7 +256,7 @@ TEST_F(Win32WindowTest, HomePageGoesToTheBrowserAndNothingElseChanges) {
     auto window = MakeWindow();
     const std::u16string before = TextOf(window->Control("Label3"));
     Click(*window, "Command2");
-    EXPECT_EQ(opened_, std::vector<std::string>{kHome});
+    EXPECT_EQ(opened_, std::vector<std::string>{testing::kWindowHome});
     EXPECT_EQ(TextOf(window->Control("Label3")), before);
     EXPECT_FALSE(window->closed());
 }
