@@ -72,6 +72,12 @@ class Win32WindowTest : public ::testing::Test {
     static void Click(Form1& window, const char* name) {
         SendMessageW(window.Control(name), BM_CLICK, 0, 0);
     }
+    // Types the keywords and the website, then presses Start.
+    static void StartRun(Form1& window, std::u16string_view keywords) {
+        SetText(window, "Text1", keywords);
+        SetText(window, "Text4", u"shop.example.cn");
+        Click(window, "Command1");
+    }
 
     testing::TempDir dir_;
     std::shared_ptr<testing::WindowEngine> engine_ = std::make_shared<testing::WindowEngine>();
@@ -208,9 +214,7 @@ TEST_F(Win32WindowTest, RunWritesProgressLabelsCaptionAndFile) {
 TEST_F(Win32WindowTest, StopEndsTheRunKeepingFinishedLines) {
     auto window = MakeWindow();
     engine_->delay = 300ms;
-    SetText(*window, "Text1", u"k1\r\nk2\r\nk3\r\nk1");
-    SetText(*window, "Text4", u"shop.example.cn");
-    Click(*window, "Command1");
+    StartRun(*window, u"k1\r\nk2\r\nk3\r\nk1");
     ASSERT_TRUE(ServeUntil([&] { return TextOf(window->Control("Text5")) == u"1/4"; }));
     EXPECT_EQ(TextOf(window->Control("Command1")), u"停止");
     Click(*window, "Command1");
@@ -227,9 +231,7 @@ TEST_F(Win32WindowTest, StopEndsTheRunKeepingFinishedLines) {
 TEST_F(Win32WindowTest, ClosingDuringARunStopsItAndThenCloses) {
     auto window = MakeWindow();
     engine_->delay = 10s;  // a fetch in flight when the window is closed
-    SetText(*window, "Text1", u"k1\r\nk2");
-    SetText(*window, "Text4", u"shop.example.cn");
-    Click(*window, "Command1");
+    StartRun(*window, u"k1\r\nk2");
     ASSERT_TRUE(ServeUntil([&] { return engine_->searches >= 1; }));
 
     const auto start = Clock::now();
@@ -243,9 +245,7 @@ TEST_F(Win32WindowTest, ClosingDuringARunStopsItAndThenCloses) {
 TEST_F(Win32WindowTest, DestroyingTheWindowDuringARunDoesNotHang) {
     auto window = MakeWindow();
     engine_->delay = 10s;
-    SetText(*window, "Text1", u"k1");
-    SetText(*window, "Text4", u"shop.example.cn");
-    Click(*window, "Command1");
+    StartRun(*window, u"k1");
     ASSERT_TRUE(ServeUntil([&] { return engine_->searches == 1; }));
     const auto start = Clock::now();
     window.reset();
@@ -264,9 +264,7 @@ TEST_F(Win32WindowTest, HomePageGoesToTheBrowserAndNothingElseChanges) {
 TEST_F(Win32WindowTest, WindowStaysResponsiveDuringARun) {
     auto window = MakeWindow();
     engine_->delay = 1s;
-    SetText(*window, "Text1", u"k1\r\nk2");
-    SetText(*window, "Text4", u"shop.example.cn");
-    Click(*window, "Command1");
+    StartRun(*window, u"k1\r\nk2");
     // The window's thread answers a message sent from another thread within 100 ms throughout.
     std::atomic<bool> running = true;
     std::atomic<bool> proberDone = false;
