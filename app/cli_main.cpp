@@ -1,22 +1,20 @@
 // slotscope-cli: the keyword run from a terminal or a scheduled job.
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <mutex>
-#include <sstream>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "app/cli_options.h"
 #include "app/cli_platform.h"
+#include "core/file_open.h"
 #include "core/keyword_run.h"
 #include "core/text_codec.h"
 #include "net/page_fetch.h"
@@ -115,21 +113,46 @@ class ReportingFetcher final : public PageFetcher {
     Console& console_;
 };
 
-bool ReadAll(std::istream& in, std::string& bytes) {
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    bytes = std::move(buffer).str();
-    return !in.bad();
+std::filesystem::path PathFromUtf8(const std::string& path) {
+    return {std::u8string(path.begin(), path.end())};
+}
+
+// Reads the whole stream; false when reading failed (a folder, an I/O error), not only ended.
+bool ReadAll(std::FILE* in, std::string& bytes) {
+    std::array<char, 64 * 1024> buffer{};
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+        bytes.append(buffer.data(), read);
+    }
+    return std::ferror(in) == 0;
+}
+
+// The keyword list's bytes from a file or, for "-", standard input; an empty error when read.
+std::string ReadKeywordBytes(const std::string& path, std::string& bytes) {
+    if (path == "-") {
+        return ReadAll(BinaryStandardInput(), bytes) ? ""
+                                                     : "cannot read the keywords from standard input";
+    }
+    const std::string named = "cannot read the keyword file '" + path + "': ";
+    std::error_code error;
+    if (std::filesystem::is_directory(PathFromUtf8(path), error)) {
+        return named + "it is a folder";
+    }
+    std::FILE* file = OpenFile(path, "rb");
+    if (file == nullptr) {
+        return named + std::strerror(errno);
+    }
+    errno = 0;
+    const bool read = ReadAll(file, bytes);
+    const int readError = errno;
+    std::fclose(file);
+    return read ? "" : named + std::strerror(readError != 0 ? readError : EIO);
 }
 
 // The keyword list as the window's text box holds it: decoded by what the bytes are (a list
 // saved by Notepad on Chinese Windows is GBK), line breaks as CR LF.
 std::u16string KeywordListFromBytes(std::string_view bytes) {
     return WithCrLfLineBreaks(DecodeTextFile(bytes));
-}
-
-std::filesystem::path PathFromUtf8(const std::string& path) {
-    return {std::u8string(path.begin(), path.end())};
 }
 
 int Run(const Options& options) {
@@ -142,18 +165,9 @@ int Run(const Options& options) {
     }
 
     std::string bytes;
-    if (options.keywordsPath == "-") {
-        if (!ReadAll(std::cin, bytes)) {
-            console.Line("slotscope-cli: cannot read the keywords from standard input");
-            return kExitUsage;
-        }
-    } else {
-        std::ifstream file(PathFromUtf8(options.keywordsPath), std::ios::binary);
-        if (!file || !ReadAll(file, bytes)) {
-            console.Line("slotscope-cli: cannot read the keyword file '" + options.keywordsPath +
-                         "': " + std::strerror(errno));
-            return kExitUsage;
-        }
+    if (const std::string error = ReadKeywordBytes(options.keywordsPath, bytes); !error.empty()) {
+        console.Line("slotscope-cli: " + error);
+        return kExitUsage;
     }
 
     // Ctrl-C and SIGTERM stop the run as the window's stop button does.
@@ -174,14 +188,16 @@ int Run(const Options& options) {
     run.searchUrlPrefix = options.searchUrlPrefix;
     run.lookAhead = options.jobs;
     run.stop = stop.get_token();
-    run.onUnreadablePage = [&console](std::u16string_view keyword) {
-        console.Note("slotscope-cli: " + EncodeUtf8(keyword) +
-                     ": the result page could not be read (markup broken beyond any real page)");
+    run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
+        console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));
     };
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
     if (summary.end == RunEnd::ResultsFileUnavailable) {
         console.Line("slotscope-cli: cannot create the results file '" + options.outputPath + "'");
+    } else if (summary.end == RunEnd::ResultsFileInUse) {
+        console.Line("slotscope-cli: cannot write the results file '" + options.outputPath +
+                     "': another program (such as Excel) has it open; close it and try again");
     }
     console.Line(EncodeUtf8(fields.Status()));
     switch (summary.end) {
@@ -191,7 +207,10 @@ int Run(const Options& options) {
             return kExitStopped;
         case RunEnd::NoWebsite:
         case RunEnd::ResultsFileUnavailable:
+        case RunEnd::ResultsFileInUse:
             return kExitUsage;
+        case RunEnd::Aborted:
+            return kExitSomeFailed;
     }
     return kExitSomeFailed;
 }
@@ -213,5 +232,12 @@ int main(int argc, char** argv) {
         std::fputs(cli::UsageText(), stdout);
         return cli::kExitOk;
     }
-    return cli::Run(options);
+    try {
+        return cli::Run(options);
+    } catch (const std::exception& error) {
+        // The run reports its own failures; this is one outside it (memory running out while
+        // reading the keywords, say).
+        std::fprintf(stderr, "slotscope-cli: aborted: %s\n", error.what());
+        return cli::kExitSomeFailed;
+    }
 }

@@ -26,7 +26,8 @@ bool ParseSeconds(const std::string& text, double& seconds) {
     }
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value) || value <= 0 ||
+    // Below a millisecond the time-out would round to 0, which means none at all.
+    if (end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.001 ||
         value > 24 * 3600) {
         return false;
     }
@@ -119,7 +120,7 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
             }
         } else if (name == "--timeout") {
             if (!ParseSeconds(value, options.timeoutSeconds)) {
-                error = "--timeout must be a positive number of seconds, not '" + value + "'";
+                error = "--timeout must be from 0.001 to 86400 seconds, not '" + value + "'";
                 return false;
             }
         } else if (name == "--search-url-prefix") {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -12,6 +13,10 @@ namespace slotscope::cli {
 // The program's arguments as UTF-8, without the program's name. Windows hands them over as wide
 // characters, so a keyword file named in Chinese arrives whole.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Standard input, reading bytes as they are. Windows would otherwise end text-mode input at byte
+// 0x1A, which UTF-16 holds inside common characters (业 is U+4E1A).
+std::FILE* BinaryStandardInput();
 
 // Whether standard error is a terminal or console, where progress is redrawn in place.
 bool ErrorIsTerminal();

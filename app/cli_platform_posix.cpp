@@ -14,6 +14,10 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return {argv + 1, argv + argc};
 }
 
+std::FILE* BinaryStandardInput() {
+    return stdin;
+}
+
 bool ErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

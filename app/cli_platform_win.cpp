@@ -2,6 +2,9 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -53,6 +56,11 @@ std::vector<std::string> Utf8Arguments(int /*argc*/, char** /*argv*/) {
     }
     LocalFree(wide);
     return arguments;
+}
+
+std::FILE* BinaryStandardInput() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    return stdin;
 }
 
 bool ErrorIsTerminal() {

@@ -74,6 +74,25 @@ bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
+// Trims ASCII white space, U+00A0 and U+3000 from both ends of UTF-8 text.
+std::string_view TrimSpace(std::string_view text) {
+    for (;;) {
+        if (!text.empty() && IsAsciiSpace(text.front())) {
+            text.remove_prefix(1);
+        } else if (!text.empty() && IsAsciiSpace(text.back())) {
+            text.remove_suffix(1);
+        } else if (text.starts_with("\u00A0")) {
+            text.remove_prefix(2);
+        } else if (text.ends_with("\u00A0")) {
+            text.remove_suffix(2);
+        } else if (text.starts_with("\u3000") || text.ends_with("\u3000")) {
+            text = text.starts_with("\u3000") ? text.substr(3) : text.substr(0, text.size() - 3);
+        } else {
+            return text;
+        }
+    }
+}
+
 bool HasPromotedClass(std::string_view classes) {
     std::size_t at = 0;
     while (at < classes.size()) {
@@ -276,13 +295,53 @@ class ColumnReader final {
     std::vector<LabelCandidate> labelCandidates_;
 };
 
-// What the parser's callbacks work on.
-class PageReader final {
+// What every reader of the parser's callbacks shares: the depth of the open elements, stopping
+// the parser, and the error budget that gives up a page whose markup is broken beyond any real
+// page. The parser's _private points at the reader as a SaxReader.
+class SaxReader {
   public:
-    PageReader(xmlParserCtxtPtr parser, std::string_view lowerWebsite)
-        : parser_(parser), left_(lowerWebsite), right_(lowerWebsite) {}
-
     bool unreadable() const { return unreadable_; }
+
+    static void OnError(void* context, xmlErrorPtr error) {
+        auto& reader = From<SaxReader>(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::uint64_t cost = reader.depth_ + kErrorBaseCost;
+        if (error->code == XML_ERR_NO_MEMORY || cost > reader.budget_) {
+            reader.unreadable_ = true;
+            reader.Halt(context);
+            return;
+        }
+        reader.budget_ -= cost;
+    }
+
+  protected:
+    SaxReader() = default;
+
+    template <typename Reader>
+    static Reader& From(void* context) {
+        return static_cast<Reader&>(
+            *static_cast<SaxReader*>(static_cast<xmlParserCtxtPtr>(context)->_private));
+    }
+
+    void Halt(void* context) {
+        halted_ = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
+
+    std::size_t depth_ = 0;
+    bool halted_ = false;
+
+  private:
+    std::uint64_t budget_ = kErrorBudget;
+    bool unreadable_ = false;
+};
+
+// What the parser's callbacks work on.
+class PageReader final : public SaxReader {
+  public:
+    explicit PageReader(std::string_view lowerWebsite) : left_(lowerWebsite), right_(lowerWebsite) {}
 
     PositionLabels Labels() const {
         PositionLabels labels;
@@ -301,7 +360,7 @@ class PageReader final {
     }
 
     static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
-        auto& reader = From(context);
+        auto& reader = From<PageReader>(context);
         if (reader.halted_) {
             return;
         }
@@ -329,7 +388,7 @@ class PageReader final {
     }
 
     static void OnEnd(void* context, const xmlChar* /*name*/) {
-        auto& reader = From(context);
+        auto& reader = From<PageReader>(context);
         // A halted parser still closes the elements left open.
         if (reader.halted_ || reader.depth_ == 0) {
             return;
@@ -342,12 +401,12 @@ class PageReader final {
         --reader.depth_;
         // Nothing after both columns can change the answer.
         if (reader.left_.closed() && reader.right_.closed()) {
-            reader.Halt();
+            reader.Halt(context);
         }
     }
 
     static void OnText(void* context, const xmlChar* text, int length) {
-        auto& reader = From(context);
+        auto& reader = From<PageReader>(context);
         if (reader.halted_) {
             return;
         }
@@ -360,42 +419,82 @@ class PageReader final {
         }
     }
 
-    static void OnError(void* context, xmlErrorPtr error) {
-        auto& reader = From(context);
-        if (reader.halted_) {
-            return;
-        }
-        const std::uint64_t cost = reader.depth_ + kErrorBaseCost;
-        if (error->code == XML_ERR_NO_MEMORY || cost > reader.budget_) {
-            reader.unreadable_ = true;
-            reader.Halt();
-            return;
-        }
-        reader.budget_ -= cost;
-    }
-
   private:
-    void Halt() {
-        halted_ = true;
-        xmlStopParser(parser_);
-    }
-
-    static PageReader& From(void* context) {
-        return *static_cast<PageReader*>(static_cast<xmlParserCtxtPtr>(context)->_private);
-    }
-
     static std::u16string Numbered(std::u16string_view side, int number) {
         const std::string digits = std::to_string(number);
         return std::u16string(side) + std::u16string(digits.begin(), digits.end());
     }
 
-    xmlParserCtxtPtr parser_;
     ColumnReader left_;
     ColumnReader right_;
-    std::size_t depth_ = 0;
-    std::uint64_t budget_ = kErrorBudget;
-    bool halted_ = false;
-    bool unreadable_ = false;
+};
+
+// Looks for the outline of a result page: a column, or the search's own title.
+class OutlineReader final : public SaxReader {
+  public:
+    bool found() const { return found_; }
+
+    static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
+        auto& reader = From<OutlineReader>(context);
+        if (reader.halted_) {
+            return;
+        }
+        ++reader.depth_;
+        for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
+            const std::string_view id = View(at[1]);
+            if (View(at[0]) == "id" && (id == kLeftColumnId || id == kRightColumnId)) {
+                reader.Found(context);
+                return;
+            }
+        }
+        if (View(name) == "title" && reader.titleDepth_ == 0) {
+            reader.titleDepth_ = reader.depth_;
+            reader.title_.clear();
+        }
+    }
+
+    static void OnEnd(void* context, const xmlChar* /*name*/) {
+        auto& reader = From<OutlineReader>(context);
+        if (reader.halted_ || reader.depth_ == 0) {
+            return;
+        }
+        if (reader.depth_ == reader.titleDepth_) {
+            reader.titleDepth_ = 0;
+            if (IsSearchTitle(reader.title_)) {
+                reader.Found(context);
+                return;
+            }
+        }
+        --reader.depth_;
+    }
+
+    static void OnText(void* context, const xmlChar* text, int length) {
+        auto& reader = From<OutlineReader>(context);
+        // A title longer than any search's is no search's.
+        if (!reader.halted_ && reader.titleDepth_ != 0 && reader.title_.size() < kMaxTitleBytes) {
+            reader.title_.append(reinterpret_cast<const char*>(text),
+                                 static_cast<std::size_t>(length));
+        }
+    }
+
+  private:
+    static constexpr std::size_t kMaxTitleBytes = 4096;
+
+    static bool IsSearchTitle(std::string_view title) {
+        constexpr std::string_view suffix = "_百度搜索";
+        constexpr std::string_view prefix = "百度搜索_";
+        const std::string_view trimmed = TrimSpace(title);
+        return trimmed.ends_with(suffix) || trimmed.starts_with(prefix);
+    }
+
+    void Found(void* context) {
+        found_ = true;
+        Halt(context);
+    }
+
+    std::size_t titleDepth_ = 0;  // of the title element being read; 0 outside one
+    std::string title_;
+    bool found_ = false;
 };
 
 void InitParserOnce() {
@@ -465,29 +564,24 @@ std::string ParserInput(std::u16string_view page) {
     return out;
 }
 
-std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
-                                                  std::u16string_view website) {
-    InitParserOnce();
-    const std::string input = ParserInput(page);
-    if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        return std::nullopt;
-    }
-    const std::string lowerWebsite = LowerAsciiUtf8(website);
+namespace {
 
+// Runs the HTML parser over `input` (from ParserInput) with the callbacks of `handler`; each gets
+// the parser as its context, whose _private points at `reader`. False when the page is too large
+// for the parser or no parser could be made.
+bool ParseHtml(const std::string& input, htmlSAXHandler handler, SaxReader& reader) {
+    InitParserOnce();
+    if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return false;
+    }
     const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
     if (parser == nullptr) {
-        return std::nullopt;
+        return false;
     }
-    PageReader reader(parser.get(), lowerWebsite);
-    htmlSAXHandler handler{};
-    handler.startElement = &PageReader::OnStart;
-    handler.endElement = &PageReader::OnEnd;
-    handler.characters = &PageReader::OnText;
-    handler.ignorableWhitespace = &PageReader::OnText;
     // The contents of script and style come as CDATA and are no text of the page; without a
     // handler of its own the parser would hand them over as text.
     handler.cdataBlock = [](void* /*context*/, const xmlChar* /*text*/, int /*length*/) {};
-    handler.serror = &PageReader::OnError;
+    handler.serror = &SaxReader::OnError;
     handler.initialized = XML_SAX2_MAGIC;  // so that serror is used
     *parser->sax = handler;
     parser->_private = &reader;
@@ -500,10 +594,40 @@ std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
     if (document != nullptr) {
         xmlFreeDoc(document);
     }
-    if (reader.unreadable()) {
+    return true;
+}
+
+}  // namespace
+
+std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
+                                                  std::u16string_view website) {
+    const std::string lowerWebsite = LowerAsciiUtf8(website);
+    PageReader reader(lowerWebsite);
+    htmlSAXHandler handler{};
+    handler.startElement = &PageReader::OnStart;
+    handler.endElement = &PageReader::OnEnd;
+    handler.characters = &PageReader::OnText;
+    handler.ignorableWhitespace = &PageReader::OnText;
+    if (!ParseHtml(ParserInput(page), handler, reader) || reader.unreadable()) {
         return std::nullopt;
     }
     return reader.Labels();
+}
+
+bool HasResultOutline(std::u16string_view page) {
+    // Only a page that names a column or the search can have either; others need no parse.
+    if (page.find(u"content_left") == std::u16string_view::npos &&
+        page.find(u"content_right") == std::u16string_view::npos &&
+        page.find(u"百度搜索") == std::u16string_view::npos) {
+        return false;
+    }
+    OutlineReader reader;
+    htmlSAXHandler handler{};
+    handler.startElement = &OutlineReader::OnStart;
+    handler.endElement = &OutlineReader::OnEnd;
+    handler.characters = &OutlineReader::OnText;
+    handler.ignorableWhitespace = &OutlineReader::OnText;
+    return ParseHtml(ParserInput(page), handler, reader) && reader.found();
 }
 
 }  // namespace slotscope

@@ -21,6 +21,11 @@ namespace slotscope {
 std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
                                                   std::u16string_view website);
 
+// Whether the page, read as HTML, has an element with the id content_left or content_right, or a
+// <title> that, trimmed of white space, ends with "_百度搜索" or begins with "百度搜索_". Reading
+// stops at the first of these.
+bool HasResultOutline(std::u16string_view page);
+
 // The page as the HTML parser is given it: UTF-8, with U+0000 and unpaired surrogates as U+FFFD
 // (the parser would end the document at a NUL byte).
 std::string ParserInput(std::u16string_view page);

@@ -22,13 +22,24 @@ FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAd
           changed_.notify_all();
       }) {
     const std::size_t workers = std::min(window_, count_);
-    workers_.reserve(workers);
-    for (std::size_t i = 0; i < workers; ++i) {
-        workers_.emplace_back([this] { Work(); });
+    try {
+        workers_.reserve(workers);
+        for (std::size_t i = 0; i < workers; ++i) {
+            workers_.emplace_back([this] { Work(); });
+        }
+    } catch (...) {
+        // A thread that cannot start: the ones started must end before the exception leaves,
+        // as no destructor will stop them.
+        StopWorkers();
+        throw;
     }
 }
 
 FetchAhead::~FetchAhead() {
+    StopWorkers();
+}
+
+void FetchAhead::StopWorkers() {
     {
         std::lock_guard lock(mutex_);
         stop_.request_stop();
@@ -50,14 +61,28 @@ void FetchAhead::Work() {
             return;
         }
         const std::size_t index = nextToStart_++;
-        const std::string address = nextAddress_();
-        lock.unlock();
-        FetchResult result = fetcher_.FetchPage(address, requestOptions_, stop);
-        lock.lock();
-        if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
-            window_ = 1;
+        try {
+            const std::string address = nextAddress_();
+            lock.unlock();
+            FetchResult result = fetcher_.FetchPage(address, requestOptions_, stop);
+            lock.lock();
+            if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
+                window_ = 1;
+            }
+            done_.emplace(index, std::move(result));
+        } catch (...) {
+            // Memory running out, say: the consumer meets it at this address, and the pages
+            // before it still come as they are fetched. This worker is done.
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            if (index < failedAt_) {
+                failedAt_ = index;
+                failure_ = std::current_exception();
+            }
+            changed_.notify_all();
+            return;
         }
-        done_.emplace(index, std::move(result));
         changed_.notify_all();
     }
 }
@@ -73,8 +98,12 @@ FetchResult FetchAhead::TakeNext() {
         return FetchResult::Failed(FetchFailureKind::Stopped, "no more addresses");
     }
     changed_.wait(lock, [&] {
-        return done_.contains(index) || (stop_.stop_requested() && index >= nextToStart_);
+        return done_.contains(index) || index == failedAt_ ||
+               (stop_.stop_requested() && index >= nextToStart_);
     });
+    if (index == failedAt_) {
+        std::rethrow_exception(failure_);
+    }
     ++nextToTake_;
     const auto found = done_.find(index);
     if (found == done_.end()) {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -32,11 +33,13 @@ class FetchAhead final {
     FetchAhead& operator=(const FetchAhead&) = delete;
 
     // Blocks until the result for the next address in order is there and returns it. After a
-    // stop request, an address whose fetch never started comes back as Stopped.
+    // stop request, an address whose fetch never started comes back as Stopped. What a fetch
+    // threw on a worker is thrown here, on the consumer's thread, when its address comes up.
     FetchResult TakeNext();
 
   private:
     void Work();
+    void StopWorkers();
 
     PageFetcher& fetcher_;
     const std::function<std::string()> nextAddress_;
@@ -51,6 +54,9 @@ class FetchAhead final {
     std::size_t nextToTake_ = 0;
     bool holding_ = false;  // the consumer has the last page taken and has not asked again
     std::map<std::size_t, FetchResult> done_;
+    // The first address (in list order) whose fetch threw, and what it threw.
+    std::size_t failedAt_ = static_cast<std::size_t>(-1);
+    std::exception_ptr failure_;
 
     // After the members it touches: it may run at once if the run is already stopped.
     std::stop_callback<std::function<void()>> forwardStop_;

@@ -1,12 +1,42 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
+// The system's file calls for paths given in UTF-8, whatever the system's own encoding of file
+// names (on Windows a folder named 桌面 needs the wide-character calls). One implementation per
+// system: file_open_posix.cpp, file_open_win.cpp.
 namespace slotscope {
 
-// std::fopen for a path given in UTF-8, whatever the system's own encoding of file names (on
-// Windows a folder named 桌面 needs the wide-character call).
+// std::fopen for a path in UTF-8.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
+
+// A file written in records: each Write hands its bytes to the system in one call, so a process
+// killed between two writes leaves only whole records, and a failed write is seen at once.
+class OutputFile final {
+  public:
+    enum class OpenResult {
+        Opened,
+        InUse,   // another program holds it open and refuses writers (Excel does, on Windows)
+        Failed,  // any other reason: no such folder, no permission
+    };
+
+    OutputFile() = default;
+    ~OutputFile() { Close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the file, or truncates what it held.
+    OpenResult Create(const std::string& utf8Path);
+    // False when not all of `bytes` reached the file (disk full, not open).
+    bool Write(std::string_view bytes);
+    // False when the file could not be closed cleanly; nothing happens when it is not open.
+    bool Close();
+
+  private:
+    std::intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE; -1 when closed
+};
 
 }  // namespace slotscope

@@ -1,9 +1,51 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "core/file_open.h"
 
 namespace slotscope {
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return std::fopen(utf8Path.c_str(), mode);
+}
+
+OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
+    Close();
+    const int descriptor = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        return OpenResult::Failed;
+    }
+    handle_ = descriptor;
+    return OpenResult::Opened;
+}
+
+bool OutputFile::Write(std::string_view bytes) {
+    if (handle_ < 0) {
+        return false;
+    }
+    // One call writes a record whole; more are needed only when the disk fills up mid-record.
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool OutputFile::Close() {
+    if (handle_ < 0) {
+        return true;
+    }
+    const int result = ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    return result == 0;
 }
 
 }  // namespace slotscope

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cwchar>
 #include <string>
 
@@ -5,12 +7,63 @@
 #include "core/text_codec.h"
 
 namespace slotscope {
+namespace {
+
+std::wstring WidePath(const std::string& utf8Path) {
+    const std::u16string path = DecodeUtf8(utf8Path);
+    return {path.begin(), path.end()};
+}
+
+HANDLE AsHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
-    const std::u16string path = DecodeUtf8(utf8Path);
     const std::u16string wideMode = DecodeUtf8(mode);
-    return _wfopen(reinterpret_cast<const wchar_t*>(path.c_str()),
-                   reinterpret_cast<const wchar_t*>(wideMode.c_str()));
+    return _wfopen(WidePath(utf8Path).c_str(), reinterpret_cast<const wchar_t*>(wideMode.c_str()));
+}
+
+OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
+    Close();
+    // Others may read the file while it is written (a spreadsheet opened on it mid-run).
+    const HANDLE file = CreateFileW(WidePath(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? OpenResult::InUse
+                   : OpenResult::Failed;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return OpenResult::Opened;
+}
+
+bool OutputFile::Write(std::string_view bytes) {
+    if (handle_ == -1) {
+        return false;
+    }
+    // One WriteFile per record: the C library's unbuffered stream may split a record in two.
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (WriteFile(AsHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                      nullptr) == 0 ||
+            written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool OutputFile::Close() {
+    if (handle_ == -1) {
+        return true;
+    }
+    const BOOL closed = CloseHandle(AsHandle(handle_));
+    handle_ = -1;
+    return closed != 0;
 }
 
 }  // namespace slotscope

@@ -1,11 +1,15 @@
 #include "core/keyword_run.h"
 
 #include <cstddef>
+#include <exception>
+#include <new>
 #include <optional>
+#include <system_error>
 
 #include "core/fetch_ahead.h"
 #include "core/result_page.h"
 #include "core/results_file.h"
+#include "core/text_codec.h"
 
 namespace slotscope {
 namespace {
@@ -32,9 +36,20 @@ std::u16string CompletionText(const RunSummary& summary) {
     return text;
 }
 
+// Where the lines went, after a run that ended early.
+std::u16string SavedText(const RunSummary& summary) {
+    return summary.writeFailed ? u"但写入baidu.csv时出错，结果不完整"
+                               : u"信息保存在同目录下的baidu.csv里";
+}
+
 std::u16string StoppedText(const RunSummary& summary) {
-    return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) +
-           u"，信息保存在同目录下的baidu.csv里";
+    return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) + u"，" +
+           SavedText(summary);
+}
+
+std::u16string AbortedText(const RunSummary& summary) {
+    return u"运行中止（" + summary.abortReason + u"），已完成" +
+           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary);
 }
 
 bool IsTrimmed(char16_t c) {
@@ -85,22 +100,37 @@ bool KeywordEntries::Next(std::u16string_view& entry) {
     return true;
 }
 
-RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
-    RunSummary summary;
+namespace {
+
+// Checks the keywords, writing into `summary` as it goes, so that what was done is known even
+// when something throws.
+void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& options,
+                   ResultsFile& results, RunSummary& summary) {
+    // Both inputs are taken once: the window stays editable during a run, and an edit must not
+    // change the run under way (a website cleared mid-run would be found in every listing).
+    const std::u16string keywordList = fields.KeywordList();
+    const std::u16string website = fields.Website();
+    const std::u16string_view trimmedWebsite = TrimSpaces(website);
 
     // A blank website is found in every listing and would report 左1 for every keyword.
-    if (TrimSpaces(fields.Website()).empty()) {
+    if (trimmedWebsite.empty()) {
         fields.SetStatus(u"请先填写查看网址");
         summary.end = RunEnd::NoWebsite;
-        return summary;
+        return;
     }
 
     // The file first: a run that cannot keep its results sends no request at all.
-    ResultsFile results;
-    if (!results.Open(options.resultsPath)) {
-        fields.SetStatus(u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
-        summary.end = RunEnd::ResultsFileUnavailable;
-        return summary;
+    switch (results.Open(options.resultsPath)) {
+        case OutputFile::OpenResult::Opened:
+            break;
+        case OutputFile::OpenResult::InUse:
+            fields.SetStatus(u"baidu.csv 正被其他程序（如 Excel）打开，请关闭后重试");
+            summary.end = RunEnd::ResultsFileInUse;
+            return;
+        case OutputFile::OpenResult::Failed:
+            fields.SetStatus(u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
+            summary.end = RunEnd::ResultsFileUnavailable;
+            return;
     }
 
     // The home page is requested once per run, then the search engine's own home page, as a
@@ -113,9 +143,8 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         (void)fetcher.FetchPage(searchHome, sideRequest, options.stop);
     }
 
-    // The list is read once; the entries are walked over this copy three times (counting,
-    // fetching ahead, checking) rather than split up and held.
-    const std::u16string keywordList = fields.KeywordList();
+    // The entries are walked over the list three times (counting, fetching ahead, checking)
+    // rather than split up and held.
     int count = 0;
     std::u16string_view entry;
     for (KeywordEntries entries(keywordList); entries.Next(entry);) {
@@ -133,6 +162,11 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
     FetchAhead pages(fetcher, nextAddress, static_cast<std::size_t>(summary.keywords),
                      FetchOptions{.referer = searchHome, .sideRequest = false}, options.lookAhead,
                      options.stop);
+    const auto reject = [&](std::u16string_view keyword, std::string_view reason) {
+        if (options.onPageRejected) {
+            options.onPageRejected(keyword, reason);
+        }
+    };
 
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
@@ -153,13 +187,17 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
                 break;
             }
             std::optional<PositionLabels> labels;
-            if (page.ok()) {
-                labels = AnalyzeResultPage(page.body(), fields.Website());
-                if (!labels && options.onUnreadablePage) {
-                    options.onUnreadablePage(keyword);
+            if (!page.ok()) {
+                summary.blocked += page.failure().kind == FetchFailureKind::Blocked ? 1 : 0;
+            } else if (!IsResultPage(page.body())) {
+                // An empty answer, a login wall or a script stub: nothing was checked.
+                reject(keyword, "not a result page");
+            } else {
+                labels = AnalyzeResultPage(page.body(), website);
+                if (!labels) {
+                    reject(keyword,
+                           "the result page could not be read (markup broken beyond any real page)");
                 }
-            } else if (page.failure().kind == FetchFailureKind::Blocked) {
-                ++summary.blocked;
             }
             if (labels) {
                 fields.SetLeftLabel(labels->left);
@@ -170,7 +208,7 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
                 fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
                 fields.SetRightLabel(std::u16string(kFetchFailedLabel));
             }
-            results.WriteLine(keyword, TrimSpaces(fields.Website()), TrimSpaces(fields.LeftLabel()),
+            results.WriteLine(keyword, trimmedWebsite, TrimSpaces(fields.LeftLabel()),
                               TrimSpaces(fields.RightLabel()));
             ++summary.checked;
         }
@@ -181,6 +219,41 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
     summary.writeFailed = results.writeFailed();
     fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary)
                                                     : CompletionText(summary));
+}
+
+}  // namespace
+
+std::u16string DescribeFailure(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return u"内存不足";
+    } catch (const std::system_error& error) {
+        return u"系统错误：" + DecodeUtf8(error.what());
+    } catch (const std::exception& error) {
+        return DecodeUtf8(error.what());
+    } catch (...) {
+        return u"未知错误";
+    }
+}
+
+RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
+    RunSummary summary;
+    ResultsFile results;
+    try {
+        CheckKeywords(fields, fetcher, options, results, summary);
+    } catch (...) {
+        // Lines already written are kept; the file is closed before the status says so.
+        results.Close();
+        summary.writeFailed = results.writeFailed();
+        summary.end = RunEnd::Aborted;
+        summary.abortReason = DescribeFailure(std::current_exception());
+        try {
+            fields.SetStatus(AbortedText(summary));
+        } catch (...) {
+            // The summary still tells the caller.
+        }
+    }
     return summary;
 }
 

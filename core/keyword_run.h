@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -21,8 +22,9 @@ struct RunOptions {
     std::string searchUrlPrefix{SearchUrlPrefix};
     int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
-    // Told of a keyword whose page came back but could not be read; it counts as failed.
-    std::function<void(std::u16string_view keyword)> onUnreadablePage;
+    // Told of a keyword whose page came back but is no result page, or could not be read, and
+    // why (in English, for a log line); the keyword counts as failed.
+    std::function<void(std::u16string_view keyword, std::string_view reason)> onPageRejected;
 };
 
 enum class RunEnd {
@@ -30,6 +32,8 @@ enum class RunEnd {
     Stopped,                 // a stop request ended the run early
     NoWebsite,               // the website field was blank; nothing was fetched or written
     ResultsFileUnavailable,  // the results file could not be created; nothing was fetched
+    ResultsFileInUse,        // another program (Excel) holds the results file; nothing was fetched
+    Aborted,  // something failed that no keyword accounts for (memory ran out); lines are kept
 };
 
 struct RunSummary {
@@ -39,14 +43,20 @@ struct RunSummary {
     int failed = 0;    // keywords whose page could not be fetched or read
     int blocked = 0;   // of those, the ones that met a verification page
     bool writeFailed = false;
+    std::u16string abortReason;  // why the run was aborted, as the status text says it
 };
 
 // Checks every keyword of the list: fetches its result page, stores the position labels in the
 // label fields, writes its line to the results file and updates the progress text; at the end
-// writes the status text. Pages are fetched up to options.lookAhead ahead, but every entry is
+// writes the status text. The keyword list and the website are read once, when the run starts.
+// A page that is no result page (see IsResultPage) is a failed keyword. Pages are fetched up to options.lookAhead ahead, but every entry is
 // analysed, written and reported strictly in list order, so the output does not depend on how
-// fetches overlap.
+// fetches overlap. Nothing is thrown: a failure of the run itself ends it as Aborted, keeping
+// every finished line, with the reason in the status text.
 RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options);
+
+// What a caught exception says to the user, for a status text: "内存不足" for memory running out.
+std::u16string DescribeFailure(const std::exception_ptr& failure);
 
 // Walks the entries of a keyword list in order, as views into the list: every CR LF pair and
 // every ASCII comma separates two entries; a bare CR or LF stays inside its entry. An empty list

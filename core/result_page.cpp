@@ -207,6 +207,11 @@ std::u16string Numbered(std::u16string_view side, int number) {
 
 }  // namespace
 
+bool IsResultPage(std::u16string_view PageText) {
+    const PageMarkers markers = ScanPage(PageText);
+    return markers.layoutA || markers.layoutB || markers.rightBlock || HasResultOutline(PageText);
+}
+
 std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
                                                 std::u16string_view website) {
     const PageMarkers markers = ScanPage(PageText);

@@ -16,45 +16,28 @@ std::u16string ResultsLine(std::u16string_view keyword, std::u16string_view webs
     return line;
 }
 
-ResultsFile::~ResultsFile() {
-    Close();
-}
-
-bool ResultsFile::Open(const std::string& path) {
+OutputFile::OpenResult ResultsFile::Open(const std::string& path) {
     Close();
     writeFailed_ = false;
-    file_ = OpenFile(path, "wb");
-    if (file_ == nullptr) {
-        return false;
-    }
-    // Unbuffered: each line goes to the operating system in one write, and a failed write is
-    // seen at once instead of at some later flush.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    return true;
+    const OutputFile::OpenResult result = file_.Create(path);
+    open_ = result == OutputFile::OpenResult::Opened;
+    return result;
 }
 
 void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view website,
                             std::u16string_view left, std::u16string_view right) {
-    if (file_ == nullptr) {
-        writeFailed_ = true;
-        return;
-    }
     std::string bytes = EncodeGbk(ResultsLine(keyword, website, left, right));
     bytes += "\r\n";
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    if (!open_ || !file_.Write(bytes)) {
         writeFailed_ = true;
-        std::clearerr(file_);
     }
 }
 
 void ResultsFile::Close() {
-    if (file_ == nullptr) {
-        return;
-    }
-    if (std::fclose(file_) != 0) {
+    if (open_ && !file_.Close()) {
         writeFailed_ = true;
     }
-    file_ = nullptr;
+    open_ = false;
 }
 
 }  // namespace slotscope

@@ -1,24 +1,24 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "core/file_open.h"
 
 namespace slotscope {
 
 // The results file: one GBK line per checked keyword, "keyword , website , left , right" and CR LF,
-// no header and no quoting. Opening truncates what an earlier run left. Every line is handed to
-// the operating system as soon as it is written, so a run that is interrupted keeps every line it
-// finished.
+// no header and no quoting. Opening truncates what an earlier run left. Every line goes to the
+// operating system in one write as soon as it is written, so a run that is interrupted keeps
+// every line it finished, and only whole lines.
 class ResultsFile final {
   public:
     ResultsFile() = default;
-    ~ResultsFile();
     ResultsFile(const ResultsFile&) = delete;
     ResultsFile& operator=(const ResultsFile&) = delete;
 
-    // Creates or truncates the file; false when it cannot be created.
-    bool Open(const std::string& path);
+    // Creates or truncates the file.
+    OutputFile::OpenResult Open(const std::string& path);
 
     // Appends one line. A failed write (disk full) is remembered, not retried.
     void WriteLine(std::u16string_view keyword, std::u16string_view website,
@@ -31,7 +31,8 @@ class ResultsFile final {
     bool writeFailed() const { return writeFailed_; }
 
   private:
-    std::FILE* file_ = nullptr;
+    OutputFile file_;
+    bool open_ = false;
     bool writeFailed_ = false;
 };
 

@@ -283,6 +283,11 @@ void Form1::CreateControls() {
         HWND child = CreateWindowExW(
             exStyle, windowClass, WithCrLf(caption).c_str(), style, 0, 0, 0, 0, window_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (control.kind == form::Kind::TextBox || control.kind == form::Kind::MultiLineTextBox) {
+            // An edit control takes at most 32,767 typed or pasted characters unless told
+            // otherwise; a list of thousands of keywords would lose its tail.
+            SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
+        }
         controls_.emplace(std::string(control.name), child);
         ++id;
     }

@@ -1,5 +1,6 @@
 #include "ui/window_run.h"
 
+#include <exception>
 #include <utility>
 
 #include "core/keyword_run.h"
@@ -90,8 +91,6 @@ void WindowRun::Start() {
     workerDone_ = false;
     events_.runningChanged(true);
     stop_ = std::stop_source();
-    fields_ = std::make_unique<Fields>(texts_, thread_);
-    fetcher_ = services_.makeFetcher();
 
     RunOptions options;
     options.resultsPath = services_.resultsPath;
@@ -99,20 +98,51 @@ void WindowRun::Start() {
     options.searchUrlPrefix = services_.searchUrlPrefix;
     options.lookAhead = services_.lookAhead;
     options.stop = stop_.get_token();
-    worker_ = std::jthread([this, alive = alive_, options = std::move(options)] {
-        RunKeywordCheck(*fields_, *fetcher_, options);
-        workerDone_ = true;
-        // Runs on the window's thread, as the destructor does, so `alive` needs no lock.
-        thread_.Post([this, alive] {
-            if (*alive) {
-                Ended();
+    try {
+        fields_ = std::make_unique<Fields>(texts_, thread_);
+        fetcher_ = services_.makeFetcher();
+        worker_ = std::jthread([this, alive = alive_, options = std::move(options)] {
+            try {
+                RunKeywordCheck(*fields_, *fetcher_, options);
+            } catch (...) {
+                // The run reports its own failures; this is one in reporting it. The window
+                // must still learn that the run is over.
+                Report(std::current_exception(), /*onWindowThread=*/false);
             }
+            workerDone_ = true;
+            // Runs on the window's thread, as the destructor does, so `alive` needs no lock.
+            thread_.Post([this, alive] {
+                if (*alive) {
+                    Ended();
+                }
+            });
         });
-    });
+    } catch (...) {
+        // No thread to run on, or no page fetch: the run never began.
+        Report(std::current_exception(), /*onWindowThread=*/true);
+        Ended();
+    }
+}
+
+void WindowRun::Report(const std::exception_ptr& failure, bool onWindowThread) {
+    const auto show = [this, status = u"运行中止（" + DescribeFailure(failure) + u"）"] {
+        texts_.Set(WindowTexts::Field::Status, status);
+    };
+    try {
+        if (onWindowThread) {
+            show();
+        } else {
+            thread_.Invoke(show);
+        }
+    } catch (...) {
+        // Nothing more can be shown; the run still ends.
+    }
 }
 
 void WindowRun::Ended() {
-    worker_.join();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
     fetcher_.reset();  // the run's connections and cookies go with it
     fields_.reset();
     running_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -97,6 +98,8 @@ class WindowRun final {
 
     void Start();
     void Ended();
+    // Shows in the status text that the run was aborted, and why.
+    void Report(const std::exception_ptr& failure, bool onWindowThread);
 
     WindowServices services_;
     WindowTexts& texts_;

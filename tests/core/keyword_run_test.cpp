@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <thread>
 
+#include "core/text_codec.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
@@ -278,7 +280,7 @@ TEST_F(KeywordRunTest, FailureCaptionCountsOnlyVerificationPagesAsBlocked) {
               u"（2个遇到百度安全验证，请稍后再试）");
 }
 
-TEST_F(KeywordRunTest, PageThatCannotBeReadIsAFailedKeyword) {
+TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
     // Ten thousand end tags that close nothing, under thousands of open elements: the parser
     // would work for hours on a page that size, so the page is given up.
     std::u16string hostile = u"<div id=\"content_left\">";
@@ -288,23 +290,50 @@ TEST_F(KeywordRunTest, PageThatCannotBeReadIsAFailedKeyword) {
     for (int i = 0; i < 100'000; ++i) {
         hostile += u"</i>";
     }
-    RecordingFields fields(u"a,b", std::u16string(kSite));
-    FakeFetcher fetcher(Engine({{"a", hostile}, {"b", ResultPage(2, 0)}}));
-    RunOptions options = Options();
-    std::vector<std::u16string> unreadable;
-    options.onUnreadablePage = [&](std::u16string_view keyword) {
-        unreadable.emplace_back(keyword);
+    // An empty answer and a login wall check nothing either.
+    RecordingFields fields(u"a,b,c,d", std::u16string(kSite));
+    FakeFetcher fetcher(Engine({{"a", hostile},
+                                {"b", u""},
+                                {"c", u"<title>登录</title><div>请登录后查看</div>"},
+                                {"d", ResultPage(2, 0)}}));
+    RunOptions options = Options(3);
+    std::vector<std::string> rejected;
+    options.onPageRejected = [&](std::u16string_view keyword, std::string_view reason) {
+        rejected.push_back(EncodeUtf8(keyword) + ": " + std::string(reason));
     };
     const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
 
-    EXPECT_EQ(unreadable, std::vector<std::u16string>{u"a"});
-    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(rejected, (std::vector<std::string>{
+                            "a: the result page could not be read (markup broken beyond any "
+                            "real page)",
+                            "b: not a result page", "c: not a result page"}));
+    EXPECT_EQ(summary.failed, 3);
     EXPECT_EQ(summary.blocked, 0);
-    EXPECT_EQ(Results(),
-              "a , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
-              "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
-              "b , shop.example.cn , \xD7\xF3"
-              "2 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    const std::string failed = " , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
+                               "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n";
+    EXPECT_EQ(Results(), "a" + failed + "b" + failed + "c" + failed +
+                             "d , shop.example.cn , \xD7\xF3"
+                             "2 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(fields.Status(), u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败");
+}
+
+TEST_F(KeywordRunTest, FailureOfTheRunItselfAbortsItKeepingFinishedLines) {
+    // Memory running out in a fetch, on a worker thread, whatever the look-ahead.
+    for (const int lookAhead : {1, 3}) {
+        RecordingFields fields(u"a,b,c", std::u16string(kSite));
+        FakeFetcher fetcher([](const std::string& address, std::stop_token) {
+            if (KeywordIn(address) == "b") {
+                throw std::bad_alloc();
+            }
+            return FetchResult::Page(ResultPage(1, 0));
+        });
+        const RunSummary summary = RunKeywordCheck(fields, fetcher, Options(lookAhead));
+
+        EXPECT_EQ(summary.end, RunEnd::Aborted);
+        EXPECT_EQ(fields.Status(),
+                  u"运行中止（内存不足），已完成1/3，信息保存在同目录下的baidu.csv里");
+        EXPECT_EQ(LineCount(), 1) << "look-ahead " << lookAhead;
+    }
 }
 
 TEST_F(KeywordRunTest, FirstKeywordFailingDoesNotAnalyseTheHomePage) {
@@ -345,6 +374,23 @@ TEST_F(KeywordRunTest, ResultsFileThatCannotBeCreatedStopsBeforeAnyRequest) {
     EXPECT_TRUE(fields.progress.empty());
 }
 
+// Fields that ask the run to stop once the progress text reaches a value.
+class StoppingFields final : public MemoryRunFields {
+  public:
+    StoppingFields(std::u16string list, std::u16string stopAt)
+        : MemoryRunFields(std::move(list), std::u16string(kSite)), stopAt_(std::move(stopAt)) {}
+    void SetProgress(const std::u16string& text) override {
+        MemoryRunFields::SetProgress(text);
+        if (text == stopAt_) {
+            stop.request_stop();
+        }
+    }
+    std::stop_source stop;
+
+  private:
+    std::u16string stopAt_;
+};
+
 TEST_F(KeywordRunTest, FailedWritesAreReportedAndTheRunGoesOn) {
     if (!std::filesystem::exists("/dev/full")) {
         GTEST_SKIP() << "/dev/full, which fails every write as a full disk does, is missing";
@@ -364,6 +410,12 @@ TEST_F(KeywordRunTest, FailedWritesAreReportedAndTheRunGoesOn) {
     RecordingFields noFailures(u"a", std::u16string(kSite));
     RunKeywordCheck(noFailures, fetcher, options);
     EXPECT_EQ(noFailures.Status(), u"总词数1运行完毕，但写入baidu.csv时出错，结果不完整");
+
+    // A stop does not hide it either.
+    StoppingFields stopped(u"a,c", u"1/2");
+    options.stop = stopped.stop.get_token();
+    RunKeywordCheck(stopped, fetcher, options);
+    EXPECT_EQ(stopped.Status(), u"运行已停止，已完成1/2，但写入baidu.csv时出错，结果不完整");
 }
 
 TEST_F(KeywordRunTest, BlankWebsiteDoesNotStartTheRun) {
@@ -382,23 +434,6 @@ TEST_F(KeywordRunTest, BlankWebsiteDoesNotStartTheRun) {
 }
 
 // --- Stopping ---
-
-// Fields that ask the run to stop once the progress text reaches a value.
-class StoppingFields final : public MemoryRunFields {
-  public:
-    StoppingFields(std::u16string list, std::u16string stopAt)
-        : MemoryRunFields(std::move(list), std::u16string(kSite)), stopAt_(std::move(stopAt)) {}
-    void SetProgress(const std::u16string& text) override {
-        MemoryRunFields::SetProgress(text);
-        if (text == stopAt_) {
-            stop.request_stop();
-        }
-    }
-    std::stop_source stop;
-
-  private:
-    std::u16string stopAt_;
-};
 
 TEST_F(KeywordRunTest, StopKeepsFinishedLinesWhateverTheLookAhead) {
     for (const int lookAhead : {1, 4}) {

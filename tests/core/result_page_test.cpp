@@ -229,6 +229,52 @@ INSTANTIATE_TEST_SUITE_P(Captured, RealPages,
                              return name.substr(0, name.find('.'));
                          });
 
+TEST_P(RealPages, OnlyTheVerificationPageIsNoResultPage) {
+    EXPECT_EQ(IsResultPage(ReadRealPage(GetParam())),
+              std::string(GetParam()) != "baidu_search_captcha.html");
+}
+
+TEST(IsResultPage, TellsResultPagesFromOtherAnswers) {
+    const struct {
+        std::u16string_view page;
+        bool result;
+    } cases[] = {
+        // What a result page shows of itself.
+        {u"<TABLE ID=\"3001\" ><tr><td>x</td></tr></table>", true},
+        {u"<div id=\"bdfs0\" >x</div>", true},
+        {u"<div><div id=\"content_right\"></div></div>", true},
+        {u"<head><title>\n  鲜花_百度搜索\u3000</title></head><body>无结果</body>", true},
+        {u"<title>百度搜索_鲜花</title>", true},
+        {u"<meta charset=\"gb2312\"><title>鲜花 &amp; 花束_百度搜索</title>", true},
+        // Answers that only look like one in places.
+        {u"", false},
+        {u"<html><head><title>登录百度帐号</title></head><body>请登录</body></html>", false},
+        {u"<script>var c = 'content_left'; location.replace('/s?wd=1')</script>", false},
+        {u"<title>百度搜索</title><p>id=\"content_left\"</p>", false},
+        {u"<title>鲜花_百度搜索 更多</title>", false},
+        {u"<body>鲜花_百度搜索</body>", false},
+        {u"<table id=\"3001\"><tr><td>no space after the quote</td></tr></table>", false},
+    };
+    for (const auto& [page, result] : cases) {
+        EXPECT_EQ(IsResultPage(page), result) << EncodeUtf8(page);
+    }
+}
+
+TEST(IsResultPage, HostileMarkupGetsAnAnswer) {
+    // Misplaced end tags under deep nesting, which cost the parser dearly: with the search's
+    // title before them, and without.
+    std::u16string page = u"<title>x_百度搜索</title>";
+    for (int i = 0; i < 20'000; ++i) {
+        page += u"<b>";
+    }
+    for (int i = 0; i < 100'000; ++i) {
+        page += u"</i>";
+    }
+    EXPECT_TRUE(IsResultPage(page));
+    EXPECT_FALSE(IsResultPage(page.substr(std::u16string_view(u"<title>x_百度搜索</title>").size()) +
+                              u"百度搜索"));
+}
+
 TEST(WorstCasePage, AllListingsExaminedWebsiteAbsent) {
     const std::u16string page = testing::WorstCasePage(200'000);
     EXPECT_EQ(AnalyzeResultPage(page, u"absent.example"), (PositionLabels{u"左无", u"右无"}));

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parts = slotscope::fuzz::Parts(data, size, 4);
     {
         slotscope::ResultsFile file;
-        FUZZ_CHECK(file.Open(ScratchPath()));
+        FUZZ_CHECK(file.Open(ScratchPath()) == slotscope::OutputFile::OpenResult::Opened);
         file.WriteLine(parts[0], parts[1], parts[2], parts[3]);
         file.Close();
         FUZZ_CHECK(!file.writeFailed());

@@ -193,23 +193,24 @@ class MainWindowTest : public QObject {
                  EncodeGbk(u"k3 , shop.example.cn , 左3 , 右无推广位\r\n"));
     }
 
-    void websiteIsReadForEachKeyword() {
+    void inputsAreTakenOnceWhenTheRunStarts() {
         auto window = MakeWindow();
-        engine_->site = u"new.example.cn";
         Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2"));
         auto* website = Control<QLineEdit>(*window, "Text4");
-        website->setText(QStringLiteral("old.example.cn"));
-        // The user corrects the website while the first page is on its way.
+        website->setText(QStringLiteral("shop.example.cn"));
+        // The user clears both boxes while the first page is on its way: an empty website would
+        // be found in every listing. The edits are for the next run.
         connect(Control<QLineEdit>(*window, "Text5"), &QLineEdit::textChanged,
                 [&](const QString& text) {
                     if (text == QStringLiteral("1/2")) {
-                        website->setText(QStringLiteral("new.example.cn"));
+                        website->clear();
+                        Control<QPlainTextEdit>(*window, "Text1")->clear();
                     }
                 });
         QVERIFY(RunToEnd(*window));
         QCOMPARE(testing::ReadFileBytes(ResultsPath()),
-                 EncodeGbk(u"k1 , old.example.cn , 左无 , 右无推广位\r\n"
-                           u"k2 , new.example.cn , 左2 , 右无推广位\r\n"));
+                 EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"
+                           u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
     }
 
     void stopEndsTheRunKeepingFinishedLines() {
