@@ -118,9 +118,19 @@ void WindowRun::Start() {
             });
         });
     } catch (...) {
-        // No thread to run on, or no page fetch: the run never began.
+        // No thread to run on, or no page fetch: the run never began. It ends the way every
+        // run does, once the click has been handled.
         Report(std::current_exception(), /*onWindowThread=*/true);
-        Ended();
+        workerDone_ = true;
+        try {
+            thread_.Post([this, alive = alive_] {
+                if (*alive) {
+                    Ended();
+                }
+            });
+        } catch (...) {
+            Ended();
+        }
     }
 }
 

@@ -86,5 +86,40 @@ TEST_F(CliTest, TermSignalStopsLikeInterrupt) {
     EXPECT_NE(outcome.err.find("运行已停止"), std::string::npos) << outcome.err;
 }
 
+TEST_F(CliTest, StopAndTimeOutDoNotWaitForASlowNameLookUp) {
+    // Every look-up of the search host takes 8 s, as behind a resolver that does not answer.
+    testing::SetEnv("LD_PRELOAD", SLOTSCOPE_SLOW_RESOLVER);
+    testing::SetEnv("SLOTSCOPE_SLOW_HOST", "search.slow.test");
+    Engine engine({});
+    const std::vector<std::string> arguments = {
+        "--site", "shop.example.cn", "--search-url-prefix", "http://search.slow.test/s?wd=",
+        "--home-page-url", engine.Home(), "--jobs", "1"};
+    using Clock = std::chrono::steady_clock;
+
+    // Each request (the search home, then two keywords) ends at its time-out.
+    std::vector<std::string> timed = arguments;
+    timed.insert(timed.end(), {"--timeout", "0.5"});
+    auto start = Clock::now();
+    const Outcome timedOut = Run(timed, "a\nb\n");
+    const auto timeOutTook = Clock::now() - start;
+
+    // Ctrl-C while the search home is being looked up.
+    const testing::ProcessId process = Start(arguments, "a\nb\n");
+    std::this_thread::sleep_for(500ms);
+    start = Clock::now();
+    testing::InterruptProgram(process);
+    const Outcome interrupted = Finish(process);
+    const auto stopTook = Clock::now() - start;
+    testing::UnsetEnv("LD_PRELOAD");
+    testing::UnsetEnv("SLOTSCOPE_SLOW_HOST");
+
+    EXPECT_EQ(timedOut.exitStatus, 1) << timedOut.err;
+    EXPECT_NE(timedOut.err.find("no complete answer within 500 ms"), std::string::npos)
+        << timedOut.err;
+    EXPECT_LT(timeOutTook, 5s);  // not 3 x 8 s
+    EXPECT_EQ(interrupted.exitStatus, 130) << interrupted.err;
+    EXPECT_LT(stopTook, 3s);  // not the rest of the 8 s look-up
+}
+
 }  // namespace
 }  // namespace slotscope

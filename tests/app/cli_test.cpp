@@ -31,27 +31,30 @@ TEST_F(CliTest, KeywordFileInByteExactResultsOut) {
 }
 
 TEST_F(CliTest, GbkAndUtf16KeywordFilesAreReadAsSaved) {
-    Engine engine({{u"鲜花", {2, 0}}, {u"北京医院", {0, 1}}});
-    // Notepad's "ANSI" on Chinese Windows, and its "Unicode".
-    WriteFileBytes(dir.file("gbk.txt"), EncodeGbk(u"鲜花\r\n北京医院\r\n"));
+    Engine engine({{u"鲜花", {2, 0}}, {u"北京医院", {0, 1}}, {u"商业", {1, 0}}});
+    // Notepad's "ANSI" on Chinese Windows, and its "Unicode". 业 (U+4E1A) holds the byte that
+    // ends text-mode input on Windows.
+    WriteFileBytes(dir.file("gbk.txt"), EncodeGbk(u"鲜花\r\n北京医院\r\n商业\r\n"));
     std::string utf16 = "\xFF\xFE";
-    for (const char16_t c : std::u16string(u"鲜花\r\n北京医院")) {
+    for (const char16_t c : std::u16string(u"鲜花\r\n北京医院\r\n商业")) {
         utf16 += static_cast<char>(c & 0xFF);
         utf16 += static_cast<char>(c >> 8);
     }
     WriteFileBytes(dir.file("utf16.txt"), utf16);
     const std::string expected = EncodeGbk(
         u"鲜花 , shop.example.cn , 左2 , 右无推广位\r\n"
-        u"北京医院 , shop.example.cn , 左无 , 右1\r\n");
+        u"北京医院 , shop.example.cn , 左无 , 右1\r\n"
+        u"商业 , shop.example.cn , 左1 , 右无推广位\r\n");
 
     for (const char* file : {"gbk.txt", "utf16.txt"}) {
         const Outcome outcome = Run(Against(engine, {"--keywords", file, "--quiet"}));
         EXPECT_EQ(outcome.exitStatus, 0) << file << ": " << outcome.err;
         EXPECT_EQ(Results(), expected) << file;
     }
-    std::vector<std::u16string> searched = engine.searched();  // fetched ahead, in any order
-    std::sort(searched.begin(), searched.end());
-    EXPECT_EQ(searched, (std::vector<std::u16string>{u"北京医院", u"北京医院", u"鲜花", u"鲜花"}));
+    // The same file through standard input, as `slotscope-cli < list.txt` gives it.
+    const Outcome piped = Run(Against(engine, {"--quiet"}), utf16);
+    EXPECT_EQ(piped.exitStatus, 0) << piped.err;
+    EXPECT_EQ(Results(), expected) << "standard input";
 }
 
 std::string Utf8(const std::filesystem::path& path) {
@@ -129,6 +132,7 @@ TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
         {"--site", "a", "--jobs", "3x"},
         {"--site", "a", "--timeout", "-1"},
         {"--site", "a", "--timeout", "nan"},
+        {"--site", "a", "--timeout", "0.0004"},  // would round to no time-out at all
         {"--site", "a", "--colour"},
         {"--site", "a", "stray"},
         {"--site", "a", "--output", ""},
@@ -161,7 +165,16 @@ TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
     EXPECT_EQ(unwritable.exitStatus, 2);
     EXPECT_NE(unwritable.err.find("no-such-dir/baidu.csv"), std::string::npos) << unwritable.err;
 
+    // A folder given as the keyword file: the last results stay as they were.
+    WriteFileBytes(dir.file("baidu.csv"), "earlier results\r\n");
+    std::filesystem::create_directory(dir.file("lists"));
+    const Outcome folder = Run(Against(engine, {"--keywords", "lists"}));
+    EXPECT_EQ(folder.exitStatus, 2);
+    EXPECT_NE(folder.err.find("'lists': it is a folder"), std::string::npos) << folder.err;
+    EXPECT_EQ(Results(), "earlier results\r\n");
+
     EXPECT_TRUE(engine.searched().empty());
+    EXPECT_EQ(engine.homeRequests(), 0);
 }
 
 TEST_F(CliTest, TimeOutAppliesToEachRequest) {

@@ -16,7 +16,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "core/text_codec.h"
 #include "tests/support/fakes.h"
@@ -211,6 +213,30 @@ class MainWindowTest : public QObject {
         QCOMPARE(testing::ReadFileBytes(ResultsPath()),
                  EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"
                            u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+    }
+
+    void aRunThatCannotStartSaysWhyAndTheNextOneRuns() {
+        auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
+        auto makeFetcher = services.makeFetcher;
+        bool failOnce = true;
+        services.makeFetcher = [&]() -> std::unique_ptr<PageFetcher> {
+            if (std::exchange(failOnce, false)) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            return makeFetcher();
+        };
+        Form1 window(std::move(services));
+        window.show();
+        Control<QPlainTextEdit>(window, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(window, "Text4")->setText(QStringLiteral("shop.example.cn"));
+
+        QVERIFY(RunToEnd(window));
+        QVERIFY2(Text(window, "Label3").startsWith(QStringLiteral("运行中止（")),
+                 qPrintable(Text(window, "Label3")));
+        QCOMPARE(Text(window, "Command1"), QStringLiteral("开始"));
+        QVERIFY(RunToEnd(window));
+        QCOMPARE(Text(window, "Label3"),
+                 QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里"));
     }
 
     void stopEndsTheRunKeepingFinishedLines() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -250,6 +251,49 @@ TEST_F(Win32WindowTest, DestroyingTheWindowDuringARunDoesNotHang) {
     const auto start = Clock::now();
     window.reset();
     EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(Win32WindowTest, LongListPastedIntoTheKeywordBoxArrivesWhole) {
+    auto window = MakeWindow();
+    std::wstring list;  // 6,000 keywords, about 60,000 characters
+    for (int i = 0; i < 6000; ++i) {
+        list += L"关键词" + std::to_wstring(i) + L"\r\n";
+    }
+    ASSERT_TRUE(OpenClipboard(window->window()));
+    EmptyClipboard();
+    const std::size_t bytes = (list.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(memory), list.c_str(), bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+
+    SetFocus(window->Control("Text1"));
+    SendMessageW(window->Control("Text1"), WM_PASTE, 0, 0);
+    const std::u16string pasted = TextOf(window->Control("Text1"));
+    EXPECT_EQ(pasted.size(), list.size());
+    EXPECT_TRUE(pasted.ends_with(u"关键词5999\r\n"));
+}
+
+TEST_F(Win32WindowTest, ResultsFileOpenInExcelIsNamedAndKept) {
+    const std::string path = dir_.file("baidu.csv");
+    testing::WriteFileBytes(path, "earlier results\r\n");
+    const std::u16string widePath = DecodeUtf8(path);
+    // As Excel holds a workbook it has open: others may read it, nobody may write it.
+    HANDLE excel = CreateFileW(reinterpret_cast<const wchar_t*>(widePath.c_str()),
+                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(excel, INVALID_HANDLE_VALUE);
+    auto window = MakeWindow();
+    StartRun(*window, u"k1");
+    const bool finished = ServeUntil([&] { return finished_ == 1; });
+    CloseHandle(excel);
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(TextOf(window->Control("Label3")),
+              u"baidu.csv 正被其他程序（如 Excel）打开，请关闭后重试");
+    EXPECT_EQ(engine_->searches, 0);
+    EXPECT_EQ(testing::ReadFileBytes(path), "earlier results\r\n");
 }
 
 TEST_F(Win32WindowTest, HomePageGoesToTheBrowserAndNothingElseChanges) {
