@@ -120,6 +120,32 @@ void BM_ColumnsOverFind(benchmark::State& state) {
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, ColumnPage)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, RealPage)->Unit(benchmark::kMillisecond);
 
+// What the run's check that a page is a result page adds to its analysis: check time over
+// analysis time, timed back to back.
+template <const std::u16string& (*Page)()>
+void BM_CheckOverAnalysis(benchmark::State& state) {
+    if (Page().empty()) {
+        state.SkipWithError("page not found (the shared fixtures are beside the clone)");
+        return;
+    }
+    const std::u16string_view page = Page();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration check{};
+    Clock::duration analysis{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(slotscope::IsResultPage(page));
+        const auto middle = Clock::now();
+        benchmark::DoNotOptimize(slotscope::AnalyzeResultPage(page, kAbsentSite));
+        check += middle - start;
+        analysis += Clock::now() - middle;
+    }
+    state.counters["ratio"] = std::chrono::duration<double>(check).count() /
+                              std::chrono::duration<double>(analysis).count();
+}
+BENCHMARK_TEMPLATE(BM_CheckOverAnalysis, ColumnPage)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CheckOverAnalysis, RealPage)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_TEMPLATE(BM_AnalyzeColumns, ColumnPage)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_FindPass, ColumnPage)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_AnalyzeColumns, RealPage)->Unit(benchmark::kMicrosecond);
