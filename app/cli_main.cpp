@@ -119,7 +119,7 @@ std::filesystem::path PathFromUtf8(const std::string& path) {
 
 // Reads the whole stream; false when reading failed (a folder, an I/O error), not only ended.
 bool ReadAll(std::FILE* in, std::string& bytes) {
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} * 1024> buffer{};
     std::size_t read = 0;
     while ((read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
         bytes.append(buffer.data(), read);
@@ -130,8 +130,9 @@ bool ReadAll(std::FILE* in, std::string& bytes) {
 // The keyword list's bytes from a file or, for "-", standard input; an empty error when read.
 std::string ReadKeywordBytes(const std::string& path, std::string& bytes) {
     if (path == "-") {
-        return ReadAll(BinaryStandardInput(), bytes) ? ""
-                                                     : "cannot read the keywords from standard input";
+        return ReadAll(BinaryStandardInput(), bytes)
+                   ? ""
+                   : "cannot read the keywords from standard input";
     }
     const std::string named = "cannot read the keyword file '" + path + "': ";
     std::error_code error;

@@ -1,9 +1,8 @@
 #include <windows.h>
 // After windows.h, which it needs.
-#include <shellapi.h>
-
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>

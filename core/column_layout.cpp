@@ -341,7 +341,8 @@ class SaxReader {
 // What the parser's callbacks work on.
 class PageReader final : public SaxReader {
   public:
-    explicit PageReader(std::string_view lowerWebsite) : left_(lowerWebsite), right_(lowerWebsite) {}
+    explicit PageReader(std::string_view lowerWebsite)
+        : left_(lowerWebsite), right_(lowerWebsite) {}
 
     PositionLabels Labels() const {
         PositionLabels labels;

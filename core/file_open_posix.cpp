@@ -21,6 +21,8 @@ OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
     return OpenResult::Opened;
 }
 
+// Not const, though the handle stays: writing changes the file.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool OutputFile::Write(std::string_view bytes) {
     if (handle_ < 0) {
         return false;

@@ -195,8 +195,9 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             } else {
                 labels = AnalyzeResultPage(page.body(), website);
                 if (!labels) {
-                    reject(keyword,
-                           "the result page could not be read (markup broken beyond any real page)");
+                    reject(
+                        keyword,
+                        "the result page could not be read (markup broken beyond any real page)");
                 }
             }
             if (labels) {

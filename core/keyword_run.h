@@ -49,10 +49,10 @@ struct RunSummary {
 // Checks every keyword of the list: fetches its result page, stores the position labels in the
 // label fields, writes its line to the results file and updates the progress text; at the end
 // writes the status text. The keyword list and the website are read once, when the run starts.
-// A page that is no result page (see IsResultPage) is a failed keyword. Pages are fetched up to options.lookAhead ahead, but every entry is
-// analysed, written and reported strictly in list order, so the output does not depend on how
-// fetches overlap. Nothing is thrown: a failure of the run itself ends it as Aborted, keeping
-// every finished line, with the reason in the status text.
+// A page that is no result page (see IsResultPage) is a failed keyword. Pages are fetched up to
+// options.lookAhead ahead, but every entry is analysed, written and reported strictly in list
+// order, so the output does not depend on how fetches overlap. Nothing is thrown: a failure of the
+// run itself ends it as Aborted, keeping every finished line, with the reason in the status text.
 RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options);
 
 // What a caught exception says to the user, for a status text: "内存不足" for memory running out.

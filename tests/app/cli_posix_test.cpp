@@ -91,9 +91,14 @@ TEST_F(CliTest, StopAndTimeOutDoNotWaitForASlowNameLookUp) {
     testing::SetEnv("LD_PRELOAD", SLOTSCOPE_SLOW_RESOLVER);
     testing::SetEnv("SLOTSCOPE_SLOW_HOST", "search.slow.test");
     Engine engine({});
-    const std::vector<std::string> arguments = {
-        "--site", "shop.example.cn", "--search-url-prefix", "http://search.slow.test/s?wd=",
-        "--home-page-url", engine.Home(), "--jobs", "1"};
+    const std::vector<std::string> arguments = {"--site",
+                                                "shop.example.cn",
+                                                "--search-url-prefix",
+                                                "http://search.slow.test/s?wd=",
+                                                "--home-page-url",
+                                                engine.Home(),
+                                                "--jobs",
+                                                "1"};
     using Clock = std::chrono::steady_clock;
 
     // Each request (the search home, then two keywords) ends at its time-out.

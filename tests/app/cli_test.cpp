@@ -304,7 +304,8 @@ TEST_F(CliTest, TodaysPagesAndHostilePagesEndToEnd) {
         misplaced += "</i>";
     }
     engine.Serve(u"misplaced", std::move(misplaced));
-    WriteFileBytes(dir.file("stdin"), "鲜花\n花店\ndeep\nmisplaced\n");
+    engine.Serve(u"login", "<html><head><title>登录百度帐号</title></head></html>");
+    WriteFileBytes(dir.file("stdin"), "鲜花\n花店\ndeep\nmisplaced\nlogin\n");
 
     const testing::ProcessId pid = testing::StartProgram(
         SLOTSCOPE_CLI,
@@ -318,10 +319,12 @@ TEST_F(CliTest, TodaysPagesAndHostilePagesEndToEnd) {
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , huaxian-shop.cn , 左2 , 右无推广位\r\n"
                                    u"花店 , huaxian-shop.cn , 左侧无推广位 , 右2\r\n"
                                    u"deep , huaxian-shop.cn , 左侧无推广位 , 右无推广位\r\n"
-                                   u"misplaced , huaxian-shop.cn , 查询失败 , 查询失败\r\n"));
+                                   u"misplaced , huaxian-shop.cn , 查询失败 , 查询失败\r\n"
+                                   u"login , huaxian-shop.cn , 查询失败 , 查询失败\r\n"));
     EXPECT_NE(err.find("slotscope-cli: misplaced: the result page could not be read"),
               std::string::npos)
         << err;
+    EXPECT_NE(err.find("slotscope-cli: login: not a result page"), std::string::npos) << err;
     // Two 16 MB pages at once, as bytes and as text, and the parser's copy: well under 256 MiB
     // (the sanitizers' shadow memory needs more).
     EXPECT_LT(end.peakResidentKiB, (kUnderAddressSanitizer ? 768 : 256) * 1024)

@@ -309,12 +309,14 @@ TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
                             "b: not a result page", "c: not a result page"}));
     EXPECT_EQ(summary.failed, 3);
     EXPECT_EQ(summary.blocked, 0);
-    const std::string failed = " , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
-                               "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n";
+    const std::string failed =
+        " , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
+        "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n";
     EXPECT_EQ(Results(), "a" + failed + "b" + failed + "c" + failed +
                              "d , shop.example.cn , \xD7\xF3"
                              "2 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
-    EXPECT_EQ(fields.Status(), u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败");
+    EXPECT_EQ(fields.Status(),
+              u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败");
 }
 
 TEST_F(KeywordRunTest, FailureOfTheRunItselfAbortsItKeepingFinishedLines) {

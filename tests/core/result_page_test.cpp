@@ -271,8 +271,8 @@ TEST(IsResultPage, HostileMarkupGetsAnAnswer) {
         page += u"</i>";
     }
     EXPECT_TRUE(IsResultPage(page));
-    EXPECT_FALSE(IsResultPage(page.substr(std::u16string_view(u"<title>x_百度搜索</title>").size()) +
-                              u"百度搜索"));
+    EXPECT_FALSE(IsResultPage(
+        page.substr(std::u16string_view(u"<title>x_百度搜索</title>").size()) + u"百度搜索"));
 }
 
 TEST(WorstCasePage, AllListingsExaminedWebsiteAbsent) {

@@ -3,11 +3,15 @@
 // nothing; every other look-up is the system's own.
 
 #include <dlfcn.h>
-#include <netdb.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+
+// Declared here rather than through <netdb.h>, whose declaration names its parameters
+// differently; only pointers to it pass through.
+struct addrinfo;
+constexpr int kNameNotKnown = -2;  // glibc's EAI_NONAME
 
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** result) {
@@ -15,7 +19,7 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
     if (node != nullptr && slowHost != nullptr && std::strcmp(node, slowHost) == 0) {
         const char* seconds = std::getenv("SLOTSCOPE_SLOW_SECONDS");
         sleep(seconds != nullptr ? static_cast<unsigned>(std::atoi(seconds)) : 8U);
-        return EAI_NONAME;
+        return kNameNotKnown;
     }
     using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
     static const auto system = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));

@@ -221,7 +221,8 @@ class MainWindowTest : public QObject {
         bool failOnce = true;
         services.makeFetcher = [&]() -> std::unique_ptr<PageFetcher> {
             if (std::exchange(failOnce, false)) {
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
             }
             return makeFetcher();
         };
