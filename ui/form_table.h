@@ -19,6 +19,12 @@ inline constexpr int kTwipsPerInch = 1440;
 inline constexpr std::u16string_view kFontFace = u"SimSun";
 inline constexpr double kDefaultPoints = 9;
 
+// The status label (Label3) shows the run's captions in the window's default size where they fit
+// its box, else in the first of these smaller sizes at which they do (the last whatever the text).
+// Every other caption keeps its size, and a label whose caption needs more height than the form
+// gives it grows downward (its top, left and width stay).
+inline constexpr std::array<double, 4> kStatusPoints = {9, 8.25, 7.5, 6.75};
+
 inline constexpr std::u16string_view kStartCaption = u"开始";
 inline constexpr std::u16string_view kStopCaption = u"停止";
 

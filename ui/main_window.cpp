@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -92,6 +93,40 @@ QWidget* MakeControl(const form::Control& control, QWidget* parent) {
     return widget;
 }
 
+// The height a label's or button's caption needs in `font`: a label's wrapped at its width, a
+// button's on one line.
+int CaptionHeight(const QWidget* widget, const QFont& font) {
+    const bool label = qobject_cast<const QLabel*>(widget) != nullptr;
+    const QString text = label ? static_cast<const QLabel*>(widget)->text()
+                               : static_cast<const QAbstractButton*>(widget)->text();
+    const int flags =
+        Qt::AlignLeft | Qt::AlignTop | (label ? Qt::TextWordWrap : Qt::TextSingleLine);
+    return QFontMetrics(font)
+        .boundingRect(QRect(0, 0, widget->contentsRect().width(), 1 << 20), flags, text)
+        .height();
+}
+
+// A caption cut at the bottom can read as another word (进 as 讲): the control grows downward.
+void GrowToFit(QWidget* widget) {
+    const int needed = CaptionHeight(widget, widget->font());
+    const int height = widget->contentsRect().height();
+    if (needed > height) {
+        widget->resize(widget->width(), widget->height() + needed - height);
+    }
+}
+
+// The status label keeps its box; a caption too long for it is shown smaller.
+void FitStatus(QLabel* label) {
+    QFont font = label->font();
+    for (const double points : form::kStatusPoints) {
+        font.setPointSizeF(points);
+        if (CaptionHeight(label, font) <= label->contentsRect().height()) {
+            break;
+        }
+    }
+    label->setFont(font);
+}
+
 QString TextOf(const QWidget* widget) {
     if (const auto* line = qobject_cast<const QLineEdit*>(widget)) {
         return line->text();
@@ -141,7 +176,11 @@ class Form1::Texts final : public WindowTexts {
         return ToUtf16(TextOf(form_.Control(WindowTexts::ControlOf(field))));
     }
     void Set(Field field, const std::u16string& text) override {
-        SetTextOf(form_.Control(WindowTexts::ControlOf(field)), FromUtf16(text));
+        QWidget* control = form_.Control(WindowTexts::ControlOf(field));
+        SetTextOf(control, FromUtf16(text));
+        if (field == Field::Status) {
+            FitStatus(static_cast<QLabel*>(control));
+        }
     }
 
   private:
@@ -196,6 +235,14 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
     }
     auto* label4 = static_cast<QLabel*>(Control("Label4"));
     label4->setText(label4->text() + QString::fromStdString(services.homePageUrl));
+    const char* status = WindowTexts::ControlOf(WindowTexts::Field::Status);
+    for (const form::Control& control : form::kControls) {
+        if (control.name == status) {
+            FitStatus(static_cast<QLabel*>(Control(status)));
+        } else if (control.kind == form::Kind::Label || control.kind == form::Kind::Button) {
+            GrowToFit(Control(std::string(control.name).c_str()));
+        }
+    }
     Control("Text1")->setFocus();
 
     texts_ = std::make_unique<Texts>(*this);

@@ -79,6 +79,22 @@ SIZE OuterSize(int width, int height, DWORD style, DWORD exStyle, int dpi) {
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+// The height a label's or button's caption needs in `font`, as the control draws it: a label's
+// wrapped at its width, a button's on one line.
+int CaptionHeight(HWND control, HFONT font, bool wrap) {
+    RECT client{};
+    GetClientRect(control, &client);
+    const std::wstring text = TextOf(control);
+    RECT extent{0, 0, client.right, 0};
+    const HDC dc = GetDC(control);
+    const HGDIOBJ previous = SelectObject(dc, font);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent,
+              DT_CALCRECT | DT_NOPREFIX | (wrap ? DT_WORDBREAK | DT_EXPANDTABS : DT_SINGLELINE));
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return extent.bottom - extent.top;
+}
+
 HFONT SongFont(double points, int dpi) {
     return CreateFontW(-form::FontPixels(points, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                        GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -121,17 +137,20 @@ WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>(
 
 class Form1::Texts final : public WindowTexts {
   public:
-    explicit Texts(const Form1& form) : form_(form) {}
+    explicit Texts(Form1& form) : form_(form) {}
 
     std::u16string Get(Field field) const override {
         return Utf16(TextOf(form_.Control(WindowTexts::ControlOf(field))));
     }
     void Set(Field field, const std::u16string& text) override {
         SetWindowTextW(form_.Control(WindowTexts::ControlOf(field)), WithCrLf(text).c_str());
+        if (field == Field::Status) {
+            form_.FitStatus();
+        }
     }
 
   private:
-    const Form1& form_;
+    Form1& form_;
 };
 
 // Work for the window's thread goes through its message queue: SendMessage waits for the
@@ -301,27 +320,57 @@ void Form1::CreateControls() {
     }
 }
 
+HFONT Form1::Font(double points) {
+    const double size = points > 0 ? points : form::kDefaultPoints;
+    auto found = fonts_.find(size);
+    if (found == fonts_.end()) {
+        found = fonts_.emplace(size, SongFont(size, dotsPerInch_)).first;
+    }
+    return found->second;
+}
+
+void Form1::FitStatus() {
+    HWND status = Control(WindowTexts::ControlOf(WindowTexts::Field::Status));
+    RECT client{};
+    GetClientRect(status, &client);
+    HFONT font = nullptr;
+    for (const double points : form::kStatusPoints) {
+        font = Font(points);
+        if (CaptionHeight(status, font, /*wrap=*/true) <= client.bottom) {
+            break;
+        }
+    }
+    SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
 void Form1::Layout(int dotsPerInch) {
     dotsPerInch_ = dotsPerInch;
-    for (const auto& [points, font] : fonts_) {
-        DeleteObject(font);
-    }
-    fonts_.clear();
-    const auto fontOf = [&](double points) {
-        const double size = points > 0 ? points : form::kDefaultPoints;
-        auto found = fonts_.find(size);
-        if (found == fonts_.end()) {
-            found = fonts_.emplace(size, SongFont(size, dotsPerInch)).first;
-        }
-        return found->second;
-    };
+    // The controls are given the new fonts before the old ones go.
+    std::map<double, HFONT> previous;
+    previous.swap(fonts_);
+    const char* status = WindowTexts::ControlOf(WindowTexts::Field::Status);
     for (const form::Control& control : form::kControls) {
         HWND child = Control(control.name);
-        MoveWindow(child, form::ToPixels(control.left, dotsPerInch),
-                   form::ToPixels(control.top, dotsPerInch),
-                   form::ToPixels(control.width, dotsPerInch),
-                   form::ToPixels(control.height, dotsPerInch), TRUE);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(control.points)), TRUE);
+        const HFONT font = Font(control.points);
+        const int left = form::ToPixels(control.left, dotsPerInch);
+        const int top = form::ToPixels(control.top, dotsPerInch);
+        const int width = form::ToPixels(control.width, dotsPerInch);
+        const int height = form::ToPixels(control.height, dotsPerInch);
+        MoveWindow(child, left, top, width, height, TRUE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        if ((control.kind == form::Kind::Label || control.kind == form::Kind::Button) &&
+            control.name != status) {
+            // A caption cut at the bottom can read as another word (进 as 讲): the control
+            // grows downward.
+            const int needed = CaptionHeight(child, font, control.kind == form::Kind::Label);
+            if (needed > height) {
+                MoveWindow(child, left, top, width, needed, TRUE);
+            }
+        }
+    }
+    FitStatus();
+    for (const auto& [points, font] : previous) {
+        DeleteObject(font);
     }
     const SIZE outer =
         OuterSize(form::ToPixels(form::kWidthTwips, dotsPerInch),

@@ -46,6 +46,10 @@ class Form1 final {
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
     void Layout(int dotsPerInch);
+    // SimSun at a size, for the current density; made once.
+    HFONT Font(double points);
+    // The status label's font: the largest of the status sizes at which its text fits.
+    void FitStatus();
     void Destroyed();
 
     bool quitOnClose_;

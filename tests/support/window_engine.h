@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -64,6 +65,28 @@ inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& en
     services.openUrl = [&opened](const std::string& address) {
         opened.push_back(address);
         return false;  // as if no browser were there
+    };
+    return services;
+}
+
+// Services whose searches all meet a verification page, for the longest captions a run writes;
+// the keyword "abort" makes the fetch throw with a long reason instead, as a failure of the run
+// itself would.
+inline WindowServices BlockedWindowServices(std::string resultsPath,
+                                            std::vector<std::string>& opened) {
+    WindowServices services =
+        TestWindowServices(std::make_shared<WindowEngine>(), std::move(resultsPath), opened);
+    services.makeFetcher = [] {
+        return std::make_unique<FakeFetcher>([](const std::string& address, std::stop_token) {
+            if (address == std::string(kWindowSearchPrefix) + "abort") {
+                throw std::runtime_error(
+                    "the page fetch gave up: every connection of its pool is taken, and no further "
+                    "connection can be opened at this time");
+            }
+            return address.starts_with(kWindowSearchPrefix)
+                       ? FetchResult::Failed(FetchFailureKind::Blocked, "verification page")
+                       : FetchResult::Page(u"<html>home</html>");
+        });
     };
     return services;
 }

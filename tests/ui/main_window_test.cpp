@@ -107,8 +107,13 @@ class MainWindowTest : public QObject {
         for (const form::Control& control : form::kControls) {
             const std::string name(control.name);
             auto* widget = Control<QWidget>(*window, name.c_str());
-            QCOMPARE(widget->geometry(), QRect(control.left / 15, control.top / 15,
-                                               control.width / 15, control.height / 15));
+            // Only a caption that needs more room makes its control taller (captionsFit...).
+            QCOMPARE(widget->geometry().topLeft(), QPoint(control.left / 15, control.top / 15));
+            QCOMPARE(widget->width(), control.width / 15);
+            QVERIFY2(
+                widget->height() == control.height / 15 ||
+                    (control.kind == form::Kind::Label && widget->height() > control.height / 15),
+                name.c_str());
             QString caption = QString::fromUtf16(control.caption.data(),
                                                  static_cast<qsizetype>(control.caption.size()));
             if (name == "Label4") {
@@ -132,6 +137,60 @@ class MainWindowTest : public QObject {
         // Text2 and Text3 lie wholly beyond the right edge.
         QVERIFY(Control<QWidget>(*window, "Text2")->x() >= window->width());
         QVERIFY(Control<QWidget>(*window, "Text3")->x() >= window->width());
+    }
+
+    // Whether every label's and button's caption fits the height of its control, wrapped at its
+    // width, and a control made taller than the form says is only as tall as its caption.
+    static void ExpectCaptionsFit(Form1& window) {
+        for (const form::Control& control : form::kControls) {
+            if (control.kind != form::Kind::Label && control.kind != form::Kind::Button) {
+                continue;
+            }
+            auto* widget = Control<QWidget>(window, std::string(control.name).c_str());
+            const bool label = control.kind == form::Kind::Label;
+            const QRect area = widget->contentsRect();
+            const int needed =
+                QFontMetrics(widget->font())
+                    .boundingRect(QRect(0, 0, area.width(), 1 << 20),
+                                  Qt::AlignLeft | (label ? Qt::TextWordWrap : Qt::TextSingleLine),
+                                  Text(window, std::string(control.name).c_str()))
+                    .height();
+            const std::string what = std::string(control.name) + " needs " +
+                                     std::to_string(needed) + " px of " +
+                                     std::to_string(area.height());
+            QVERIFY2(needed <= area.height(), what.c_str());
+            QVERIFY2(widget->height() == control.height / 15 || needed == area.height(),
+                     what.c_str());
+        }
+    }
+
+    void captionsFitTheirControls() {
+        auto window = MakeWindow();
+        ExpectCaptionsFit(*window);
+        QVERIFY(Control<QLabel>(*window, "Label6")->height() > 255 / 15);  // 进度 whole
+
+        // The longest caption a run writes: every keyword of a long list failed at verification,
+        // and the disk was full.
+        Form1 blocked(testing::BlockedWindowServices("/dev/full", opened_));
+        blocked.show();
+        QString keywords;
+        for (int i = 0; i < 10000; ++i) {
+            keywords += QStringLiteral("kw%1\n").arg(i);
+        }
+        Control<QPlainTextEdit>(blocked, "Text1")->setPlainText(keywords);
+        Control<QLineEdit>(blocked, "Text4")->setText(QStringLiteral("shop.example.cn"));
+        QVERIFY(RunToEnd(blocked));
+        QCOMPARE(
+            Text(blocked, "Label3"),
+            QStringLiteral("总词数10000运行完毕，但写入baidu.csv时出错，结果不完整，其中10000个"
+                           "词查询失败（10000个遇到百度安全验证，请稍后再试）"));
+        ExpectCaptionsFit(blocked);
+
+        // A reason too long for the default size is shown smaller.
+        Control<QPlainTextEdit>(blocked, "Text1")->setPlainText(QStringLiteral("abort"));
+        QVERIFY(RunToEnd(blocked));
+        QVERIFY(Text(blocked, "Label3").startsWith(QStringLiteral("运行中止（the page fetch")));
+        ExpectCaptionsFit(blocked);
     }
 
     void focusStartsInTheKeywordListAndFollowsTheTabIndexes() {
