@@ -258,4 +258,15 @@ std::u16string ListingsPage(std::u16string_view site, int left, int right, bool 
     return page + u"</body></html>";
 }
 
+std::u16string MisplacedEndTagsPage(std::u16string_view head) {
+    std::u16string page(head);
+    for (int i = 0; i < 20'000; ++i) {
+        page += u"<b>";
+    }
+    for (int i = 0; i < 100'000; ++i) {
+        page += u"</i>";
+    }
+    return page;
+}
+
 }  // namespace slotscope::testing

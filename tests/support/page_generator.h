@@ -20,6 +20,10 @@ std::u16string WorstCasePage(std::size_t size);
 std::u16string ListingsPage(std::u16string_view site, int left, int right,
                             bool withRightBlock = false);
 
+// `head`, then 20,000 open elements and 100,000 end tags that close none of them: markup the
+// HTML parser would work on for hours without its error budget.
+std::u16string MisplacedEndTagsPage(std::u16string_view head);
+
 struct GeneratedPage {
     std::u16string page;
     std::u16string website;
