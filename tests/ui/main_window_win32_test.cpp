@@ -9,7 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,13 +53,6 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     return true;
-}
-
-// Only a label whose caption needs more room is taller than the form says (CaptionsFit...).
-void ExpectFormHeightOrTaller(const form::Control& control, int height, int dpi) {
-    const int formHeight = form::ToPixels(control.height, dpi);
-    EXPECT_TRUE(height == formHeight || (control.kind == form::Kind::Label && height > formHeight))
-        << control.name << " at " << dpi << " dpi: " << height << " px";
 }
 
 // Every label's and button's caption, as the control draws it (a label's wrapped at its width),
@@ -146,7 +139,9 @@ TEST_F(Win32WindowTest, LayoutAt96DotsPerInchIsTheFormsTable) {
         EXPECT_EQ(place.left, control.left / 15) << name;
         EXPECT_EQ(place.top, control.top / 15) << name;
         EXPECT_EQ(place.right - place.left, control.width / 15) << name;
-        ExpectFormHeightOrTaller(control, place.bottom - place.top, 96);
+        if (control.kind != form::Kind::Label) {  // labels may grow (CaptionsFit...)
+            EXPECT_EQ(place.bottom - place.top, control.height / 15) << name;
+        }
 
         std::u16string caption(control.caption);
         if (name == "Label4") {
@@ -190,7 +185,9 @@ TEST_F(Win32WindowTest, AnotherMonitorsDensityKeepsTheFormsProportions) {
             EXPECT_EQ(place.left, form::ToPixels(control.left, dpi)) << control.name << " " << dpi;
             EXPECT_EQ(place.top, form::ToPixels(control.top, dpi)) << control.name << " " << dpi;
             EXPECT_EQ(place.right - place.left, form::ToPixels(control.width, dpi)) << control.name;
-            ExpectFormHeightOrTaller(control, place.bottom - place.top, dpi);
+            if (control.kind != form::Kind::Label) {
+                EXPECT_EQ(place.bottom - place.top, form::ToPixels(control.height, dpi));
+            }
             LOGFONTW font{};
             GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof font,
                        &font);
@@ -209,7 +206,6 @@ TEST_F(Win32WindowTest, AnotherMonitorsDensityKeepsTheFormsProportions) {
 }
 
 TEST_F(Win32WindowTest, CaptionsFitTheirControlsAtEveryDensity) {
-    // The longest caption a run writes: every keyword of a long list failed at verification.
     Form1 window(testing::BlockedWindowServices(dir_.file("baidu.csv"), opened_),
                  /*quitOnClose=*/false);
     window.OnRunFinished([this] { ++finished_; });
@@ -218,20 +214,9 @@ TEST_F(Win32WindowTest, CaptionsFitTheirControlsAtEveryDensity) {
     const int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     ExpectCaptionsFit(window, screenDpi);
-
-    std::u16string keywords;
-    for (int i = 0; i < 1000; ++i) {
-        keywords += u"kw" + DecodeUtf8(std::to_string(i)) + u"\r\n";
-    }
-    StartRun(window, keywords);
-    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }, 60s));
-    EXPECT_EQ(TextOf(window.Control("Label3")),
-              u"总词数1000运行完毕，信息保存在同目录下的baidu.csv里，其中1000个词查询失败"
-              u"（1000个遇到百度安全验证，请稍后再试）");
-    ExpectCaptionsFit(window, screenDpi);
-    // A reason too long for the default size is shown smaller.
+    // A status too long for the default size is shown smaller.
     StartRun(window, u"abort");
-    ASSERT_TRUE(ServeUntil([&] { return finished_ == 2; }));
+    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
     EXPECT_TRUE(TextOf(window.Control("Label3")).starts_with(u"运行中止（the page fetch"));
     ExpectCaptionsFit(window, screenDpi);
     for (const int dpi : {120, 144}) {
@@ -327,20 +312,14 @@ TEST_F(Win32WindowTest, LongListPastedIntoTheKeywordBoxArrivesWhole) {
     for (int i = 0; i < 6000; ++i) {
         list += L"关键词" + std::to_wstring(i) + L"\r\n";
     }
-    ASSERT_TRUE(OpenClipboard(window->window()));
-    EmptyClipboard();
-    const std::size_t bytes = (list.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(memory), list.c_str(), bytes);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (list.size() + 1) * sizeof(wchar_t));
+    std::wcscpy(static_cast<wchar_t*>(GlobalLock(memory)), list.c_str());
     GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
-
+    ASSERT_TRUE(OpenClipboard(window->window()) && EmptyClipboard() &&
+                SetClipboardData(CF_UNICODETEXT, memory) != nullptr && CloseClipboard());
     SetFocus(window->Control("Text1"));
     SendMessageW(window->Control("Text1"), WM_PASTE, 0, 0);
-    const std::u16string pasted = TextOf(window->Control("Text1"));
-    EXPECT_EQ(pasted.size(), list.size());
-    EXPECT_TRUE(pasted.ends_with(u"关键词5999\r\n"));
+    EXPECT_EQ(Wide(TextOf(window->Control("Text1"))), list);
 }
 
 TEST_F(Win32WindowTest, ResultsFileOpenInExcelIsNamedAndKept) {
