@@ -26,7 +26,7 @@ void WriteError(std::string_view utf8);
 
 // The first interrupt (Ctrl-C, SIGTERM; on Windows also Ctrl-Break and closing the console)
 // requests `stop`, so the run ends after the keyword under way; a second one ends the program at
-// once with `exitCode`.
+// once with `exitCode`. A closed pipe makes writes fail instead of ending the program.
 void StopOnInterrupt(const std::stop_source& stop, int exitCode);
 
 // Lets page buffers go back to the system when freed, so a long run's memory stays flat.

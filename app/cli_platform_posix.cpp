@@ -28,6 +28,9 @@ void WriteError(std::string_view utf8) {
 }
 
 void StopOnInterrupt(const std::stop_source& stop, int exitCode) {
+    // A reader that goes away early (`--output /dev/stdout | head`) makes writes fail, which the
+    // run reports, instead of ending the program without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     // The signals are taken by a thread of their own, so the stop request is never made from
     // inside a signal handler. Blocked here, before any other thread starts.
     sigset_t signals;

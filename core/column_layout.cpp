@@ -7,9 +7,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -301,19 +303,33 @@ class ColumnReader final {
 class SaxReader {
   public:
     bool unreadable() const { return unreadable_; }
+    // What a callback threw, or memory the parser could not get: thrown once the parser is done,
+    // never through its C frames.
+    const std::exception_ptr& failure() const { return failure_; }
 
     static void OnError(void* context, xmlErrorPtr error) {
         auto& reader = From<SaxReader>(context);
         if (reader.halted_) {
             return;
         }
+        if (error->code == XML_ERR_NO_MEMORY) {
+            reader.Fail(context, std::make_exception_ptr(std::bad_alloc()));
+            return;
+        }
         const std::uint64_t cost = reader.depth_ + kErrorBaseCost;
-        if (error->code == XML_ERR_NO_MEMORY || cost > reader.budget_) {
+        if (cost > reader.budget_) {
             reader.unreadable_ = true;
             reader.Halt(context);
             return;
         }
         reader.budget_ -= cost;
+    }
+
+    void Fail(void* context, std::exception_ptr failure) {
+        if (failure_ == nullptr) {
+            failure_ = std::move(failure);
+        }
+        Halt(context);
     }
 
   protected:
@@ -336,6 +352,24 @@ class SaxReader {
   private:
     std::uint64_t budget_ = kErrorBudget;
     bool unreadable_ = false;
+    std::exception_ptr failure_;
+};
+
+// A callback as the parser calls it: an exception stops the parser and waits in the reader
+// instead of unwinding through the parser's C frames.
+template <auto Callback>
+struct Guarded;
+
+template <typename... Arguments, void (*Callback)(void*, Arguments...)>
+struct Guarded<Callback> {
+    static void Call(void* context, Arguments... arguments) noexcept {
+        try {
+            Callback(context, arguments...);
+        } catch (...) {
+            static_cast<SaxReader*>(static_cast<xmlParserCtxtPtr>(context)->_private)
+                ->Fail(context, std::current_exception());
+        }
+    }
 };
 
 // What the parser's callbacks work on.
@@ -498,6 +532,9 @@ class OutlineReader final : public SaxReader {
     bool found_ = false;
 };
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): the parser's message handler has a C variadic signature
+void IgnoreMessage(void* /*context*/, const char* /*format*/, ...) {}
+
 void InitParserOnce() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -569,15 +606,18 @@ namespace {
 
 // Runs the HTML parser over `input` (from ParserInput) with the callbacks of `handler`; each gets
 // the parser as its context, whose _private points at `reader`. False when the page is too large
-// for the parser or no parser could be made.
+// for the parser; memory running out is thrown as std::bad_alloc.
 bool ParseHtml(const std::string& input, htmlSAXHandler handler, SaxReader& reader) {
     InitParserOnce();
+    // Errors are the reader's to count; some (a buffer that cannot grow) would otherwise be
+    // printed. The handler is the calling thread's own.
+    xmlSetGenericErrorFunc(nullptr, &IgnoreMessage);
     if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return false;
     }
     const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
     if (parser == nullptr) {
-        return false;
+        throw std::bad_alloc();
     }
     // The contents of script and style come as CDATA and are no text of the page; without a
     // handler of its own the parser would hand them over as text.
@@ -595,7 +635,21 @@ bool ParseHtml(const std::string& input, htmlSAXHandler handler, SaxReader& read
     if (document != nullptr) {
         xmlFreeDoc(document);
     }
+    if (reader.failure() != nullptr) {
+        std::rethrow_exception(reader.failure());
+    }
     return true;
+}
+
+// A reader's callbacks for the parser.
+template <typename Reader>
+htmlSAXHandler Handler() {
+    htmlSAXHandler handler{};
+    handler.startElement = &Guarded<&Reader::OnStart>::Call;
+    handler.endElement = &Guarded<&Reader::OnEnd>::Call;
+    handler.characters = &Guarded<&Reader::OnText>::Call;
+    handler.ignorableWhitespace = &Guarded<&Reader::OnText>::Call;
+    return handler;
 }
 
 }  // namespace
@@ -604,18 +658,13 @@ std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
                                                   std::u16string_view website) {
     const std::string lowerWebsite = LowerAsciiUtf8(website);
     PageReader reader(lowerWebsite);
-    htmlSAXHandler handler{};
-    handler.startElement = &PageReader::OnStart;
-    handler.endElement = &PageReader::OnEnd;
-    handler.characters = &PageReader::OnText;
-    handler.ignorableWhitespace = &PageReader::OnText;
-    if (!ParseHtml(ParserInput(page), handler, reader) || reader.unreadable()) {
+    if (!ParseHtml(ParserInput(page), Handler<PageReader>(), reader) || reader.unreadable()) {
         return std::nullopt;
     }
     return reader.Labels();
 }
 
-bool HasResultOutline(std::u16string_view page) {
+std::optional<bool> HasResultOutline(std::u16string_view page) {
     // Only a page that names a column or the search can have either; others need no parse.
     if (page.find(u"content_left") == std::u16string_view::npos &&
         page.find(u"content_right") == std::u16string_view::npos &&
@@ -623,12 +672,13 @@ bool HasResultOutline(std::u16string_view page) {
         return false;
     }
     OutlineReader reader;
-    htmlSAXHandler handler{};
-    handler.startElement = &OutlineReader::OnStart;
-    handler.endElement = &OutlineReader::OnEnd;
-    handler.characters = &OutlineReader::OnText;
-    handler.ignorableWhitespace = &OutlineReader::OnText;
-    return ParseHtml(ParserInput(page), handler, reader) && reader.found();
+    if (!ParseHtml(ParserInput(page), Handler<OutlineReader>(), reader)) {
+        return std::nullopt;
+    }
+    if (reader.found()) {
+        return true;
+    }
+    return reader.unreadable() ? std::nullopt : std::optional<bool>(false);
 }
 
 }  // namespace slotscope

@@ -16,15 +16,17 @@ namespace slotscope {
 // looked for, ignoring ASCII case, in a listing's text and in the values of its attributes.
 //
 // Returns nothing when the page cannot be read to its end: markup broken in ways that would make
-// the parser work far beyond any real page, or memory running out. Such a page must be reported
-// as a failed check, not as a page without listings.
+// the parser work far beyond any real page. Such a page must be reported as a failed check, not
+// as a page without listings. Memory running out is thrown as std::bad_alloc: it is no fault of
+// the page.
 std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
                                                   std::u16string_view website);
 
 // Whether the page, read as HTML, has an element with the id content_left or content_right, or a
 // <title> that, trimmed of white space, ends with "_百度搜索" or begins with "百度搜索_". Reading
-// stops at the first of these.
-bool HasResultOutline(std::u16string_view page);
+// stops at the first of these. Nothing when the page cannot be read as far as that (see
+// AnalyzeColumnLayout).
+std::optional<bool> HasResultOutline(std::u16string_view page);
 
 // The page as the HTML parser is given it: UTF-8, with U+0000 and unpaired surrogates as U+FFFD
 // (the parser would end the document at a NUL byte).

@@ -189,11 +189,14 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             std::optional<PositionLabels> labels;
             if (!page.ok()) {
                 summary.blocked += page.failure().kind == FetchFailureKind::Blocked ? 1 : 0;
-            } else if (!IsResultPage(page.body())) {
+            } else if (const std::optional<bool> isResult = IsResultPage(page.body());
+                       isResult == false) {
                 // An empty answer, a login wall or a script stub: nothing was checked.
                 reject(keyword, "not a result page");
             } else {
-                labels = AnalyzeResultPage(page.body(), website);
+                if (isResult) {
+                    labels = AnalyzeResultPage(page.body(), website);
+                }
                 if (!labels) {
                     reject(
                         keyword,
@@ -250,7 +253,9 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         summary.end = RunEnd::Aborted;
         summary.abortReason = DescribeFailure(std::current_exception());
         try {
-            fields.SetStatus(AbortedText(summary));
+            // Before the file was opened there is nothing to say about it.
+            fields.SetStatus(results.everOpened() ? AbortedText(summary)
+                                                  : u"运行中止（" + summary.abortReason + u"）");
         } catch (...) {
             // The summary still tells the caller.
         }

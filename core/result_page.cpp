@@ -207,9 +207,12 @@ std::u16string Numbered(std::u16string_view side, int number) {
 
 }  // namespace
 
-bool IsResultPage(std::u16string_view PageText) {
+std::optional<bool> IsResultPage(std::u16string_view PageText) {
     const PageMarkers markers = ScanPage(PageText);
-    return markers.layoutA || markers.layoutB || markers.rightBlock || HasResultOutline(PageText);
+    if (markers.layoutA || markers.layoutB || markers.rightBlock) {
+        return true;
+    }
+    return HasResultOutline(PageText);
 }
 
 std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,

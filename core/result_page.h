@@ -35,7 +35,8 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
 // Whether a fetched page is a search result page at all, so that its analysis means something:
 // it has the table layout's markers, a content_left or content_right element, or a <title> that
 // ends with "_百度搜索" or begins with "百度搜索_" (the page for a query without results has
-// only that). An empty answer, a login wall or a script stub is none.
-bool IsResultPage(std::u16string_view PageText);
+// only that). An empty answer, a login wall or a script stub is none. Nothing when the page
+// cannot be read as far as that: markup broken beyond any real page (see AnalyzeColumnLayout).
+std::optional<bool> IsResultPage(std::u16string_view PageText);
 
 }  // namespace slotscope

@@ -21,6 +21,7 @@ OutputFile::OpenResult ResultsFile::Open(const std::string& path) {
     writeFailed_ = false;
     const OutputFile::OpenResult result = file_.Create(path);
     open_ = result == OutputFile::OpenResult::Opened;
+    everOpened_ = everOpened_ || open_;
     return result;
 }
 

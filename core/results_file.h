@@ -29,10 +29,13 @@ class ResultsFile final {
 
     // Whether any write since Open failed.
     bool writeFailed() const { return writeFailed_; }
+    // Whether the file was ever opened, closed since or not.
+    bool everOpened() const { return everOpened_; }
 
   private:
     OutputFile file_;
     bool open_ = false;
+    bool everOpened_ = false;
     bool writeFailed_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <utility>
 
@@ -67,27 +68,40 @@ struct Transfer {
     std::string contentType;  // of the last response (after redirects)
     bool tooLarge = false;
     bool verificationRedirect = false;
+    // What a callback threw (memory running out): thrown once libcurl is done, never through
+    // its C frames.
+    std::exception_ptr failure;
 };
 
-std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) noexcept {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
     if (transfer.body.size() + bytes > transfer.maxBodyBytes) {
         transfer.tooLarge = true;
         return 0;  // ends the transfer
     }
-    transfer.body.append(data, bytes);
+    try {
+        transfer.body.append(data, bytes);
+    } catch (...) {
+        transfer.failure = std::current_exception();
+        return 0;
+    }
     return bytes;
 }
 
-std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) noexcept {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
     const std::string_view line(data, bytes);
     if (StartsWithCaseless(line, "http/")) {
         transfer.contentType.clear();  // a new response of the chain begins
     } else if (StartsWithCaseless(line, "content-type:")) {
-        transfer.contentType = TrimHeaderValue(line.substr(13));
+        try {
+            transfer.contentType = TrimHeaderValue(line.substr(13));
+        } catch (...) {
+            transfer.failure = std::current_exception();
+            return 0;
+        }
     } else if (StartsWithCaseless(line, "location:") &&
                IsVerificationAddress(WithoutQuery(TrimHeaderValue(line.substr(9))))) {
         transfer.verificationRedirect = true;
@@ -233,6 +247,9 @@ class HttpPageFetcher::Connection final {
         curl_multi_remove_handle(multi_, easy_);  // drops the connection if a transfer was cut
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
 
+        if (transfer.failure != nullptr) {
+            std::rethrow_exception(transfer.failure);
+        }
         if (stopped) {
             return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
         }

@@ -262,10 +262,10 @@ TEST(IsResultPage, TellsResultPagesFromOtherAnswers) {
 
 TEST(IsResultPage, HostileMarkupGetsAnAnswer) {
     // Misplaced end tags under deep nesting, which cost the parser dearly: with the search's
-    // title before them, and without.
+    // title before them, and without (then the page cannot be told apart: not "no result page").
     const std::u16string page = testing::MisplacedEndTagsPage(u"<title>x_百度搜索</title>");
-    EXPECT_TRUE(IsResultPage(page));
-    EXPECT_FALSE(IsResultPage(testing::MisplacedEndTagsPage(u"<p>百度搜索</p>")));
+    EXPECT_EQ(IsResultPage(page), true);
+    EXPECT_EQ(IsResultPage(testing::MisplacedEndTagsPage(u"<p>百度搜索</p>")), std::nullopt);
 }
 
 TEST(WorstCasePage, AllListingsExaminedWebsiteAbsent) {
