@@ -1,6 +1,6 @@
 // AnalyzeResultPage: the labels are always one of the six forms with a listing number in range,
 // and the one-pass analysis agrees with the plain reference reading (for the column layout, a
-// walk over the parser's document tree).
+// walk over the parser's document tree); a page with listings passes IsResultPage.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,5 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(labels->right == u"右无" || labels->right == u"右无推广位" ||
                Numbered(labels->right, u"右", highestRight));
     FUZZ_CHECK(*labels == testing::ReferenceAnalyzeResultPage(parts[0], parts[1]));
+    // A page with paid listings is a result page.
+    if (labels->left != u"左侧无推广位" || labels->right != u"右无推广位") {
+        FUZZ_CHECK(slotscope::IsResultPage(parts[0]) == true);
+    }
     return 0;
 }
