@@ -99,8 +99,8 @@ int CaptionHeight(const QWidget* widget, const QFont& font) {
     const bool label = qobject_cast<const QLabel*>(widget) != nullptr;
     const QString text = label ? static_cast<const QLabel*>(widget)->text()
                                : static_cast<const QAbstractButton*>(widget)->text();
-    const int flags =
-        Qt::AlignLeft | Qt::AlignTop | (label ? Qt::TextWordWrap : Qt::TextSingleLine);
+    const int flags = static_cast<int>(Qt::AlignLeft | Qt::AlignTop) |
+                      (label ? Qt::TextWordWrap : Qt::TextSingleLine);
     return QFontMetrics(font)
         .boundingRect(QRect(0, 0, widget->contentsRect().width(), 1 << 20), flags, text)
         .height();
