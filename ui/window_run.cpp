@@ -101,7 +101,7 @@ void WindowRun::Start() {
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_);
         fetcher_ = services_.makeFetcher();
-        worker_ = std::jthread([this, alive = alive_, options = std::move(options)] {
+        worker_ = std::jthread([this, options = std::move(options)] {
             try {
                 RunKeywordCheck(*fields_, *fetcher_, options);
             } catch (...) {
@@ -110,25 +110,28 @@ void WindowRun::Start() {
                 Report(std::current_exception(), /*onWindowThread=*/false);
             }
             workerDone_ = true;
-            // Runs on the window's thread, as the destructor does, so `alive` needs no lock.
-            thread_.Post([this, alive] {
-                if (*alive) {
-                    Ended();
-                }
-            });
+            EndLater(/*onWindowThread=*/false);
         });
     } catch (...) {
         // No thread to run on, or no page fetch: the run never began. It ends the way every
         // run does, once the click has been handled.
         Report(std::current_exception(), /*onWindowThread=*/true);
         workerDone_ = true;
-        try {
-            thread_.Post([this, alive = alive_] {
-                if (*alive) {
-                    Ended();
-                }
-            });
-        } catch (...) {
+        EndLater(/*onWindowThread=*/true);
+    }
+}
+
+void WindowRun::EndLater(bool onWindowThread) {
+    try {
+        // Runs on the window's thread, as the destructor does, so `alive` needs no lock.
+        thread_.Post([this, alive = alive_] {
+            if (*alive) {
+                Ended();
+            }
+        });
+    } catch (...) {
+        // Memory ran out even for that: end now where that is allowed.
+        if (onWindowThread) {
             Ended();
         }
     }

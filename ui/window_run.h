@@ -98,6 +98,8 @@ class WindowRun final {
 
     void Start();
     void Ended();
+    // Has Ended run on the window's thread after the event under way.
+    void EndLater(bool onWindowThread);
     // Shows in the status text that the run was aborted, and why.
     void Report(const std::exception_ptr& failure, bool onWindowThread);
 
