@@ -3,6 +3,7 @@
 // reads the whole page once). Compare the three times of one run. The same for a 1 MB page in
 // the column layout, parsing included, and for the real 177 KB result page.
 #include <benchmark/benchmark.h>
+#include <libxml/HTMLparser.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "core/column_layout.h"
 #include "core/result_page.h"
 #include "core/text_codec.h"
 #include "tests/support/page_generator.h"
@@ -117,6 +119,54 @@ void BM_ColumnsOverFind(benchmark::State& state) {
     state.counters["ratio"] = std::chrono::duration<double>(analysis).count() /
                               std::chrono::duration<double>(find).count();
 }
+// libxml2's own SAX parse of the page's UTF-8 bytes with callbacks that do nothing: the floor for
+// any reader built on it.
+void BareParse(const std::string& input) {
+    htmlSAXHandler handler{};
+    handler.startElement = [](void*, const xmlChar*, const xmlChar**) {};
+    handler.endElement = [](void*, const xmlChar*) {};
+    handler.characters = [](void*, const xmlChar*, int) {};
+    handler.ignorableWhitespace = handler.characters;
+    handler.cdataBlock = handler.characters;
+    htmlParserCtxtPtr parser = htmlNewParserCtxt();
+    *parser->sax = handler;
+    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                        HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
+    htmlDocPtr document = htmlCtxtReadMemory(parser, input.data(), static_cast<int>(input.size()),
+                                              nullptr, "UTF-8", options);
+    if (document != nullptr) {
+        xmlFreeDoc(document);
+    }
+    htmlFreeParserCtxt(parser);
+}
+
+// The reader (the whole analysis of the page as the run calls it) over the bare parse of the
+// same page, timed back to back.
+template <const std::u16string& (*Page)()>
+void BM_ReaderOverBareParse(benchmark::State& state) {
+    if (Page().empty()) {
+        state.SkipWithError("page not found (the shared fixtures are beside the clone)");
+        return;
+    }
+    const std::u16string_view page = Page();
+    const std::string input = slotscope::ParserInput(page);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration reader{};
+    Clock::duration bare{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(slotscope::AnalyzeResultPage(page, kAbsentSite));
+        const auto middle = Clock::now();
+        BareParse(input);
+        reader += middle - start;
+        bare += Clock::now() - middle;
+    }
+    state.counters["ratio"] = std::chrono::duration<double>(reader).count() /
+                              std::chrono::duration<double>(bare).count();
+}
+BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, ColumnPage)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, RealPage)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, ColumnPage)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, RealPage)->Unit(benchmark::kMillisecond);
 

@@ -4,6 +4,7 @@
 #include <libxml/HTMLtree.h>
 #include <libxml/parser.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,16 +13,17 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "core/paid_signs.h"
 
 namespace slotscope {
 namespace {
 
 constexpr std::string_view kLeftColumnId = "content_left";
 constexpr std::string_view kRightColumnId = "content_right";
-
-constexpr std::array<std::string_view, 2> kAdLabels = {"广告", "商业推广"};
 
 // The parser's work on misplaced end tags grows with the number of open elements. Every parser
 // error is charged the open elements plus a fixed share, and a page that spends the budget is not
@@ -95,7 +97,15 @@ std::string_view TrimSpace(std::string_view text) {
     }
 }
 
-bool HasPromotedClass(std::string_view classes) {
+bool AnyStartsWith(std::span<const std::string_view> prefixes, std::string_view text) {
+    return std::ranges::any_of(prefixes, [&](std::string_view p) { return text.starts_with(p); });
+}
+
+bool AnyEquals(std::span<const std::string_view> texts, std::string_view text) {
+    return std::ranges::find(texts, text) != texts.end();
+}
+
+bool HasSignClass(const PaidSigns& signs, std::string_view classes) {
     std::size_t at = 0;
     while (at < classes.size()) {
         while (at < classes.size() && IsAsciiSpace(classes[at])) {
@@ -106,31 +116,77 @@ bool HasPromotedClass(std::string_view classes) {
             ++end;
         }
         const std::string_view token = classes.substr(at, end - at);
-        if (token.starts_with("ec-tuiguang") || token.starts_with("ec_tuiguang")) {
-            return true;
+        for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
+            if (AnyEquals(table->classTokens, token) ||
+                AnyStartsWith(table->classPrefixes, token)) {
+                return true;
+            }
         }
         at = end;
     }
     return false;
 }
 
-bool IsAdClickAddress(std::string_view href) {
-    return href.find("baidu.com/baidu.php?") != std::string_view::npos ||
-           href.starts_with("/baidu.php?");
+// Whether an attribute of an element is a sign of a paid listing.
+bool IsSign(const PaidSigns& signs, std::string_view element, std::string_view name,
+            std::string_view value) {
+    if (name == "class") {
+        return HasSignClass(signs, value);
+    }
+    const bool link = name == "href" && element == "a";
+    for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
+        if (AnyEquals(table->attributes, name)) {
+            return true;
+        }
+        if (link && (std::ranges::any_of(table->clickAddressParts,
+                                         [&](std::string_view part) {
+                                             return value.find(part) != std::string_view::npos;
+                                         }) ||
+                     AnyStartsWith(table->clickAddressStarts, value))) {
+            return true;
+        }
+    }
+    return false;
 }
 
-// One column: finds its entries among the elements the parser reports, decides which are paid
-// listings and which of those hold the website. Entries are told apart by depth alone, so the
-// work per element is constant however deep the page nests.
+bool IsAdLabel(const PaidSigns& signs, std::string_view text) {
+    for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
+        if (AnyEquals(table->labels, text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The paid listings of a run of a list's entries: how many, and the first (from 1) that holds
+// the website, 0 for none.
+struct Block {
+    int listings = 0;
+    int firstWithWebsite = 0;
+};
+
+// One list of entries (a column, the phone page's list): finds its entries among the elements the
+// parser reports, decides which are paid listings and which of those hold the website. The paid
+// entries before the first unpaid one are its top block, the later ones its bottom block. Entries
+// are told apart by depth alone, so the work per element is constant however deep the page nests.
 class ColumnReader final {
   public:
-    explicit ColumnReader(std::string_view lowerWebsite) : website_(lowerWebsite) {}
+    ColumnReader(std::string_view lowerWebsite, const PaidSigns& signs)
+        : website_(lowerWebsite), signs_(signs) {}
 
     bool open() const { return state_ == State::Open; }
     bool closed() const { return state_ == State::Closed; }
     bool seen() const { return state_ != State::NotSeen; }
-    int listings() const { return listings_; }
-    int firstWithWebsite() const { return firstWithWebsite_; }
+    const Block& top() const { return top_; }
+    const Block& bottom() const { return bottom_; }
+    // The list's paid listings as one run, top and bottom together.
+    Block all() const {
+        Block all{top_.listings + bottom_.listings, top_.firstWithWebsite};
+        if (all.firstWithWebsite == 0 && bottom_.firstWithWebsite > 0) {
+            all.firstWithWebsite = top_.listings + bottom_.firstWithWebsite;
+        }
+        return all;
+    }
 
     void Begin(std::size_t depth) {
         state_ = State::Open;
@@ -207,11 +263,14 @@ class ColumnReader final {
 
     void EndEntry() {
         if (paid_) {
-            ++listings_;
-            if (firstWithWebsite_ == 0 &&
+            Block& block = unpaidSeen_ ? bottom_ : top_;
+            ++block.listings;
+            if (block.firstWithWebsite == 0 &&
                 (websiteInAttributes_ || ContainsFolded(text_, website_))) {
-                firstWithWebsite_ = listings_;
+                block.firstWithWebsite = block.listings;
             }
+        } else {
+            unpaidSeen_ = true;
         }
         entryDepth_ = 0;
         text_.clear();
@@ -228,9 +287,7 @@ class ColumnReader final {
             // its value, as in the document tree the parser builds.
             const std::string_view value =
                 at[1] == nullptr && htmlIsBooleanAttr(at[0]) != 0 ? name : View(at[1]);
-            if (name == "data-tuiguang" || name == "data-landurl" ||
-                (name == "class" && HasPromotedClass(value)) ||
-                (name == "href" && element == "a" && IsAdClickAddress(value))) {
+            if (!paid_ && IsSign(signs_, element, name, value)) {
                 paid_ = true;
             }
             if (!websiteInAttributes_ && ContainsFolded(value, website_)) {
@@ -268,21 +325,27 @@ class ColumnReader final {
     // non-space characters must be one unbroken run, begun inside it.
     bool ReadsAsAdLabel(const LabelCandidate& candidate) const {
         const std::size_t count = nonSpaceCount_ - candidate.nonSpaceBefore;
-        if ((count != 2 && count != 4) || nonSpaceBeforeRun_ > candidate.nonSpaceBefore) {
+        if (count == 0 || count > kMaxLabelCharacters ||
+            nonSpaceBeforeRun_ > candidate.nonSpaceBefore) {
             return false;
         }
         const std::size_t start =
             nonSpaceBeforeRun_ == candidate.nonSpaceBefore ? runStart_ : candidate.textStart;
         const std::string_view trimmed(text_.data() + start, runEnd_ - start);
-        return trimmed == kAdLabels[0] || trimmed == kAdLabels[1];
+        return IsAdLabel(signs_, trimmed);
     }
 
+    // Longer than any label: not worth comparing.
+    static constexpr std::size_t kMaxLabelCharacters = 8;
+
     const std::string_view website_;
+    const PaidSigns& signs_;
     State state_ = State::NotSeen;
     std::size_t columnDepth_ = 0;
     std::size_t chainDepth_ = 0;  // deepest open element of the column's looked-through chain
-    int listings_ = 0;
-    int firstWithWebsite_ = 0;
+    Block top_;
+    Block bottom_;
+    bool unpaidSeen_ = false;
 
     // The entry under way (entryDepth_ 0: none).
     std::size_t entryDepth_ = 0;
@@ -372,26 +435,120 @@ struct Guarded<Callback> {
     }
 };
 
-// What the parser's callbacks work on.
+// How a page's two sides are named in its labels.
+struct SideNames {
+    std::u16string_view first;  // then the listing's number: "左", "上"
+    std::u16string_view second;
+    std::u16string_view firstWithout;  // paid listings, none holding the website
+    std::u16string_view firstEmpty;    // no paid listings
+    std::u16string_view secondWithout;
+    std::u16string_view secondEmpty;
+};
+
+constexpr SideNames kColumnSides{u"左", u"右", u"左无", u"左侧无推广位", u"右无", u"右无推广位"};
+constexpr SideNames kPhoneSides{u"上", u"下", u"上无", u"上无推广位", u"下无", u"下无推广位"};
+
+std::u16string Numbered(std::u16string_view side, int number) {
+    const std::string digits = std::to_string(number);
+    return std::u16string(side) + std::u16string(digits.begin(), digits.end());
+}
+
+// The labels of both sides. Once the website is found on the first side, the second only says
+// whether it has paid listings.
+PositionLabels SideLabels(const SideNames& names, const Block& first, const Block& second) {
+    PositionLabels labels;
+    const std::u16string_view secondPlain =
+        second.listings > 0 ? names.secondWithout : names.secondEmpty;
+    if (first.firstWithWebsite > 0) {
+        labels.left = Numbered(names.first, first.firstWithWebsite);
+        labels.right = secondPlain;
+        return labels;
+    }
+    labels.left = first.listings > 0 ? names.firstWithout : names.firstEmpty;
+    labels.right = second.firstWithWebsite > 0 ? Numbered(names.second, second.firstWithWebsite)
+                                               : std::u16string(secondPlain);
+    return labels;
+}
+
+// Watches for the page's <title> and tells whether it is a search's own: trimmed, it ends with
+// "_百度搜索" or begins with "百度搜索_"; on the phone page it may also end with "- 百度".
+class TitleWatch final {
+  public:
+    explicit TitleWatch(bool phone) : phone_(phone) {}
+
+    bool found() const { return found_; }
+
+    void OnStart(std::size_t depth, std::string_view element) {
+        if (depth_ == 0 && !found_ && element == "title") {
+            depth_ = depth;
+            title_.clear();
+        }
+    }
+
+    // True when the element ending closes a search's title.
+    bool OnEnd(std::size_t depth) {
+        if (depth_ == 0 || depth != depth_) {
+            return false;
+        }
+        depth_ = 0;
+        const std::string_view trimmed = TrimSpace(title_);
+        found_ = trimmed.ends_with("_百度搜索") || trimmed.starts_with("百度搜索_") ||
+                 (phone_ && trimmed.ends_with("- 百度"));
+        return found_;
+    }
+
+    void OnText(std::string_view text) {
+        // A title longer than any search's is no search's.
+        if (depth_ != 0 && title_.size() < kMaxTitleBytes) {
+            title_.append(text);
+        }
+    }
+
+  private:
+    static constexpr std::size_t kMaxTitleBytes = 4096;
+
+    const bool phone_;
+    std::size_t depth_ = 0;  // of the title element being read; 0 outside one
+    std::string title_;
+    bool found_ = false;
+};
+
+bool IdIs(const xmlChar** attributes, std::string_view id) {
+    for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
+        if (View(at[0]) == "id" && View(at[1]) == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasClassToken(const xmlChar** attributes, std::string_view token) {
+    for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
+        if (View(at[0]) != "class") {
+            continue;
+        }
+        const std::string_view classes = View(at[1]);
+        for (std::size_t found = classes.find(token); found != std::string_view::npos;
+             found = classes.find(token, found + 1)) {
+            const std::size_t end = found + token.size();
+            if ((found == 0 || IsAsciiSpace(classes[found - 1])) &&
+                (end == classes.size() || IsAsciiSpace(classes[end]))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The desktop page: its two columns, content_left and content_right.
 class PageReader final : public SaxReader {
   public:
     explicit PageReader(std::string_view lowerWebsite)
-        : left_(lowerWebsite), right_(lowerWebsite) {}
+        : left_(lowerWebsite, kDesktopSigns), right_(lowerWebsite, kDesktopSigns) {}
 
-    PositionLabels Labels() const {
-        PositionLabels labels;
-        if (left_.firstWithWebsite() > 0) {
-            labels.left = Numbered(u"左", left_.firstWithWebsite());
-            labels.right = right_.listings() > 0 ? u"右无" : u"右无推广位";
-            return labels;
-        }
-        labels.left = left_.listings() > 0 ? u"左无" : u"左侧无推广位";
-        if (right_.firstWithWebsite() > 0) {
-            labels.right = Numbered(u"右", right_.firstWithWebsite());
-        } else {
-            labels.right = right_.listings() > 0 ? u"右无" : u"右无推广位";
-        }
-        return labels;
+    LayoutReading Reading() const {
+        return {left_.seen() || right_.seen() || title_.found(),
+                SideLabels(kColumnSides, left_.all(), right_.all())};
     }
 
     static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
@@ -406,6 +563,7 @@ class PageReader final : public SaxReader {
                 column->OnStart(depth, element, attributes);
             }
         }
+        reader.title_.OnStart(depth, element);
         if (attributes == nullptr) {
             return;
         }
@@ -433,6 +591,7 @@ class PageReader final : public SaxReader {
                 column->OnEnd(reader.depth_);
             }
         }
+        reader.title_.OnEnd(reader.depth_);
         --reader.depth_;
         // Nothing after both columns can change the answer.
         if (reader.left_.closed() && reader.right_.closed()) {
@@ -452,19 +611,93 @@ class PageReader final : public SaxReader {
                 column->OnText(chunk);
             }
         }
+        reader.title_.OnText(chunk);
     }
 
   private:
-    static std::u16string Numbered(std::u16string_view side, int number) {
-        const std::string digits = std::to_string(number);
-        return std::u16string(side) + std::u16string(digits.begin(), digits.end());
-    }
-
     ColumnReader left_;
     ColumnReader right_;
+    TitleWatch title_{false};
 };
 
-// Looks for the outline of a result page: a column, or the search's own title.
+// The phone page: one list, the first element whose id is "results" or, where there is none, the
+// first with the class "results". Paid listings before its first unpaid entry are on top, the
+// later ones at the bottom.
+class PhoneReader final : public SaxReader {
+  public:
+    explicit PhoneReader(std::string_view lowerWebsite)
+        : byId_(lowerWebsite, kPhoneSigns), byClass_(lowerWebsite, kPhoneSigns) {}
+
+    LayoutReading Reading() const {
+        const ColumnReader& list = byId_.seen() ? byId_ : byClass_;
+        return {list.seen() || title_.found(), SideLabels(kPhoneSides, list.top(), list.bottom())};
+    }
+
+    static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
+        auto& reader = From<PhoneReader>(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::size_t depth = ++reader.depth_;
+        const std::string_view element = View(name);
+        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+            if (list->open()) {
+                list->OnStart(depth, element, attributes);
+            }
+        }
+        reader.title_.OnStart(depth, element);
+        if (!reader.byId_.seen() && IdIs(attributes, kListName)) {
+            reader.byId_.Begin(depth);
+        }
+        // Once the list by id is found, the one by class no longer matters.
+        if (!reader.byClass_.seen() && !reader.byId_.seen() &&
+            HasClassToken(attributes, kListName)) {
+            reader.byClass_.Begin(depth);
+        }
+    }
+
+    static void OnEnd(void* context, const xmlChar* /*name*/) {
+        auto& reader = From<PhoneReader>(context);
+        if (reader.halted_ || reader.depth_ == 0) {
+            return;
+        }
+        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+            if (list->open()) {
+                list->OnEnd(reader.depth_);
+            }
+        }
+        reader.title_.OnEnd(reader.depth_);
+        --reader.depth_;
+        // The list by id decides, whatever follows it.
+        if (reader.byId_.closed()) {
+            reader.Halt(context);
+        }
+    }
+
+    static void OnText(void* context, const xmlChar* text, int length) {
+        auto& reader = From<PhoneReader>(context);
+        if (reader.halted_) {
+            return;
+        }
+        const std::string_view chunk(reinterpret_cast<const char*>(text),
+                                     static_cast<std::size_t>(length));
+        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+            if (list->open()) {
+                list->OnText(chunk);
+            }
+        }
+        reader.title_.OnText(chunk);
+    }
+
+  private:
+    static constexpr std::string_view kListName = "results";
+
+    ColumnReader byId_;
+    ColumnReader byClass_;
+    TitleWatch title_{true};
+};
+
+// Looks for the outline of a desktop result page: a column, or the search's own title.
 class OutlineReader final : public SaxReader {
   public:
     bool found() const { return found_; }
@@ -475,17 +708,11 @@ class OutlineReader final : public SaxReader {
             return;
         }
         ++reader.depth_;
-        for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
-            const std::string_view id = View(at[1]);
-            if (View(at[0]) == "id" && (id == kLeftColumnId || id == kRightColumnId)) {
-                reader.Found(context);
-                return;
-            }
+        if (IdIs(attributes, kLeftColumnId) || IdIs(attributes, kRightColumnId)) {
+            reader.Found(context);
+            return;
         }
-        if (View(name) == "title" && reader.titleDepth_ == 0) {
-            reader.titleDepth_ = reader.depth_;
-            reader.title_.clear();
-        }
+        reader.title_.OnStart(reader.depth_, View(name));
     }
 
     static void OnEnd(void* context, const xmlChar* /*name*/) {
@@ -493,42 +720,28 @@ class OutlineReader final : public SaxReader {
         if (reader.halted_ || reader.depth_ == 0) {
             return;
         }
-        if (reader.depth_ == reader.titleDepth_) {
-            reader.titleDepth_ = 0;
-            if (IsSearchTitle(reader.title_)) {
-                reader.Found(context);
-                return;
-            }
+        if (reader.title_.OnEnd(reader.depth_)) {
+            reader.Found(context);
+            return;
         }
         --reader.depth_;
     }
 
     static void OnText(void* context, const xmlChar* text, int length) {
         auto& reader = From<OutlineReader>(context);
-        // A title longer than any search's is no search's.
-        if (!reader.halted_ && reader.titleDepth_ != 0 && reader.title_.size() < kMaxTitleBytes) {
-            reader.title_.append(reinterpret_cast<const char*>(text),
-                                 static_cast<std::size_t>(length));
+        if (!reader.halted_) {
+            reader.title_.OnText(
+                std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)));
         }
     }
 
   private:
-    static constexpr std::size_t kMaxTitleBytes = 4096;
-
-    static bool IsSearchTitle(std::string_view title) {
-        constexpr std::string_view suffix = "_百度搜索";
-        constexpr std::string_view prefix = "百度搜索_";
-        const std::string_view trimmed = TrimSpace(title);
-        return trimmed.ends_with(suffix) || trimmed.starts_with(prefix);
-    }
-
     void Found(void* context) {
         found_ = true;
         Halt(context);
     }
 
-    std::size_t titleDepth_ = 0;  // of the title element being read; 0 outside one
-    std::string title_;
+    TitleWatch title_{false};
     bool found_ = false;
 };
 
@@ -654,14 +867,24 @@ htmlSAXHandler Handler() {
 
 }  // namespace
 
-std::optional<PositionLabels> AnalyzeColumnLayout(std::u16string_view page,
-                                                  std::u16string_view website) {
+template <typename Reader>
+std::optional<LayoutReading> ReadLayout(std::u16string_view page, std::u16string_view website) {
     const std::string lowerWebsite = LowerAsciiUtf8(website);
-    PageReader reader(lowerWebsite);
-    if (!ParseHtml(ParserInput(page), Handler<PageReader>(), reader) || reader.unreadable()) {
+    Reader reader(lowerWebsite);
+    if (!ParseHtml(ParserInput(page), Handler<Reader>(), reader) || reader.unreadable()) {
         return std::nullopt;
     }
-    return reader.Labels();
+    return reader.Reading();
+}
+
+std::optional<LayoutReading> ReadColumnLayout(std::u16string_view page,
+                                              std::u16string_view website) {
+    return ReadLayout<PageReader>(page, website);
+}
+
+std::optional<LayoutReading> ReadPhoneLayout(std::u16string_view page,
+                                             std::u16string_view website) {
+    return ReadLayout<PhoneReader>(page, website);
 }
 
 std::optional<bool> HasResultOutline(std::u16string_view page) {

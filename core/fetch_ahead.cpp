@@ -6,13 +6,11 @@
 
 namespace slotscope {
 
-FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress,
-                       std::size_t count, FetchOptions requestOptions, int lookAhead,
-                       std::stop_token stop)
+FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest,
+                       std::size_t count, int lookAhead, std::stop_token stop)
     : fetcher_(fetcher),
-      nextAddress_(std::move(nextAddress)),
+      nextRequest_(std::move(nextRequest)),
       count_(count),
-      requestOptions_(std::move(requestOptions)),
       window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
       forwardStop_(std::move(stop), [this] {
           {
@@ -62,9 +60,9 @@ void FetchAhead::Work() {
         }
         const std::size_t index = nextToStart_++;
         try {
-            const std::string address = nextAddress_();
+            const PageRequest request = nextRequest_();
             lock.unlock();
-            FetchResult result = fetcher_.FetchPage(address, requestOptions_, stop);
+            FetchResult result = fetcher_.FetchPage(request.address, request.options, stop);
             lock.lock();
             if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
                 window_ = 1;

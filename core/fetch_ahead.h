@@ -23,11 +23,11 @@ namespace slotscope {
 // comes back blocked by a verification page, the rest is fetched one page at a time.
 class FetchAhead final {
   public:
-    // nextAddress() gives the addresses in list order, `count` of them; it is called once per
-    // address just before that fetch (on a worker thread, never two calls at once), so a long
+    // nextRequest() gives the requests in list order, `count` of them; it is called once per
+    // request just before that fetch (on a worker thread, never two calls at once), so a long
     // list is never held as addresses.
-    FetchAhead(PageFetcher& fetcher, std::function<std::string()> nextAddress, std::size_t count,
-               FetchOptions requestOptions, int lookAhead, std::stop_token stop);
+    FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest, std::size_t count,
+               int lookAhead, std::stop_token stop);
     ~FetchAhead();
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
@@ -42,9 +42,8 @@ class FetchAhead final {
     void StopWorkers();
 
     PageFetcher& fetcher_;
-    const std::function<std::string()> nextAddress_;
+    const std::function<PageRequest()> nextRequest_;
     const std::size_t count_;
-    const FetchOptions requestOptions_;
     std::stop_source stop_;
 
     std::mutex mutex_;

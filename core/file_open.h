@@ -28,8 +28,12 @@ class OutputFile final {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the file, or truncates what it held.
-    OpenResult Create(const std::string& utf8Path);
+    // Creates the file, or opens it keeping what it holds until Truncate: a run that writes
+    // several files opens them all before it empties any.
+    OpenResult OpenForWriting(const std::string& utf8Path);
+    // Empties a regular file and writes from its start; a device or a pipe is left as it is.
+    // False when the file could not be emptied.
+    bool Truncate();
     // False when not all of `bytes` reached the file (disk full, not open).
     bool Write(std::string_view bytes);
     // False when the file could not be closed cleanly; nothing happens when it is not open.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,14 +12,28 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return std::fopen(utf8Path.c_str(), mode);
 }
 
-OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
+OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {
     Close();
-    const int descriptor = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int descriptor = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0) {
         return OpenResult::Failed;
     }
     handle_ = descriptor;
     return OpenResult::Opened;
+}
+
+// Not const, though the handle stays: it changes the file.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool OutputFile::Truncate() {
+    struct stat status {};
+    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &status) != 0) {
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return true;
+    }
+    return ::ftruncate(static_cast<int>(handle_), 0) == 0 &&
+           ::lseek(static_cast<int>(handle_), 0, SEEK_SET) == 0;
 }
 
 // Not const, though the handle stays: writing changes the file.

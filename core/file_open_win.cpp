@@ -25,11 +25,11 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return _wfopen(WidePath(utf8Path).c_str(), reinterpret_cast<const wchar_t*>(wideMode.c_str()));
 }
 
-OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
+OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {
     Close();
     // Others may read the file while it is written (a spreadsheet opened on it mid-run).
     const HANDLE file = CreateFileW(WidePath(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
@@ -38,6 +38,20 @@ OutputFile::OpenResult OutputFile::Create(const std::string& utf8Path) {
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     return OpenResult::Opened;
+}
+
+// Not const, though the handle stays: it changes the file.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool OutputFile::Truncate() {
+    if (handle_ == -1) {
+        return false;
+    }
+    if (GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) {
+        return true;
+    }
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN) != 0 &&
+           SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
 // Not const, though the handle stays: writing changes the file.

@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include "core/fetch_ahead.h"
 #include "core/result_page.h"
@@ -23,10 +24,59 @@ std::u16string ProgressText(int done, int total) {
     return Decimal(done) + u"/" + Decimal(total);
 }
 
-std::u16string CompletionText(const RunSummary& summary) {
+// The results files of a run, by page.
+class RunFiles final {
+  public:
+    RunFiles(const RunOptions& options) : device_(options.device) {}
+
+    ResultsFile& For(PageKind page) { return page == PageKind::Phone ? phone_ : desktop_; }
+
+    // The pages every keyword has, in the order they are fetched and written.
+    std::vector<PageKind> Pages() const {
+        switch (device_) {
+            case Device::Pc:
+                return {PageKind::Desktop};
+            case Device::Mobile:
+                return {PageKind::Phone};
+            case Device::Both:
+                break;
+        }
+        return {PageKind::Desktop, PageKind::Phone};
+    }
+
+    void Close() {
+        desktop_.Close();
+        phone_.Close();
+    }
+    bool writeFailed() const { return desktop_.writeFailed() || phone_.writeFailed(); }
+    bool everOpened() const { return desktop_.everOpened() || phone_.everOpened(); }
+
+    // The files as the status text names them: all of them, or those whose writes failed.
+    std::u16string Names(bool onlyFailed) const {
+        std::u16string names;
+        for (const PageKind page : Pages()) {
+            const ResultsFile& file = page == PageKind::Phone ? phone_ : desktop_;
+            if (!onlyFailed || file.writeFailed()) {
+                names += (names.empty() ? u"" : u"和") + std::u16string(FileName(page));
+            }
+        }
+        return names;
+    }
+
+    static std::u16string_view FileName(PageKind page) {
+        return page == PageKind::Phone ? u"baidu_mobile.csv" : u"baidu.csv";
+    }
+
+  private:
+    const Device device_;
+    ResultsFile desktop_;
+    ResultsFile phone_;
+};
+
+std::u16string CompletionText(const RunSummary& summary, const RunFiles& files) {
     std::u16string text = u"总词数" + Decimal(summary.keywords);
-    text += summary.writeFailed ? u"运行完毕，但写入baidu.csv时出错，结果不完整"
-                                : u"运行完毕，信息保存在同目录下的baidu.csv里";
+    text += summary.writeFailed ? u"运行完毕，但写入" + files.Names(true) + u"时出错，结果不完整"
+                                : u"运行完毕，信息保存在同目录下的" + files.Names(false) + u"里";
     if (summary.failed > 0) {
         text += u"，其中" + Decimal(summary.failed) + u"个词查询失败";
     }
@@ -37,19 +87,19 @@ std::u16string CompletionText(const RunSummary& summary) {
 }
 
 // Where the lines went, after a run that ended early.
-std::u16string SavedText(const RunSummary& summary) {
-    return summary.writeFailed ? u"但写入baidu.csv时出错，结果不完整"
-                               : u"信息保存在同目录下的baidu.csv里";
+std::u16string SavedText(const RunSummary& summary, const RunFiles& files) {
+    return summary.writeFailed ? u"但写入" + files.Names(true) + u"时出错，结果不完整"
+                               : u"信息保存在同目录下的" + files.Names(false) + u"里";
 }
 
-std::u16string StoppedText(const RunSummary& summary) {
+std::u16string StoppedText(const RunSummary& summary, const RunFiles& files) {
     return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) + u"，" +
-           SavedText(summary);
+           SavedText(summary, files);
 }
 
-std::u16string AbortedText(const RunSummary& summary) {
+std::u16string AbortedText(const RunSummary& summary, const RunFiles& files) {
     return u"运行中止（" + summary.abortReason + u"），已完成" +
-           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary);
+           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary, files);
 }
 
 bool IsTrimmed(char16_t c) {
@@ -102,10 +152,60 @@ bool KeywordEntries::Next(std::u16string_view& entry) {
 
 namespace {
 
+// Opens every file of the run, then empties them; false, with the status text set, when one
+// cannot be opened.
+bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files,
+               RunSummary& summary) {
+    for (const PageKind page : files.Pages()) {
+        const std::string& path =
+            page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
+        const std::u16string name(RunFiles::FileName(page));
+        switch (files.For(page).OpenKeeping(path)) {
+            case OutputFile::OpenResult::Opened:
+                break;
+            case OutputFile::OpenResult::InUse:
+                fields.SetStatus(name + u" 正被其他程序（如 Excel）打开，请关闭后重试");
+                summary.end = RunEnd::ResultsFileInUse;
+                return false;
+            case OutputFile::OpenResult::Failed:
+                fields.SetStatus(u"无法创建结果文件" + name + u"，请检查程序所在目录是否可写");
+                summary.end = RunEnd::ResultsFileUnavailable;
+                return false;
+        }
+    }
+    for (const PageKind page : files.Pages()) {
+        files.For(page).Clear();
+    }
+    return true;
+}
+
+// What one fetched page gives: its labels, or nothing when the keyword failed on it.
+std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
+                                       std::u16string_view keyword, std::u16string_view website,
+                                       const RunOptions& options, bool& blocked) {
+    if (!page.ok()) {
+        blocked = blocked || page.failure().kind == FetchFailureKind::Blocked;
+        return std::nullopt;
+    }
+    const PageCheck check = CheckResultPage(page.body(), website, kind);
+    if (check.outcome == PageCheck::Outcome::Read) {
+        return check.labels;
+    }
+    if (options.onPageRejected) {
+        // An empty answer, a login wall or a script stub: nothing was checked.
+        std::string reason = kind == PageKind::Phone ? "phone page: " : "";
+        reason += check.outcome == PageCheck::Outcome::NotResultPage
+                      ? "not a result page"
+                      : "the result page could not be read (markup broken beyond any real page)";
+        options.onPageRejected(keyword, reason);
+    }
+    return std::nullopt;
+}
+
 // Checks the keywords, writing into `summary` as it goes, so that what was done is known even
 // when something throws.
 void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& options,
-                   ResultsFile& results, RunSummary& summary) {
+                   RunFiles& files, RunSummary& summary) {
     // Both inputs are taken once: the window stays editable during a run, and an edit must not
     // change the run under way (a website cleared mid-run would be found in every listing).
     const std::u16string keywordList = fields.KeywordList();
@@ -119,28 +219,28 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         return;
     }
 
-    // The file first: a run that cannot keep its results sends no request at all.
-    switch (results.Open(options.resultsPath)) {
-        case OutputFile::OpenResult::Opened:
-            break;
-        case OutputFile::OpenResult::InUse:
-            fields.SetStatus(u"baidu.csv 正被其他程序（如 Excel）打开，请关闭后重试");
-            summary.end = RunEnd::ResultsFileInUse;
-            return;
-        case OutputFile::OpenResult::Failed:
-            fields.SetStatus(u"无法创建结果文件baidu.csv，请检查程序所在目录是否可写");
-            summary.end = RunEnd::ResultsFileUnavailable;
-            return;
+    // The files first: a run that cannot keep its results sends no request at all.
+    if (!OpenFiles(fields, options, files, summary)) {
+        return;
     }
+    const std::vector<PageKind> pages = files.Pages();
+    const auto prefix = [&](PageKind page) -> const std::string& {
+        return page == PageKind::Phone ? options.mobileSearchUrlPrefix : options.searchUrlPrefix;
+    };
 
-    // The home page is requested once per run, then the search engine's own home page, as a
+    // The home page is requested once per run, then each search engine's own home page, as a
     // browser would open it before searching, so the searches carry its cookies and come from
     // it. Their answers play no part in the check, and failures are ignored.
-    const FetchOptions sideRequest{.referer = {}, .sideRequest = true};
-    (void)fetcher.FetchPage(options.homePageUrl, sideRequest, options.stop);
-    const std::string searchHome = SearchHomePage(options.searchUrlPrefix);
-    if (!searchHome.empty()) {
-        (void)fetcher.FetchPage(searchHome, sideRequest, options.stop);
+    (void)fetcher.FetchPage(options.homePageUrl, FetchOptions{.referer = {}, .sideRequest = true},
+                            options.stop);
+    std::vector<std::string> searchHomes;
+    for (const PageKind page : pages) {
+        searchHomes.push_back(SearchHomePage(prefix(page)));
+        if (!searchHomes.back().empty()) {
+            (void)fetcher.FetchPage(searchHomes.back(),
+                                    FetchOptions{.referer = {}, .sideRequest = true, .page = page},
+                                    options.stop);
+        }
     }
 
     // The entries are walked over the list three times (counting, fetching ahead, checking)
@@ -153,23 +253,27 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     }
 
     KeywordEntries toFetch(keywordList);
-    const auto nextAddress = [&]() {
-        std::u16string_view keyword;
-        while (toFetch.Next(keyword) && TrimSpaces(keyword).empty()) {
+    std::u16string_view fetching;
+    std::size_t nextPage = 0;
+    const auto nextRequest = [&]() {
+        if (nextPage == 0) {
+            while (toFetch.Next(fetching) && TrimSpaces(fetching).empty()) {
+            }
         }
-        return SearchAddress(options.searchUrlPrefix, TrimSpaces(keyword));
+        const std::size_t index = nextPage;
+        nextPage = (nextPage + 1) % pages.size();
+        const PageKind page = pages[index];
+        return PageRequest{
+            SearchAddress(prefix(page), TrimSpaces(fetching), page),
+            FetchOptions{.referer = searchHomes[index], .sideRequest = false, .page = page}};
     };
-    FetchAhead pages(fetcher, nextAddress, static_cast<std::size_t>(summary.keywords),
-                     FetchOptions{.referer = searchHome, .sideRequest = false}, options.lookAhead,
-                     options.stop);
-    const auto reject = [&](std::u16string_view keyword, std::string_view reason) {
-        if (options.onPageRejected) {
-            options.onPageRejected(keyword, reason);
-        }
-    };
+    FetchAhead fetched(fetcher, nextRequest,
+                       static_cast<std::size_t>(summary.keywords) * pages.size(),
+                       options.lookAhead, options.stop);
 
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
+    std::vector<std::optional<PositionLabels>> labels(pages.size());
     for (int i = 0; i < count; ++i) {
         if (options.stop.stop_requested()) {
             summary.end = RunEnd::Stopped;
@@ -180,49 +284,47 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         if (keyword.empty()) {
             ++emptyCount;
         } else {
-            const FetchResult page = pages.TakeNext();
-            if (!page.ok() && options.stop.stop_requested()) {
-                // Cut short by the stop, not a failure of the keyword.
-                summary.end = RunEnd::Stopped;
+            // All of a keyword's pages first: a stop between them writes none of its lines, so
+            // the files hold the same keywords.
+            bool blocked = false;
+            for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
+                const FetchResult page = fetched.TakeNext();
+                if (!page.ok() && options.stop.stop_requested()) {
+                    // Cut short by the stop, not a failure of the keyword.
+                    summary.end = RunEnd::Stopped;
+                } else {
+                    labels[p] = ReadPage(page, pages[p], keyword, website, options, blocked);
+                }
+            }
+            if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            std::optional<PositionLabels> labels;
-            if (!page.ok()) {
-                summary.blocked += page.failure().kind == FetchFailureKind::Blocked ? 1 : 0;
-            } else if (const std::optional<bool> isResult = IsResultPage(page.body());
-                       isResult == false) {
-                // An empty answer, a login wall or a script stub: nothing was checked.
-                reject(keyword, "not a result page");
-            } else {
-                if (isResult) {
-                    labels = AnalyzeResultPage(page.body(), website);
+            bool failed = false;
+            for (std::size_t p = 0; p < pages.size(); ++p) {
+                if (labels[p]) {
+                    fields.SetLeftLabel(labels[p]->left);
+                    fields.SetRightLabel(labels[p]->right);
+                } else {
+                    // The previous page must not stand in for this one.
+                    failed = true;
+                    fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
+                    fields.SetRightLabel(std::u16string(kFetchFailedLabel));
                 }
-                if (!labels) {
-                    reject(
-                        keyword,
-                        "the result page could not be read (markup broken beyond any real page)");
-                }
+                files.For(pages[p]).WriteLine(keyword, trimmedWebsite,
+                                              TrimSpaces(fields.LeftLabel()),
+                                              TrimSpaces(fields.RightLabel()));
             }
-            if (labels) {
-                fields.SetLeftLabel(labels->left);
-                fields.SetRightLabel(labels->right);
-            } else {
-                // The previous keyword's page must not stand in for this one.
-                ++summary.failed;
-                fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
-                fields.SetRightLabel(std::u16string(kFetchFailedLabel));
-            }
-            results.WriteLine(keyword, trimmedWebsite, TrimSpaces(fields.LeftLabel()),
-                              TrimSpaces(fields.RightLabel()));
+            summary.failed += failed ? 1 : 0;
+            summary.blocked += blocked ? 1 : 0;
             ++summary.checked;
         }
         fields.SetProgress(ProgressText(i + 1 - emptyCount, count - emptyCount));
     }
 
-    results.Close();
-    summary.writeFailed = results.writeFailed();
-    fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary)
-                                                    : CompletionText(summary));
+    files.Close();
+    summary.writeFailed = files.writeFailed();
+    fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary, files)
+                                                    : CompletionText(summary, files));
 }
 
 }  // namespace
@@ -243,18 +345,18 @@ std::u16string DescribeFailure(const std::exception_ptr& failure) {
 
 RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
     RunSummary summary;
-    ResultsFile results;
+    RunFiles files(options);
     try {
-        CheckKeywords(fields, fetcher, options, results, summary);
+        CheckKeywords(fields, fetcher, options, files, summary);
     } catch (...) {
-        // Lines already written are kept; the file is closed before the status says so.
-        results.Close();
-        summary.writeFailed = results.writeFailed();
+        // Lines already written are kept; the files are closed before the status says so.
+        files.Close();
+        summary.writeFailed = files.writeFailed();
         summary.end = RunEnd::Aborted;
         summary.abortReason = DescribeFailure(std::current_exception());
         try {
             // Before the file was opened there is nothing to say about it.
-            fields.SetStatus(results.everOpened() ? AbortedText(summary)
+            fields.SetStatus(files.everOpened() ? AbortedText(summary, files)
                                                   : u"运行中止（" + summary.abortReason + u"）");
         } catch (...) {
             // The summary still tells the caller.

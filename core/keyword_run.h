@@ -16,14 +16,24 @@ namespace slotscope {
 // The label both sides get for a keyword whose page could not be fetched.
 inline constexpr std::u16string_view kFetchFailedLabel = u"查询失败";
 
+// Which result pages a run checks for every keyword.
+enum class Device {
+    Pc,      // the desktop page, into the results file
+    Mobile,  // the phone page, into the phone's results file
+    Both,    // both pages, into both files
+};
+
 struct RunOptions {
-    std::string resultsPath;  // the results file, created or truncated by every run
+    std::string resultsPath;        // the results file, created or truncated by every run
+    std::string mobileResultsPath;  // the phone's results file, likewise
+    Device device = Device::Pc;
     std::string homePageUrl{HomePageUrl};
     std::string searchUrlPrefix{SearchUrlPrefix};
+    std::string mobileSearchUrlPrefix{MobileSearchUrlPrefix};
     int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
     // Told of a keyword whose page came back but is no result page, or could not be read, and
-    // why (in English, for a log line); the keyword counts as failed.
+    // why (in English, for a log line, naming the phone's page); the keyword counts as failed.
     std::function<void(std::u16string_view keyword, std::string_view reason)> onPageRejected;
 };
 
@@ -39,16 +49,18 @@ enum class RunEnd {
 struct RunSummary {
     RunEnd end = RunEnd::Completed;
     int keywords = 0;  // non-blank entries in the list
-    int checked = 0;   // keywords whose line was written (or attempted, when writes failed)
-    int failed = 0;    // keywords whose page could not be fetched or read
-    int blocked = 0;   // of those, the ones that met a verification page
+    int checked = 0;   // keywords whose lines were written (or attempted, when writes failed)
+    int failed = 0;    // keywords with a page that could not be fetched or read
+    int blocked = 0;   // of those, the ones that met a verification page on any page
     bool writeFailed = false;
     std::u16string abortReason;  // why the run was aborted, as the status text says it
 };
 
-// Checks every keyword of the list: fetches its result page, stores the position labels in the
-// label fields, writes its line to the results file and updates the progress text; at the end
-// writes the status text. The keyword list and the website are read once, when the run starts.
+// Checks every keyword of the list: fetches its result pages (the desktop's, the phone's or both,
+// by options.device), stores each page's position labels in the label fields in turn, writes its
+// line to that page's results file and updates the progress text, which counts keywords; at the
+// end writes the status text. A run opens all its files before it empties any, and fetches
+// nothing unless all opened. The keyword list and the website are read once, when the run starts.
 // A page that is no result page (see IsResultPage) is a failed keyword. Pages are fetched up to
 // options.lookAhead ahead, but every entry is analysed, written and reported strictly in list
 // order, so the output does not depend on how fetches overlap. Nothing is thrown: a failure of the

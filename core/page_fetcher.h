@@ -5,6 +5,8 @@
 #include <utility>
 #include <variant>
 
+#include "core/page_kind.h"
+
 namespace slotscope {
 
 enum class FetchFailureKind {
@@ -47,6 +49,13 @@ class FetchResult final {
 struct FetchOptions {
     std::string referer;       // sent as the Referer header when not empty
     bool sideRequest = false;  // its answer plays no part in the check: one try, a short time-out
+    PageKind page = PageKind::Desktop;  // the browser the request comes from
+};
+
+// One request: where, and how.
+struct PageRequest {
+    std::string address;
+    FetchOptions options;
 };
 
 // Fetches the whole page at an address. A run that fetches ahead calls FetchPage from several

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 #include "core/column_layout.h"
 
@@ -205,6 +206,9 @@ std::u16string Numbered(std::u16string_view side, int number) {
     return label;
 }
 
+PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
+                               std::u16string_view website);
+
 }  // namespace
 
 std::optional<bool> IsResultPage(std::u16string_view PageText) {
@@ -215,6 +219,35 @@ std::optional<bool> IsResultPage(std::u16string_view PageText) {
     return HasResultOutline(PageText);
 }
 
+PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
+                          PageKind kind) {
+    std::optional<LayoutReading> reading;
+    if (kind == PageKind::Phone) {
+        // Only a page that names the list or the search can be a result page.
+        if (PageText.find(u"results") == npos && PageText.find(u"百度") == npos) {
+            return {PageCheck::Outcome::NotResultPage, {}};
+        }
+        reading = ReadPhoneLayout(PageText, website);
+    } else {
+        const PageMarkers markers = ScanPage(PageText);
+        if (markers.layoutA || markers.layoutB || markers.rightBlock) {
+            return {PageCheck::Outcome::Read, ReadTableLayout(PageText, markers, website)};
+        }
+        if (PageText.find(u"content_left") == npos && PageText.find(u"content_right") == npos &&
+            PageText.find(u"百度搜索") == npos) {
+            return {PageCheck::Outcome::NotResultPage, {}};
+        }
+        reading = ReadColumnLayout(PageText, website);
+    }
+    if (!reading) {
+        return {PageCheck::Outcome::Unreadable, {}};
+    }
+    if (!reading->resultPage) {
+        return {PageCheck::Outcome::NotResultPage, {}};
+    }
+    return {PageCheck::Outcome::Read, std::move(reading->labels)};
+}
+
 std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
                                                 std::u16string_view website) {
     const PageMarkers markers = ScanPage(PageText);
@@ -223,8 +256,20 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
         if (PageText.find(u"content_left") == npos && PageText.find(u"content_right") == npos) {
             return PositionLabels{u"左侧无推广位", u"右无推广位"};
         }
-        return AnalyzeColumnLayout(PageText, website);
+        const std::optional<LayoutReading> reading = ReadColumnLayout(PageText, website);
+        if (!reading) {
+            return std::nullopt;
+        }
+        return reading->labels;
     }
+    return ReadTableLayout(PageText, markers, website);
+}
+
+namespace {
+
+// The labels of a page with the table layout's markers.
+PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
+                               std::u16string_view website) {
     NextOccurrence tableEnd(PageText, kTableEnd);
     NextOccurrence divEnd(PageText, kDivEnd);
 
@@ -285,5 +330,7 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
     }
     return labels;
 }
+
+}  // namespace
 
 }  // namespace slotscope

@@ -4,11 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "core/page_kind.h"
+
 namespace slotscope {
 
 // Where the website stands among a result page's paid listings, as the short labels the results
 // file and the window show: "左2", "左无", "左侧无推广位" on the left; "右1", "右无", "右无推广位"
-// on the right.
+// on the right. On the phone's page, left is the top block ("上2", "上无", "上无推广位") and
+// right the bottom block ("下1", "下无", "下无推广位").
 struct PositionLabels {
     std::u16string left;
     std::u16string right;
@@ -38,5 +41,22 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
 // only that). An empty answer, a login wall or a script stub is none. Nothing when the page
 // cannot be read as far as that: markup broken beyond any real page (see AnalyzeColumnLayout).
 std::optional<bool> IsResultPage(std::u16string_view PageText);
+
+// What a fetched page says, read once.
+struct PageCheck {
+    enum class Outcome {
+        Read,           // labels hold where the website stands
+        NotResultPage,  // an empty answer, a login wall, a script stub: nothing was checked
+        Unreadable,     // markup broken beyond any real page
+    };
+    Outcome outcome = Outcome::Read;
+    PositionLabels labels;
+};
+
+// Reads a fetched page of either kind in one pass: whether it is a result page (for the desktop
+// as IsResultPage; for the phone, see ReadPhoneLayout) and, if so, its labels (for the desktop as
+// AnalyzeResultPage).
+PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
+                          PageKind kind);
 
 }  // namespace slotscope

@@ -17,12 +17,24 @@ std::u16string ResultsLine(std::u16string_view keyword, std::u16string_view webs
 }
 
 OutputFile::OpenResult ResultsFile::Open(const std::string& path) {
+    const OutputFile::OpenResult result = OpenKeeping(path);
+    Clear();
+    return result;
+}
+
+OutputFile::OpenResult ResultsFile::OpenKeeping(const std::string& path) {
     Close();
     writeFailed_ = false;
-    const OutputFile::OpenResult result = file_.Create(path);
+    const OutputFile::OpenResult result = file_.OpenForWriting(path);
     open_ = result == OutputFile::OpenResult::Opened;
     everOpened_ = everOpened_ || open_;
     return result;
+}
+
+void ResultsFile::Clear() {
+    if (open_ && !file_.Truncate()) {
+        writeFailed_ = true;
+    }
 }
 
 void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view website,

@@ -19,6 +19,10 @@ class ResultsFile final {
 
     // Creates or truncates the file.
     OutputFile::OpenResult Open(const std::string& path);
+    // Creates the file or opens it as it is; Clear empties it. A run with two files opens both
+    // before it empties either, so a file it cannot open leaves the other's lines in place.
+    OutputFile::OpenResult OpenKeeping(const std::string& path);
+    void Clear();
 
     // Appends one line. A failed write (disk full) is remembered, not retried.
     void WriteLine(std::u16string_view keyword, std::u16string_view website,

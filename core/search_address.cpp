@@ -12,12 +12,10 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-}  // namespace
-
-std::string PercentEncodeKeyword(std::u16string_view keyword) {
+std::string PercentEncode(std::string_view bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
-    for (const char byte : EncodeGbk(keyword)) {
+    for (const char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
         if (IsUnreserved(c)) {
             encoded += static_cast<char>(c);
@@ -28,6 +26,16 @@ std::string PercentEncodeKeyword(std::u16string_view keyword) {
         }
     }
     return encoded;
+}
+
+}  // namespace
+
+std::string PercentEncodeKeyword(std::u16string_view keyword) {
+    return PercentEncode(EncodeGbk(keyword));
+}
+
+std::string PercentEncodeUtf8Keyword(std::u16string_view keyword) {
+    return PercentEncode(EncodeUtf8(keyword));
 }
 
 std::string SearchHomePage(std::string_view prefix) {
@@ -42,9 +50,10 @@ std::string SearchHomePage(std::string_view prefix) {
     return home;
 }
 
-std::string SearchAddress(std::string_view prefix, std::u16string_view keyword) {
+std::string SearchAddress(std::string_view prefix, std::u16string_view keyword, PageKind page) {
     std::string address(prefix);
-    address += PercentEncodeKeyword(keyword);
+    address += page == PageKind::Phone ? PercentEncodeUtf8Keyword(keyword)
+                                       : PercentEncodeKeyword(keyword);
     return address;
 }
 

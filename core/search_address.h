@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/build_config.h"
+#include "core/page_kind.h"
 
 namespace slotscope {
 
@@ -13,6 +14,9 @@ inline constexpr std::string_view HomePageUrl = SLOTSCOPE_HOME_PAGE_URL;
 // Baidu's web search; the keyword follows the equals sign.
 inline constexpr std::string_view SearchUrlPrefix = "http://www.baidu.com/s?wd=";
 
+// Baidu's search for phones; the keyword, in UTF-8, follows the equals sign.
+inline constexpr std::string_view MobileSearchUrlPrefix = "https://m.baidu.com/s?word=";
+
 // The keyword's GBK bytes (GB18030 for characters outside GBK) with A-Z a-z 0-9 - . _ ~ kept
 // and every other byte written as %XX, so no character of a keyword can end or split the query.
 std::string PercentEncodeKeyword(std::u16string_view keyword);
@@ -21,7 +25,13 @@ std::string PercentEncodeKeyword(std::u16string_view keyword);
 // when the prefix names no host.
 std::string SearchHomePage(std::string_view prefix);
 
-// The search address for a keyword: prefix followed by the percent-encoded keyword.
-std::string SearchAddress(std::string_view prefix, std::u16string_view keyword);
+// The keyword's UTF-8 bytes, percent-encoded as PercentEncodeKeyword does; what the phone's
+// search takes.
+std::string PercentEncodeUtf8Keyword(std::u16string_view keyword);
+
+// The search address for a keyword: prefix followed by the percent-encoded keyword, in GBK for
+// the desktop's search and in UTF-8 for the phone's.
+std::string SearchAddress(std::string_view prefix, std::u16string_view keyword,
+                          PageKind page = PageKind::Desktop);
 
 }  // namespace slotscope

@@ -15,9 +15,39 @@
 namespace slotscope {
 namespace {
 
-constexpr const char* kUserAgent =
+// The browsers the requests come from: Chrome on Windows for the desktop page, Chrome on
+// Android for the phone's, each with the client hints that browser sends.
+struct Browser {
+    const char* userAgent;
+    const char* platform;  // sec-ch-ua-platform
+    const char* mobile;    // sec-ch-ua-mobile
+};
+
+constexpr Browser kDesktopBrowser{
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/131.0.0.0 Safari/537.36";
+    "Chrome/131.0.0.0 Safari/537.36",
+    "\"Windows\"", "?0"};
+constexpr Browser kPhoneBrowser{
+    "Mozilla/5.0 (Linux; Android 10; K) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Mobile Safari/537.36",
+    "\"Android\"", "?1"};
+
+constexpr const char* kBrands =
+    "sec-ch-ua: \"Google Chrome\";v=\"131\", \"Chromium\";v=\"131\", "
+    "\"Not_A Brand\";v=\"24\"";
+
+curl_slist* BrowserHeaders(const Browser& browser) {
+    curl_slist* headers = nullptr;
+    const std::string mobile = std::string("sec-ch-ua-mobile: ") + browser.mobile;
+    const std::string platform = std::string("sec-ch-ua-platform: ") + browser.platform;
+    for (const char* header :
+         {"Accept-Language: zh-CN,zh;q=0.9",
+          "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8", kBrands,
+          mobile.c_str(), platform.c_str()}) {
+        headers = curl_slist_append(headers, header);
+    }
+    return headers;
+}
 
 // How long one wait for network activity lasts before the stop request is looked at again;
 // a stop also wakes the wait at once.
@@ -135,7 +165,8 @@ bool WorthRetrying(const FetchResult& result, long status) {
 struct HttpPageFetcher::Shared {
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-    curl_slist* headers = nullptr;
+    curl_slist* desktopHeaders = nullptr;
+    curl_slist* phoneHeaders = nullptr;
 
     std::mutex idleMutex;
     std::vector<std::unique_ptr<Connection>> idle;
@@ -148,9 +179,8 @@ struct HttpPageFetcher::Shared {
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        headers = curl_slist_append(headers, "Accept-Language: zh-CN,zh;q=0.9");
-        headers = curl_slist_append(
-            headers, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+        desktopHeaders = BrowserHeaders(kDesktopBrowser);
+        phoneHeaders = BrowserHeaders(kPhoneBrowser);
     }
     ~Shared();
     Shared(const Shared&) = delete;
@@ -170,7 +200,7 @@ struct HttpPageFetcher::Shared {
 class HttpPageFetcher::Connection final {
   public:
     Connection(const FetchSettings& settings, Shared& shared)
-        : multi_(curl_multi_init()), easy_(curl_easy_init()) {
+        : shared_(shared), multi_(curl_multi_init()), easy_(curl_easy_init()) {
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
         // A transfer that is stopped or times out while its name is still being looked up ends
         // at once; without this, removing it waits for the resolver thread, however slow.
@@ -185,8 +215,6 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy_, CURLOPT_DEFAULT_PROTOCOL, "http");
         curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");  // every encoding curl decodes
-        curl_easy_setopt(easy_, CURLOPT_USERAGENT, kUserAgent);
-        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, shared.headers);
         curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(settings.maxBodyBytes));
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_.data());
@@ -208,7 +236,12 @@ class HttpPageFetcher::Connection final {
         transfer.maxBodyBytes = settings.maxBodyBytes;
         error_[0] = '\0';
         status = 0;
+        const bool phone = options.page == PageKind::Phone;
         curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT,
+                         (phone ? kPhoneBrowser : kDesktopBrowser).userAgent);
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER,
+                         phone ? shared_.phoneHeaders : shared_.desktopHeaders);
         curl_easy_setopt(easy_, CURLOPT_REFERER,
                          options.referer.empty() ? nullptr : options.referer.c_str());
         curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
@@ -283,6 +316,7 @@ class HttpPageFetcher::Connection final {
     }
 
   private:
+    Shared& shared_;
     CURLM* multi_;
     CURL* easy_;
     std::array<char, CURL_ERROR_SIZE> error_{};
@@ -291,7 +325,8 @@ class HttpPageFetcher::Connection final {
 HttpPageFetcher::Shared::~Shared() {
     idle.clear();  // easy handles go before the share they use
     curl_share_cleanup(share);
-    curl_slist_free_all(headers);
+    curl_slist_free_all(desktopHeaders);
+    curl_slist_free_all(phoneHeaders);
 }
 
 HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(settings)) {
