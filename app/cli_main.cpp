@@ -156,8 +156,49 @@ std::u16string KeywordListFromBytes(std::string_view bytes) {
     return WithCrLfLineBreaks(DecodeTextFile(bytes));
 }
 
+// Where the phone page's lines go: --mobile-output, or baidu_mobile.csv beside the results file
+// where that is a file of its own. Empty, with `error` set, when there is no such place.
+std::string MobileOutputPath(const Options& options, std::string& error) {
+    if (!options.mobileOutputPath.empty()) {
+        return options.mobileOutputPath;
+    }
+    const std::filesystem::path output = PathFromUtf8(options.outputPath);
+    std::error_code ignored;
+    const std::filesystem::file_status status = std::filesystem::status(output, ignored);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = "--output '" + options.outputPath +
+                "' is not a regular file, so the phone page's results need --mobile-output";
+        return {};
+    }
+    const std::u8string path = (output.parent_path() / "baidu_mobile.csv").u8string();
+    return {path.begin(), path.end()};
+}
+
+// Whether two paths name one file, existing or not.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), error);
+    return error ? std::filesystem::weakly_canonical(PathFromUtf8(a), error) ==
+                       std::filesystem::weakly_canonical(PathFromUtf8(b), error)
+                 : same;
+}
+
 int Run(const Options& options) {
     Console console(options.quiet);
+
+    std::string mobileOutput;
+    if (options.device != Device::Pc) {
+        std::string error;
+        mobileOutput = MobileOutputPath(options, error);
+        if (mobileOutput.empty()) {
+            console.Line("slotscope-cli: " + error);
+            return kExitUsage;
+        }
+        if (options.device == Device::Both && SameFile(options.outputPath, mobileOutput)) {
+            console.Line("slotscope-cli: --output and --mobile-output name the same file");
+            return kExitUsage;
+        }
+    }
 
     const std::u16string site = DecodeUtf8(options.site);
     if (TrimSpaces(site).empty()) {
@@ -185,8 +226,11 @@ int Run(const Options& options) {
 
     RunOptions run;
     run.resultsPath = options.outputPath;
+    run.mobileResultsPath = mobileOutput;
+    run.device = options.device;
     run.homePageUrl = options.homePageUrl;
     run.searchUrlPrefix = options.searchUrlPrefix;
+    run.mobileSearchUrlPrefix = options.mobileSearchUrlPrefix;
     run.lookAhead = options.jobs;
     run.stop = stop.get_token();
     run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
@@ -195,9 +239,10 @@ int Run(const Options& options) {
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
     if (summary.end == RunEnd::ResultsFileUnavailable) {
-        console.Line("slotscope-cli: cannot create the results file '" + options.outputPath + "'");
+        console.Line("slotscope-cli: cannot create the results file '" + summary.unopenedPath +
+                     "'");
     } else if (summary.end == RunEnd::ResultsFileInUse) {
-        console.Line("slotscope-cli: cannot write the results file '" + options.outputPath +
+        console.Line("slotscope-cli: cannot write the results file '" + summary.unopenedPath +
                      "': another program (such as Excel) has it open; close it and try again");
     }
     console.Line(EncodeUtf8(fields.Status()));

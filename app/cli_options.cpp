@@ -35,25 +35,49 @@ bool ParseSeconds(const std::string& text, double& seconds) {
     return true;
 }
 
+bool ParseDevice(const std::string& text, Device& device) {
+    if (text == "pc") {
+        device = Device::Pc;
+    } else if (text == "mobile") {
+        device = Device::Mobile;
+    } else if (text == "both") {
+        device = Device::Both;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* UsageText() {
-    return "Usage: slotscope-cli --site SITE [--keywords FILE] [--output FILE] [--jobs N]\n"
+    return "Usage: slotscope-cli --site SITE [--keywords FILE] [--device pc|mobile|both]\n"
+           "                     [--output FILE] [--mobile-output FILE] [--jobs N]\n"
            "                     [--timeout SECONDS] [--search-url-prefix URL]\n"
-           "                     [--home-page-url URL] [--quiet]\n"
+           "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
+           "                     [--quiet]\n"
            "\n"
            "Checks where SITE stands among the paid listings of each keyword's result page and\n"
-           "writes one line per keyword to the results file (GBK, CR LF).\n"
+           "writes one line per keyword to the results file (GBK, CR LF): for the desktop page\n"
+           "left and right, for the phone page top and bottom.\n"
            "\n"
            "  --site SITE              the website to look for, as typed after \"www.\"\n"
            "  --keywords FILE          keyword list, one per line or comma-separated, in UTF-8,\n"
            "                           UTF-16 (with BOM) or GBK; standard input when absent\n"
            "                           or \"-\"\n"
+           "  --device DEVICE          pc: the desktop page, into --output (default);\n"
+           "                           mobile: the phone page, into --mobile-output;\n"
+           "                           both: both pages, into both files\n"
            "  --output FILE            results file (default: baidu.csv here)\n"
+           "  --mobile-output FILE     the phone page's results file (default:\n"
+           "                           baidu_mobile.csv beside --output)\n"
            "  --jobs N                 pages fetched at once, 1 to 16 (default: 3)\n"
            "  --timeout SECONDS        time allowed for one request (default: 60)\n"
            "  --search-url-prefix URL  address the encoded keyword is appended to\n"
            "                           (default: http://www.baidu.com/s?wd=)\n"
+           "  --mobile-search-url-prefix URL\n"
+           "                           the same for the phone page, keyword in UTF-8\n"
+           "                           (default: https://m.baidu.com/s?word=)\n"
            "  --home-page-url URL      page requested once at the start of a run\n"
            "  --quiet                  print only the final status\n"
            "  --help                   print this text\n"
@@ -65,6 +89,7 @@ const char* UsageText() {
 bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
                     std::string& error) {
     options.searchUrlPrefix = std::string(SearchUrlPrefix);
+    options.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
     options.homePageUrl = std::string(HomePageUrl);
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
@@ -90,7 +115,9 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         }
         const bool known = name == "--site" || name == "--keywords" || name == "--output" ||
                            name == "--jobs" || name == "--timeout" ||
-                           name == "--search-url-prefix" || name == "--home-page-url";
+                           name == "--search-url-prefix" || name == "--home-page-url" ||
+                           name == "--device" || name == "--mobile-output" ||
+                           name == "--mobile-search-url-prefix";
         if (!known) {
             error = "unknown option '" + arguments[i] + "'";
             return false;
@@ -113,6 +140,19 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
                 return false;
             }
             options.outputPath = value;
+        } else if (name == "--mobile-output") {
+            if (value.empty()) {
+                error = "option --mobile-output needs a file name";
+                return false;
+            }
+            options.mobileOutputPath = value;
+        } else if (name == "--device") {
+            if (!ParseDevice(value, options.device)) {
+                error = "--device must be pc, mobile or both, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--mobile-search-url-prefix") {
+            options.mobileSearchUrlPrefix = value;
         } else if (name == "--jobs") {
             if (!ParseJobs(value, options.jobs)) {
                 error = "--jobs must be a whole number from 1 to 16, not '" + value + "'";

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "core/keyword_run.h"
+
 namespace slotscope::cli {
 
 struct Options {
@@ -10,9 +12,12 @@ struct Options {
     bool siteGiven = false;
     std::string keywordsPath = "-";  // "-" is standard input
     std::string outputPath = "baidu.csv";
+    std::string mobileOutputPath;  // empty: baidu_mobile.csv beside the results file
+    Device device = Device::Pc;
     int jobs = 3;
     double timeoutSeconds = 60;
     std::string searchUrlPrefix;
+    std::string mobileSearchUrlPrefix;
     std::string homePageUrl;
     bool quiet = false;
     bool help = false;

@@ -160,7 +160,12 @@ bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files,
         const std::string& path =
             page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
         const std::u16string name(RunFiles::FileName(page));
-        switch (files.For(page).OpenKeeping(path)) {
+        const OutputFile::OpenResult opened = files.For(page).OpenKeeping(path);
+        if (opened != OutputFile::OpenResult::Opened) {
+            files.Close();
+            summary.unopenedPath = path;
+        }
+        switch (opened) {
             case OutputFile::OpenResult::Opened:
                 break;
             case OutputFile::OpenResult::InUse:

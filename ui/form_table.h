@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string_view>
+#include <vector>
 
 // The form Form1 as data: its controls with their kinds, captions, places in twips, fonts and
 // tab order. The Qt window, the Win32 window and their tests all read it from here.
@@ -10,7 +12,7 @@ namespace slotscope::form {
 inline constexpr std::u16string_view kTitle = u"Slotscope";
 
 // Client area, in twips (1/1440 inch; 15 to a pixel at 96 dots per inch).
-inline constexpr int kWidthTwips = 6345;
+inline constexpr int kWidthTwips = 7905;
 inline constexpr int kHeightTwips = 5865;
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -37,6 +39,7 @@ enum class Kind {
     TextBox,
     MultiLineTextBox,  // with a vertical scroll bar when `scrollBar`
     Button,
+    ComboBox,  // a drop-down list: the caption's lines are its choices, the first one chosen
 };
 
 struct Control {
@@ -52,27 +55,45 @@ struct Control {
     bool scrollBar = false;
 };
 
+// The pages a run checks (Combo1), in the order of the run's devices: the desktop page, the
+// phone page, both.
+inline constexpr std::u16string_view kDeviceChoices = u"电脑\n手机\n两者";
+
 // In the order of their tab indexes.
-inline constexpr std::array<Control, 13> kControls = {{
+inline constexpr std::array<Control, 15> kControls = {{
     {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
     {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
-    {"Command1", Kind::Button, kStartCaption, 3120, 1560, 2895, 975, 2, 21.75},
-    {"Label1", Kind::Label, u"竞价关键词(每行一词)", 360, 240, 2055, 255, 3, 0},
-    {"Label2", Kind::Label, u"查看网址", 3600, 480, 2055, 255, 4, 0},
+    // The device choice sits to the right of the website, in a column the form grew by.
+    {"Combo1", Kind::ComboBox, kDeviceChoices, 6240, 960, 1455, 360, 2, 0},
+    {"Command1", Kind::Button, kStartCaption, 3120, 1560, 2895, 975, 3, 21.75},
+    {"Label1", Kind::Label, u"竞价关键词(每行一词)", 360, 240, 2055, 255, 4, 0},
+    {"Label2", Kind::Label, u"查看网址", 3600, 480, 2055, 255, 5, 0},
     {"Label3", Kind::Label,
      u"   "
      u"程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。结果保存在同目录下的baidu."
      u"csv文件里",
-     3240, 3240, 2775, 975, 5, 0},
-    {"Label4", Kind::Label, kCreditsBeforeAddress, 3240, 4200, 2775, 855, 6, 0},
-    {"Label5", Kind::Label, u"www.", 3000, 960, 855, 375, 7, 14.25},
+     3240, 3240, 2775, 975, 6, 0},
+    {"Label4", Kind::Label, kCreditsBeforeAddress, 3240, 4200, 2775, 855, 7, 0},
+    {"Label5", Kind::Label, u"www.", 3000, 960, 855, 375, 8, 14.25},
     // The two label fields lie beyond the right edge: the run's scratch texts.
-    {"Text2", Kind::MultiLineTextBox, u"Text2", 8280, 360, 1215, 975, 8, 0},
-    {"Text3", Kind::TextBox, u"Text3", 8160, 1920, 1335, 855, 9, 0},
-    {"Text5", Kind::TextBox, u"0/0", 4320, 2760, 975, 270, 10, 0},
-    {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 11, 14.25},
-    {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 12, 0},
+    {"Text2", Kind::MultiLineTextBox, u"Text2", 8280, 360, 1215, 975, 9, 0},
+    {"Text3", Kind::TextBox, u"Text3", 8160, 1920, 1335, 855, 10, 0},
+    {"Text5", Kind::TextBox, u"0/0", 4320, 2760, 975, 270, 11, 0},
+    {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 12, 14.25},
+    {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 13, 0},
+    {"Label7", Kind::Label, u"查看设备", 6240, 480, 1455, 255, 14, 0},
 }};
+
+// The lines of a caption: a combo box's choices.
+inline std::vector<std::u16string_view> Lines(std::u16string_view caption) {
+    std::vector<std::u16string_view> lines;
+    for (std::size_t at = 0; at <= caption.size();) {
+        const std::size_t end = std::min(caption.find(u'\n', at), caption.size());
+        lines.push_back(caption.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
 
 // Twips to pixels at a density, rounded down as the form's pixel sizes at 96 dpi are.
 constexpr int ToPixels(int twips, int dotsPerInch) {

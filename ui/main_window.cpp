@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -83,6 +84,14 @@ QWidget* MakeControl(const form::Control& control, QWidget* parent) {
             widget = button;
             break;
         }
+        case form::Kind::ComboBox: {
+            auto* box = new QComboBox(parent);
+            for (const std::u16string_view choice : form::Lines(control.caption)) {
+                box->addItem(FromUtf16(choice));
+            }
+            widget = box;
+            break;
+        }
     }
     widget->setObjectName(
         QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
@@ -137,6 +146,9 @@ QString TextOf(const QWidget* widget) {
     if (const auto* label = qobject_cast<const QLabel*>(widget)) {
         return label->text();
     }
+    if (const auto* box = qobject_cast<const QComboBox*>(widget)) {
+        return box->currentText();
+    }
     return qobject_cast<const QAbstractButton*>(widget)->text();
 }
 
@@ -147,6 +159,8 @@ void SetTextOf(QWidget* widget, const QString& text) {
         area->setPlainText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
+    } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        box->setCurrentText(text);
     } else {
         qobject_cast<QAbstractButton*>(widget)->setText(text);
     }
@@ -157,11 +171,12 @@ void SetTextOf(QWidget* widget, const QString& text) {
 WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher) {
     WindowServices services;
     services.makeFetcher = std::move(makeFetcher);
-    services.resultsPath = QDir(QCoreApplication::applicationDirPath())
-                               .filePath(QStringLiteral("baidu.csv"))
-                               .toStdString();
+    const QDir folder(QCoreApplication::applicationDirPath());
+    services.resultsPath = folder.filePath(QStringLiteral("baidu.csv")).toStdString();
+    services.mobileResultsPath = folder.filePath(QStringLiteral("baidu_mobile.csv")).toStdString();
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
+    services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
     services.openUrl = [](const std::string& address) {
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     };

@@ -121,10 +121,11 @@ WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>(
         path.resize(path.size() * 2);
     }
     path.resize(path.find_last_of(L"\\/") + 1);
-    path += L"baidu.csv";
-    services.resultsPath = EncodeUtf8(Utf16(path));
+    services.resultsPath = EncodeUtf8(Utf16(path + L"baidu.csv"));
+    services.mobileResultsPath = EncodeUtf8(Utf16(path + L"baidu_mobile.csv"));
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
+    services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
     services.openUrl = [](const std::string& address) {
         // The address goes to the shell as a document to open, never into a command line.
         const std::wstring wide = Wide(DecodeUtf8(address));
@@ -143,7 +144,13 @@ class Form1::Texts final : public WindowTexts {
         return Utf16(TextOf(form_.Control(WindowTexts::ControlOf(field))));
     }
     void Set(Field field, const std::u16string& text) override {
-        SetWindowTextW(form_.Control(WindowTexts::ControlOf(field)), WithCrLf(text).c_str());
+        HWND control = form_.Control(WindowTexts::ControlOf(field));
+        if (field == Field::Device) {
+            SendMessageW(control, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(Wide(text).c_str()));
+            return;
+        }
+        SetWindowTextW(control, WithCrLf(text).c_str());
         if (field == Field::Status) {
             form_.FitStatus();
         }
@@ -298,10 +305,22 @@ void Form1::CreateControls() {
                 windowClass = L"BUTTON";
                 style |= WS_TABSTOP | BS_PUSHBUTTON;
                 break;
+            case form::Kind::ComboBox:
+                windowClass = L"COMBOBOX";
+                style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+                break;
         }
+        const bool combo = control.kind == form::Kind::ComboBox;
         HWND child = CreateWindowExW(
-            exStyle, windowClass, WithCrLf(caption).c_str(), style, 0, 0, 0, 0, window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+            exStyle, windowClass, combo ? L"" : WithCrLf(caption).c_str(), style, 0, 0, 0, 0,
+            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (combo) {
+            for (const std::u16string_view choice : form::Lines(caption)) {
+                SendMessageW(child, CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(Wide(choice).c_str()));
+            }
+            SendMessageW(child, CB_SETCURSEL, 0, 0);
+        }
         if (control.kind == form::Kind::TextBox || control.kind == form::Kind::MultiLineTextBox) {
             // An edit control takes at most 32,767 typed or pasted characters unless told
             // otherwise; a list of thousands of keywords would lose its tail.
@@ -356,7 +375,12 @@ void Form1::Layout(int dotsPerInch) {
         const int top = form::ToPixels(control.top, dotsPerInch);
         const int width = form::ToPixels(control.width, dotsPerInch);
         const int height = form::ToPixels(control.height, dotsPerInch);
-        MoveWindow(child, left, top, width, height, TRUE);
+        // A drop-down list's height is that of its open list: room for its choices.
+        const int boxHeight =
+            control.kind == form::Kind::ComboBox
+                ? height * static_cast<int>(form::Lines(control.caption).size() + 1)
+                : height;
+        MoveWindow(child, left, top, width, boxHeight, TRUE);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         if ((control.kind == form::Kind::Label || control.kind == form::Kind::Button) &&
             control.name != status) {

@@ -1,9 +1,12 @@
 #include "ui/window_run.h"
 
+#include <algorithm>
+#include <array>
 #include <exception>
 #include <utility>
 
 #include "core/keyword_run.h"
+#include "ui/form_table.h"
 
 namespace slotscope {
 
@@ -57,11 +60,26 @@ const char* WindowTexts::ControlOf(Field field) {
             return "Text3";
         case Field::Progress:
             return "Text5";
+        case Field::Device:
+            return "Combo1";
         case Field::Status:
             break;
     }
     return "Label3";
 }
+
+namespace {
+
+// The device the window's choice names; the desktop page where it names none.
+Device ChosenDevice(std::u16string_view choice) {
+    const std::vector<std::u16string_view> choices = form::Lines(form::kDeviceChoices);
+    const auto found = std::find(choices.begin(), choices.end(), choice);
+    constexpr std::array<Device, 3> kDevices = {Device::Pc, Device::Mobile, Device::Both};
+    const auto index = static_cast<std::size_t>(found - choices.begin());
+    return index < kDevices.size() ? kDevices[index] : Device::Pc;
+}
+
+}  // namespace
 
 WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& thread,
                      Events events)
@@ -94,8 +112,11 @@ void WindowRun::Start() {
 
     RunOptions options;
     options.resultsPath = services_.resultsPath;
+    options.mobileResultsPath = services_.mobileResultsPath;
+    options.device = ChosenDevice(texts_.Get(WindowTexts::Field::Device));
     options.homePageUrl = services_.homePageUrl;
     options.searchUrlPrefix = services_.searchUrlPrefix;
+    options.mobileSearchUrlPrefix = services_.mobileSearchUrlPrefix;
     options.lookAhead = services_.lookAhead;
     options.stop = stop_.get_token();
     try {

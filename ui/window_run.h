@@ -17,26 +17,31 @@ namespace slotscope {
 struct WindowServices {
     std::function<std::unique_ptr<PageFetcher>()> makeFetcher;  // a fresh one for every run
     std::string resultsPath;                                    // UTF-8
+    std::string mobileResultsPath;                              // UTF-8
     std::string homePageUrl;
     std::string searchUrlPrefix;
+    std::string mobileSearchUrlPrefix;
     int lookAhead = 3;  // pages fetched at once: polite for one desktop
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
 };
 
-// The desktop's side of the window services: baidu.csv beside the executable, the built-in
-// addresses and the desktop's browser; the page fetch is the program's to give.
+// The desktop's side of the window services: baidu.csv and baidu_mobile.csv beside the
+// executable, the built-in addresses and the desktop's browser; the page fetch is the program's
+// to give.
 WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher);
 
-// The six fields as a window holds them. Called on the window's thread only.
+// The six fields as a window holds them, and the device choice. Called on the window's thread
+// only.
 class WindowTexts {
   public:
-    enum class Field { KeywordList, Website, LeftLabel, RightLabel, Progress, Status };
+    enum class Field { KeywordList, Website, LeftLabel, RightLabel, Progress, Status, Device };
 
     virtual ~WindowTexts() = default;
     virtual std::u16string Get(Field field) const = 0;
     virtual void Set(Field field, const std::u16string& text) = 0;
 
-    // The form's control that holds a field: Text1, Text4, Text2, Text3, Text5 or Label3.
+    // The form's control that holds a field: Text1, Text4, Text2, Text3, Text5, Label3 or
+    // Combo1 (whose text is the chosen device).
     static const char* ControlOf(Field field);
 
   protected:

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
@@ -70,6 +71,9 @@ class MainWindowTest : public QObject {
         if (auto* label = window.findChild<QLabel*>(QString::fromLatin1(name))) {
             return label->text();
         }
+        if (auto* box = window.findChild<QComboBox*>(QString::fromLatin1(name))) {
+            return box->currentText();
+        }
         return Control<QPushButton>(window, name)->text();
     }
     static void Type(Form1& window, const char* name, const QString& keys) {
@@ -99,7 +103,7 @@ class MainWindowTest : public QObject {
     void layoutIsTheForms() {
         auto window = MakeWindow();
         QCOMPARE(window->windowTitle(), QStringLiteral("Slotscope"));
-        QCOMPARE(window->size(), QSize(423, 391));  // 6345 x 5865 twips
+        QCOMPARE(window->size(), QSize(527, 391));  // 7905 x 5865 twips
         QCOMPARE(window->minimumSize(), window->maximumSize());
 
         QCOMPARE(window->font().pointSizeF(), form::kDefaultPoints);
@@ -117,6 +121,8 @@ class MainWindowTest : public QObject {
                                                  static_cast<qsizetype>(control.caption.size()));
             if (name == "Label4") {
                 caption += QString::fromLatin1(kHome);  // the credits end with the home page
+            } else if (control.kind == form::Kind::ComboBox) {
+                caption = caption.section(u'\n', 0, 0);  // its first choice is chosen
             }
             QCOMPARE(Text(*window, name.c_str()), caption);
             QCOMPARE(widget->font().pointSizeF(),
@@ -207,7 +213,7 @@ class MainWindowTest : public QObject {
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
         QCOMPARE(order, QStringList(
-                            {"Text1", "Text4", "Command1", "Text2", "Text3", "Text5", "Command2"}));
+                            {"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3", "Text5", "Command2"}));
     }
 
     void runWritesProgressLabelsCaptionAndFile() {
