@@ -93,6 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{"AdLabelSplitOverElementsAndReferences",
                    ColumnPage(Entry(u"<span> <b>&#24191;</b><!-- x -->告</span>", kSite)),
                    {u"左1", u"右无推广位"}},
+        // The signs 2026 pages print, often without any "广告" in the markup.
+        ColumnCase{"Cmatchid2026",
+                   ColumnPage(Entry(u"<div CMATCHID=\"222\"></div>", kSite) +
+                              Entry(u"<i data-cmatchid></i>", kSite)),
+                   {u"左1", u"右无推广位"}},
+        ColumnCase{"PlaceidAndBidword2026",
+                   ColumnPage(Entry(u"<p data-placeid=\"8812\"></p>") +
+                              Entry(u"<p data-bidword=\"花\"></p>", kSite)),
+                   {u"左2", u"右无推广位"}},
+        ColumnCase{"ClassPrefixes2026",
+                   ColumnPage(Entry(u"<div class=\"EC_result_x\"></div>") +
+                              Entry(u"<div class=\"c ec-pc-huanxin-grid\"></div>", kSite)),
+                   {u"左2", u"右无推广位"}},
         ColumnCase{"EntryItselfIsTheLabel",
                    ColumnPage(u"<span>广告</span>" + Organic(kSite)),
                    {u"左无", u"右无推广位"}},
@@ -113,6 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
                    kNoListings},
         ColumnCase{"AttributeNameOnlyBeginsWithDataTuiguang",
                    ColumnPage(Entry(u"<span data-tuiguang-id=\"1\"></span>", kSite)), kNoListings},
+        ColumnCase{"ClassPrefixInAnotherCase",
+                   ColumnPage(Entry(u"<div class=\"ec_result EC-PC-HUANXIN\"></div>", kSite)),
+                   kNoListings},
         ColumnCase{"ClassOnlyContainsEcTuiguang",
                    ColumnPage(Entry(u"<span class=\"x-ec-tuiguang c_ec_tuiguang\"></span>", kSite)),
                    kNoListings},
@@ -206,32 +222,55 @@ std::u16string ReadPage(const std::filesystem::path& path) {
         std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
 }
 
-TEST(ColumnLayoutFixtures, TodaysPagesGiveTheirExpectedLabels) {
-    const auto dir = FixturesDir() / "today-pages";
+// A folder of constructed pages and their expected labels (expected.tsv: file, website, the
+// two labels), read as a page of its kind.
+struct FixtureFolder {
+    const char* folder;
+    PageKind kind;
+    int pages;
+    std::size_t minimumSize;  // each page's, in characters: the pages are not cut short
+};
+
+class FixturePages : public ::testing::TestWithParam<FixtureFolder> {};
+
+TEST_P(FixturePages, GiveTheirExpectedLabels) {
+    const auto dir = FixturesDir() / GetParam().folder;
     std::ifstream expected(dir / "expected.tsv");
     if (!expected) {
-        GTEST_SKIP() << "today's pages not found at " << dir
+        GTEST_SKIP() << "the pages are not found at " << dir
                      << " (they come with the shared folder beside the clone)";
     }
     std::string line;
     std::getline(expected, line);  // header
     int pages = 0;
     while (std::getline(expected, line)) {
-        // file, website, left label, right label
         std::istringstream fields(line);
         std::vector<std::string> columns(4);
         for (std::string& column : columns) {
             std::getline(fields, column, '\t');
         }
         const std::u16string page = ReadPage(dir / columns[0]);
-        ASSERT_GT(page.size(), 100'000U) << columns[0];
-        EXPECT_EQ(AnalyzeResultPage(page, DecodeUtf8(columns[1])),
-                  (PositionLabels{DecodeUtf8(columns[2]), DecodeUtf8(columns[3])}))
+        ASSERT_GT(page.size(), GetParam().minimumSize) << columns[0];
+        const PageCheck check = CheckResultPage(page, DecodeUtf8(columns[1]), GetParam().kind);
+        EXPECT_EQ(check.outcome, PageCheck::Outcome::Read) << columns[0];
+        EXPECT_EQ(check.labels, (PositionLabels{DecodeUtf8(columns[2]), DecodeUtf8(columns[3])}))
             << columns[0];
         ++pages;
     }
-    EXPECT_EQ(pages, 6);
+    EXPECT_EQ(pages, GetParam().pages);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shared, FixturePages,
+                         ::testing::Values(FixtureFolder{"today-pages", PageKind::Desktop, 6,
+                                                         100'000},
+                                           FixtureFolder{"today-2026", PageKind::Desktop, 1,
+                                                         100'000},
+                                           FixtureFolder{"mobile-pages", PageKind::Phone, 6, 1000}),
+                         [](const auto& info) {
+                             std::string name = info.param.folder;
+                             std::erase(name, '-');
+                             return name;
+                         });
 
 TEST(ColumnLayoutFixtures, RealPagesHaveNoPaidListingsWhateverTheWebsite) {
     const auto dir = FixturesDir() / "real-pages";

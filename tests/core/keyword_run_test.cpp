@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "core/text_codec.h"
@@ -612,6 +613,166 @@ TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
     for (size_t i = 4; i < inFlightAtStart.size(); ++i) {
         EXPECT_EQ(inFlightAtStart[i], 1) << "kw" << i;
     }
+}
+
+// --- The phone's page ---
+
+namespace devices {
+
+constexpr char kPhonePrefix[] = "http://m.search.test/s?word=";
+constexpr char kPhoneHome[] = "http://m.search.test/";
+
+std::u16string PhonePage(std::u16string_view top) {
+    return u"<title>x_百度搜索</title><div id=\"results\"><div class=\"ec_wise_ad\">" +
+           std::u16string(top) + u"</div><div class=\"c-result\">organic</div></div>";
+}
+
+// The desktop page "左2"/"右无推广位" for every keyword; the phone page, "上1"/"下无推广位", for
+// keywords sent to it in UTF-8; `fail` answers instead where it gives a failure.
+FakeFetcher::Handler TwoPageEngine(
+    std::function<std::optional<FetchResult>(const std::string& address)> fail = {}) {
+    return [fail = std::move(fail)](const std::string& address, std::stop_token) {
+        if (fail) {
+            if (std::optional<FetchResult> failure = fail(address)) {
+                return std::move(*failure);
+            }
+        }
+        if (address.starts_with(kPhonePrefix)) {
+            return FetchResult::Page(PhonePage(address.ends_with("%E8%8A%B1") ? kSite : u"x"));
+        }
+        return FetchResult::Page(ResultPage(2, 0));
+    };
+}
+
+}  // namespace devices
+
+class DeviceRunTest : public KeywordRunTest {
+  protected:
+    RunOptions Options(Device device, int lookAhead = 3) const {
+        RunOptions options = KeywordRunTest::Options(lookAhead);
+        options.device = device;
+        options.mobileResultsPath = mobilePath;
+        options.mobileSearchUrlPrefix = devices::kPhonePrefix;
+        return options;
+    }
+
+    std::string mobilePath = dir.file("baidu_mobile.csv");
+};
+
+TEST_F(DeviceRunTest, BothPagesOfEveryKeywordGoToTheirOwnFiles) {
+    RecordingFields fields(u"花,b", std::u16string(kSite));
+    FakeFetcher fetcher(devices::TwoPageEngine());
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options(Device::Both));
+
+    EXPECT_EQ(summary.end, RunEnd::Completed);
+    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/2", u"2/2"}));
+    EXPECT_EQ(fields.Status(),
+              u"总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里");
+    EXPECT_EQ(DecodeGb18030(Results()),
+              u"花 , shop.example.cn , 左2 , 右无推广位\r\nb , shop.example.cn , 左2 , 右无推广位\r\n");
+    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
+              u"花 , shop.example.cn , 上1 , 下无推广位\r\nb , shop.example.cn , 上无 , 下无推广位\r\n");
+
+    // The desktop search in GBK, the phone's in UTF-8, each from its own home page, which is
+    // requested once, as the phone.
+    std::vector<std::string> searches;
+    for (const FakeFetcher::Request& request : fetcher.requests()) {
+        const bool phone = request.options.page == PageKind::Phone;
+        EXPECT_EQ(phone, request.address.starts_with("http://m.")) << request.address;
+        if (request.options.sideRequest) {
+            continue;
+        }
+        EXPECT_EQ(request.options.referer, phone ? devices::kPhoneHome : kSearchHome);
+        searches.push_back(request.address);
+    }
+    EXPECT_EQ(fetcher.requests()[2].address, devices::kPhoneHome);
+    EXPECT_EQ(searches, (std::vector<std::string>{std::string(kPrefix) + "%BB%A8",
+                                                  std::string(devices::kPhonePrefix) + "%E8%8A%B1",
+                                                  std::string(kPrefix) + "b",
+                                                  std::string(devices::kPhonePrefix) + "b"}));
+}
+
+TEST_F(DeviceRunTest, AKeywordFailingOnEitherPageCountsOnce) {
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    FakeFetcher fetcher(devices::TwoPageEngine([](const std::string& address) {
+        std::optional<FetchResult> failure;
+        if (address.ends_with("word=a")) {
+            failure = FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+        } else if (address.ends_with("=b")) {
+            failure = FetchResult::Failed(FetchFailureKind::Network, "connection refused");
+        }
+        return failure;
+    }));
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options(Device::Both));
+
+    EXPECT_EQ(summary.failed, 2);
+    EXPECT_EQ(summary.blocked, 1);
+    EXPECT_EQ(fields.Status(), u"总词数3运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv"
+                               u"里，其中2个词查询失败（1个遇到百度安全验证，请稍后再试）");
+    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
+              u"a , shop.example.cn , 查询失败 , 查询失败\r\n"
+              u"b , shop.example.cn , 查询失败 , 查询失败\r\n"
+              u"c , shop.example.cn , 上无 , 下无推广位\r\n");
+    EXPECT_EQ(LineCount(), 3);
+}
+
+TEST_F(DeviceRunTest, OnlyTheChosenPagesAreFetchedAndWritten) {
+    for (const Device device : {Device::Pc, Device::Mobile}) {
+        WriteFileBytes(mobilePath, "kept\r\n");
+        WriteFileBytes(resultsPath, "kept\r\n");
+        RecordingFields fields(u"a", std::u16string(kSite));
+        FakeFetcher fetcher(devices::TwoPageEngine());
+        RunKeywordCheck(fields, fetcher, Options(device));
+
+        const bool phone = device == Device::Mobile;
+        for (const FakeFetcher::Request& request : fetcher.requests()) {
+            EXPECT_EQ(request.options.page == PageKind::Phone,
+                      request.address.starts_with("http://m."));
+            EXPECT_TRUE(request.address == kHome || request.address.starts_with("http://m.") == phone)
+                << request.address;
+        }
+        EXPECT_EQ(Results() == "kept\r\n", phone);
+        EXPECT_EQ(ReadFileBytes(mobilePath) == "kept\r\n", !phone);
+        EXPECT_EQ(fields.Status(), phone ? u"总词数1运行完毕，信息保存在同目录下的baidu_mobile.csv里"
+                                         : u"总词数1运行完毕，信息保存在同目录下的baidu.csv里");
+    }
+}
+
+TEST_F(DeviceRunTest, AFileThatCannotBeOpenedLeavesTheOtherAsItWas) {
+    WriteFileBytes(resultsPath, "an earlier run\r\n");
+    RecordingFields fields(u"a", std::u16string(kSite));
+    FakeFetcher fetcher(devices::TwoPageEngine());
+    RunOptions options = Options(Device::Both);
+    options.mobileResultsPath = dir.file("missing-directory/baidu_mobile.csv");
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(summary.end, RunEnd::ResultsFileUnavailable);
+    EXPECT_EQ(summary.unopenedPath, options.mobileResultsPath);
+    EXPECT_EQ(fields.Status(), u"无法创建结果文件baidu_mobile.csv，请检查程序所在目录是否可写");
+    EXPECT_EQ(Results(), "an earlier run\r\n");
+    EXPECT_TRUE(fetcher.addresses().empty());
+}
+
+TEST_F(DeviceRunTest, AStopBetweenAKeywordsPagesWritesNeitherLine) {
+    std::stop_source stop;
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    FakeFetcher fetcher(devices::TwoPageEngine([&stop](const std::string& address) {
+        std::optional<FetchResult> failure;
+        if (address.ends_with("word=b")) {
+            stop.request_stop();
+            failure = FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        return failure;
+    }));
+    RunOptions options = Options(Device::Both, 1);
+    options.stop = stop.get_token();
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(summary.end, RunEnd::Stopped);
+    EXPECT_EQ(fields.Status(),
+              u"运行已停止，已完成1/3，信息保存在同目录下的baidu.csv和baidu_mobile.csv里");
+    EXPECT_EQ(LineCount(), 1);
+    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)), u"a , shop.example.cn , 上无 , 下无推广位\r\n");
 }
 
 }  // namespace

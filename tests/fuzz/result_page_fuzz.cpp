@@ -1,9 +1,12 @@
 // AnalyzeResultPage: the labels are always one of the six forms with a listing number in range,
 // and the one-pass analysis agrees with the plain reference reading (for the column layout, a
-// walk over the parser's document tree); a page with listings passes IsResultPage.
+// walk over the parser's document tree); a page with listings passes IsResultPage; the run's
+// one-pass check says what IsResultPage and AnalyzeResultPage say; the phone's reader gives its
+// six forms of label.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "core/result_page.h"
@@ -53,8 +56,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                Numbered(labels->right, u"右", highestRight));
     FUZZ_CHECK(*labels == testing::ReferenceAnalyzeResultPage(parts[0], parts[1]));
     // A page with paid listings is a result page.
+    const std::optional<bool> isResult = slotscope::IsResultPage(parts[0]);
     if (labels->left != u"左侧无推广位" || labels->right != u"右无推广位") {
-        FUZZ_CHECK(slotscope::IsResultPage(parts[0]) == true);
+        FUZZ_CHECK(isResult == true);
+    }
+    using Outcome = slotscope::PageCheck::Outcome;
+    const slotscope::PageCheck check =
+        slotscope::CheckResultPage(parts[0], parts[1], slotscope::PageKind::Desktop);
+    FUZZ_CHECK(check.outcome == (isResult == true ? Outcome::Read : Outcome::NotResultPage));
+    FUZZ_CHECK(check.outcome != Outcome::Read || check.labels == *labels);
+
+    const slotscope::PageCheck phone =
+        slotscope::CheckResultPage(parts[0], parts[1], slotscope::PageKind::Phone);
+    FUZZ_CHECK(phone.outcome != Outcome::Unreadable);
+    if (phone.outcome == Outcome::Read) {
+        FUZZ_CHECK(phone.labels.left == u"上无" || phone.labels.left == u"上无推广位" ||
+                   Numbered(phone.labels.left, u"上", 1 << 20));
+        FUZZ_CHECK(phone.labels.right == u"下无" || phone.labels.right == u"下无推广位" ||
+                   Numbered(phone.labels.right, u"下", 1 << 20));
+        FUZZ_CHECK(!Numbered(phone.labels.left, u"上", 1 << 20) ||
+                   phone.labels.right == u"下无" || phone.labels.right == u"下无推广位");
     }
     return 0;
 }
