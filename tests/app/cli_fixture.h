@@ -53,6 +53,21 @@ class Engine {
             ++homeRequests_;
             response.set_content("<html>home</html>", "text/html");
         });
+        // The phone's search: the keyword in UTF-8, the site at the top and bottom positions.
+        local_.server().Get(
+            "/m/s", [this](const httplib::Request& request, httplib::Response& response) {
+                const std::u16string keyword = DecodeUtf8(request.get_param_value("word"));
+                {
+                    std::lock_guard lock(mutex_);
+                    phoneSearched_.push_back(keyword);
+                    phoneAgents_.push_back(request.get_header_value("User-Agent"));
+                }
+                const auto found = positions_.find(keyword);
+                const Positions at = found == positions_.end() ? Positions{} : found->second;
+                response.set_content(
+                    EncodeUtf8(testing::PhoneListingsPage(kSite, at.left, at.right)),
+                    "text/html; charset=utf-8");
+            });
         local_.server().Get(
             "/s", [this](const httplib::Request& request, httplib::Response& response) {
                 const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));
@@ -92,6 +107,16 @@ class Engine {
     }
 
     std::string SearchPrefix() const { return local_.Url("/s?wd="); }
+    std::string PhonePrefix() const { return local_.Url("/m/s?word="); }
+    // The phone's searches: the keywords, and the User-Agent each came with.
+    std::vector<std::u16string> phoneSearched() const {
+        std::lock_guard lock(mutex_);
+        return phoneSearched_;
+    }
+    std::vector<std::string> phoneAgents() const {
+        std::lock_guard lock(mutex_);
+        return phoneAgents_;
+    }
     std::string Home() const { return local_.Url("/"); }
     std::vector<std::u16string> searched() const {
         std::lock_guard lock(mutex_);
@@ -110,6 +135,8 @@ class Engine {
     testing::LocalServer local_;
     mutable std::mutex mutex_;
     std::vector<std::u16string> searched_;
+    std::vector<std::u16string> phoneSearched_;
+    std::vector<std::string> phoneAgents_;
     std::map<std::u16string, std::string> served_;
     std::atomic<int> homeRequests_ = 0;
 };

@@ -48,6 +48,15 @@ TEST_F(CliTest, FailedWriteIsExitStatusOne) {
     EXPECT_NE(outcome.err.find("写入baidu.csv时出错"), std::string::npos) << outcome.err;
 }
 
+TEST_F(CliTest, PhoneRunBesideADeviceNeedsItsOwnFile) {
+    Engine engine({{u"kw", {1, 0}}});
+    const Outcome outcome =
+        Run(Against(engine, {"--output", "/dev/null", "--device", "mobile"}), "kw\n");
+    EXPECT_EQ(outcome.exitStatus, 2);
+    EXPECT_NE(outcome.err.find("need --mobile-output"), std::string::npos) << outcome.err;
+    EXPECT_EQ(engine.homeRequests(), 0);
+}
+
 TEST_F(CliTest, ReadOnlyOutputDirectoryFetchesNothing) {
     const std::string readOnly = dir.file("read-only");
     std::filesystem::create_directory(readOnly);

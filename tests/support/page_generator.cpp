@@ -258,6 +258,57 @@ std::u16string ListingsPage(std::u16string_view site, int left, int right, bool 
     return page + u"</body></html>";
 }
 
+namespace {
+
+std::u16string PhonePaid(int n, std::u16string_view shows) {
+    const std::string digits = std::to_string(n);
+    const std::u16string number(digits.begin(), digits.end());
+    return u"<div class=\"c-result-ad ec_resitem\" data-rank=\"" + number +
+           u"\"><a href=\"https://m.baidu.com/baidu.php?url=M00" + number +
+           u"\"><h3 class=\"c-title\">推广标题 " + number +
+           u"</h3></a><div class=\"c-abstract\">专业服务 品质保证</div><div "
+           u"class=\"c-line-clamp1\"><span class=\"c-color-url\">" +
+           std::u16string(shows) + u"</span><span class=\"c-color-gray\">广告</span></div></div>";
+}
+
+constexpr std::u16string_view kPhoneHead =
+    u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>鲜花_百度搜索</title>"
+    u"<style>.c-result{margin:0}</style><script>var s = {\"a\": \"<span>广告</span>\"};"
+    u"</script></head><body><div id=\"page\"><div id=\"page-hd\"><form action=\"/s\"><input "
+    u"name=\"word\" value=\"鲜花\"></form></div><div id=\"page-bd\">";
+
+}  // namespace
+
+std::u16string PhoneListingsPage(std::u16string_view site, int top, int bottom) {
+    std::u16string page(kPhoneHead);
+    page += u"<div id=\"results\" class=\"results\">";
+    for (int n = 1; n <= 2; ++n) {
+        page += PhonePaid(n, n == top ? site : u"other.test");
+    }
+    page += kOrganicUnit;
+    for (int n = 1; n <= 2; ++n) {
+        page += PhonePaid(n + 2, n == bottom ? site : u"other.test");
+    }
+    return page + u"</div></div></div></body></html>";
+}
+
+std::u16string PhoneLayoutPage(std::size_t size) {
+    std::u16string page(kPhoneHead);
+    page += u"<div id=\"results\" class=\"results\">";
+    for (int n = 1; n <= 3; ++n) {
+        page += PhonePaid(n, u"www.<b>listing</b>.test");
+    }
+    const std::size_t footer = 2'000;
+    while (page.size() + footer < size) {
+        page += kOrganicUnit;
+    }
+    for (int n = 4; n <= 5; ++n) {
+        page += PhonePaid(n, u"www.<b>listing</b>.test");
+    }
+    return page + u"</div></div><div id=\"page-ft\"><a href=\"/\">百度首页</a></div></div>"
+                  u"</body></html>";
+}
+
 std::u16string MisplacedEndTagsPage(std::u16string_view head) {
     std::u16string page(head);
     for (int i = 0; i < 20'000; ++i) {

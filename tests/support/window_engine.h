@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -20,16 +21,19 @@ namespace slotscope::testing {
 
 inline constexpr char kWindowHome[] = "http://home.test/";
 inline constexpr char kWindowSearchPrefix[] = "http://search.test/s?wd=";
+inline constexpr char kWindowPhonePrefix[] = "http://m.search.test/s?word=";
 
 // The fake search engine every test window uses: keyword "kN" (N = 1 to 9) shows the site in
-// left listing N, anything else nowhere; `delay` before every search page, cut short by a stop.
+// left listing N (on the phone's page, top listing N), anything else nowhere; `delay` before
+// every search page, cut short by a stop.
 struct WindowEngine {
     std::u16string site = u"shop.example.cn";
     std::chrono::milliseconds delay{0};
     std::atomic<int> searches = 0;
 
     FetchResult Fetch(const std::string& address, const std::stop_token& stop) {
-        if (!address.starts_with(kWindowSearchPrefix)) {
+        const bool phone = address.starts_with(kWindowPhonePrefix);
+        if (!address.starts_with(kWindowSearchPrefix) && !phone) {
             return FetchResult::Page(u"<html>home</html>");  // the home pages
         }
         ++searches;
@@ -41,14 +45,16 @@ struct WindowEngine {
                 return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
             }
         }
-        const std::string keyword = address.substr(sizeof kWindowSearchPrefix - 1);
+        const std::string keyword =
+            address.substr(phone ? sizeof kWindowPhonePrefix - 1 : sizeof kWindowSearchPrefix - 1);
         const int left = keyword.size() == 2 && keyword[0] == 'k' ? keyword[1] - '0' : 0;
-        return FetchResult::Page(ListingsPage(site, left, 0));
+        return FetchResult::Page(phone ? PhoneListingsPage(site, left, 0)
+                                       : ListingsPage(site, left, 0));
     }
 };
 
-// Services for a test window: the engine as its page fetch, the results file at `resultsPath`,
-// and every address handed to the browser kept in `opened`.
+// Services for a test window: the engine as its page fetch, the results file at `resultsPath`
+// with baidu_mobile.csv beside it, and every address handed to the browser kept in `opened`.
 inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& engine,
                                          std::string resultsPath,
                                          std::vector<std::string>& opened) {
@@ -59,9 +65,13 @@ inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& en
                 return engine->Fetch(address, stop);
             });
     };
+    const std::u8string mobile =
+        (std::filesystem::path(resultsPath).parent_path() / "baidu_mobile.csv").u8string();
+    services.mobileResultsPath.assign(mobile.begin(), mobile.end());
     services.resultsPath = std::move(resultsPath);
     services.homePageUrl = kWindowHome;
     services.searchUrlPrefix = kWindowSearchPrefix;
+    services.mobileSearchUrlPrefix = kWindowPhonePrefix;
     services.openUrl = [&opened](const std::string& address) {
         opened.push_back(address);
         return false;  // as if no browser were there

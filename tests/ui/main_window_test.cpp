@@ -237,6 +237,34 @@ class MainWindowTest : public QObject {
                            u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"));
     }
 
+    void deviceChoiceReachesTheRun() {
+        auto window = MakeWindow();
+        Type(*window, "Text1", QStringLiteral("k2"));
+        Type(*window, "Text4", QStringLiteral("shop.example.cn"));
+        const std::string mobilePath = dir_->file("baidu_mobile.csv");
+        auto* device = Control<QComboBox>(*window, "Combo1");
+        // Chosen from the keyboard, as the tab order reaches it: 两者, then 手机.
+        device->setFocus();
+        QTest::keyClick(device, Qt::Key_Down);
+        QTest::keyClick(device, Qt::Key_Down);
+        QCOMPARE(device->currentText(), QStringLiteral("两者"));
+        QVERIFY(RunToEnd(*window));
+        QCOMPARE(Text(*window, "Label3"),
+                 QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里"));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()),
+                 EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+        QCOMPARE(testing::ReadFileBytes(mobilePath),
+                 EncodeGbk(u"k2 , shop.example.cn , 上2 , 下无\r\n"));
+
+        QTest::keyClick(device, Qt::Key_Up);
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1"));
+        QVERIFY(RunToEnd(*window));
+        QCOMPARE(testing::ReadFileBytes(ResultsPath()),
+                 EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+        QCOMPARE(testing::ReadFileBytes(mobilePath),
+                 EncodeGbk(u"k1 , shop.example.cn , 上1 , 下无\r\n"));
+    }
+
     void secondRunUsesTheEditedListAndTruncatesTheFile() {
         auto window = MakeWindow();
         Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2\nk3"));

@@ -266,6 +266,28 @@ TEST_F(Win32WindowTest, RunWritesProgressLabelsCaptionAndFile) {
                         u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"));
 }
 
+TEST_F(Win32WindowTest, DeviceChoiceReachesTheRun) {
+    auto window = MakeWindow();
+    HWND device = window->Control("Combo1");
+    EXPECT_EQ(TextOf(device), u"电脑");
+    // From the keyboard, as the tab order reaches it: 两者.
+    SetFocus(device);
+    for (int i = 0; i < 2; ++i) {
+        SendMessageW(device, WM_KEYDOWN, VK_DOWN, 0);
+        SendMessageW(device, WM_KEYUP, VK_DOWN, 0);
+    }
+    EXPECT_EQ(TextOf(device), u"两者");
+    StartRun(*window, u"k2");
+    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
+
+    EXPECT_EQ(TextOf(window->Control("Label3")),
+              u"总词数1运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里");
+    EXPECT_EQ(testing::ReadFileBytes(dir_.file("baidu.csv")),
+              EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+    EXPECT_EQ(testing::ReadFileBytes(dir_.file("baidu_mobile.csv")),
+              EncodeGbk(u"k2 , shop.example.cn , 上2 , 下无\r\n"));
+}
+
 TEST_F(Win32WindowTest, StopEndsTheRunKeepingFinishedLines) {
     auto window = MakeWindow();
     engine_->delay = 300ms;
