@@ -1,7 +1,9 @@
 // The analysis on a 1 MB page in its worst case, beside the plain step-by-step version and beside
 // a single find over the page for a marker that is not there (the floor for any analysis that
 // reads the whole page once). Compare the three times of one run. The same for a 1 MB page in
-// the column layout, parsing included, and for the real 177 KB result page.
+// the column layout, parsing included, and for the real 177 KB result page. The run's check of a
+// page (desktop and phone) beside libxml2's own parse of the same page with callbacks that do
+// nothing, the floor for any reader built on it.
 #include <benchmark/benchmark.h>
 #include <libxml/HTMLparser.h>
 
@@ -140,9 +142,14 @@ void BareParse(const std::string& input) {
     htmlFreeParserCtxt(parser);
 }
 
-// The reader (the whole analysis of the page as the run calls it) over the bare parse of the
+const std::u16string& PhonePage() {
+    static const std::u16string page = slotscope::testing::PhoneLayoutPage(500'000);
+    return page;
+}
+
+// The reader (the whole check of a fetched page as the run makes it) over the bare parse of the
 // same page, timed back to back.
-template <const std::u16string& (*Page)()>
+template <const std::u16string& (*Page)(), slotscope::PageKind kind>
 void BM_ReaderOverBareParse(benchmark::State& state) {
     if (Page().empty()) {
         state.SkipWithError("page not found (the shared fixtures are beside the clone)");
@@ -155,7 +162,7 @@ void BM_ReaderOverBareParse(benchmark::State& state) {
     Clock::duration bare{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        benchmark::DoNotOptimize(slotscope::AnalyzeResultPage(page, kAbsentSite));
+        benchmark::DoNotOptimize(slotscope::CheckResultPage(page, kAbsentSite, kind));
         const auto middle = Clock::now();
         BareParse(input);
         reader += middle - start;
@@ -164,37 +171,15 @@ void BM_ReaderOverBareParse(benchmark::State& state) {
     state.counters["ratio"] = std::chrono::duration<double>(reader).count() /
                               std::chrono::duration<double>(bare).count();
 }
-BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, ColumnPage)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, RealPage)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, ColumnPage, slotscope::PageKind::Desktop)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, RealPage, slotscope::PageKind::Desktop)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, PhonePage, slotscope::PageKind::Phone)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, ColumnPage)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, RealPage)->Unit(benchmark::kMillisecond);
-
-// What the run's check that a page is a result page adds to its analysis: check time over
-// analysis time, timed back to back.
-template <const std::u16string& (*Page)()>
-void BM_CheckOverAnalysis(benchmark::State& state) {
-    if (Page().empty()) {
-        state.SkipWithError("page not found (the shared fixtures are beside the clone)");
-        return;
-    }
-    const std::u16string_view page = Page();
-    using Clock = std::chrono::steady_clock;
-    Clock::duration check{};
-    Clock::duration analysis{};
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        benchmark::DoNotOptimize(slotscope::IsResultPage(page));
-        const auto middle = Clock::now();
-        benchmark::DoNotOptimize(slotscope::AnalyzeResultPage(page, kAbsentSite));
-        check += middle - start;
-        analysis += Clock::now() - middle;
-    }
-    state.counters["ratio"] = std::chrono::duration<double>(check).count() /
-                              std::chrono::duration<double>(analysis).count();
-}
-BENCHMARK_TEMPLATE(BM_CheckOverAnalysis, ColumnPage)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_CheckOverAnalysis, RealPage)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(BM_AnalyzeColumns, ColumnPage)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_FindPass, ColumnPage)->Unit(benchmark::kMicrosecond);

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -33,34 +36,6 @@ constexpr std::uint64_t kErrorBaseCost = 256;
 
 constexpr char FoldAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-// haystack contains lowerNeedle, folding ASCII case in haystack; lowerNeedle is already folded.
-// An empty needle is contained in anything.
-bool ContainsFolded(std::string_view haystack, std::string_view lowerNeedle) {
-    if (lowerNeedle.empty()) {
-        return true;
-    }
-    if (lowerNeedle.size() > haystack.size()) {
-        return false;
-    }
-    const char first = lowerNeedle[0];
-    const bool letter = first >= 'a' && first <= 'z';
-    const char firstUpper = letter ? static_cast<char>(first - ('a' - 'A')) : first;
-    const std::size_t last = haystack.size() - lowerNeedle.size();
-    for (std::size_t i = 0; i <= last; ++i) {
-        if (haystack[i] != first && haystack[i] != firstUpper) {
-            continue;
-        }
-        std::size_t n = 1;
-        while (n < lowerNeedle.size() && FoldAscii(haystack[i + n]) == lowerNeedle[n]) {
-            ++n;
-        }
-        if (n == lowerNeedle.size()) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::string_view View(const xmlChar* text) {
@@ -97,66 +72,164 @@ std::string_view TrimSpace(std::string_view text) {
     }
 }
 
-bool AnyStartsWith(std::span<const std::string_view> prefixes, std::string_view text) {
-    return std::ranges::any_of(prefixes, [&](std::string_view p) { return text.starts_with(p); });
-}
-
-bool AnyEquals(std::span<const std::string_view> texts, std::string_view text) {
-    return std::ranges::find(texts, text) != texts.end();
-}
-
-bool HasSignClass(const PaidSigns& signs, std::string_view classes) {
-    std::size_t at = 0;
-    while (at < classes.size()) {
-        while (at < classes.size() && IsAsciiSpace(classes[at])) {
-            ++at;
-        }
-        std::size_t end = at;
-        while (end < classes.size() && !IsAsciiSpace(classes[end])) {
-            ++end;
-        }
-        const std::string_view token = classes.substr(at, end - at);
+// The signs of a kind of page, with every table it draws on merged, ready for the parser's
+// callbacks: most attributes and class names are told apart from every sign by their first byte.
+class SignMatcher final {
+  public:
+    explicit SignMatcher(const PaidSigns& signs) {
         for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
-            if (AnyEquals(table->classTokens, token) ||
-                AnyStartsWith(table->classPrefixes, token)) {
+            Add(attributes_, table->attributes, attributeFirst_);
+            Add(classTokens_, table->classTokens, classFirst_);
+            Add(classPrefixes_, table->classPrefixes, classFirst_);
+            Add(clickParts_, table->clickAddressParts, unused_);
+            Add(clickStarts_, table->clickAddressStarts, unused_);
+            Add(labels_, table->labels, unused_);
+        }
+        for (int byte = 0; byte < 256; ++byte) {
+            if (classFirst_.test(static_cast<std::size_t>(byte))) {
+                classFirstBytes_.push_back(static_cast<char>(byte));
+            }
+        }
+    }
+
+    static const SignMatcher& Desktop() {
+        static const SignMatcher matcher(kDesktopSigns);
+        return matcher;
+    }
+    static const SignMatcher& Phone() {
+        static const SignMatcher matcher(kPhoneSigns);
+        return matcher;
+    }
+
+    // Whether an attribute of an element is a sign of a paid listing.
+    bool IsSign(std::string_view element, std::string_view name, std::string_view value) const {
+        if (name.empty()) {
+            return false;
+        }
+        if (name == "class") {
+            return HasSignClass(value);
+        }
+        if (attributeFirst_.test(static_cast<unsigned char>(name[0])) &&
+            std::ranges::find(attributes_, name) != attributes_.end()) {
+            return true;
+        }
+        return name == "href" && element == "a" && IsClickAddress(value);
+    }
+
+    // Whether a span's or link's trimmed text is an ad label.
+    bool IsLabel(std::string_view text) const {
+        return std::ranges::find(labels_, text) != labels_.end();
+    }
+    std::size_t longestLabel() const {
+        std::size_t longest = 0;
+        for (const std::string_view label : labels_) {
+            longest = std::max(longest, label.size());
+        }
+        return longest;
+    }
+
+  private:
+    using Set = std::bitset<256>;
+
+    static void Add(std::vector<std::string_view>& to, std::span<const std::string_view> from,
+                    Set& first) {
+        for (const std::string_view text : from) {
+            to.push_back(text);
+            if (!text.empty()) {
+                first.set(static_cast<unsigned char>(text[0]));
+            }
+        }
+    }
+
+    // Looks only where a token begins with a byte some sign begins with: the search for those
+    // few bytes is the C library's, fast over long lists of classes.
+    bool HasSignClass(std::string_view classes) const {
+        for (const char first : classFirstBytes_) {
+            for (std::size_t at = classes.find(first); at != std::string_view::npos;
+                 at = classes.find(first, at + 1)) {
+                if (at > 0 && !IsAsciiSpace(classes[at - 1])) {
+                    continue;
+                }
+                std::size_t end = at;
+                while (end < classes.size() && !IsAsciiSpace(classes[end])) {
+                    ++end;
+                }
+                const std::string_view token = classes.substr(at, end - at);
+                if (std::ranges::find(classTokens_, token) != classTokens_.end() ||
+                    std::ranges::any_of(classPrefixes_,
+                                        [&](std::string_view p) { return token.starts_with(p); })) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    bool IsClickAddress(std::string_view href) const {
+        return std::ranges::any_of(clickParts_,
+                                   [&](std::string_view part) {
+                                       return href.find(part) != std::string_view::npos;
+                                   }) ||
+               std::ranges::any_of(clickStarts_,
+                                   [&](std::string_view start) { return href.starts_with(start); });
+    }
+
+    std::vector<std::string_view> attributes_;
+    std::vector<std::string_view> classTokens_;
+    std::vector<std::string_view> classPrefixes_;
+    std::vector<std::string_view> clickParts_;
+    std::vector<std::string_view> clickStarts_;
+    std::vector<std::string_view> labels_;
+    Set attributeFirst_;
+    Set classFirst_;
+    std::vector<char> classFirstBytes_;
+    Set unused_;
+};
+
+// Finds the website in text, ignoring ASCII case, the Boyer-Moore-Horspool way: most of the
+// text is stepped over by the website's length, so long attribute values cost little.
+class WebsiteSearch final {
+  public:
+    explicit WebsiteSearch(std::string_view lowerWebsite) : needle_(lowerWebsite) {
+        const std::size_t length = needle_.size();
+        shift_.fill(length);
+        for (std::size_t i = 0; i + 1 < length; ++i) {
+            const char c = needle_[i];
+            shift_[static_cast<unsigned char>(c)] = length - 1 - i;
+            if (c >= 'a' && c <= 'z') {
+                shift_[static_cast<unsigned char>(c - ('a' - 'A'))] = length - 1 - i;
+            }
+        }
+    }
+
+    // An empty website is in anything.
+    bool In(std::string_view text) const {
+        const std::size_t length = needle_.size();
+        if (length == 0) {
+            return true;
+        }
+        const char last = needle_[length - 1];
+        for (std::size_t end = length - 1; end < text.size();
+             end += shift_[static_cast<unsigned char>(text[end])]) {
+            if (FoldAscii(text[end]) != last) {
+                continue;
+            }
+            const std::size_t start = end + 1 - length;
+            std::size_t k = 0;
+            while (k + 1 < length && FoldAscii(text[start + k]) == needle_[k]) {
+                ++k;
+            }
+            if (k + 1 == length) {
                 return true;
             }
         }
-        at = end;
+        return false;
     }
-    return false;
-}
 
-// Whether an attribute of an element is a sign of a paid listing.
-bool IsSign(const PaidSigns& signs, std::string_view element, std::string_view name,
-            std::string_view value) {
-    if (name == "class") {
-        return HasSignClass(signs, value);
-    }
-    const bool link = name == "href" && element == "a";
-    for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
-        if (AnyEquals(table->attributes, name)) {
-            return true;
-        }
-        if (link && (std::ranges::any_of(table->clickAddressParts,
-                                         [&](std::string_view part) {
-                                             return value.find(part) != std::string_view::npos;
-                                         }) ||
-                     AnyStartsWith(table->clickAddressStarts, value))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool IsAdLabel(const PaidSigns& signs, std::string_view text) {
-    for (const PaidSigns* table = &signs; table != nullptr; table = table->also) {
-        if (AnyEquals(table->labels, text)) {
-            return true;
-        }
-    }
-    return false;
-}
+  private:
+    std::string_view needle_;
+    std::array<std::size_t, 256> shift_{};
+};
 
 // The paid listings of a run of a list's entries: how many, and the first (from 1) that holds
 // the website, 0 for none.
@@ -171,8 +244,8 @@ struct Block {
 // are told apart by depth alone, so the work per element is constant however deep the page nests.
 class ColumnReader final {
   public:
-    ColumnReader(std::string_view lowerWebsite, const PaidSigns& signs)
-        : website_(lowerWebsite), signs_(signs) {}
+    ColumnReader(const WebsiteSearch& website, const SignMatcher& signs)
+        : website_(website), signs_(signs) {}
 
     bool open() const { return state_ == State::Open; }
     bool closed() const { return state_ == State::Closed; }
@@ -207,6 +280,12 @@ class ColumnReader final {
         }
         Examine(element, attributes);
         if (element == "span" || element == "a") {
+            if (labelCandidates_.empty()) {
+                // Text outside every candidate is not looked at: what it held before this one
+                // began cannot change what this one reads as.
+                scanned_ = text_.size();
+                runEnd_ = kNoRun;
+            }
             labelCandidates_.push_back({depth, nonSpaceCount_, text_.size()});
         }
     }
@@ -235,7 +314,9 @@ class ColumnReader final {
             return;
         }
         text_.append(text);
-        ScanNewText();
+        if (!labelCandidates_.empty()) {
+            ScanNewText();
+        }
     }
 
   private:
@@ -266,7 +347,7 @@ class ColumnReader final {
             Block& block = unpaidSeen_ ? bottom_ : top_;
             ++block.listings;
             if (block.firstWithWebsite == 0 &&
-                (websiteInAttributes_ || ContainsFolded(text_, website_))) {
+                (websiteInAttributes_ || website_.In(text_))) {
                 block.firstWithWebsite = block.listings;
             }
         } else {
@@ -287,10 +368,10 @@ class ColumnReader final {
             // its value, as in the document tree the parser builds.
             const std::string_view value =
                 at[1] == nullptr && htmlIsBooleanAttr(at[0]) != 0 ? name : View(at[1]);
-            if (!paid_ && IsSign(signs_, element, name, value)) {
+            if (!paid_ && signs_.IsSign(element, name, value)) {
                 paid_ = true;
             }
-            if (!websiteInAttributes_ && ContainsFolded(value, website_)) {
+            if (!websiteInAttributes_ && website_.In(value)) {
                 websiteInAttributes_ = true;
             }
         }
@@ -332,14 +413,15 @@ class ColumnReader final {
         const std::size_t start =
             nonSpaceBeforeRun_ == candidate.nonSpaceBefore ? runStart_ : candidate.textStart;
         const std::string_view trimmed(text_.data() + start, runEnd_ - start);
-        return IsAdLabel(signs_, trimmed);
+        return signs_.IsLabel(trimmed);
     }
 
+    static constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
     // Longer than any label: not worth comparing.
     static constexpr std::size_t kMaxLabelCharacters = 8;
 
-    const std::string_view website_;
-    const PaidSigns& signs_;
+    const WebsiteSearch& website_;
+    const SignMatcher& signs_;
     State state_ = State::NotSeen;
     std::size_t columnDepth_ = 0;
     std::size_t chainDepth_ = 0;  // deepest open element of the column's looked-through chain
@@ -513,9 +595,15 @@ class TitleWatch final {
     bool found_ = false;
 };
 
+// Whether an attribute's name is `name`, without measuring it first.
+template <std::size_t Size>
+bool NameIs(const xmlChar* attribute, const char (&name)[Size]) {
+    return std::memcmp(attribute, name, Size) == 0;
+}
+
 bool IdIs(const xmlChar** attributes, std::string_view id) {
     for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
-        if (View(at[0]) == "id" && View(at[1]) == id) {
+        if (NameIs(at[0], "id") && View(at[1]) == id) {
             return true;
         }
     }
@@ -524,7 +612,7 @@ bool IdIs(const xmlChar** attributes, std::string_view id) {
 
 bool HasClassToken(const xmlChar** attributes, std::string_view token) {
     for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
-        if (View(at[0]) != "class") {
+        if (!NameIs(at[0], "class")) {
             continue;
         }
         const std::string_view classes = View(at[1]);
@@ -544,7 +632,9 @@ bool HasClassToken(const xmlChar** attributes, std::string_view token) {
 class PageReader final : public SaxReader {
   public:
     explicit PageReader(std::string_view lowerWebsite)
-        : left_(lowerWebsite, kDesktopSigns), right_(lowerWebsite, kDesktopSigns) {}
+        : website_(lowerWebsite),
+          left_(website_, SignMatcher::Desktop()),
+          right_(website_, SignMatcher::Desktop()) {}
 
     LayoutReading Reading() const {
         return {left_.seen() || right_.seen() || title_.found(),
@@ -568,7 +658,7 @@ class PageReader final : public SaxReader {
             return;
         }
         for (const xmlChar** at = attributes; *at != nullptr; at += 2) {
-            if (View(at[0]) != "id") {
+            if (!NameIs(at[0], "id")) {
                 continue;
             }
             const std::string_view id = View(at[1]);
@@ -615,6 +705,7 @@ class PageReader final : public SaxReader {
     }
 
   private:
+    WebsiteSearch website_;
     ColumnReader left_;
     ColumnReader right_;
     TitleWatch title_{false};
@@ -626,7 +717,9 @@ class PageReader final : public SaxReader {
 class PhoneReader final : public SaxReader {
   public:
     explicit PhoneReader(std::string_view lowerWebsite)
-        : byId_(lowerWebsite, kPhoneSigns), byClass_(lowerWebsite, kPhoneSigns) {}
+        : website_(lowerWebsite),
+          byId_(website_, SignMatcher::Phone()),
+          byClass_(website_, SignMatcher::Phone()) {}
 
     LayoutReading Reading() const {
         const ColumnReader& list = byId_.seen() ? byId_ : byClass_;
@@ -692,6 +785,7 @@ class PhoneReader final : public SaxReader {
   private:
     static constexpr std::string_view kListName = "results";
 
+    WebsiteSearch website_;
     ColumnReader byId_;
     ColumnReader byClass_;
     TitleWatch title_{true};
@@ -782,16 +876,72 @@ std::string LowerAsciiUtf8(std::u16string_view text) {
 
 }  // namespace
 
+namespace {
+
+// Four UTF-16 units at `at`, as one word: the first in the lowest bits (the machine is
+// little-endian).
+std::uint64_t Units4(const char16_t* at) {
+    static_assert(std::endian::native == std::endian::little);
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// Whether four units are all ASCII and none of them is U+0000.
+bool PlainAscii4(std::uint64_t word) {
+    constexpr std::uint64_t kHigh = 0xFF80FF80FF80FF80;
+    constexpr std::uint64_t kOnes = 0x0001000100010001;
+    constexpr std::uint64_t kTops = 0x8000800080008000;
+    // No bit above 0x7F; and no unit is zero (the classic test for a zero lane).
+    return (word & kHigh) == 0 && ((word - kOnes) & ~word & kTops) == 0;
+}
+
+// Four ASCII units as their four bytes, in order.
+void NarrowAscii4(std::uint64_t word, char* out) {
+    const std::uint64_t pairs = (word | (word >> 8)) & 0x0000FFFF0000FFFF;
+    const auto bytes = static_cast<std::uint32_t>(pairs | (pairs >> 16));
+    std::memcpy(out, &bytes, sizeof bytes);
+}
+
+}  // namespace
+
 std::string ParserInput(std::u16string_view page) {
     // Sized first (at most three bytes a unit: NUL and lone surrogates become U+FFFD, a pair
-    // takes four), so a large page is not held at three times its size.
+    // takes four), so a large page is not held at three times its size. Runs of plain ASCII,
+    // most of any page, go eight units at a time.
+    const std::size_t size = page.size();
+    const auto unitBytes = [](char16_t unit) -> std::size_t {
+        return unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    };
     std::size_t bytes = 0;
-    for (const char16_t unit : page) {
-        bytes += unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        if (PlainAscii4(Units4(page.data() + i)) && PlainAscii4(Units4(page.data() + i + 4))) {
+            bytes += 8;
+            continue;
+        }
+        for (std::size_t k = i; k < i + 8; ++k) {
+            bytes += unitBytes(page[k]);
+        }
     }
+    for (; i < size; ++i) {
+        bytes += unitBytes(page[i]);
+    }
+    i = 0;
     std::string out(bytes, '\0');
     char* next = out.data();
-    for (std::size_t i = 0; i < page.size(); ++i) {
+    for (; i < size; ++i) {
+        if (i + 8 <= size) {
+            const std::uint64_t first = Units4(page.data() + i);
+            const std::uint64_t second = Units4(page.data() + i + 4);
+            if (PlainAscii4(first) && PlainAscii4(second)) {
+                NarrowAscii4(first, next);
+                NarrowAscii4(second, next + 4);
+                next += 8;
+                i += 7;
+                continue;
+            }
+        }
         const char16_t unit = page[i];
         if (unit < 0x80 && unit != 0) {
             *next++ = static_cast<char>(unit);
@@ -801,7 +951,7 @@ std::string ParserInput(std::u16string_view page) {
         if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
             c = 0xFFFD;
         } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 < page.size() && page[i + 1] >= 0xDC00 && page[i + 1] <= 0xDFFF) {
+            if (i + 1 < size && page[i + 1] >= 0xDC00 && page[i + 1] <= 0xDFFF) {
                 c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
                     (page[i + 1] - 0xDC00);
                 ++i;
@@ -820,7 +970,7 @@ namespace {
 // Runs the HTML parser over `input` (from ParserInput) with the callbacks of `handler`; each gets
 // the parser as its context, whose _private points at `reader`. False when the page is too large
 // for the parser; memory running out is thrown as std::bad_alloc.
-bool ParseHtml(const std::string& input, htmlSAXHandler handler, SaxReader& reader) {
+bool ParseHtml(std::string_view input, htmlSAXHandler handler, SaxReader& reader) {
     InitParserOnce();
     // Errors are the reader's to count; some (a buffer that cannot grow) would otherwise be
     // printed. The handler is the calling thread's own.
@@ -868,23 +1018,23 @@ htmlSAXHandler Handler() {
 }  // namespace
 
 template <typename Reader>
-std::optional<LayoutReading> ReadLayout(std::u16string_view page, std::u16string_view website) {
+std::optional<LayoutReading> ReadLayout(std::string_view input, std::u16string_view website) {
     const std::string lowerWebsite = LowerAsciiUtf8(website);
     Reader reader(lowerWebsite);
-    if (!ParseHtml(ParserInput(page), Handler<Reader>(), reader) || reader.unreadable()) {
+    if (!ParseHtml(input, Handler<Reader>(), reader) || reader.unreadable()) {
         return std::nullopt;
     }
     return reader.Reading();
 }
 
-std::optional<LayoutReading> ReadColumnLayout(std::u16string_view page,
+std::optional<LayoutReading> ReadColumnLayout(std::string_view input,
                                               std::u16string_view website) {
-    return ReadLayout<PageReader>(page, website);
+    return ReadLayout<PageReader>(input, website);
 }
 
-std::optional<LayoutReading> ReadPhoneLayout(std::u16string_view page,
+std::optional<LayoutReading> ReadPhoneLayout(std::string_view input,
                                              std::u16string_view website) {
-    return ReadLayout<PhoneReader>(page, website);
+    return ReadLayout<PhoneReader>(input, website);
 }
 
 std::optional<bool> HasResultOutline(std::u16string_view page) {

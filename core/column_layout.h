@@ -26,7 +26,8 @@ struct LayoutReading {
 // the parser work far beyond any real page. Such a page must be reported as a failed check, not
 // as a page without listings. Memory running out is thrown as std::bad_alloc: it is no fault of
 // the page.
-std::optional<LayoutReading> ReadColumnLayout(std::u16string_view page,
+// The page comes as ParserInput makes it.
+std::optional<LayoutReading> ReadColumnLayout(std::string_view input,
                                               std::u16string_view website);
 
 // The phone's result page: one list, the first element whose id is "results" or, where there is
@@ -35,7 +36,7 @@ std::optional<LayoutReading> ReadColumnLayout(std::u16string_view page,
 // (labels.left: "上k", "上无", "上无推广位"), every later one the bottom block (labels.right:
 // "下k", "下无", "下无推广位"), by the columns' rules. The page is a result page when it has the
 // list or a search's title (as on the desktop, or ending with "- 百度"). Nothing as above.
-std::optional<LayoutReading> ReadPhoneLayout(std::u16string_view page,
+std::optional<LayoutReading> ReadPhoneLayout(std::string_view input,
                                              std::u16string_view website);
 
 // Whether the page, read as HTML, has an element with the id content_left or content_right, or a

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "core/column_layout.h"
@@ -143,11 +146,27 @@ void ScanDivMarker(std::u16string_view page, std::size_t at, PageMarkers& marker
     }
 }
 
+// Whether any of four UTF-16 units (one word) is '<'.
+bool HasLessThan4(const char16_t* at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    constexpr std::uint64_t kLessThans = 0x003C003C003C003C;
+    constexpr std::uint64_t kOnes = 0x0001000100010001;
+    constexpr std::uint64_t kTops = 0x8000800080008000;
+    const std::uint64_t zeroWhereLessThan = word ^ kLessThans;
+    return ((zeroWhereLessThan - kOnes) & ~zeroWhereLessThan & kTops) != 0;
+}
+
 PageMarkers ScanPage(std::u16string_view page) {
     PageMarkers markers;
     const std::size_t size = page.size();
     for (std::size_t at = 0; at < size; ++at) {
-        if (page[at] != u'<' || at + 1 == size) {
+        // Markup is mostly text between tags: eight units at a time up to the next '<'.
+        while (at + 8 <= size && !HasLessThan4(page.data() + at) &&
+               !HasLessThan4(page.data() + at + 4)) {
+            at += 8;
+        }
+        if (at >= size || page[at] != u'<' || at + 1 == size) {
             continue;
         }
         const char16_t next = FoldAscii(page[at + 1]);
@@ -209,6 +228,40 @@ std::u16string Numbered(std::u16string_view side, int number) {
 PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
                                std::u16string_view website);
 
+bool EqualsFoldedAt(std::string_view text, std::size_t at, std::string_view lower) {
+    if (text.size() - at < lower.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        char c = text[at + i];
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+        if (c != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the page, as parser input, is read by the table layout's markers: the presence test of
+// ScanPage, over UTF-8, where the C library finds each '<' fast.
+bool HasTableLayout(std::string_view input) {
+    constexpr std::string_view table = "<table id=\"";
+    constexpr std::string_view div = "<div id=\"bdfs";
+    for (std::size_t at = input.find('<'); at != std::string_view::npos;
+         at = input.find('<', at + 1)) {
+        if (EqualsFoldedAt(input, at, table)) {
+            const std::string_view rest = input.substr(at + table.size());
+            if (rest.starts_with("3001\" ") || rest.starts_with("4001\" ")) {
+                return true;
+            }
+        } else if (EqualsFoldedAt(input, at, div) &&
+                   input.substr(at + div.size()).starts_with("0\" ")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<bool> IsResultPage(std::u16string_view PageText) {
@@ -222,22 +275,13 @@ std::optional<bool> IsResultPage(std::u16string_view PageText) {
 PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
                           PageKind kind) {
     std::optional<LayoutReading> reading;
+    const std::string input = ParserInput(PageText);
     if (kind == PageKind::Phone) {
-        // Only a page that names the list or the search can be a result page.
-        if (PageText.find(u"results") == npos && PageText.find(u"百度") == npos) {
-            return {PageCheck::Outcome::NotResultPage, {}};
-        }
-        reading = ReadPhoneLayout(PageText, website);
+        reading = ReadPhoneLayout(input, website);
+    } else if (HasTableLayout(input)) {
+        return {PageCheck::Outcome::Read, ReadTableLayout(PageText, ScanPage(PageText), website)};
     } else {
-        const PageMarkers markers = ScanPage(PageText);
-        if (markers.layoutA || markers.layoutB || markers.rightBlock) {
-            return {PageCheck::Outcome::Read, ReadTableLayout(PageText, markers, website)};
-        }
-        if (PageText.find(u"content_left") == npos && PageText.find(u"content_right") == npos &&
-            PageText.find(u"百度搜索") == npos) {
-            return {PageCheck::Outcome::NotResultPage, {}};
-        }
-        reading = ReadColumnLayout(PageText, website);
+        reading = ReadColumnLayout(input, website);
     }
     if (!reading) {
         return {PageCheck::Outcome::Unreadable, {}};
@@ -256,7 +300,8 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
         if (PageText.find(u"content_left") == npos && PageText.find(u"content_right") == npos) {
             return PositionLabels{u"左侧无推广位", u"右无推广位"};
         }
-        const std::optional<LayoutReading> reading = ReadColumnLayout(PageText, website);
+        const std::optional<LayoutReading> reading =
+            ReadColumnLayout(ParserInput(PageText), website);
         if (!reading) {
             return std::nullopt;
         }

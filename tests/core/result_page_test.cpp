@@ -56,6 +56,12 @@ class LabelsTest : public ::testing::TestWithParam<PageCase> {};
 TEST_P(LabelsTest, Labels) {
     const PageCase& c = GetParam();
     EXPECT_EQ(AnalyzeResultPage(c.page, c.website), c.expected);
+    // The run's one-pass check reads a result page the same way.
+    const PageCheck check = CheckResultPage(c.page, c.website, PageKind::Desktop);
+    EXPECT_EQ(check.outcome == PageCheck::Outcome::Read, IsResultPage(c.page) == true);
+    if (check.outcome == PageCheck::Outcome::Read) {
+        EXPECT_EQ(check.labels, c.expected);
+    }
 }
 
 const std::u16string kHead = u"<html><body><div id=\"wrapper\">";
