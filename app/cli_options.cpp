@@ -113,11 +113,10 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
             options.quiet = true;
             continue;
         }
-        const bool known = name == "--site" || name == "--keywords" || name == "--output" ||
-                           name == "--jobs" || name == "--timeout" ||
-                           name == "--search-url-prefix" || name == "--home-page-url" ||
-                           name == "--device" || name == "--mobile-output" ||
-                           name == "--mobile-search-url-prefix";
+        const bool known =
+            name == "--site" || name == "--keywords" || name == "--output" || name == "--jobs" ||
+            name == "--timeout" || name == "--search-url-prefix" || name == "--home-page-url" ||
+            name == "--device" || name == "--mobile-output" || name == "--mobile-search-url-prefix";
         if (!known) {
             error = "unknown option '" + arguments[i] + "'";
             return false;

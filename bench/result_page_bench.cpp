@@ -135,7 +135,7 @@ void BareParse(const std::string& input) {
     const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                         HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
     htmlDocPtr document = htmlCtxtReadMemory(parser, input.data(), static_cast<int>(input.size()),
-                                              nullptr, "UTF-8", options);
+                                             nullptr, "UTF-8", options);
     if (document != nullptr) {
         xmlFreeDoc(document);
     }
@@ -168,8 +168,8 @@ void BM_ReaderOverBareParse(benchmark::State& state) {
         reader += middle - start;
         bare += Clock::now() - middle;
     }
-    state.counters["ratio"] = std::chrono::duration<double>(reader).count() /
-                              std::chrono::duration<double>(bare).count();
+    state.counters["ratio"] =
+        std::chrono::duration<double>(reader).count() / std::chrono::duration<double>(bare).count();
 }
 BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, ColumnPage, slotscope::PageKind::Desktop)
     ->Unit(benchmark::kMillisecond);

@@ -346,8 +346,7 @@ class ColumnReader final {
         if (paid_) {
             Block& block = unpaidSeen_ ? bottom_ : top_;
             ++block.listings;
-            if (block.firstWithWebsite == 0 &&
-                (websiteInAttributes_ || website_.In(text_))) {
+            if (block.firstWithWebsite == 0 && (websiteInAttributes_ || website_.In(text_))) {
                 block.firstWithWebsite = block.listings;
             }
         } else {
@@ -824,8 +823,8 @@ class OutlineReader final : public SaxReader {
     static void OnText(void* context, const xmlChar* text, int length) {
         auto& reader = From<OutlineReader>(context);
         if (!reader.halted_) {
-            reader.title_.OnText(
-                std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)));
+            reader.title_.OnText(std::string_view(reinterpret_cast<const char*>(text),
+                                                  static_cast<std::size_t>(length)));
         }
     }
 
@@ -1027,13 +1026,11 @@ std::optional<LayoutReading> ReadLayout(std::string_view input, std::u16string_v
     return reader.Reading();
 }
 
-std::optional<LayoutReading> ReadColumnLayout(std::string_view input,
-                                              std::u16string_view website) {
+std::optional<LayoutReading> ReadColumnLayout(std::string_view input, std::u16string_view website) {
     return ReadLayout<PageReader>(input, website);
 }
 
-std::optional<LayoutReading> ReadPhoneLayout(std::string_view input,
-                                             std::u16string_view website) {
+std::optional<LayoutReading> ReadPhoneLayout(std::string_view input, std::u16string_view website) {
     return ReadLayout<PhoneReader>(input, website);
 }
 

@@ -27,8 +27,7 @@ struct LayoutReading {
 // as a page without listings. Memory running out is thrown as std::bad_alloc: it is no fault of
 // the page.
 // The page comes as ParserInput makes it.
-std::optional<LayoutReading> ReadColumnLayout(std::string_view input,
-                                              std::u16string_view website);
+std::optional<LayoutReading> ReadColumnLayout(std::string_view input, std::u16string_view website);
 
 // The phone's result page: one list, the first element whose id is "results" or, where there is
 // none, the first element with the class "results"; its entries are read as a column's, with the
@@ -36,8 +35,7 @@ std::optional<LayoutReading> ReadColumnLayout(std::string_view input,
 // (labels.left: "上k", "上无", "上无推广位"), every later one the bottom block (labels.right:
 // "下k", "下无", "下无推广位"), by the columns' rules. The page is a result page when it has the
 // list or a search's title (as on the desktop, or ending with "- 百度"). Nothing as above.
-std::optional<LayoutReading> ReadPhoneLayout(std::string_view input,
-                                             std::u16string_view website);
+std::optional<LayoutReading> ReadPhoneLayout(std::string_view input, std::u16string_view website);
 
 // Whether the page, read as HTML, has an element with the id content_left or content_right, or a
 // <title> that, trimmed of white space, ends with "_百度搜索" or begins with "百度搜索_". Reading

@@ -27,7 +27,7 @@ std::u16string ProgressText(int done, int total) {
 // The results files of a run, by page.
 class RunFiles final {
   public:
-    RunFiles(const RunOptions& options) : device_(options.device) {}
+    explicit RunFiles(const RunOptions& options) : device_(options.device) {}
 
     ResultsFile& For(PageKind page) { return page == PageKind::Phone ? phone_ : desktop_; }
 
@@ -154,8 +154,7 @@ namespace {
 
 // Opens every file of the run, then empties them; false, with the status text set, when one
 // cannot be opened.
-bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files,
-               RunSummary& summary) {
+bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files, RunSummary& summary) {
     for (const PageKind page : files.Pages()) {
         const std::string& path =
             page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
@@ -273,8 +272,8 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             FetchOptions{.referer = searchHomes[index], .sideRequest = false, .page = page}};
     };
     FetchAhead fetched(fetcher, nextRequest,
-                       static_cast<std::size_t>(summary.keywords) * pages.size(),
-                       options.lookAhead, options.stop);
+                       static_cast<std::size_t>(summary.keywords) * pages.size(), options.lookAhead,
+                       options.stop);
 
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
@@ -362,7 +361,7 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         try {
             // Before the file was opened there is nothing to say about it.
             fields.SetStatus(files.everOpened() ? AbortedText(summary, files)
-                                                  : u"运行中止（" + summary.abortReason + u"）");
+                                                : u"运行中止（" + summary.abortReason + u"）");
         } catch (...) {
             // The summary still tells the caller.
         }

@@ -53,7 +53,7 @@ struct RunSummary {
     int failed = 0;    // keywords with a page that could not be fetched or read
     int blocked = 0;   // of those, the ones that met a verification page on any page
     bool writeFailed = false;
-    std::string unopenedPath;  // the results file that could not be opened, if any
+    std::string unopenedPath;    // the results file that could not be opened, if any
     std::u16string abortReason;  // why the run was aborted, as the status text says it
 };
 

@@ -36,7 +36,7 @@ inline constexpr std::array<std::string_view, 1> kClickAddressStarts = {"/baidu.
 inline constexpr std::array<std::string_view, 2> kLabels = {"广告", "商业推广"};
 
 inline constexpr std::array<std::string_view, 7> kPhoneClassTokens = {
-    "ec_wise_ad", "ec_ad_results",   "ec_resitem",     "ec_wise_pp",
+    "ec_wise_ad",      "ec_ad_results", "ec_resitem",     "ec_wise_pp",
     "ec-result-inner", "ecfc-tuiguang", "ec_youxuan_card"};
 inline constexpr std::array<std::string_view, 1> kPhoneClassPrefixes = {"ec_r_"};
 

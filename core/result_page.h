@@ -56,7 +56,6 @@ struct PageCheck {
 // Reads a fetched page of either kind in one pass: whether it is a result page (for the desktop
 // as IsResultPage; for the phone, see ReadPhoneLayout) and, if so, its labels (for the desktop as
 // AnalyzeResultPage).
-PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
-                          PageKind kind);
+PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website, PageKind kind);
 
 }  // namespace slotscope

@@ -52,8 +52,8 @@ std::string SearchHomePage(std::string_view prefix) {
 
 std::string SearchAddress(std::string_view prefix, std::u16string_view keyword, PageKind page) {
     std::string address(prefix);
-    address += page == PageKind::Phone ? PercentEncodeUtf8Keyword(keyword)
-                                       : PercentEncodeKeyword(keyword);
+    address +=
+        page == PageKind::Phone ? PercentEncodeUtf8Keyword(keyword) : PercentEncodeKeyword(keyword);
     return address;
 }
 

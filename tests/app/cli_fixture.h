@@ -54,20 +54,19 @@ class Engine {
             response.set_content("<html>home</html>", "text/html");
         });
         // The phone's search: the keyword in UTF-8, the site at the top and bottom positions.
-        local_.server().Get(
-            "/m/s", [this](const httplib::Request& request, httplib::Response& response) {
-                const std::u16string keyword = DecodeUtf8(request.get_param_value("word"));
-                {
-                    std::lock_guard lock(mutex_);
-                    phoneSearched_.push_back(keyword);
-                    phoneAgents_.push_back(request.get_header_value("User-Agent"));
-                }
-                const auto found = positions_.find(keyword);
-                const Positions at = found == positions_.end() ? Positions{} : found->second;
-                response.set_content(
-                    EncodeUtf8(testing::PhoneListingsPage(kSite, at.left, at.right)),
-                    "text/html; charset=utf-8");
-            });
+        local_.server().Get("/m/s", [this](const httplib::Request& request,
+                                           httplib::Response& response) {
+            const std::u16string keyword = DecodeUtf8(request.get_param_value("word"));
+            {
+                std::lock_guard lock(mutex_);
+                phoneSearched_.push_back(keyword);
+                phoneAgents_.push_back(request.get_header_value("User-Agent"));
+            }
+            const auto found = positions_.find(keyword);
+            const Positions at = found == positions_.end() ? Positions{} : found->second;
+            response.set_content(EncodeUtf8(testing::PhoneListingsPage(kSite, at.left, at.right)),
+                                 "text/html; charset=utf-8");
+        });
         local_.server().Get(
             "/s", [this](const httplib::Request& request, httplib::Response& response) {
                 const std::u16string keyword = DecodeGb18030(request.get_param_value("wd"));

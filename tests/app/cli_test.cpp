@@ -182,17 +182,18 @@ TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
 
 TEST_F(CliTest, BothDevicesWriteBothFiles) {
     Engine engine({{u"鲜花", {2, 0}}, {u"abc", {0, 1}}});
-    const Outcome outcome = Run(Against(engine, {"--device", "both", "--mobile-search-url-prefix",
-                                                 engine.PhonePrefix()}),
-                                "鲜花\nabc\n");
+    const Outcome outcome = Run(
+        Against(engine, {"--device", "both", "--mobile-search-url-prefix", engine.PhonePrefix()}),
+        "鲜花\nabc\n");
 
     EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左2 , 右无推广位\r\n"
                                    u"abc , shop.example.cn , 左无 , 右1\r\n"));
     EXPECT_EQ(Results("baidu_mobile.csv"), EncodeGbk(u"鲜花 , shop.example.cn , 上2 , 下无\r\n"
                                                      u"abc , shop.example.cn , 上无 , 下1\r\n"));
-    EXPECT_EQ(outcome.err, "1/3\n2/3\n2/2\n总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_"
-                           "mobile.csv里\n");
+    EXPECT_EQ(outcome.err,
+              "1/3\n2/3\n2/2\n总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_"
+              "mobile.csv里\n");
     // The phone's searches in UTF-8, from a phone's browser.
     EXPECT_EQ(engine.phoneSearched(), (std::vector<std::u16string>{u"鲜花", u"abc"}));
     for (const std::string& agent : engine.phoneAgents()) {

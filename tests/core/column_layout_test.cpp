@@ -1,6 +1,8 @@
 // Result pages in the column layout (content_left, content_right), read through
 // AnalyzeResultPage.
 
+#include "core/column_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/column_layout.h"
 #include "core/result_page.h"
 #include "core/text_codec.h"
 #include "tests/support/page_generator.h"
@@ -218,18 +219,21 @@ TEST(ParserInput, EveryKindOfUnitAtEveryOffset) {
         std::u16string_view units;
         std::string_view utf8;
     } kinds[] = {
-        {std::u16string_view(u"\0", 1), "\xEF\xBF\xBD"}, {u"\xD800", "\xEF\xBF\xBD"},
-        {u"\xDC00", "\xEF\xBF\xBD"},                    {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
-        {u"\u00E9", "\xC3\xA9"},                         {u"\u4E2D", "\xE4\xB8\xAD"},
+        {std::u16string_view(u"\0", 1), "\xEF\xBF\xBD"},
+        {u"\xD800", "\xEF\xBF\xBD"},
+        {u"\xDC00", "\xEF\xBF\xBD"},
+        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {u"\u00E9", "\xC3\xA9"},
+        {u"\u4E2D", "\xE4\xB8\xAD"},
         {u"\x7F", "\x7F"},
     };
     const std::u16string ascii = u"<div id=\"a\">ABCDEFGH</div>";
     for (const auto& kind : kinds) {
         for (std::size_t at = 0; at <= ascii.size(); ++at) {
-            const std::u16string page = ascii.substr(0, at) + std::u16string(kind.units) +
-                                        ascii.substr(at);
-            const std::string expected = EncodeUtf8(ascii.substr(0, at)) +
-                                         std::string(kind.utf8) + EncodeUtf8(ascii.substr(at));
+            const std::u16string page =
+                ascii.substr(0, at) + std::u16string(kind.units) + ascii.substr(at);
+            const std::string expected = EncodeUtf8(ascii.substr(0, at)) + std::string(kind.utf8) +
+                                         EncodeUtf8(ascii.substr(at));
             EXPECT_EQ(ParserInput(page), expected) << "at " << at;
         }
     }
@@ -285,17 +289,16 @@ TEST_P(FixturePages, GiveTheirExpectedLabels) {
     EXPECT_EQ(pages, GetParam().pages);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shared, FixturePages,
-                         ::testing::Values(FixtureFolder{"today-pages", PageKind::Desktop, 6,
-                                                         100'000},
-                                           FixtureFolder{"today-2026", PageKind::Desktop, 1,
-                                                         100'000},
-                                           FixtureFolder{"mobile-pages", PageKind::Phone, 6, 1000}),
-                         [](const auto& info) {
-                             std::string name = info.param.folder;
-                             std::erase(name, '-');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Shared, FixturePages,
+    ::testing::Values(FixtureFolder{"today-pages", PageKind::Desktop, 6, 100'000},
+                      FixtureFolder{"today-2026", PageKind::Desktop, 1, 100'000},
+                      FixtureFolder{"mobile-pages", PageKind::Phone, 6, 1000}),
+    [](const auto& info) {
+        std::string name = info.param.folder;
+        std::erase(name, '-');
+        return name;
+    });
 
 TEST(ColumnLayoutFixtures, RealPagesHaveNoPaidListingsWhateverTheWebsite) {
     const auto dir = FixturesDir() / "real-pages";

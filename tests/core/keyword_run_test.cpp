@@ -668,10 +668,12 @@ TEST_F(DeviceRunTest, BothPagesOfEveryKeywordGoToTheirOwnFiles) {
     EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/2", u"2/2"}));
     EXPECT_EQ(fields.Status(),
               u"总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里");
-    EXPECT_EQ(DecodeGb18030(Results()),
-              u"花 , shop.example.cn , 左2 , 右无推广位\r\nb , shop.example.cn , 左2 , 右无推广位\r\n");
-    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
-              u"花 , shop.example.cn , 上1 , 下无推广位\r\nb , shop.example.cn , 上无 , 下无推广位\r\n");
+    EXPECT_EQ(
+        DecodeGb18030(Results()),
+        u"花 , shop.example.cn , 左2 , 右无推广位\r\nb , shop.example.cn , 左2 , 右无推广位\r\n");
+    EXPECT_EQ(
+        DecodeGb18030(ReadFileBytes(mobilePath)),
+        u"花 , shop.example.cn , 上1 , 下无推广位\r\nb , shop.example.cn , 上无 , 下无推广位\r\n");
 
     // The desktop search in GBK, the phone's in UTF-8, each from its own home page, which is
     // requested once, as the phone.
@@ -686,10 +688,10 @@ TEST_F(DeviceRunTest, BothPagesOfEveryKeywordGoToTheirOwnFiles) {
         searches.push_back(request.address);
     }
     EXPECT_EQ(fetcher.requests()[2].address, devices::kPhoneHome);
-    EXPECT_EQ(searches, (std::vector<std::string>{std::string(kPrefix) + "%BB%A8",
-                                                  std::string(devices::kPhonePrefix) + "%E8%8A%B1",
-                                                  std::string(kPrefix) + "b",
-                                                  std::string(devices::kPhonePrefix) + "b"}));
+    EXPECT_EQ(searches,
+              (std::vector<std::string>{
+                  std::string(kPrefix) + "%BB%A8", std::string(devices::kPhonePrefix) + "%E8%8A%B1",
+                  std::string(kPrefix) + "b", std::string(devices::kPhonePrefix) + "b"}));
 }
 
 TEST_F(DeviceRunTest, AKeywordFailingOnEitherPageCountsOnce) {
@@ -707,8 +709,9 @@ TEST_F(DeviceRunTest, AKeywordFailingOnEitherPageCountsOnce) {
 
     EXPECT_EQ(summary.failed, 2);
     EXPECT_EQ(summary.blocked, 1);
-    EXPECT_EQ(fields.Status(), u"总词数3运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv"
-                               u"里，其中2个词查询失败（1个遇到百度安全验证，请稍后再试）");
+    EXPECT_EQ(fields.Status(),
+              u"总词数3运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv"
+              u"里，其中2个词查询失败（1个遇到百度安全验证，请稍后再试）");
     EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
               u"a , shop.example.cn , 查询失败 , 查询失败\r\n"
               u"b , shop.example.cn , 查询失败 , 查询失败\r\n"
@@ -728,13 +731,15 @@ TEST_F(DeviceRunTest, OnlyTheChosenPagesAreFetchedAndWritten) {
         for (const FakeFetcher::Request& request : fetcher.requests()) {
             EXPECT_EQ(request.options.page == PageKind::Phone,
                       request.address.starts_with("http://m."));
-            EXPECT_TRUE(request.address == kHome || request.address.starts_with("http://m.") == phone)
+            EXPECT_TRUE(request.address == kHome ||
+                        request.address.starts_with("http://m.") == phone)
                 << request.address;
         }
         EXPECT_EQ(Results() == "kept\r\n", phone);
         EXPECT_EQ(ReadFileBytes(mobilePath) == "kept\r\n", !phone);
-        EXPECT_EQ(fields.Status(), phone ? u"总词数1运行完毕，信息保存在同目录下的baidu_mobile.csv里"
-                                         : u"总词数1运行完毕，信息保存在同目录下的baidu.csv里");
+        EXPECT_EQ(fields.Status(), phone
+                                       ? u"总词数1运行完毕，信息保存在同目录下的baidu_mobile.csv里"
+                                       : u"总词数1运行完毕，信息保存在同目录下的baidu.csv里");
     }
 }
 
@@ -772,7 +777,8 @@ TEST_F(DeviceRunTest, AStopBetweenAKeywordsPagesWritesNeitherLine) {
     EXPECT_EQ(fields.Status(),
               u"运行已停止，已完成1/3，信息保存在同目录下的baidu.csv和baidu_mobile.csv里");
     EXPECT_EQ(LineCount(), 1);
-    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)), u"a , shop.example.cn , 上无 , 下无推广位\r\n");
+    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
+              u"a , shop.example.cn , 上无 , 下无推广位\r\n");
 }
 
 }  // namespace

@@ -58,17 +58,22 @@ INSTANTIATE_TEST_SUITE_P(
     Signs, PhoneLayoutTest,
     ::testing::Values(
         PhoneCase{"EcWiseAd", PhonePage(Paid(kSite, u"ec_wise_ad")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcAdResults", PhonePage(Paid(kSite, u"x ec_ad_results")), {u"上1", u"下无推广位"}},
+        PhoneCase{
+            "EcAdResults", PhonePage(Paid(kSite, u"x ec_ad_results")), {u"上1", u"下无推广位"}},
         PhoneCase{"EcResitem", PhonePage(Paid(kSite, u"ec_resitem\tc")), {u"上1", u"下无推广位"}},
         PhoneCase{"EcWisePp", PhonePage(Paid(kSite, u"ec_wise_pp")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcResultInner", PhonePage(Paid(kSite, u"ec-result-inner")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcfcTuiguang", PhonePage(Paid(kSite, u"ecfc-tuiguang")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcYouxuanCard", PhonePage(Paid(kSite, u"ec_youxuan_card")), {u"上1", u"下无推广位"}},
+        PhoneCase{
+            "EcResultInner", PhonePage(Paid(kSite, u"ec-result-inner")), {u"上1", u"下无推广位"}},
+        PhoneCase{
+            "EcfcTuiguang", PhonePage(Paid(kSite, u"ecfc-tuiguang")), {u"上1", u"下无推广位"}},
+        PhoneCase{
+            "EcYouxuanCard", PhonePage(Paid(kSite, u"ec_youxuan_card")), {u"上1", u"下无推广位"}},
         PhoneCase{"EcRPrefix", PhonePage(Paid(kSite, u"ec_r_7f3a")), {u"上1", u"下无推广位"}},
         PhoneCase{"DesktopSignInside",
                   PhonePage(u"<div><p data-cmatchid=\"222\">shop.example.cn</p></div>"),
                   {u"上1", u"下无推广位"}},
-        PhoneCase{"AdLabel", PhonePage(u"<div>shop.example.cn<span> 广告 </span></div>"),
+        PhoneCase{"AdLabel",
+                  PhonePage(u"<div>shop.example.cn<span> 广告 </span></div>"),
                   {u"上1", u"下无推广位"}},
         // Class tokens compare whole and in their own case.
         PhoneCase{"TokenInAnotherCase", PhonePage(Paid(kSite, u"EC_WISE_AD")), kNoListings},
@@ -82,15 +87,19 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Blocks, PhoneLayoutTest,
     ::testing::Values(
-        PhoneCase{"TopNumberedInOrder", PhonePage(Paid() + Paid(kSite) + Organic()),
+        PhoneCase{"TopNumberedInOrder",
+                  PhonePage(Paid() + Paid(kSite) + Organic()),
                   {u"上2", u"下无推广位"}},
         PhoneCase{"FoundOnTopBottomOnlySaysItHasListings",
-                  PhonePage(Paid(kSite) + Organic() + Paid(kSite)), {u"上1", u"下无"}},
-        PhoneCase{"BottomNumberedFromOne",
-                  PhonePage(Paid() + Organic(kSite) + Organic() + Paid() + Paid(u"SHOP.example.cn")),
-                  {u"上无", u"下2"}},
+                  PhonePage(Paid(kSite) + Organic() + Paid(kSite)),
+                  {u"上1", u"下无"}},
+        PhoneCase{
+            "BottomNumberedFromOne",
+            PhonePage(Paid() + Organic(kSite) + Organic() + Paid() + Paid(u"SHOP.example.cn")),
+            {u"上无", u"下2"}},
         PhoneCase{"AmongTheOrganicResultsIsBottom",
-                  PhonePage(Organic() + Paid(kSite) + Organic()), {u"上无推广位", u"下1"}},
+                  PhonePage(Organic() + Paid(kSite) + Organic()),
+                  {u"上无推广位", u"下1"}},
         PhoneCase{"WebsiteInAnAttribute",
                   PhonePage(Organic() + u"<div class=\"ec_resitem\" data-lp=\"https://m.shop."
                                         u"example.cn/lp\"><h3>花</h3></div>"),
@@ -156,7 +165,8 @@ TEST(PhoneLayoutHostile, PagesBrokenInEveryWayGetAnAnswer) {
          PageCheck::Outcome::Read, kNoListings},
         {"UnterminatedScript", u"<title>x_百度搜索</title><script>" + PhonePage(Paid(kSite)),
          PageCheck::Outcome::Read, kNoListings},
-        {"NulAndLoneSurrogates", PhonePage(Paid(std::u16string(u"\0\xDC00\xD800", 3) + std::u16string(kSite))),
+        {"NulAndLoneSurrogates",
+         PhonePage(Paid(std::u16string(u"\0\xDC00\xD800", 3) + std::u16string(kSite))),
          PageCheck::Outcome::Read,
          {u"上1", u"下无推广位"}},
         {"MisplacedEndTagsUnderDeepNesting",

@@ -74,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    Numbered(phone.labels.left, u"上", 1 << 20));
         FUZZ_CHECK(phone.labels.right == u"下无" || phone.labels.right == u"下无推广位" ||
                    Numbered(phone.labels.right, u"下", 1 << 20));
-        FUZZ_CHECK(!Numbered(phone.labels.left, u"上", 1 << 20) ||
-                   phone.labels.right == u"下无" || phone.labels.right == u"下无推广位");
+        FUZZ_CHECK(!Numbered(phone.labels.left, u"上", 1 << 20) || phone.labels.right == u"下无" ||
+                   phone.labels.right == u"下无推广位");
     }
     return 0;
 }

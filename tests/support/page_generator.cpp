@@ -305,8 +305,9 @@ std::u16string PhoneLayoutPage(std::size_t size) {
     for (int n = 4; n <= 5; ++n) {
         page += PhonePaid(n, u"www.<b>listing</b>.test");
     }
-    return page + u"</div></div><div id=\"page-ft\"><a href=\"/\">百度首页</a></div></div>"
-                  u"</body></html>";
+    return page +
+           u"</div></div><div id=\"page-ft\"><a href=\"/\">百度首页</a></div></div>"
+           u"</body></html>";
 }
 
 std::u16string MisplacedEndTagsPage(std::u16string_view head) {

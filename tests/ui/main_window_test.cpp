@@ -212,8 +212,8 @@ class MainWindowTest : public QObject {
             }
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
-        QCOMPARE(order, QStringList(
-                            {"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3", "Text5", "Command2"}));
+        QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3",
+                                     "Text5", "Command2"}));
     }
 
     void runWritesProgressLabelsCaptionAndFile() {
@@ -249,8 +249,9 @@ class MainWindowTest : public QObject {
         QTest::keyClick(device, Qt::Key_Down);
         QCOMPARE(device->currentText(), QStringLiteral("两者"));
         QVERIFY(RunToEnd(*window));
-        QCOMPARE(Text(*window, "Label3"),
-                 QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里"));
+        QCOMPARE(
+            Text(*window, "Label3"),
+            QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv里"));
         QCOMPARE(testing::ReadFileBytes(ResultsPath()),
                  EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
         QCOMPARE(testing::ReadFileBytes(mobilePath),
