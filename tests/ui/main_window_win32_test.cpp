@@ -139,13 +139,16 @@ TEST_F(Win32WindowTest, LayoutAt96DotsPerInchIsTheFormsTable) {
         EXPECT_EQ(place.left, control.left / 15) << name;
         EXPECT_EQ(place.top, control.top / 15) << name;
         EXPECT_EQ(place.right - place.left, control.width / 15) << name;
-        if (control.kind != form::Kind::Label) {  // labels may grow (CaptionsFit...)
+        // Labels may grow (CaptionsFit...); a drop-down list's closed height is its font's.
+        if (control.kind != form::Kind::Label && control.kind != form::Kind::ComboBox) {
             EXPECT_EQ(place.bottom - place.top, control.height / 15) << name;
         }
 
         std::u16string caption(control.caption);
         if (name == "Label4") {
             caption += u"http://home.test/";
+        } else if (control.kind == form::Kind::ComboBox) {
+            caption = caption.substr(0, caption.find(u'\n'));  // its first choice is chosen
         }
         std::u16string shown = TextOf(child);
         shown.erase(std::remove(shown.begin(), shown.end(), u'\r'), shown.end());
