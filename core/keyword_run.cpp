@@ -57,7 +57,10 @@ class RunFiles final {
         for (const PageKind page : Pages()) {
             const ResultsFile& file = page == PageKind::Phone ? phone_ : desktop_;
             if (!onlyFailed || file.writeFailed()) {
-                names += (names.empty() ? u"" : u"和") + std::u16string(FileName(page));
+                if (!names.empty()) {
+                    names += u"和";
+                }
+                names += FileName(page);
             }
         }
         return names;
