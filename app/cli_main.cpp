@@ -164,7 +164,8 @@ std::string MobileOutputPath(const Options& options, std::string& error) {
     }
     const std::filesystem::path output = PathFromUtf8(options.outputPath);
     std::error_code ignored;
-    const std::filesystem::file_status status = std::filesystem::status(output, ignored);
+    // A link too (/dev/stdout is one): the folder it sits in is not where its file is.
+    const std::filesystem::file_status status = std::filesystem::symlink_status(output, ignored);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         error = "--output '" + options.outputPath +
                 "' is not a regular file, so the phone page's results need --mobile-output";
@@ -174,13 +175,19 @@ std::string MobileOutputPath(const Options& options, std::string& error) {
     return {path.begin(), path.end()};
 }
 
-// Whether two paths name one file, existing or not.
+// Whether two paths name one file, existing or not: the same file by any link, or the same
+// absolute path once "." and ".." are resolved.
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code error;
-    const bool same = std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), error);
-    return error ? std::filesystem::weakly_canonical(PathFromUtf8(a), error) ==
-                       std::filesystem::weakly_canonical(PathFromUtf8(b), error)
-                 : same;
+    if (std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), error)) {
+        return true;
+    }
+    const auto resolved = [](const std::string& path) {
+        std::error_code ignored;
+        return std::filesystem::weakly_canonical(
+            std::filesystem::absolute(PathFromUtf8(path), ignored), ignored);
+    };
+    return resolved(a) == resolved(b);
 }
 
 int Run(const Options& options) {

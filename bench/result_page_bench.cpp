@@ -143,7 +143,8 @@ void BareParse(const std::string& input) {
 }
 
 const std::u16string& PhonePage() {
-    static const std::u16string page = slotscope::testing::PhoneLayoutPage(500'000);
+    static const std::u16string page =
+        slotscope::testing::PhoneListingsPage(u"listing.test", 0, 0, 500'000);
     return page;
 }
 

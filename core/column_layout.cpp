@@ -49,6 +49,12 @@ bool LooksThrough(std::string_view element) {
            element == "tr" || element == "td";
 }
 
+// Elements a browser does not draw: no entry of a list, paid or not.
+bool ShowsNothing(std::string_view element) {
+    return element == "script" || element == "style" || element == "template" ||
+           element == "link" || element == "meta";
+}
+
 bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
@@ -275,6 +281,9 @@ class ColumnReader final {
             if (LooksThrough(element)) {
                 chainDepth_ = depth;
                 return;
+            }
+            if (ShowsNothing(element)) {
+                return;  // a script between the entries is no entry
             }
             BeginEntry(depth);
         }

@@ -50,10 +50,14 @@ TEST_F(CliTest, FailedWriteIsExitStatusOne) {
 
 TEST_F(CliTest, PhoneRunBesideADeviceNeedsItsOwnFile) {
     Engine engine({{u"kw", {1, 0}}});
-    const Outcome outcome =
-        Run(Against(engine, {"--output", "/dev/null", "--device", "mobile"}), "kw\n");
-    EXPECT_EQ(outcome.exitStatus, 2);
-    EXPECT_NE(outcome.err.find("need --mobile-output"), std::string::npos) << outcome.err;
+    // A device, and a link to a file elsewhere.
+    ASSERT_EQ(::symlink("/tmp/results.csv", dir.file("elsewhere.csv").c_str()), 0);
+    for (const std::string& output : {std::string("/dev/null"), dir.file("elsewhere.csv")}) {
+        const Outcome outcome =
+            Run(Against(engine, {"--output", output, "--device", "mobile"}), "kw\n");
+        EXPECT_EQ(outcome.exitStatus, 2);
+        EXPECT_NE(outcome.err.find("need --mobile-output"), std::string::npos) << outcome.err;
+    }
     EXPECT_EQ(engine.homeRequests(), 0);
 }
 

@@ -140,6 +140,7 @@ TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
         {"--site", "a", "--device", "tablet"},
         {"--site", "a", "--device", "both", "--mobile-output", ""},
         {"--site", "a", "--device", "both", "--output", "same.csv", "--mobile-output", "same.csv"},
+        {"--site", "a", "--device", "both", "--output", "new.csv", "--mobile-output", "./new.csv"},
     };
     for (const auto& arguments : bad) {
         const Outcome outcome = Run(arguments, "kw\n");

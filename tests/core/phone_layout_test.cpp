@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/result_page.h"
 #include "core/text_codec.h"
@@ -27,114 +28,115 @@ std::u16string Organic(std::u16string_view body = u"organic.test") {
            u"</h3></div>";
 }
 
-// An entry whose only sign is `classes`.
-std::u16string Paid(std::u16string_view body = u"other.test",
-                    std::u16string_view classes = u"c-result-ad ec_wise_ad") {
-    return u"<div class=\"" + std::u16string(classes) + u"\"><h3>" + std::u16string(body) +
-           u"</h3></div>";
+// A paid entry, whose only sign is its class.
+std::u16string Paid(std::u16string_view body = u"other.test") {
+    return u"<div class=\"c-result-ad ec_wise_ad\"><h3>" + std::u16string(body) + u"</h3></div>";
 }
 
-struct PhoneCase {
+using Outcome = PageCheck::Outcome;
+
+struct PageCase {
     const char* name;
     std::u16string page;
-    PositionLabels expected;
+    Outcome outcome;
+    PositionLabels labels;
 };
 
-void PrintTo(const PhoneCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class PhoneLayoutTest : public ::testing::TestWithParam<PhoneCase> {};
-
-TEST_P(PhoneLayoutTest, Labels) {
-    const PhoneCase& c = GetParam();
-    const PageCheck check = CheckResultPage(c.page, kSite, PageKind::Phone);
-    EXPECT_EQ(check.outcome, PageCheck::Outcome::Read);
-    EXPECT_EQ(check.labels, c.expected) << "page: " << EncodeUtf8(c.page);
-}
-
-// Each of the phone's own signs marks a listing; a sign of the desktop does too.
-INSTANTIATE_TEST_SUITE_P(
-    Signs, PhoneLayoutTest,
-    ::testing::Values(
-        PhoneCase{"EcWiseAd", PhonePage(Paid(kSite, u"ec_wise_ad")), {u"上1", u"下无推广位"}},
-        PhoneCase{
-            "EcAdResults", PhonePage(Paid(kSite, u"x ec_ad_results")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcResitem", PhonePage(Paid(kSite, u"ec_resitem\tc")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcWisePp", PhonePage(Paid(kSite, u"ec_wise_pp")), {u"上1", u"下无推广位"}},
-        PhoneCase{
-            "EcResultInner", PhonePage(Paid(kSite, u"ec-result-inner")), {u"上1", u"下无推广位"}},
-        PhoneCase{
-            "EcfcTuiguang", PhonePage(Paid(kSite, u"ecfc-tuiguang")), {u"上1", u"下无推广位"}},
-        PhoneCase{
-            "EcYouxuanCard", PhonePage(Paid(kSite, u"ec_youxuan_card")), {u"上1", u"下无推广位"}},
-        PhoneCase{"EcRPrefix", PhonePage(Paid(kSite, u"ec_r_7f3a")), {u"上1", u"下无推广位"}},
-        PhoneCase{"DesktopSignInside",
-                  PhonePage(u"<div><p data-cmatchid=\"222\">shop.example.cn</p></div>"),
-                  {u"上1", u"下无推广位"}},
-        PhoneCase{"AdLabel",
-                  PhonePage(u"<div>shop.example.cn<span> 广告 </span></div>"),
-                  {u"上1", u"下无推广位"}},
-        // Class tokens compare whole and in their own case.
-        PhoneCase{"TokenInAnotherCase", PhonePage(Paid(kSite, u"EC_WISE_AD")), kNoListings},
-        PhoneCase{"TokenAsPartOfAnother", PhonePage(Paid(kSite, u"my-ec_wise_ad ec_wise_ads")),
-                  kNoListings},
-        PhoneCase{"AdTextInEm", PhonePage(u"<div>shop.example.cn<em>广告</em></div>"),
-                  kNoListings}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Where the list is, and how its paid listings fall into the top and bottom blocks.
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, PhoneLayoutTest,
-    ::testing::Values(
-        PhoneCase{"TopNumberedInOrder",
-                  PhonePage(Paid() + Paid(kSite) + Organic()),
-                  {u"上2", u"下无推广位"}},
-        PhoneCase{"FoundOnTopBottomOnlySaysItHasListings",
-                  PhonePage(Paid(kSite) + Organic() + Paid(kSite)),
-                  {u"上1", u"下无"}},
-        PhoneCase{
-            "BottomNumberedFromOne",
-            PhonePage(Paid() + Organic(kSite) + Organic() + Paid() + Paid(u"SHOP.example.cn")),
-            {u"上无", u"下2"}},
-        PhoneCase{"AmongTheOrganicResultsIsBottom",
-                  PhonePage(Organic() + Paid(kSite) + Organic()),
-                  {u"上无推广位", u"下1"}},
-        PhoneCase{"WebsiteInAnAttribute",
-                  PhonePage(Organic() + u"<div class=\"ec_resitem\" data-lp=\"https://m.shop."
-                                        u"example.cn/lp\"><h3>花</h3></div>"),
-                  {u"上无推广位", u"下1"}},
-        PhoneCase{"TablesAreLookedThrough",
-                  PhonePage(u"<table><tbody><tr><td>" + Paid() + u"</td><td>" + Paid(kSite) +
-                            u"</td></tr></tbody></table>"),
-                  {u"上2", u"下无推广位"}},
-        PhoneCase{"ListByClassWithoutId",
-                  PhonePage(Paid(kSite), u"<div class=\"se-page results\">"),
-                  {u"上1", u"下无推广位"}},
-        PhoneCase{"ListByIdWinsOverAnEarlierOneByClass",
-                  PhonePage(u"</div><div id=\"results\">" + Organic() + Paid(kSite),
-                            u"<div class=\"results\">" + Paid(kSite)),
-                  {u"上无推广位", u"下1"}},
-        PhoneCase{"FirstListByIdCounts",
-                  PhonePage(Organic() + u"</div><div id=\"results\">" + Paid(kSite),
-                            u"<div id=\"results\">"),
-                  kNoListings},
-        PhoneCase{"NoListButTheSearchTitle", PhonePage(Paid(kSite), u"<div id=\"result\">"),
-                  kNoListings},
-        PhoneCase{"PhoneTitle",
-                  u"<title>鲜花 - 百度</title><div class=\"c-result\">shop.example.cn</div>",
-                  kNoListings}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PhoneLayout, TellsResultPagesFromOtherAnswers) {
-    for (const std::u16string_view page :
-         {std::u16string_view(u""), std::u16string_view(u"<title>登录百度帐号</title>请登录"),
-          std::u16string_view(u"<script>var results = [];</script>"),
-          std::u16string_view(u"<p class=\"results-x\">百度</p>")}) {
-        EXPECT_EQ(CheckResultPage(page, kSite, PageKind::Phone).outcome,
-                  PageCheck::Outcome::NotResultPage)
-            << EncodeUtf8(page);
+void ExpectReads(const std::vector<PageCase>& cases) {
+    for (const PageCase& c : cases) {
+        const PageCheck check = CheckResultPage(c.page, kSite, PageKind::Phone);
+        EXPECT_EQ(check.outcome, c.outcome) << c.name;
+        EXPECT_EQ(check.labels, c.labels) << c.name;
     }
+}
+
+// Each of the phone's own signs marks a listing, and so does a desktop sign; class tokens
+// compare whole and in their own case.
+TEST(PhoneLayout, Signs) {
+    const struct {
+        std::u16string_view entry;
+        bool paid;
+    } cases[] = {
+        {u"<div class=\"ec_wise_ad\">", true},
+        {u"<div class=\"x ec_ad_results\">", true},
+        {u"<div class=\"ec_resitem\tc\">", true},
+        {u"<div class=\"ec_wise_pp\">", true},
+        {u"<div class=\"ec-result-inner\">", true},
+        {u"<div class=\"ecfc-tuiguang\">", true},
+        {u"<div class=\"ec_youxuan_card\">", true},
+        {u"<div class=\"ec_r_7f3a\">", true},
+        {u"<div><p data-cmatchid=\"222\"></p>", true},
+        {u"<div><span> 广告 </span>", true},
+        {u"<div class=\"EC_WISE_AD\">", false},
+        {u"<div class=\"my-ec_wise_ad ec_wise_ads\">", false},
+        {u"<div><em>广告</em>", false},
+    };
+    for (const auto& c : cases) {
+        const std::u16string page = PhonePage(std::u16string(c.entry) + u"shop.example.cn</div>");
+        const PositionLabels expected =
+            c.paid ? PositionLabels{u"上1", u"下无推广位"} : kNoListings;
+        EXPECT_EQ(CheckResultPage(page, kSite, PageKind::Phone).labels, expected)
+            << EncodeUtf8(c.entry);
+    }
+}
+
+// Where the list is, how its paid listings fall into the top and bottom blocks, and what is no
+// result page at all.
+TEST(PhoneLayout, ListsAndBlocks) {
+    const PositionLabels none;
+    ExpectReads({
+        {"TopNumberedInOrder",
+         PhonePage(Paid() + Paid(kSite) + Organic()),
+         Outcome::Read,
+         {u"上2", u"下无推广位"}},
+        {"FoundOnTopBottomOnlySaysItHasListings",
+         PhonePage(Paid(kSite) + Organic() + Paid(kSite)),
+         Outcome::Read,
+         {u"上1", u"下无"}},
+        {"BottomNumberedFromOne",
+         PhonePage(Paid() + Organic(kSite) + Organic() + Paid() + Paid(u"SHOP.example.cn")),
+         Outcome::Read,
+         {u"上无", u"下2"}},
+        {"AmongTheOrganicResultsIsBottom",
+         PhonePage(Organic() + Paid(kSite) + Organic()),
+         Outcome::Read,
+         {u"上无推广位", u"下1"}},
+        {"WebsiteInAnAttribute",
+         PhonePage(Organic() + u"<div class=\"ec_resitem\" data-lp=\"https://m.shop.example.cn/"
+                               u"lp\"><h3>花</h3></div>"),
+         Outcome::Read,
+         {u"上无推广位", u"下1"}},
+        {"ScriptsAndStylesAreNoEntries",
+         PhonePage(u"<script>var a = 1;</script><style>.a{}</style>" + Paid(kSite) + Organic()),
+         Outcome::Read,
+         {u"上1", u"下无推广位"}},
+        {"TablesAreLookedThrough",
+         PhonePage(u"<table><tbody><tr><td>" + Paid() + u"</td><td>" + Paid(kSite) +
+                   u"</td></tr></tbody></table>"),
+         Outcome::Read,
+         {u"上2", u"下无推广位"}},
+        {"ListByClassWithoutId",
+         PhonePage(Paid(kSite), u"<div class=\"se-page results\">"),
+         Outcome::Read,
+         {u"上1", u"下无推广位"}},
+        {"ListByIdWinsOverAnEarlierOneByClass",
+         PhonePage(u"</div><div id=\"results\">" + Organic() + Paid(kSite),
+                   u"<div class=\"results\">" + Paid(kSite)),
+         Outcome::Read,
+         {u"上无推广位", u"下1"}},
+        {"FirstListByIdCounts",
+         PhonePage(Organic() + u"</div><div id=\"results\">" + Paid(kSite),
+                   u"<div id=\"results\">"),
+         Outcome::Read, kNoListings},
+        {"NoListButTheSearchTitle", PhonePage(Paid(kSite), u"<div id=\"result\">"), Outcome::Read,
+         kNoListings},
+        {"PhoneTitle", u"<title>鲜花 - 百度</title><div>shop.example.cn</div>", Outcome::Read,
+         kNoListings},
+        {"Empty", u"", Outcome::NotResultPage, none},
+        {"LoginWall", u"<title>登录百度帐号</title>请登录", Outcome::NotResultPage, none},
+        {"ScriptStub", u"<script>var results = [];</script>", Outcome::NotResultPage, none},
+        {"OtherClass", u"<p class=\"results-x\">百度</p>", Outcome::NotResultPage, none},
+    });
 }
 
 // --- Hostile pages: read without a crash, in linear time and bounded memory ---
@@ -149,36 +151,27 @@ std::u16string Repeat(std::u16string_view piece, std::size_t times) {
 }
 
 TEST(PhoneLayoutHostile, PagesBrokenInEveryWayGetAnAnswer) {
-    const struct {
-        const char* name;
-        std::u16string page;
-        PageCheck::Outcome outcome;
-        PositionLabels labels;
-    } cases[] = {
+    const std::u16string titled = u"<title>x_百度搜索</title>";
+    ExpectReads({
         {"DeepNestingInsideTheList",
          u"<div id=\"results\">" + Repeat(u"<div>", 100'000) + u"<span>广告</span>shop.example.cn",
-         PageCheck::Outcome::Read,
+         Outcome::Read,
          {u"上1", u"下无推广位"}},
         {"SixteenMebibytesOfListOpenings", Repeat(u"<div id=\"results\">", (16 << 20) / 18),
-         PageCheck::Outcome::Read, kNoListings},
-        {"UnterminatedComment", u"<title>x_百度搜索</title><!-- " + PhonePage(Paid(kSite)),
-         PageCheck::Outcome::Read, kNoListings},
-        {"UnterminatedScript", u"<title>x_百度搜索</title><script>" + PhonePage(Paid(kSite)),
-         PageCheck::Outcome::Read, kNoListings},
+         Outcome::Read, kNoListings},
+        {"UnterminatedComment", titled + u"<!-- " + PhonePage(Paid(kSite)), Outcome::Read,
+         kNoListings},
+        {"UnterminatedScript", titled + u"<script>" + PhonePage(Paid(kSite)), Outcome::Read,
+         kNoListings},
         {"NulAndLoneSurrogates",
          PhonePage(Paid(std::u16string(u"\0\xDC00\xD800", 3) + std::u16string(kSite))),
-         PageCheck::Outcome::Read,
+         Outcome::Read,
          {u"上1", u"下无推广位"}},
         {"MisplacedEndTagsUnderDeepNesting",
          testing::MisplacedEndTagsPage(u"<div id=\"results\">" + Paid(kSite)),
-         PageCheck::Outcome::Unreadable,
+         Outcome::Unreadable,
          {}},
-    };
-    for (const auto& c : cases) {
-        const PageCheck check = CheckResultPage(c.page, kSite, PageKind::Phone);
-        EXPECT_EQ(check.outcome, c.outcome) << c.name;
-        EXPECT_EQ(check.labels, c.labels) << c.name;
-    }
+    });
 }
 
 }  // namespace

@@ -279,31 +279,17 @@ constexpr std::u16string_view kPhoneHead =
 
 }  // namespace
 
-std::u16string PhoneListingsPage(std::u16string_view site, int top, int bottom) {
+std::u16string PhoneListingsPage(std::u16string_view site, int top, int bottom, std::size_t size) {
     std::u16string page(kPhoneHead);
     page += u"<div id=\"results\" class=\"results\">";
     for (int n = 1; n <= 2; ++n) {
         page += PhonePaid(n, n == top ? site : u"other.test");
     }
-    page += kOrganicUnit;
+    do {
+        page += kOrganicUnit;
+    } while (page.size() < size);
     for (int n = 1; n <= 2; ++n) {
         page += PhonePaid(n + 2, n == bottom ? site : u"other.test");
-    }
-    return page + u"</div></div></div></body></html>";
-}
-
-std::u16string PhoneLayoutPage(std::size_t size) {
-    std::u16string page(kPhoneHead);
-    page += u"<div id=\"results\" class=\"results\">";
-    for (int n = 1; n <= 3; ++n) {
-        page += PhonePaid(n, u"www.<b>listing</b>.test");
-    }
-    const std::size_t footer = 2'000;
-    while (page.size() + footer < size) {
-        page += kOrganicUnit;
-    }
-    for (int n = 4; n <= 5; ++n) {
-        page += PhonePaid(n, u"www.<b>listing</b>.test");
     }
     return page +
            u"</div></div><div id=\"page-ft\"><a href=\"/\">百度首页</a></div></div>"

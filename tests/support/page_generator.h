@@ -42,14 +42,12 @@ std::u16string ColumnPage(std::u16string_view left, std::u16string_view right = 
 // of them showing "absent.example". About `size` characters.
 std::u16string ColumnLayoutPage(std::size_t size);
 
-// A small phone result page: two paid listings on top, an organic result, two paid listings at
-// the bottom; `site` shows in top listing `top` and bottom listing `bottom` (1-based; 0 for
+// A phone result page: two paid listings on top, organic results (one, or as many as make the
+// page about `size` characters, dense with links like ColumnLayoutPage), two paid listings at the
+// bottom; `site` shows in top listing `top` and bottom listing `bottom` (1-based; 0 for
 // nowhere), the others show "other.test".
-std::u16string PhoneListingsPage(std::u16string_view site, int top, int bottom);
-
-// A phone result page of about `size` characters, dense with links like ColumnLayoutPage: three
-// paid listings on top, organic results, two at the bottom, none showing "absent.example".
-std::u16string PhoneLayoutPage(std::size_t size);
+std::u16string PhoneListingsPage(std::u16string_view site, int top, int bottom,
+                                 std::size_t size = 0);
 
 // A random small page of column-layout markup: columns (one, both, repeated, nested, in tables),
 // the signs of paid listings and things that look like them, comments, scripts, character
