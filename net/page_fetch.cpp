@@ -9,45 +9,19 @@
 #include <mutex>
 #include <utility>
 
+#include "net/browser_identity.h"
 #include "net/page_body.h"
 #include "net/tls_platform.h"
 
 namespace slotscope {
 namespace {
 
-// The browsers the requests come from: Chrome on Windows for the desktop page, Chrome on
-// Android for the phone's, each with the client hints that browser sends.
-struct Browser {
-    const char* userAgent;
-    const char* platform;  // sec-ch-ua-platform
-    const char* mobile;    // sec-ch-ua-mobile
-};
-
-constexpr Browser kDesktopBrowser{
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/131.0.0.0 Safari/537.36",
-    "\"Windows\"", "?0"};
-constexpr Browser kPhoneBrowser{
-    "Mozilla/5.0 (Linux; Android 10; K) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/131.0.0.0 Mobile Safari/537.36",
-    "\"Android\"", "?1"};
-
-constexpr const char* kBrands =
-    "sec-ch-ua: \"Google Chrome\";v=\"131\", \"Chromium\";v=\"131\", "
-    "\"Not_A Brand\";v=\"24\"";
-
-curl_slist* BrowserHeaders(const Browser& browser) {
+// What a request carries of the browser it comes from, made once per fetcher: by page kind,
+// and whether it comes from a page of the same site.
+struct Identity {
+    BrowserIdentity browser;
     curl_slist* headers = nullptr;
-    const std::string mobile = std::string("sec-ch-ua-mobile: ") + browser.mobile;
-    const std::string platform = std::string("sec-ch-ua-platform: ") + browser.platform;
-    for (const char* header :
-         {"Accept-Language: zh-CN,zh;q=0.9",
-          "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8", kBrands,
-          mobile.c_str(), platform.c_str()}) {
-        headers = curl_slist_append(headers, header);
-    }
-    return headers;
-}
+};
 
 // How long one wait for network activity lasts before the stop request is looked at again;
 // a stop also wakes the wait at once.
@@ -165,8 +139,7 @@ bool WorthRetrying(const FetchResult& result, long status) {
 struct HttpPageFetcher::Shared {
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-    curl_slist* desktopHeaders = nullptr;
-    curl_slist* phoneHeaders = nullptr;
+    std::array<Identity, 4> identities;  // by IdentityIndex
 
     std::mutex idleMutex;
     std::vector<std::unique_ptr<Connection>> idle;
@@ -179,12 +152,27 @@ struct HttpPageFetcher::Shared {
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        desktopHeaders = BrowserHeaders(kDesktopBrowser);
-        phoneHeaders = BrowserHeaders(kPhoneBrowser);
+        for (const PageKind page : {PageKind::Desktop, PageKind::Phone}) {
+            for (const bool sameOrigin : {false, true}) {
+                Identity& identity = identities[IdentityIndex(page, sameOrigin)];
+                identity.browser = RequestIdentity(page, sameOrigin);
+                for (const std::string& header : identity.browser.headers) {
+                    identity.headers = curl_slist_append(identity.headers, header.c_str());
+                }
+            }
+        }
     }
     ~Shared();
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
+
+    static std::size_t IdentityIndex(PageKind page, bool sameOrigin) {
+        return (page == PageKind::Phone ? 2 : 0) + (sameOrigin ? 1 : 0);
+    }
+    // A request with a Referer follows a link from the search's own home page.
+    const Identity& IdentityOf(const FetchOptions& options) const {
+        return identities[IdentityIndex(options.page, !options.referer.empty())];
+    }
 
     static void Lock(CURL* /*handle*/, curl_lock_data data, curl_lock_access /*access*/,
                      void* user) {
@@ -236,12 +224,10 @@ class HttpPageFetcher::Connection final {
         transfer.maxBodyBytes = settings.maxBodyBytes;
         error_[0] = '\0';
         status = 0;
-        const bool phone = options.page == PageKind::Phone;
+        const Identity& identity = shared_.IdentityOf(options);
         curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
-        curl_easy_setopt(easy_, CURLOPT_USERAGENT,
-                         (phone ? kPhoneBrowser : kDesktopBrowser).userAgent);
-        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER,
-                         phone ? shared_.phoneHeaders : shared_.desktopHeaders);
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT, identity.browser.userAgent.c_str());
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, identity.headers);
         curl_easy_setopt(easy_, CURLOPT_REFERER,
                          options.referer.empty() ? nullptr : options.referer.c_str());
         curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
@@ -325,8 +311,9 @@ class HttpPageFetcher::Connection final {
 HttpPageFetcher::Shared::~Shared() {
     idle.clear();  // easy handles go before the share they use
     curl_share_cleanup(share);
-    curl_slist_free_all(desktopHeaders);
-    curl_slist_free_all(phoneHeaders);
+    for (Identity& identity : identities) {
+        curl_slist_free_all(identity.headers);
+    }
 }
 
 HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(settings)) {

@@ -49,6 +49,8 @@ TEST_F(PageFetchTest, KeywordsArriveWholeAsGbkBytes) {
     EXPECT_EQ(received[2], EncodeGbk(u"€ 𠀀"));  // GB18030 four-byte form for the last
 }
 
+// Each request presents itself as the browser of its page, opening a page of its own or
+// following a link from the search's home page.
 TEST_F(PageFetchTest, SendsBrowserHeaders) {
     httplib::Headers headers;
     local.server().Get("/", [&](const httplib::Request& request, httplib::Response& response) {
@@ -56,15 +58,38 @@ TEST_F(PageFetchTest, SendsBrowserHeaders) {
         response.set_content("ok", "text/html");
     });
     local.Start();
-
-    ASSERT_TRUE(Fetch("/").ok());
     const auto header = [&](const std::string& name) {
         const auto found = headers.find(name);
         return found == headers.end() ? std::string() : found->second;
     };
-    EXPECT_EQ(header("Accept-Language"), "zh-CN,zh;q=0.9");
-    EXPECT_TRUE(header("User-Agent").starts_with("Mozilla/5.0 ("));
-    EXPECT_NE(header("Accept-Encoding").find("gzip"), std::string::npos);
+    const struct {
+        PageKind page;
+        std::string referer;
+        const char* agentHas;
+        const char* mobile;
+        const char* platform;
+        const char* site;
+    } cases[] = {
+        {PageKind::Desktop, "", "Windows NT", "?0", "\"Windows\"", "none"},
+        {PageKind::Desktop, local.Url("/"), "Windows NT", "?0", "\"Windows\"", "same-origin"},
+        {PageKind::Phone, "", "Mobile", "?1", "\"Android\"", "none"},
+        {PageKind::Phone, local.Url("/"), "Mobile", "?1", "\"Android\"", "same-origin"},
+    };
+    HttpPageFetcher fetcher(QuickSettings());
+    for (const auto& c : cases) {
+        const FetchOptions options{.referer = c.referer, .sideRequest = false, .page = c.page};
+        ASSERT_TRUE(fetcher.FetchPage(local.Url("/"), options, {}).ok());
+        EXPECT_NE(header("User-Agent").find(c.agentHas), std::string::npos) << c.agentHas;
+        EXPECT_EQ(header("sec-ch-ua-mobile"), c.mobile);
+        EXPECT_EQ(header("sec-ch-ua-platform"), c.platform);
+        EXPECT_NE(header("sec-ch-ua").find("\"Chromium\";v=\"131\""), std::string::npos);
+        EXPECT_EQ(header("Sec-Fetch-Site"), c.site) << c.referer;
+        EXPECT_EQ(header("Sec-Fetch-Mode") + header("Sec-Fetch-User") + header("Sec-Fetch-Dest") +
+                      header("Upgrade-Insecure-Requests"),
+                  "navigate?1document1");
+        EXPECT_EQ(header("Accept-Language"), "zh-CN,zh;q=0.9");
+        EXPECT_NE(header("Accept-Encoding").find("gzip"), std::string::npos);
+    }
 }
 
 TEST_F(PageFetchTest, OneConnectionAndOneCookieJarServeTheRun) {
