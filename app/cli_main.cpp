@@ -239,6 +239,8 @@ int Run(const Options& options) {
     run.searchUrlPrefix = options.searchUrlPrefix;
     run.mobileSearchUrlPrefix = options.mobileSearchUrlPrefix;
     run.lookAhead = options.jobs;
+    run.delay = {std::chrono::milliseconds(std::llround(options.delayShortest * 1000)),
+                 std::chrono::milliseconds(std::llround(options.delayLongest * 1000))};
     run.stop = stop.get_token();
     run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
         console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));

@@ -35,6 +35,29 @@ bool ParseSeconds(const std::string& text, double& seconds) {
     return true;
 }
 
+// "SECONDS" or "MIN-MAX", each from 0 to an hour.
+bool ParseDelay(const std::string& text, double& shortest, double& longest) {
+    const std::size_t dash = text.find('-');
+    const std::string first = text.substr(0, dash);
+    const std::string second = dash == std::string::npos ? first : text.substr(dash + 1);
+    double low = 0;
+    double high = 0;
+    const auto parse = [](const std::string& part, double& value) {
+        if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos) {
+            return false;
+        }
+        char* end = nullptr;
+        value = std::strtod(part.c_str(), &end);
+        return end == part.c_str() + part.size() && std::isfinite(value) && value <= 3600;
+    };
+    if (!parse(first, low) || !parse(second, high) || low > high) {
+        return false;
+    }
+    shortest = low;
+    longest = high;
+    return true;
+}
+
 bool ParseDevice(const std::string& text, Device& device) {
     if (text == "pc") {
         device = Device::Pc;
@@ -53,7 +76,8 @@ bool ParseDevice(const std::string& text, Device& device) {
 const char* UsageText() {
     return "Usage: slotscope-cli --site SITE [--keywords FILE] [--device pc|mobile|both]\n"
            "                     [--output FILE] [--mobile-output FILE] [--jobs N]\n"
-           "                     [--timeout SECONDS] [--search-url-prefix URL]\n"
+           "                     [--timeout SECONDS] [--delay SECONDS|MIN-MAX]\n"
+           "                     [--search-url-prefix URL]\n"
            "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
            "                     [--quiet]\n"
            "\n"
@@ -73,6 +97,8 @@ const char* UsageText() {
            "                           baidu_mobile.csv beside --output)\n"
            "  --jobs N                 pages fetched at once, 1 to 16 (default: 3)\n"
            "  --timeout SECONDS        time allowed for one request (default: 60)\n"
+           "  --delay SECONDS|MIN-MAX  a pause before each search request on each\n"
+           "                           connection, random within the range (default: none)\n"
            "  --search-url-prefix URL  address the encoded keyword is appended to\n"
            "                           (default: http://www.baidu.com/s?wd=)\n"
            "  --mobile-search-url-prefix URL\n"
@@ -148,6 +174,12 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         } else if (name == "--device") {
             if (!ParseDevice(value, options.device)) {
                 error = "--device must be pc, mobile or both, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--delay") {
+            if (!ParseDelay(value, options.delayShortest, options.delayLongest)) {
+                error =
+                    "--delay must be seconds (0 to 3600) or a range MIN-MAX, not '" + value + "'";
                 return false;
             }
         } else if (name == "--mobile-search-url-prefix") {

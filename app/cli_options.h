@@ -16,6 +16,8 @@ struct Options {
     Device device = Device::Pc;
     int jobs = 3;
     double timeoutSeconds = 60;
+    double delayShortest = 0;  // seconds; a pause before each search request on each connection
+    double delayLongest = 0;
     std::string searchUrlPrefix;
     std::string mobileSearchUrlPrefix;
     std::string homePageUrl;

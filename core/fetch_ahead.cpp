@@ -7,10 +7,11 @@
 namespace slotscope {
 
 FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest,
-                       std::size_t count, int lookAhead, std::stop_token stop)
+                       std::size_t count, int lookAhead, std::stop_token stop, Pacing pacing)
     : fetcher_(fetcher),
       nextRequest_(std::move(nextRequest)),
       count_(count),
+      pacing_(pacing),
       window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
       forwardStop_(std::move(stop), [this] {
           {
@@ -61,8 +62,11 @@ void FetchAhead::Work() {
         const std::size_t index = nextToStart_++;
         try {
             const PageRequest request = nextRequest_();
+            const std::chrono::milliseconds pause = NextPause();
             lock.unlock();
-            FetchResult result = fetcher_.FetchPage(request.address, request.options, stop);
+            FetchResult result = Pause(pause, stop)
+                                     ? fetcher_.FetchPage(request.address, request.options, stop)
+                                     : FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
             lock.lock();
             if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
                 window_ = 1;
@@ -83,6 +87,27 @@ void FetchAhead::Work() {
         }
         changed_.notify_all();
     }
+}
+
+std::chrono::milliseconds FetchAhead::NextPause() {
+    if (pacing_.longest.count() <= 0) {
+        return std::chrono::milliseconds(0);
+    }
+    std::uniform_int_distribution<std::chrono::milliseconds::rep> pick(pacing_.shortest.count(),
+                                                                       pacing_.longest.count());
+    return std::chrono::milliseconds(pick(random_));
+}
+
+bool FetchAhead::Pause(std::chrono::milliseconds pause, const std::stop_token& stop) {
+    if (pause.count() <= 0) {
+        return true;
+    }
+    // A wait that only the stop request cuts short: nothing else shares the mutex.
+    std::mutex mutex;
+    std::condition_variable_any wakeUp;
+    // cppcheck-suppress localMutex
+    std::unique_lock lock(mutex);
+    return !wakeUp.wait_for(lock, stop, pause, [] { return false; }) && !stop.stop_requested();
 }
 
 FetchResult FetchAhead::TakeNext() {

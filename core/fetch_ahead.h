@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -7,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -15,6 +17,13 @@
 #include "core/page_fetcher.h"
 
 namespace slotscope {
+
+// A pause before each request on each connection, random within [shortest, longest]; none when
+// longest is zero.
+struct Pacing {
+    std::chrono::milliseconds shortest{0};
+    std::chrono::milliseconds longest{0};
+};
 
 // Fetches a list of addresses ahead of the consumer, on worker threads, and hands the results
 // back strictly in list order. At most `lookAhead` pages are in flight, waiting to be taken or
@@ -26,8 +35,10 @@ class FetchAhead final {
     // nextRequest() gives the requests in list order, `count` of them; it is called once per
     // request just before that fetch (on a worker thread, never two calls at once), so a long
     // list is never held as addresses.
+    // Each worker stands for one connection and pauses as `pacing` says before each request; a
+    // stop ends a pause at once.
     FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest, std::size_t count,
-               int lookAhead, std::stop_token stop);
+               int lookAhead, std::stop_token stop, Pacing pacing = {});
     ~FetchAhead();
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
@@ -40,10 +51,16 @@ class FetchAhead final {
   private:
     void Work();
     void StopWorkers();
+    // The pause before the next request; called with the mutex held.
+    std::chrono::milliseconds NextPause();
+    // Waits `pause`; false when a stop came first.
+    static bool Pause(std::chrono::milliseconds pause, const std::stop_token& stop);
 
     PageFetcher& fetcher_;
     const std::function<PageRequest()> nextRequest_;
     const std::size_t count_;
+    const Pacing pacing_;
+    std::minstd_rand random_{std::random_device{}()};
     std::stop_source stop_;
 
     std::mutex mutex_;

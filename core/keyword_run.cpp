@@ -276,7 +276,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     };
     FetchAhead fetched(fetcher, nextRequest,
                        static_cast<std::size_t>(summary.keywords) * pages.size(), options.lookAhead,
-                       options.stop);
+                       options.stop, options.delay);
 
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/fetch_ahead.h"
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
 #include "core/search_address.h"
@@ -31,6 +32,7 @@ struct RunOptions {
     std::string searchUrlPrefix{SearchUrlPrefix};
     std::string mobileSearchUrlPrefix{MobileSearchUrlPrefix};
     int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
+    Pacing delay;       // a pause before each search request on each connection
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
     // Told of a keyword whose page came back but is no result page, or could not be read, and
     // why (in English, for a log line, naming the phone's page); the keyword counts as failed.

@@ -20,7 +20,7 @@ constexpr Browser kPhoneBrowser{
 
 // Chrome 131's brands, as both browsers above send them.
 constexpr const char* kBrands =
-    "\"Google Chrome\";v=\"131\", \"Chromium\";v=\"131\", \"Not_A Brand\";v=\"24\"";
+    R"("Google Chrome";v="131", "Chromium";v="131", "Not_A Brand";v="24")";
 
 }  // namespace
 

@@ -615,6 +615,37 @@ TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
     }
 }
 
+TEST_F(KeywordRunTest, DelayPausesBeforeEverySearchAndAStopEndsThePause) {
+    using Clock = std::chrono::steady_clock;
+    std::mutex mutex;
+    std::vector<Clock::time_point> times;  // of every request
+    FakeFetcher fetcher([&](const std::string&, std::stop_token) {
+        std::lock_guard lock(mutex);
+        times.push_back(Clock::now());
+        return FetchResult::Page(ResultPage(1, 0));
+    });
+    RecordingFields fields(u"a,b,c", std::u16string(kSite));
+    RunOptions options = Options(1);
+    options.delay = {100ms, 150ms};
+    RunKeywordCheck(fields, fetcher, options);
+    ASSERT_EQ(times.size(), 5U);  // the two home pages, then three searches
+    for (std::size_t i = 2; i < times.size(); ++i) {
+        EXPECT_GE(times[i] - times[i - 1], 100ms) << "search " << i - 1;
+    }
+
+    // A pause of a minute, cut short by a stop.
+    std::stop_source stop;
+    options.delay = {60s, 60s};
+    options.stop = stop.get_token();
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop.request_stop();
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(RunKeywordCheck(fields, fetcher, options).end, RunEnd::Stopped);
+    EXPECT_LT(Clock::now() - start, 5s);
+}
+
 // --- The phone's page ---
 
 namespace devices {
