@@ -17,6 +17,7 @@
 #include "core/file_open.h"
 #include "core/keyword_run.h"
 #include "core/text_codec.h"
+#include "net/cookie_file.h"
 #include "net/page_fetch.h"
 
 namespace slotscope::cli {
@@ -127,14 +128,9 @@ bool ReadAll(std::FILE* in, std::string& bytes) {
     return std::ferror(in) == 0;
 }
 
-// The keyword list's bytes from a file or, for "-", standard input; an empty error when read.
-std::string ReadKeywordBytes(const std::string& path, std::string& bytes) {
-    if (path == "-") {
-        return ReadAll(BinaryStandardInput(), bytes)
-                   ? ""
-                   : "cannot read the keywords from standard input";
-    }
-    const std::string named = "cannot read the keyword file '" + path + "': ";
+// A file's bytes; an empty error when read, else one that names `what` and the file.
+std::string ReadFileNamed(const std::string& what, const std::string& path, std::string& bytes) {
+    const std::string named = "cannot read the " + what + " file '" + path + "': ";
     std::error_code error;
     if (std::filesystem::is_directory(PathFromUtf8(path), error)) {
         return named + "it is a folder";
@@ -148,6 +144,16 @@ std::string ReadKeywordBytes(const std::string& path, std::string& bytes) {
     const int readError = errno;
     std::fclose(file);
     return read ? "" : named + std::strerror(readError != 0 ? readError : EIO);
+}
+
+// The keyword list's bytes from a file or, for "-", standard input; an empty error when read.
+std::string ReadKeywordBytes(const std::string& path, std::string& bytes) {
+    if (path == "-") {
+        return ReadAll(BinaryStandardInput(), bytes)
+                   ? ""
+                   : "cannot read the keywords from standard input";
+    }
+    return ReadFileNamed("keyword", path, bytes);
 }
 
 // The keyword list as the window's text box holds it: decoded by what the bytes are (a list
@@ -228,6 +234,23 @@ int Run(const Options& options) {
 
     FetchSettings settings;
     settings.timeout = std::chrono::milliseconds(std::llround(options.timeoutSeconds * 1000));
+    if (!options.cookiesPath.empty()) {
+        // A login: what goes wrong is said by line, never by what the file holds.
+        std::string text;
+        if (const std::string error = ReadFileNamed("--cookies", options.cookiesPath, text);
+            !error.empty()) {
+            console.Line("slotscope-cli: " + error);
+            return kExitUsage;
+        }
+        SessionCookies cookies = ReadSessionCookies(
+            text, {HostOf(options.searchUrlPrefix), HostOf(options.mobileSearchUrlPrefix)});
+        if (!cookies.error.empty()) {
+            console.Line("slotscope-cli: --cookies '" + options.cookiesPath +
+                         "': " + cookies.error);
+            return kExitUsage;
+        }
+        settings.cookies = std::move(cookies.jarLines);
+    }
     HttpPageFetcher http(settings);
     ReportingFetcher fetcher(http, console);
 

@@ -79,7 +79,7 @@ const char* UsageText() {
            "                     [--timeout SECONDS] [--delay SECONDS|MIN-MAX]\n"
            "                     [--search-url-prefix URL]\n"
            "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
-           "                     [--quiet]\n"
+           "                     [--cookies FILE] [--quiet]\n"
            "\n"
            "Checks where SITE stands among the paid listings of each keyword's result page and\n"
            "writes one line per keyword to the results file (GBK, CR LF): for the desktop page\n"
@@ -105,6 +105,9 @@ const char* UsageText() {
            "                           the same for the phone page, keyword in UTF-8\n"
            "                           (default: https://m.baidu.com/s?word=)\n"
            "  --home-page-url URL      page requested once at the start of a run\n"
+           "  --cookies FILE           your own Baidu session: a Netscape cookie file, or\n"
+           "                           the Cookie line copied from the browser's developer\n"
+           "                           tools (\"BAIDUID=...; BDUSS=...\")\n"
            "  --quiet                  print only the final status\n"
            "  --help                   print this text\n"
            "\n"
@@ -142,7 +145,8 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         const bool known =
             name == "--site" || name == "--keywords" || name == "--output" || name == "--jobs" ||
             name == "--timeout" || name == "--search-url-prefix" || name == "--home-page-url" ||
-            name == "--device" || name == "--mobile-output" || name == "--mobile-search-url-prefix";
+            name == "--device" || name == "--mobile-output" ||
+            name == "--mobile-search-url-prefix" || name == "--delay" || name == "--cookies";
         if (!known) {
             error = "unknown option '" + arguments[i] + "'";
             return false;
@@ -176,6 +180,8 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
                 error = "--device must be pc, mobile or both, not '" + value + "'";
                 return false;
             }
+        } else if (name == "--cookies") {
+            options.cookiesPath = value;
         } else if (name == "--delay") {
             if (!ParseDelay(value, options.delayShortest, options.delayLongest)) {
                 error =

@@ -21,6 +21,7 @@ struct Options {
     std::string searchUrlPrefix;
     std::string mobileSearchUrlPrefix;
     std::string homePageUrl;
+    std::string cookiesPath;  // the user's own Baidu session; empty: none
     bool quiet = false;
     bool help = false;
 };

@@ -319,6 +319,16 @@ HttpPageFetcher::Shared::~Shared() {
 HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(settings)) {
     InitCurlOnce();
     shared_ = std::make_unique<Shared>();
+    if (!settings_.cookies.empty()) {
+        // Into the shared jar through a handle of its own, before any request.
+        CURL* easy = curl_easy_init();
+        curl_easy_setopt(easy, CURLOPT_SHARE, shared_->share);
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+        for (const std::string& line : settings_.cookies) {
+            curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+        }
+        curl_easy_cleanup(easy);
+    }
 }
 
 HttpPageFetcher::~HttpPageFetcher() = default;

@@ -22,6 +22,9 @@ struct FetchSettings {
     std::chrono::milliseconds sideRequestTimeout = std::chrono::seconds(10);
     // A body larger than this (after decompression) is a failure, read no further.
     std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
+    // The user's own cookies, as lines of a Netscape cookie file (see ReadSessionCookies): in
+    // the jar from the start, beside those the servers set.
+    std::vector<std::string> cookies;
 };
 
 // Fetches pages over HTTP and HTTPS with libcurl. One fetcher serves one run: connections are

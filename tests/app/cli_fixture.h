@@ -73,6 +73,7 @@ class Engine {
                 {
                     std::lock_guard lock(mutex_);
                     searched_.push_back(keyword);
+                    searchCookies_.push_back(request.get_header_value("Cookie"));
                 }
                 if (keyword == u"slow") {
                     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
@@ -121,6 +122,11 @@ class Engine {
         std::lock_guard lock(mutex_);
         return searched_;
     }
+    // The Cookie header of every search.
+    std::vector<std::string> searchCookies() const {
+        std::lock_guard lock(mutex_);
+        return searchCookies_;
+    }
     std::size_t searchCount() const {
         std::lock_guard lock(mutex_);
         return searched_.size();
@@ -135,6 +141,7 @@ class Engine {
     mutable std::mutex mutex_;
     std::vector<std::u16string> searched_;
     std::vector<std::u16string> phoneSearched_;
+    std::vector<std::string> searchCookies_;
     std::vector<std::string> phoneAgents_;
     std::map<std::u16string, std::string> served_;
     std::atomic<int> homeRequests_ = 0;

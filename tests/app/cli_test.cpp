@@ -199,11 +199,36 @@ TEST_F(CliTest, BothDevicesWriteBothFiles) {
               "1/3\n2/3\n2/2\n总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_"
               "mobile.csv里\n");
     // The phone's searches in UTF-8, from a phone's browser.
-    EXPECT_EQ(engine.phoneSearched(), (std::vector<std::u16string>{u"鲜花", u"abc"}));
+    // Fetched three at a time: in any order.
+    const auto sorted = [](std::vector<std::u16string> keywords) {
+        std::sort(keywords.begin(), keywords.end());
+        return keywords;
+    };
+    EXPECT_EQ(sorted(engine.phoneSearched()), (std::vector<std::u16string>{u"abc", u"鲜花"}));
     for (const std::string& agent : engine.phoneAgents()) {
         EXPECT_NE(agent.find("Mobile"), std::string::npos) << agent;
     }
-    EXPECT_EQ(engine.searched(), (std::vector<std::u16string>{u"鲜花", u"abc"}));
+    EXPECT_EQ(sorted(engine.searched()), (std::vector<std::u16string>{u"abc", u"鲜花"}));
+}
+
+TEST_F(CliTest, TheUsersCookieLineGoesWithTheSearchesAndStaysSecret) {
+    Engine engine({{u"kw", {1, 0}}});
+    WriteFileBytes(dir.file("cookie.txt"), "Cookie: BDUSS=secret-login; BAIDUID=A1\r\n");
+    const Outcome outcome =
+        Run(Against(engine, {"--cookies", "cookie.txt", "--delay", "0.01-0.05"}), "kw\n");
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    const std::vector<std::string> sent = engine.searchCookies();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_NE(sent[0].find("BDUSS=secret-login"), std::string::npos) << sent[0];
+    EXPECT_NE(sent[0].find("BAIDUID=A1"), std::string::npos) << sent[0];
+
+    // A broken one is named by its line, never quoted, and nothing is fetched.
+    WriteFileBytes(dir.file("cookie.txt"), "BDUSS=secret-login\nsecret-too");
+    const Outcome broken = Run(Against(engine, {"--cookies", "cookie.txt"}), "kw\n");
+    EXPECT_EQ(broken.exitStatus, 2);
+    EXPECT_NE(broken.err.find("'cookie.txt': line 2: "), std::string::npos) << broken.err;
+    EXPECT_EQ(broken.err.find("secret"), std::string::npos) << broken.err;
+    EXPECT_EQ(engine.searchCount(), 1U);
 }
 
 TEST_F(CliTest, TimeOutAppliesToEachRequest) {

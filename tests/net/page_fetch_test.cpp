@@ -14,6 +14,7 @@
 
 #include "core/search_address.h"
 #include "core/text_codec.h"
+#include "net/cookie_file.h"
 #include "tests/net/page_fetch_fixture.h"
 #include "tests/support/compression.h"
 #include "tests/support/local_server.h"
@@ -90,6 +91,26 @@ TEST_F(PageFetchTest, SendsBrowserHeaders) {
         EXPECT_EQ(header("Accept-Language"), "zh-CN,zh;q=0.9");
         EXPECT_NE(header("Accept-Encoding").find("gzip"), std::string::npos);
     }
+}
+
+TEST_F(PageFetchTest, TheUsersCookiesGoWhereTheySay) {
+    std::vector<std::string> cookies;
+    local.server().Get("/", [&](const httplib::Request& request, httplib::Response& response) {
+        cookies.push_back(request.get_header_value("Host").substr(0, 9) + " " +
+                          request.get_header_value("Cookie"));
+        response.set_content("ok", "text/html");
+    });
+    local.Start();
+    // A cookie line for the search's host, and a file's cookie for another host.
+    FetchSettings settings = QuickSettings();
+    settings.cookies = ReadSessionCookies("BDUSS=line", {"127.0.0.1"}).jarLines;
+    settings.cookies.emplace_back("localhost\tFALSE\t/\tFALSE\t0\tBAIDUID\tfile");
+    HttpPageFetcher fetcher(std::move(settings));
+    const std::string port = ":" + std::to_string(local.port()) + "/";
+    ASSERT_TRUE(fetcher.FetchPage("http://127.0.0.1" + port, {}).ok());
+    ASSERT_TRUE(fetcher.FetchPage("http://localhost" + port, {}).ok());
+    EXPECT_EQ(cookies,
+              (std::vector<std::string>{"127.0.0.1 BDUSS=line", "localhost BAIDUID=file"}));
 }
 
 TEST_F(PageFetchTest, OneConnectionAndOneCookieJarServeTheRun) {

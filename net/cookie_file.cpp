@@ -1,0 +1,155 @@
+#include "net/cookie_file.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace slotscope {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && space(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && space(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool StartsWithCaseless(std::string_view text, std::string_view lowerPrefix) {
+    return text.size() >= lowerPrefix.size() &&
+           std::equal(lowerPrefix.begin(), lowerPrefix.end(), text.begin(), [](char a, char b) {
+               return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b + ('a' - 'A')) : b);
+           });
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = text.find(separator, at);
+        parts.push_back(text.substr(at, end == std::string_view::npos ? end : end - at));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        at = end + 1;
+    }
+}
+
+// A cookie's name: printable ASCII without separators.
+bool IsCookieName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return c > ' ' && c < 0x7F && c != '=' && c != ';' && c != ',';
+    });
+}
+
+bool IsCookieValue(std::string_view value) {
+    return std::all_of(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= ' ' && c != ';' && c != 0x7F;
+    });
+}
+
+std::string LineError(std::size_t line, std::string_view what) {
+    return "line " + std::to_string(line) + ": " + std::string(what);
+}
+
+// One line of a Netscape cookie file: domain, subdomains, path, secure, expiry, name, value.
+std::string NetscapeLineError(std::string_view line) {
+    const std::vector<std::string_view> fields = Split(line, '\t');
+    if (fields.size() != 7) {
+        return "not a cookie: seven fields separated by tabs expected";
+    }
+    const auto flag = [](std::string_view f) { return f == "TRUE" || f == "FALSE"; };
+    const bool expiry =
+        !fields[4].empty() && std::all_of(fields[4].begin(), fields[4].end(),
+                                          [](char c) { return c >= '0' && c <= '9'; });
+    if (fields[0].empty() || !flag(fields[1]) || !flag(fields[3]) || !expiry ||
+        !IsCookieName(fields[5]) || !IsCookieValue(fields[6])) {
+        return "not a cookie: a field is not what a cookie file holds there";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string HostOf(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t end = std::min(address.find_first_of("/?#:", start), address.size());
+    return std::string(address.substr(start, end - start));
+}
+
+SessionCookies ReadSessionCookies(std::string_view text,
+                                  const std::vector<std::string>& searchHosts) {
+    SessionCookies cookies;
+    std::vector<std::pair<std::size_t, std::string_view>> lines;  // numbered, without blanks
+    const std::vector<std::string_view> all = Split(text, '\n');
+    bool netscape = false;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::string_view line = Trim(all[i]);
+        if (line.starts_with("# Netscape HTTP Cookie File") ||
+            line.starts_with("# HTTP Cookie File")) {
+            netscape = true;
+        }
+        // A comment, but for the mark of a cookie scripts may not read.
+        if (line.empty() || (line.starts_with('#') && !line.starts_with("#HttpOnly_"))) {
+            continue;
+        }
+        netscape = netscape || all[i].find('\t') != std::string_view::npos;
+        lines.emplace_back(i + 1, line);
+    }
+    if (lines.empty()) {
+        cookies.error = "no cookie in it";
+        return cookies;
+    }
+    if (netscape) {
+        for (const auto& [number, line] : lines) {
+            if (const std::string error = NetscapeLineError(line); !error.empty()) {
+                cookies.error = LineError(number, error);
+                cookies.jarLines.clear();
+                return cookies;
+            }
+            cookies.jarLines.emplace_back(line);
+        }
+        return cookies;
+    }
+    if (lines.size() > 1) {
+        cookies.error =
+            LineError(lines[1].first, "a cookie line is one line (or give a Netscape cookie file)");
+        return cookies;
+    }
+    const auto [number, line] = lines.front();
+    std::string_view pairs = line;
+    if (StartsWithCaseless(pairs, "cookie:")) {
+        pairs.remove_prefix(7);
+    }
+    for (const std::string_view pair : Split(pairs, ';')) {
+        const std::string_view trimmed = Trim(pair);
+        if (trimmed.empty()) {
+            continue;
+        }
+        const std::size_t equals = trimmed.find('=');
+        const std::string_view name =
+            equals == std::string_view::npos ? std::string_view{} : Trim(trimmed.substr(0, equals));
+        const std::string_view value = equals == std::string_view::npos
+                                           ? std::string_view{}
+                                           : Trim(trimmed.substr(equals + 1));
+        if (!IsCookieName(name) || !IsCookieValue(value)) {
+            cookies.error = LineError(number,
+                                      "not a cookie line: NAME=VALUE pairs separated by "
+                                      "\"; \" expected");
+            cookies.jarLines.clear();
+            return cookies;
+        }
+        for (const std::string& host : searchHosts) {
+            cookies.jarLines.push_back(host + "\tFALSE\t/\tFALSE\t0\t" + std::string(name) + "\t" +
+                                       std::string(value));
+        }
+    }
+    if (cookies.jarLines.empty() && !searchHosts.empty()) {
+        cookies.error = LineError(number, "no cookie in it");
+    }
+    return cookies;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace slotscope {
+
+// The user's own Baidu session, read from what the user saved: a Netscape cookie file (what
+// browser extensions export), or one line as copied from a browser's developer tools
+// ("BAIDUID=…; BDUSS=…", "Cookie:" before it or not). They are told apart by their content.
+struct SessionCookies {
+    // The cookies as lines of a Netscape cookie file, for libcurl's cookie jar.
+    std::vector<std::string> jarLines;
+    // Why the text is no cookie file: "line N: …". It never quotes the text, which holds a
+    // login. Empty when the text was read.
+    std::string error;
+};
+
+// A cookie line goes to every host of `searchHosts` (the search addresses' hosts); a cookie
+// file's cookies go where their own domains say.
+SessionCookies ReadSessionCookies(std::string_view text,
+                                  const std::vector<std::string>& searchHosts);
+
+// The host of an address: after "://", up to the first '/', '?', '#' or ':'.
+std::string HostOf(std::string_view address);
+
+}  // namespace slotscope

@@ -1,0 +1,54 @@
+#include "net/cookie_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace slotscope {
+namespace {
+
+const std::vector<std::string> kHosts = {"www.baidu.com", "m.baidu.com"};
+
+TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
+    const struct {
+        const char* text;
+        std::vector<std::string> jar;
+        const char* error;
+    } cases[] = {
+        // As copied from the developer tools, with or without the header's name.
+        {"BAIDUID=A1:FG=1; BDUSS=x~y\r\n",
+         {"www.baidu.com\tFALSE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
+          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
+          "www.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\tx~y",
+          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\tx~y"},
+         ""},
+        {"\ncookie: BDUSS=s ;",
+         {"www.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\ts",
+          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\ts"},
+         ""},
+        // What an extension exports: the domains are the file's own.
+        {"# Netscape HTTP Cookie File\n\n.baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret\n"
+         "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2\n",
+         {".baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret",
+          "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2"},
+         ""},
+        // Broken ones name the line and never what it holds.
+        {"", {}, "no cookie in it"},
+        {"BDUSS secret", {}, "line 1: not a cookie line"},
+        {"BDUSS=secret\nBAIDUID=2", {}, "line 2: a cookie line is one line"},
+        {".baidu.com\tTRUE\t/\tFALSE\tsoon\tBDUSS\tsecret", {}, "line 1: not a cookie: a field"},
+        {"# Netscape HTTP Cookie File\n.baidu.com TRUE / FALSE 0 BDUSS secret",
+         {},
+         "line 2: not a cookie: seven fields"},
+    };
+    for (const auto& c : cases) {
+        const SessionCookies cookies = ReadSessionCookies(c.text, kHosts);
+        EXPECT_EQ(cookies.jarLines, c.jar) << c.text;
+        EXPECT_TRUE(cookies.error.starts_with(c.error)) << c.text << ": " << cookies.error;
+        EXPECT_EQ(cookies.error.find("secret"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace slotscope
