@@ -262,6 +262,14 @@ int Run(const Options& options) {
     run.searchUrlPrefix = options.searchUrlPrefix;
     run.mobileSearchUrlPrefix = options.mobileSearchUrlPrefix;
     run.lookAhead = options.jobs;
+    run.verifyRounds = options.verifyRounds;
+    run.verifyPause = std::chrono::milliseconds(std::llround(options.verifyPause * 1000));
+    run.onVerifyPause = [&console](int keywords, std::chrono::milliseconds pause) {
+        console.Note("slotscope-cli: " + std::to_string(keywords) +
+                     (keywords == 1 ? " keyword" : " keywords") +
+                     " met a verification page; trying again in " +
+                     std::to_string((pause.count() + 999) / 1000) + " s");
+    };
     run.delay = {std::chrono::milliseconds(std::llround(options.delayShortest * 1000)),
                  std::chrono::milliseconds(std::llround(options.delayLongest * 1000))};
     run.stop = stop.get_token();

@@ -1,5 +1,7 @@
 #include "app/cli_options.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -77,6 +79,7 @@ const char* UsageText() {
     return "Usage: slotscope-cli --site SITE [--keywords FILE] [--device pc|mobile|both]\n"
            "                     [--output FILE] [--mobile-output FILE] [--jobs N]\n"
            "                     [--timeout SECONDS] [--delay SECONDS|MIN-MAX]\n"
+           "                     [--verify-rounds N] [--verify-pause SECONDS]\n"
            "                     [--search-url-prefix URL]\n"
            "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
            "                     [--cookies FILE] [--quiet]\n"
@@ -97,6 +100,10 @@ const char* UsageText() {
            "                           baidu_mobile.csv beside --output)\n"
            "  --jobs N                 pages fetched at once, 1 to 16 (default: 3)\n"
            "  --timeout SECONDS        time allowed for one request (default: 60)\n"
+           "  --verify-rounds N        rounds for keywords that met a verification page,\n"
+           "                           0 to 10 (default: 2)\n"
+           "  --verify-pause SECONDS   the pause before the first round, doubled for each\n"
+           "                           later one (default: 30)\n"
            "  --delay SECONDS|MIN-MAX  a pause before each search request on each\n"
            "                           connection, random within the range (default: none)\n"
            "  --search-url-prefix URL  address the encoded keyword is appended to\n"
@@ -142,11 +149,15 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
             options.quiet = true;
             continue;
         }
-        const bool known =
-            name == "--site" || name == "--keywords" || name == "--output" || name == "--jobs" ||
-            name == "--timeout" || name == "--search-url-prefix" || name == "--home-page-url" ||
-            name == "--device" || name == "--mobile-output" ||
-            name == "--mobile-search-url-prefix" || name == "--delay" || name == "--cookies";
+        static constexpr std::array<std::string_view, 14> kWithValue = {
+            "--site",          "--keywords",
+            "--output",        "--jobs",
+            "--timeout",       "--search-url-prefix",
+            "--home-page-url", "--device",
+            "--mobile-output", "--mobile-search-url-prefix",
+            "--delay",         "--cookies",
+            "--verify-rounds", "--verify-pause"};
+        const bool known = std::ranges::find(kWithValue, name) != kWithValue.end();
         if (!known) {
             error = "unknown option '" + arguments[i] + "'";
             return false;
@@ -178,6 +189,23 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         } else if (name == "--device") {
             if (!ParseDevice(value, options.device)) {
                 error = "--device must be pc, mobile or both, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--verify-rounds") {
+            int rounds = 0;
+            const auto [end, failure] =
+                std::from_chars(value.data(), value.data() + value.size(), rounds);
+            if (failure != std::errc() || end != value.data() + value.size() || rounds < 0 ||
+                rounds > 10) {
+                error = "--verify-rounds must be a whole number from 0 to 10, not '" + value + "'";
+                return false;
+            }
+            options.verifyRounds = rounds;
+        } else if (name == "--verify-pause") {
+            double shortest = 0;
+            if (!ParseDelay(value, shortest, options.verifyPause) ||
+                shortest != options.verifyPause) {
+                error = "--verify-pause must be from 0 to 3600 seconds, not '" + value + "'";
                 return false;
             }
         } else if (name == "--cookies") {

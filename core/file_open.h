@@ -13,6 +13,15 @@ namespace slotscope {
 // std::fopen for a path in UTF-8.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
+// Whether `utf8Path` names a regular file (not a folder, a device or a pipe).
+bool IsRegularFile(const std::string& utf8Path);
+
+// Puts the file `from` in the place of `to` in one step, replacing it; false when it could not.
+bool ReplaceFile(const std::string& from, const std::string& to);
+
+// Removes a file; false when it could not.
+bool RemoveFile(const std::string& utf8Path);
+
 // A file written in records: each Write hands its bytes to the system in one call, so a process
 // killed between two writes leaves only whole records, and a failed write is seen at once.
 class OutputFile final {

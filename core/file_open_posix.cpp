@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "core/file_open.h"
 
@@ -10,6 +11,19 @@ namespace slotscope {
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return std::fopen(utf8Path.c_str(), mode);
+}
+
+bool IsRegularFile(const std::string& utf8Path) {
+    struct stat status {};
+    return ::stat(utf8Path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& utf8Path) {
+    return ::unlink(utf8Path.c_str()) == 0;
 }
 
 OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {

@@ -25,6 +25,21 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return _wfopen(WidePath(utf8Path).c_str(), reinterpret_cast<const wchar_t*>(wideMode.c_str()));
 }
 
+bool IsRegularFile(const std::string& utf8Path) {
+    const DWORD attributes = GetFileAttributesW(WidePath(utf8Path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveFile(const std::string& utf8Path) {
+    return DeleteFileW(WidePath(utf8Path).c_str()) != 0;
+}
+
 OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {
     Close();
     // Others may read the file while it is written (a spreadsheet opened on it mid-run).

@@ -1,7 +1,10 @@
 #include "core/keyword_run.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -209,6 +212,45 @@ std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
     return std::nullopt;
 }
 
+// A keyword's lines as written: per page, the two labels as the label fields held them.
+struct WrittenKeyword {
+    std::u16string keyword;
+    std::vector<PositionLabels> lines;
+    bool failed = false;
+    bool blocked = false;
+};
+
+// Shows each page's labels in the label fields (查询失败 for a page without) and reads them back
+// for its line, as the window's fields hold them.
+WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword,
+                          const std::vector<std::optional<PositionLabels>>& labels, bool blocked) {
+    WrittenKeyword written{std::u16string(keyword), {}, false, blocked};
+    for (const std::optional<PositionLabels>& page : labels) {
+        // The previous page must not stand in for one that failed.
+        const bool read = page.has_value();
+        written.failed = written.failed || !read;
+        fields.SetLeftLabel(read ? page->left : std::u16string(kFetchFailedLabel));
+        fields.SetRightLabel(read ? page->right : std::u16string(kFetchFailedLabel));
+        written.lines.push_back({std::u16string(TrimSpaces(fields.LeftLabel())),
+                                 std::u16string(TrimSpaces(fields.RightLabel()))});
+    }
+    return written;
+}
+
+// Waits `pause`; false when a stop came first.
+bool PauseUnlessStopped(std::chrono::milliseconds pause, const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any wakeUp;
+    // cppcheck-suppress localMutex
+    std::unique_lock lock(mutex);
+    return !wakeUp.wait_for(lock, stop, pause, [] { return false; }) && !stop.stop_requested();
+}
+
+std::u16string Seconds(std::chrono::milliseconds time) {
+    const std::string text = std::to_string((time.count() + 999) / 1000);
+    return {text.begin(), text.end()};
+}
+
 // Checks the keywords, writing into `summary` as it goes, so that what was done is known even
 // when something throws.
 void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& options,
@@ -281,6 +323,8 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     KeywordEntries toCheck(keywordList);
     int emptyCount = 0;
     std::vector<std::optional<PositionLabels>> labels(pages.size());
+    // Every keyword's lines, kept only for the rounds after verification pages.
+    std::vector<WrittenKeyword> checked;
     for (int i = 0; i < count; ++i) {
         if (options.stop.stop_requested()) {
             summary.end = RunEnd::Stopped;
@@ -306,30 +350,94 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            bool failed = false;
+            WrittenKeyword written = ShowLabels(fields, keyword, labels, blocked);
             for (std::size_t p = 0; p < pages.size(); ++p) {
-                if (labels[p]) {
-                    fields.SetLeftLabel(labels[p]->left);
-                    fields.SetRightLabel(labels[p]->right);
-                } else {
-                    // The previous page must not stand in for this one.
-                    failed = true;
-                    fields.SetLeftLabel(std::u16string(kFetchFailedLabel));
-                    fields.SetRightLabel(std::u16string(kFetchFailedLabel));
-                }
-                files.For(pages[p]).WriteLine(keyword, trimmedWebsite,
-                                              TrimSpaces(fields.LeftLabel()),
-                                              TrimSpaces(fields.RightLabel()));
+                files.For(pages[p]).WriteLine(keyword, trimmedWebsite, written.lines[p].left,
+                                              written.lines[p].right);
             }
-            summary.failed += failed ? 1 : 0;
-            summary.blocked += blocked ? 1 : 0;
+            summary.failed += written.failed ? 1 : 0;
+            summary.blocked += written.blocked ? 1 : 0;
             ++summary.checked;
+            if (options.verifyRounds > 0) {
+                checked.push_back(std::move(written));
+            }
         }
         fields.SetProgress(ProgressText(i + 1 - emptyCount, count - emptyCount));
     }
 
     files.Close();
     summary.writeFailed = files.writeFailed();
+
+    // Keywords that met a verification page get further rounds, one page at a time after a
+    // pause; the files are then rewritten with every keyword's final lines.
+    const auto blockedKeywords = [&] {
+        std::vector<std::size_t> waiting;
+        for (std::size_t k = 0; k < checked.size(); ++k) {
+            if (checked[k].blocked) {
+                waiting.push_back(k);
+            }
+        }
+        return waiting;
+    };
+    bool retried = false;
+    std::chrono::milliseconds pause = options.verifyPause;
+    for (int round = 0; round < options.verifyRounds && summary.end != RunEnd::Stopped;
+         ++round, pause *= 2) {
+        const std::vector<std::size_t> waiting = blockedKeywords();
+        if (waiting.empty()) {
+            break;
+        }
+        fields.SetStatus(u"等待" + Seconds(pause) + u"秒后重试" +
+                         Decimal(static_cast<int>(waiting.size())) + u"个词");
+        if (options.onVerifyPause) {
+            options.onVerifyPause(static_cast<int>(waiting.size()), pause);
+        }
+        if (!PauseUnlessStopped(pause, options.stop)) {
+            summary.end = RunEnd::Stopped;
+            break;
+        }
+        for (const std::size_t k : waiting) {
+            bool blocked = false;
+            for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
+                const FetchResult page = fetcher.FetchPage(
+                    SearchAddress(prefix(pages[p]), checked[k].keyword, pages[p]),
+                    FetchOptions{.referer = searchHomes[p], .sideRequest = false, .page = pages[p]},
+                    options.stop);
+                if (!page.ok() && options.stop.stop_requested()) {
+                    summary.end = RunEnd::Stopped;
+                } else {
+                    labels[p] =
+                        ReadPage(page, pages[p], checked[k].keyword, website, options, blocked);
+                }
+            }
+            if (summary.end == RunEnd::Stopped) {
+                break;
+            }
+            checked[k] = ShowLabels(fields, checked[k].keyword, labels, blocked);
+            retried = true;
+        }
+    }
+    if (retried) {
+        summary.failed = 0;
+        summary.blocked = 0;
+        for (const WrittenKeyword& keyword : checked) {
+            summary.failed += keyword.failed ? 1 : 0;
+            summary.blocked += keyword.blocked ? 1 : 0;
+        }
+        for (std::size_t p = 0; p < pages.size(); ++p) {
+            const std::string& path =
+                pages[p] == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
+            std::vector<ResultsLineTexts> lines;
+            lines.reserve(checked.size());
+            for (const WrittenKeyword& keyword : checked) {
+                lines.push_back({keyword.keyword, trimmedWebsite, keyword.lines[p].left,
+                                 keyword.lines[p].right});
+            }
+            if (!ResultsFile::Replace(path, lines)) {
+                summary.writeFailed = true;
+            }
+        }
+    }
     fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary, files)
                                                     : CompletionText(summary, files));
 }

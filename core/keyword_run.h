@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -33,6 +34,13 @@ struct RunOptions {
     std::string mobileSearchUrlPrefix{MobileSearchUrlPrefix};
     int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
     Pacing delay;       // a pause before each search request on each connection
+    // Keywords that met a verification page are checked again after the rest, one page at a
+    // time, up to this many rounds, the first after verifyPause and each later one after twice
+    // the pause before it. The results files are then rewritten with the final lines.
+    int verifyRounds = 0;
+    std::chrono::milliseconds verifyPause{30'000};
+    // Told when a round's pause begins: how many keywords wait, and for how long.
+    std::function<void(int keywords, std::chrono::milliseconds pause)> onVerifyPause;
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
     // Told of a keyword whose page came back but is no result page, or could not be read, and
     // why (in English, for a log line, naming the phone's page); the keyword counts as failed.

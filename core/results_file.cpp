@@ -46,6 +46,26 @@ void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view web
     }
 }
 
+bool ResultsFile::Replace(const std::string& path, const std::vector<ResultsLineTexts>& lines) {
+    if (!IsRegularFile(path)) {
+        return true;
+    }
+    const std::string replacement = path + ".new";
+    ResultsFile file;
+    if (file.Open(replacement) != OutputFile::OpenResult::Opened) {
+        return false;
+    }
+    for (const ResultsLineTexts& line : lines) {
+        file.WriteLine(line.keyword, line.website, line.left, line.right);
+    }
+    file.Close();
+    if (file.writeFailed() || !ReplaceFile(replacement, path)) {
+        RemoveFile(replacement);
+        return false;
+    }
+    return true;
+}
+
 void ResultsFile::Close() {
     if (open_ && !file_.Close()) {
         writeFailed_ = true;

@@ -2,10 +2,19 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/file_open.h"
 
 namespace slotscope {
+
+// The four fields of a results line.
+struct ResultsLineTexts {
+    std::u16string keyword;
+    std::u16string_view website;
+    std::u16string left;
+    std::u16string right;
+};
 
 // The results file: one GBK line per checked keyword, "keyword , website , left , right" and CR LF,
 // no header and no quoting. Opening truncates what an earlier run left. Every line goes to the
@@ -35,6 +44,12 @@ class ResultsFile final {
     bool writeFailed() const { return writeFailed_; }
     // Whether the file was ever opened, closed since or not.
     bool everOpened() const { return everOpened_; }
+
+    // Puts `lines` in place of the file at `path` in one step: they are written to a new file in
+    // the same folder, which then replaces it, so no moment leaves a partial or missing file. A
+    // path that names no regular file (a device, a pipe) keeps what it was given. False when the
+    // lines could not be put in place; the old file then stays.
+    static bool Replace(const std::string& path, const std::vector<ResultsLineTexts>& lines);
 
   private:
     OutputFile file_;

@@ -177,6 +177,7 @@ WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>(
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
+    services.verifyRounds = 2;
     services.openUrl = [](const std::string& address) {
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     };

@@ -126,6 +126,7 @@ WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>(
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
+    services.verifyRounds = 2;
     services.openUrl = [](const std::string& address) {
         // The address goes to the shell as a document to open, never into a command line.
         const std::wstring wide = Wide(DecodeUtf8(address));

@@ -118,6 +118,8 @@ void WindowRun::Start() {
     options.searchUrlPrefix = services_.searchUrlPrefix;
     options.mobileSearchUrlPrefix = services_.mobileSearchUrlPrefix;
     options.lookAhead = services_.lookAhead;
+    options.verifyRounds = services_.verifyRounds;
+    options.verifyPause = services_.verifyPause;
     options.stop = stop_.get_token();
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -21,7 +22,9 @@ struct WindowServices {
     std::string homePageUrl;
     std::string searchUrlPrefix;
     std::string mobileSearchUrlPrefix;
-    int lookAhead = 3;  // pages fetched at once: polite for one desktop
+    int lookAhead = 3;     // pages fetched at once: polite for one desktop
+    int verifyRounds = 0;  // rounds for keywords that met a verification page (see RunOptions)
+    std::chrono::milliseconds verifyPause{30'000};
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
 };
 

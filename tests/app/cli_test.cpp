@@ -139,6 +139,8 @@ TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
         {"--site", "a", "--quiet=yes"},
         {"--site", "a", "--device", "tablet"},
         {"--site", "a", "--delay", "3-1"},
+        {"--site", "a", "--verify-rounds", "11"},
+        {"--site", "a", "--verify-pause", "1-2"},
         {"--site", "a", "--delay", "-1"},
         {"--site", "a", "--delay", "1-x"},
         {"--site", "a", "--device", "both", "--mobile-output", ""},
@@ -229,6 +231,24 @@ TEST_F(CliTest, TheUsersCookieLineGoesWithTheSearchesAndStaysSecret) {
     EXPECT_NE(broken.err.find("'cookie.txt': line 2: "), std::string::npos) << broken.err;
     EXPECT_EQ(broken.err.find("secret"), std::string::npos) << broken.err;
     EXPECT_EQ(engine.searchCount(), 1U);
+}
+
+TEST_F(CliTest, AKillDuringTheRoundsLeavesTheFirstPassFile) {
+    Engine engine({{u"kw1", {1, 0}}});
+    engine.Serve(u"kw2", "<html><head><title>百度安全验证</title></head></html>");
+    const testing::ProcessId process =
+        Start(Against(engine, {"--verify-pause", "60"}), "kw1\nkw2\n");
+    const auto waiting = [&] {
+        return ReadFileBytes(dir.file("stderr")).find("trying again in 60 s") != std::string::npos;
+    };
+    for (int i = 0; i < 200 && !waiting(); ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(waiting()) << ReadFileBytes(dir.file("stderr"));
+    testing::KillProgram(process);
+    Finish(process);
+    EXPECT_EQ(Results(), EncodeGbk(u"kw1 , shop.example.cn , 左1 , 右无推广位\r\n"
+                                   u"kw2 , shop.example.cn , 查询失败 , 查询失败\r\n"));
 }
 
 TEST_F(CliTest, TimeOutAppliesToEachRequest) {

@@ -646,6 +646,48 @@ TEST_F(KeywordRunTest, DelayPausesBeforeEverySearchAndAStopEndsThePause) {
     EXPECT_LT(Clock::now() - start, 5s);
 }
 
+TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewrittenInOrder) {
+    // b gets through on its second try, c on its third, d never.
+    std::mutex mutex;
+    std::map<std::string, int> tries;
+    FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+        const std::string keyword = KeywordIn(address);
+        std::lock_guard lock(mutex);
+        const int tried = ++tries[keyword];
+        if ((keyword == "b" && tried < 2) || (keyword == "c" && tried < 3) || keyword == "d") {
+            return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+        }
+        return FetchResult::Page(ResultPage(keyword == "c" ? 2 : 0, 0));
+    });
+    RecordingFields fields(u"a,b,c,d,e", std::u16string(kSite));
+    RunOptions options = Options(3);
+    options.verifyRounds = 2;
+    options.verifyPause = 10ms;
+    std::vector<int> waiting;
+    options.onVerifyPause = [&](int keywords, std::chrono::milliseconds) {
+        waiting.push_back(keywords);
+    };
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(waiting, (std::vector<int>{3, 2}));
+    EXPECT_EQ(tries, (std::map<std::string, int>{
+                         {"", 2}, {"a", 1}, {"b", 2}, {"c", 3}, {"d", 3}, {"e", 1}}));
+    EXPECT_NE(std::find(fields.writes.begin(), fields.writes.end(), u"status=等待1秒后重试3个词"),
+              fields.writes.end());
+    EXPECT_EQ(DecodeGb18030(Results()),
+              u"a , shop.example.cn , 左无 , 右无推广位\r\n"
+              u"b , shop.example.cn , 左无 , 右无推广位\r\n"
+              u"c , shop.example.cn , 左2 , 右无推广位\r\n"
+              u"d , shop.example.cn , 查询失败 , 查询失败\r\n"
+              u"e , shop.example.cn , 左无 , 右无推广位\r\n");
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(summary.blocked, 1);
+    EXPECT_EQ(fields.Status(),
+              u"总词数5运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询"
+              u"失败（1个遇到百度安全验证，请稍后再试）");
+    EXPECT_FALSE(std::filesystem::exists(resultsPath + ".new"));
+}
+
 // --- The phone's page ---
 
 namespace devices {
