@@ -17,7 +17,7 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 bool IsRegularFile(const std::string& utf8Path);
 
 // Puts the file `from` in the place of `to` in one step, replacing it; false when it could not.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool PutFileInPlace(const std::string& from, const std::string& to);
 
 // Removes a file; false when it could not.
 bool RemoveFile(const std::string& utf8Path);

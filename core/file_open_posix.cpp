@@ -18,7 +18,7 @@ bool IsRegularFile(const std::string& utf8Path) {
     return ::stat(utf8Path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool PutFileInPlace(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -31,7 +31,7 @@ bool IsRegularFile(const std::string& utf8Path) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool PutFileInPlace(const std::string& from, const std::string& to) {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -59,7 +59,7 @@ bool ResultsFile::Replace(const std::string& path, const std::vector<ResultsLine
         file.WriteLine(line.keyword, line.website, line.left, line.right);
     }
     file.Close();
-    if (file.writeFailed() || !ReplaceFile(replacement, path)) {
+    if (file.writeFailed() || !PutFileInPlace(replacement, path)) {
         RemoveFile(replacement);
         return false;
     }
