@@ -12,30 +12,34 @@
 namespace slotscope::cli {
 namespace {
 
-bool ParseJobs(const std::string& text, int& jobs) {
+// A whole number from `lowest` to `highest`.
+bool ParseWhole(const std::string& text, int lowest, int highest, int& number) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 16) {
+    if (error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest) {
         return false;
     }
-    jobs = value;
+    number = value;
     return true;
 }
 
-bool ParseSeconds(const std::string& text, double& seconds) {
+// Seconds in decimal digits, from `lowest` to `highest`.
+bool ParseSeconds(const std::string& text, double lowest, double highest, double& seconds) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
         return false;
     }
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    // Below a millisecond the time-out would round to 0, which means none at all.
-    if (end != text.c_str() + text.size() || !std::isfinite(value) || value < 0.001 ||
-        value > 24 * 3600) {
+    if (end != text.c_str() + text.size() || !std::isfinite(value) || value < lowest ||
+        value > highest) {
         return false;
     }
     seconds = value;
     return true;
 }
+
+constexpr double kHour = 3600;
 
 // "SECONDS" or "MIN-MAX", each from 0 to an hour.
 bool ParseDelay(const std::string& text, double& shortest, double& longest) {
@@ -44,15 +48,8 @@ bool ParseDelay(const std::string& text, double& shortest, double& longest) {
     const std::string second = dash == std::string::npos ? first : text.substr(dash + 1);
     double low = 0;
     double high = 0;
-    const auto parse = [](const std::string& part, double& value) {
-        if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos) {
-            return false;
-        }
-        char* end = nullptr;
-        value = std::strtod(part.c_str(), &end);
-        return end == part.c_str() + part.size() && std::isfinite(value) && value <= 3600;
-    };
-    if (!parse(first, low) || !parse(second, high) || low > high) {
+    if (!ParseSeconds(first, 0, kHour, low) || !ParseSeconds(second, 0, kHour, high) ||
+        low > high) {
         return false;
     }
     shortest = low;
@@ -192,19 +189,12 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
                 return false;
             }
         } else if (name == "--verify-rounds") {
-            int rounds = 0;
-            const auto [end, failure] =
-                std::from_chars(value.data(), value.data() + value.size(), rounds);
-            if (failure != std::errc() || end != value.data() + value.size() || rounds < 0 ||
-                rounds > 10) {
+            if (!ParseWhole(value, 0, 10, options.verifyRounds)) {
                 error = "--verify-rounds must be a whole number from 0 to 10, not '" + value + "'";
                 return false;
             }
-            options.verifyRounds = rounds;
         } else if (name == "--verify-pause") {
-            double shortest = 0;
-            if (!ParseDelay(value, shortest, options.verifyPause) ||
-                shortest != options.verifyPause) {
+            if (!ParseSeconds(value, 0, kHour, options.verifyPause)) {
                 error = "--verify-pause must be from 0 to 3600 seconds, not '" + value + "'";
                 return false;
             }
@@ -219,12 +209,13 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         } else if (name == "--mobile-search-url-prefix") {
             options.mobileSearchUrlPrefix = value;
         } else if (name == "--jobs") {
-            if (!ParseJobs(value, options.jobs)) {
+            if (!ParseWhole(value, 1, 16, options.jobs)) {
                 error = "--jobs must be a whole number from 1 to 16, not '" + value + "'";
                 return false;
             }
         } else if (name == "--timeout") {
-            if (!ParseSeconds(value, options.timeoutSeconds)) {
+            // Below a millisecond the time-out would round to 0, which means none at all.
+            if (!ParseSeconds(value, 0.001, 24 * kHour, options.timeoutSeconds)) {
                 error = "--timeout must be from 0.001 to 86400 seconds, not '" + value + "'";
                 return false;
             }

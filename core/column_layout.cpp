@@ -636,153 +636,61 @@ bool HasClassToken(const xmlChar** attributes, std::string_view token) {
     return false;
 }
 
-// The desktop page: its two columns, content_left and content_right.
-class PageReader final : public SaxReader {
+// Two lists of entries read side by side, and the page's title, as a kind of page places them:
+// `Page` says where its lists begin, when nothing later can matter, and what they read as.
+template <typename Page>
+class ListReader final : public SaxReader {
   public:
-    explicit PageReader(std::string_view lowerWebsite)
+    explicit ListReader(std::string_view lowerWebsite)
         : website_(lowerWebsite),
-          left_(website_, SignMatcher::Desktop()),
-          right_(website_, SignMatcher::Desktop()) {}
+          first_(website_, Page::Signs()),
+          second_(website_, Page::Signs()),
+          title_(Page::kPhone) {}
 
-    LayoutReading Reading() const {
-        return {left_.seen() || right_.seen() || title_.found(),
-                SideLabels(kColumnSides, left_.all(), right_.all())};
-    }
+    LayoutReading Reading() const { return Page::Reading(first_, second_, title_); }
 
     static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
-        auto& reader = From<PageReader>(context);
+        auto& reader = From<ListReader>(context);
         if (reader.halted_) {
             return;
         }
         const std::size_t depth = ++reader.depth_;
         const std::string_view element = View(name);
-        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
-            if (column->open()) {
-                column->OnStart(depth, element, attributes);
-            }
-        }
-        reader.title_.OnStart(depth, element);
-        if (attributes == nullptr) {
-            return;
-        }
-        for (const xmlChar** at = attributes; *at != nullptr; at += 2) {
-            if (!NameIs(at[0], "id")) {
-                continue;
-            }
-            const std::string_view id = View(at[1]);
-            if (id == kLeftColumnId && !reader.left_.seen()) {
-                reader.left_.Begin(depth);
-            } else if (id == kRightColumnId && !reader.right_.seen()) {
-                reader.right_.Begin(depth);
-            }
-        }
-    }
-
-    static void OnEnd(void* context, const xmlChar* /*name*/) {
-        auto& reader = From<PageReader>(context);
-        // A halted parser still closes the elements left open.
-        if (reader.halted_ || reader.depth_ == 0) {
-            return;
-        }
-        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
-            if (column->open()) {
-                column->OnEnd(reader.depth_);
-            }
-        }
-        reader.title_.OnEnd(reader.depth_);
-        --reader.depth_;
-        // Nothing after both columns can change the answer.
-        if (reader.left_.closed() && reader.right_.closed()) {
-            reader.Halt(context);
-        }
-    }
-
-    static void OnText(void* context, const xmlChar* text, int length) {
-        auto& reader = From<PageReader>(context);
-        if (reader.halted_) {
-            return;
-        }
-        const std::string_view chunk(reinterpret_cast<const char*>(text),
-                                     static_cast<std::size_t>(length));
-        for (ColumnReader* column : {&reader.left_, &reader.right_}) {
-            if (column->open()) {
-                column->OnText(chunk);
-            }
-        }
-        reader.title_.OnText(chunk);
-    }
-
-  private:
-    WebsiteSearch website_;
-    ColumnReader left_;
-    ColumnReader right_;
-    TitleWatch title_{false};
-};
-
-// The phone page: one list, the first element whose id is "results" or, where there is none, the
-// first with the class "results". Paid listings before its first unpaid entry are on top, the
-// later ones at the bottom.
-class PhoneReader final : public SaxReader {
-  public:
-    explicit PhoneReader(std::string_view lowerWebsite)
-        : website_(lowerWebsite),
-          byId_(website_, SignMatcher::Phone()),
-          byClass_(website_, SignMatcher::Phone()) {}
-
-    LayoutReading Reading() const {
-        const ColumnReader& list = byId_.seen() ? byId_ : byClass_;
-        return {list.seen() || title_.found(), SideLabels(kPhoneSides, list.top(), list.bottom())};
-    }
-
-    static void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
-        auto& reader = From<PhoneReader>(context);
-        if (reader.halted_) {
-            return;
-        }
-        const std::size_t depth = ++reader.depth_;
-        const std::string_view element = View(name);
-        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+        for (ColumnReader* list : {&reader.first_, &reader.second_}) {
             if (list->open()) {
                 list->OnStart(depth, element, attributes);
             }
         }
         reader.title_.OnStart(depth, element);
-        if (!reader.byId_.seen() && IdIs(attributes, kListName)) {
-            reader.byId_.Begin(depth);
-        }
-        // Once the list by id is found, the one by class no longer matters.
-        if (!reader.byClass_.seen() && !reader.byId_.seen() &&
-            HasClassToken(attributes, kListName)) {
-            reader.byClass_.Begin(depth);
-        }
+        Page::Begin(attributes, depth, reader.first_, reader.second_);
     }
 
     static void OnEnd(void* context, const xmlChar* /*name*/) {
-        auto& reader = From<PhoneReader>(context);
+        auto& reader = From<ListReader>(context);
+        // A halted parser still closes the elements left open.
         if (reader.halted_ || reader.depth_ == 0) {
             return;
         }
-        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+        for (ColumnReader* list : {&reader.first_, &reader.second_}) {
             if (list->open()) {
                 list->OnEnd(reader.depth_);
             }
         }
         reader.title_.OnEnd(reader.depth_);
         --reader.depth_;
-        // The list by id decides, whatever follows it.
-        if (reader.byId_.closed()) {
+        if (Page::Done(reader.first_, reader.second_)) {
             reader.Halt(context);
         }
     }
 
     static void OnText(void* context, const xmlChar* text, int length) {
-        auto& reader = From<PhoneReader>(context);
+        auto& reader = From<ListReader>(context);
         if (reader.halted_) {
             return;
         }
         const std::string_view chunk(reinterpret_cast<const char*>(text),
                                      static_cast<std::size_t>(length));
-        for (ColumnReader* list : {&reader.byId_, &reader.byClass_}) {
+        for (ColumnReader* list : {&reader.first_, &reader.second_}) {
             if (list->open()) {
                 list->OnText(chunk);
             }
@@ -791,13 +699,79 @@ class PhoneReader final : public SaxReader {
     }
 
   private:
+    WebsiteSearch website_;
+    ColumnReader first_;
+    ColumnReader second_;
+    TitleWatch title_;
+};
+
+// The desktop page: its two columns, content_left and content_right.
+struct DesktopPage {
+    static constexpr bool kPhone = false;
+
+    static const SignMatcher& Signs() { return SignMatcher::Desktop(); }
+
+    static void Begin(const xmlChar** attributes, std::size_t depth, ColumnReader& left,
+                      ColumnReader& right) {
+        for (const xmlChar** at = attributes; at != nullptr && *at != nullptr; at += 2) {
+            if (!NameIs(at[0], "id")) {
+                continue;
+            }
+            const std::string_view id = View(at[1]);
+            if (id == kLeftColumnId && !left.seen()) {
+                left.Begin(depth);
+            } else if (id == kRightColumnId && !right.seen()) {
+                right.Begin(depth);
+            }
+        }
+    }
+
+    // Nothing after both columns can change the answer.
+    static bool Done(const ColumnReader& left, const ColumnReader& right) {
+        return left.closed() && right.closed();
+    }
+
+    static LayoutReading Reading(const ColumnReader& left, const ColumnReader& right,
+                                 const TitleWatch& title) {
+        return {left.seen() || right.seen() || title.found(),
+                SideLabels(kColumnSides, left.all(), right.all())};
+    }
+};
+
+// The phone page: one list, the first element whose id is "results" or, where there is none, the
+// first with the class "results". Paid listings before its first unpaid entry are on top, the
+// later ones at the bottom.
+struct PhonePage {
+    static constexpr bool kPhone = true;
     static constexpr std::string_view kListName = "results";
 
-    WebsiteSearch website_;
-    ColumnReader byId_;
-    ColumnReader byClass_;
-    TitleWatch title_{true};
+    static const SignMatcher& Signs() { return SignMatcher::Phone(); }
+
+    static void Begin(const xmlChar** attributes, std::size_t depth, ColumnReader& byId,
+                      ColumnReader& byClass) {
+        if (!byId.seen() && IdIs(attributes, kListName)) {
+            byId.Begin(depth);
+        }
+        // Once the list by id is found, the one by class no longer matters.
+        if (!byClass.seen() && !byId.seen() && HasClassToken(attributes, kListName)) {
+            byClass.Begin(depth);
+        }
+    }
+
+    // The list by id decides, whatever follows it.
+    static bool Done(const ColumnReader& byId, const ColumnReader& /*byClass*/) {
+        return byId.closed();
+    }
+
+    static LayoutReading Reading(const ColumnReader& byId, const ColumnReader& byClass,
+                                 const TitleWatch& title) {
+        const ColumnReader& list = byId.seen() ? byId : byClass;
+        return {list.seen() || title.found(), SideLabels(kPhoneSides, list.top(), list.bottom())};
+    }
 };
+
+using PageReader = ListReader<DesktopPage>;
+using PhoneReader = ListReader<PhonePage>;
 
 // Looks for the outline of a desktop result page: a column, or the search's own title.
 class OutlineReader final : public SaxReader {
