@@ -13,8 +13,14 @@ namespace slotscope {
 // std::fopen for a path in UTF-8.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
-// Whether `utf8Path` names a regular file (not a folder, a device or a pipe).
+// Whether `utf8Path` names a regular file (not a folder, a device or a pipe), following links.
 bool IsRegularFile(const std::string& utf8Path);
+
+// The path with every link followed, in UTF-8; the path itself where it cannot be resolved.
+std::string ResolvedPath(const std::string& utf8Path);
+
+// Gives `to` the access permissions of `from`, where the system has them to give.
+void CopyPermissions(const std::string& from, const std::string& to);
 
 // Puts the file `from` in the place of `to` in one step, replacing it; false when it could not.
 bool PutFileInPlace(const std::string& from, const std::string& to);

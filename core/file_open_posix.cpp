@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/file_open.h"
 
@@ -16,6 +17,23 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
 bool IsRegularFile(const std::string& utf8Path) {
     struct stat status {};
     return ::stat(utf8Path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::string ResolvedPath(const std::string& utf8Path) {
+    char* resolved = ::realpath(utf8Path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return utf8Path;
+    }
+    std::string path(resolved);
+    std::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own allocation
+    return path;
+}
+
+void CopyPermissions(const std::string& from, const std::string& to) {
+    struct stat status {};
+    if (::stat(from.c_str(), &status) == 0) {
+        ::chmod(to.c_str(), status.st_mode & 07777);
+    }
 }
 
 bool PutFileInPlace(const std::string& from, const std::string& to) {

@@ -31,6 +31,36 @@ bool IsRegularFile(const std::string& utf8Path) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+std::string ResolvedPath(const std::string& utf8Path) {
+    const HANDLE file = CreateFileW(WidePath(utf8Path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return utf8Path;
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length >= path.size()) {
+        path.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= path.size()) {
+        return utf8Path;
+    }
+    path.resize(length);
+    if (path.starts_with(L"\\\\?\\UNC\\")) {
+        path = L"\\" + path.substr(7);
+    } else if (path.starts_with(L"\\\\?\\")) {
+        path = path.substr(4);
+    }
+    return EncodeUtf8(std::u16string(path.begin(), path.end()));
+}
+
+void CopyPermissions(const std::string& /*from*/, const std::string& /*to*/) {
+    // A new file in the same folder takes the folder's access rules, as the old one did.
+}
+
 bool PutFileInPlace(const std::string& from, const std::string& to) {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

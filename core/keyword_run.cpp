@@ -1,5 +1,6 @@
 #include "core/keyword_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -212,19 +214,25 @@ std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
     return std::nullopt;
 }
 
-// A keyword's lines as written: per page, the two labels as the label fields held them.
+// A keyword's lines as written: per page, the two labels as the label fields held them, and
+// whether that page met a verification page.
 struct WrittenKeyword {
     std::u16string keyword;
     std::vector<PositionLabels> lines;
+    std::vector<char> blockedPages;
     bool failed = false;
-    bool blocked = false;
+
+    bool blocked() const {
+        return std::find(blockedPages.begin(), blockedPages.end(), 1) != blockedPages.end();
+    }
 };
 
 // Shows each page's labels in the label fields (查询失败 for a page without) and reads them back
 // for its line, as the window's fields hold them.
 WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword,
-                          const std::vector<std::optional<PositionLabels>>& labels, bool blocked) {
-    WrittenKeyword written{std::u16string(keyword), {}, false, blocked};
+                          const std::vector<std::optional<PositionLabels>>& labels,
+                          std::vector<char> blockedPages) {
+    WrittenKeyword written{std::u16string(keyword), {}, std::move(blockedPages), false};
     for (const std::optional<PositionLabels>& page : labels) {
         // The previous page must not stand in for one that failed.
         const bool read = page.has_value();
@@ -337,26 +345,28 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         } else {
             // All of a keyword's pages first: a stop between them writes none of its lines, so
             // the files hold the same keywords.
-            bool blocked = false;
+            std::vector<char> blocked(pages.size(), 0);
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
                 const FetchResult page = fetched.TakeNext();
                 if (!page.ok() && options.stop.stop_requested()) {
                     // Cut short by the stop, not a failure of the keyword.
                     summary.end = RunEnd::Stopped;
                 } else {
-                    labels[p] = ReadPage(page, pages[p], keyword, website, options, blocked);
+                    bool pageBlocked = false;
+                    labels[p] = ReadPage(page, pages[p], keyword, website, options, pageBlocked);
+                    blocked[p] = pageBlocked ? 1 : 0;
                 }
             }
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            WrittenKeyword written = ShowLabels(fields, keyword, labels, blocked);
+            WrittenKeyword written = ShowLabels(fields, keyword, labels, std::move(blocked));
             for (std::size_t p = 0; p < pages.size(); ++p) {
                 files.For(pages[p]).WriteLine(keyword, trimmedWebsite, written.lines[p].left,
                                               written.lines[p].right);
             }
             summary.failed += written.failed ? 1 : 0;
-            summary.blocked += written.blocked ? 1 : 0;
+            summary.blocked += written.blocked() ? 1 : 0;
             ++summary.checked;
             if (options.verifyRounds > 0) {
                 checked.push_back(std::move(written));
@@ -369,19 +379,29 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     summary.writeFailed = files.writeFailed();
 
     // Keywords that met a verification page get further rounds, one page at a time after a
-    // pause; the files are then rewritten with every keyword's final lines.
+    // pause; the files are then replaced by ones with every keyword's final lines. A file that
+    // cannot be replaced (a device, a pipe) keeps its lines, and then there are no rounds, so
+    // that the caption and the exit status tell what the file holds.
     const auto blockedKeywords = [&] {
         std::vector<std::size_t> waiting;
         for (std::size_t k = 0; k < checked.size(); ++k) {
-            if (checked[k].blocked) {
+            if (checked[k].blocked()) {
                 waiting.push_back(k);
             }
         }
         return waiting;
     };
-    bool retried = false;
+    const auto pathOf = [&](PageKind page) -> const std::string& {
+        return page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
+    };
+    const bool replaceable = std::all_of(pages.begin(), pages.end(), [&](PageKind page) {
+        return IsRegularFile(ResolvedPath(pathOf(page)));
+    });
+    std::vector<char> retriedPages(pages.size(), 0);
+    std::minstd_rand random{std::random_device{}()};
     std::chrono::milliseconds pause = options.verifyPause;
-    for (int round = 0; round < options.verifyRounds && summary.end != RunEnd::Stopped;
+    for (int round = 0; replaceable && round < options.verifyRounds &&
+                        summary.end != RunEnd::Stopped && !summary.writeFailed;
          ++round, pause *= 2) {
         const std::vector<std::size_t> waiting = blockedKeywords();
         if (waiting.empty()) {
@@ -397,8 +417,23 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             break;
         }
         for (const std::size_t k : waiting) {
-            bool blocked = false;
+            // Only the pages that met a verification page: the others keep what they gave.
+            std::vector<std::optional<PositionLabels>> retried(pages.size());
+            std::vector<char> blocked = checked[k].blockedPages;
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
+                if (blocked[p] == 0) {
+                    retried[p] = checked[k].lines[p].left == kFetchFailedLabel
+                                     ? std::nullopt
+                                     : std::optional(checked[k].lines[p]);
+                    continue;
+                }
+                std::uniform_int_distribution<std::chrono::milliseconds::rep> delay(
+                    options.delay.shortest.count(), options.delay.longest.count());
+                if (options.delay.longest.count() > 0 &&
+                    !PauseUnlessStopped(std::chrono::milliseconds(delay(random)), options.stop)) {
+                    summary.end = RunEnd::Stopped;
+                    break;
+                }
                 const FetchResult page = fetcher.FetchPage(
                     SearchAddress(prefix(pages[p]), checked[k].keyword, pages[p]),
                     FetchOptions{.referer = searchHomes[p], .sideRequest = false, .page = pages[p]},
@@ -406,34 +441,38 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                 if (!page.ok() && options.stop.stop_requested()) {
                     summary.end = RunEnd::Stopped;
                 } else {
-                    labels[p] =
-                        ReadPage(page, pages[p], checked[k].keyword, website, options, blocked);
+                    bool pageBlocked = false;
+                    retried[p] =
+                        ReadPage(page, pages[p], checked[k].keyword, website, options, pageBlocked);
+                    blocked[p] = pageBlocked ? 1 : 0;
+                    retriedPages[p] = 1;
                 }
             }
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            checked[k] = ShowLabels(fields, checked[k].keyword, labels, blocked);
-            retried = true;
+            checked[k] = ShowLabels(fields, checked[k].keyword, retried, std::move(blocked));
         }
     }
-    if (retried) {
+    if (std::find(retriedPages.begin(), retriedPages.end(), 1) != retriedPages.end()) {
         summary.failed = 0;
         summary.blocked = 0;
         for (const WrittenKeyword& keyword : checked) {
             summary.failed += keyword.failed ? 1 : 0;
-            summary.blocked += keyword.blocked ? 1 : 0;
+            summary.blocked += keyword.blocked() ? 1 : 0;
         }
         for (std::size_t p = 0; p < pages.size(); ++p) {
-            const std::string& path =
-                pages[p] == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
+            if (retriedPages[p] == 0) {
+                continue;
+            }
             std::vector<ResultsLineTexts> lines;
             lines.reserve(checked.size());
             for (const WrittenKeyword& keyword : checked) {
                 lines.push_back({keyword.keyword, trimmedWebsite, keyword.lines[p].left,
                                  keyword.lines[p].right});
             }
-            if (!ResultsFile::Replace(path, lines)) {
+            if (!ResultsFile::Replace(ResolvedPath(pathOf(pages[p])), lines)) {
+                files.For(pages[p]).MarkWriteFailed();
                 summary.writeFailed = true;
             }
         }

@@ -47,14 +47,12 @@ void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view web
 }
 
 bool ResultsFile::Replace(const std::string& path, const std::vector<ResultsLineTexts>& lines) {
-    if (!IsRegularFile(path)) {
-        return true;
-    }
     const std::string replacement = path + ".new";
     ResultsFile file;
     if (file.Open(replacement) != OutputFile::OpenResult::Opened) {
         return false;
     }
+    CopyPermissions(path, replacement);
     for (const ResultsLineTexts& line : lines) {
         file.WriteLine(line.keyword, line.website, line.left, line.right);
     }

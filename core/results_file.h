@@ -42,13 +42,15 @@ class ResultsFile final {
 
     // Whether any write since Open failed.
     bool writeFailed() const { return writeFailed_; }
+    // Records that the file's lines did not reach it in another way (see Replace).
+    void MarkWriteFailed() { writeFailed_ = true; }
     // Whether the file was ever opened, closed since or not.
     bool everOpened() const { return everOpened_; }
 
-    // Puts `lines` in place of the file at `path` in one step: they are written to a new file in
-    // the same folder, which then replaces it, so no moment leaves a partial or missing file. A
-    // path that names no regular file (a device, a pipe) keeps what it was given. False when the
-    // lines could not be put in place; the old file then stays.
+    // Puts `lines` in place of the regular file at `path` (no link) in one step: they are
+    // written to a new file in the same folder, with the old one's permissions, which then
+    // replaces it, so no moment leaves a partial or missing file. False when the lines could not
+    // be put in place; the old file then stays.
     static bool Replace(const std::string& path, const std::vector<ResultsLineTexts>& lines);
 
   private:

@@ -28,7 +28,8 @@ BrowserIdentity RequestIdentity(PageKind page, bool sameOrigin) {
     const Browser& browser = page == PageKind::Phone ? kPhoneBrowser : kDesktopBrowser;
     return {browser.userAgent,
             {
-                "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
+                "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,"
+                "image/webp,image/apng,*/*;q=0.8,application/signed-exchange;v=b3;q=0.7",
                 "Accept-Language: zh-CN,zh;q=0.9",
                 std::string("sec-ch-ua: ") + kBrands,
                 std::string("sec-ch-ua-mobile: ") + browser.mobile,

@@ -49,6 +49,33 @@ bool IsCookieValue(std::string_view value) {
     });
 }
 
+// Trims what ends a line, keeping tabs (a cookie file's empty value is a trailing tab).
+std::string_view TrimLine(std::string_view line) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\r')) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\n')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+// Where a cookie line's cookies go: the search host's own domain and every host in it
+// (www.baidu.com and m.baidu.com: .baidu.com), as the site's own cookies do, so that one the home
+// page sets again replaces the user's instead of going beside it. An address by number keeps
+// its host.
+std::string CookieDomain(const std::string& host) {
+    const bool number = !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
+    const std::size_t firstDot = host.find('.');
+    if (number || firstDot == std::string::npos) {
+        return host;
+    }
+    return host.find('.', firstDot + 1) == std::string::npos ? "." + host : host.substr(firstDot);
+}
+
+// More than any browser keeps for one site.
+constexpr std::size_t kMaxCookies = 1000;
+
 std::string LineError(std::size_t line, std::string_view what) {
     return "line " + std::to_string(line) + ": " + std::string(what);
 }
@@ -83,10 +110,13 @@ SessionCookies ReadSessionCookies(std::string_view text,
                                   const std::vector<std::string>& searchHosts) {
     SessionCookies cookies;
     std::vector<std::pair<std::size_t, std::string_view>> lines;  // numbered, without blanks
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);  // Notepad's mark of UTF-8
+    }
     const std::vector<std::string_view> all = Split(text, '\n');
     bool netscape = false;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        const std::string_view line = Trim(all[i]);
+        const std::string_view line = TrimLine(all[i]);
         if (line.starts_with("# Netscape HTTP Cookie File") ||
             line.starts_with("# HTTP Cookie File")) {
             netscape = true;
@@ -97,6 +127,10 @@ SessionCookies ReadSessionCookies(std::string_view text,
         }
         netscape = netscape || all[i].find('\t') != std::string_view::npos;
         lines.emplace_back(i + 1, line);
+        if (lines.size() > kMaxCookies) {
+            cookies.error = LineError(i + 1, "more cookies than a browser keeps for a site");
+            return cookies;
+        }
     }
     if (lines.empty()) {
         cookies.error = "no cookie in it";
@@ -141,9 +175,21 @@ SessionCookies ReadSessionCookies(std::string_view text,
             cookies.jarLines.clear();
             return cookies;
         }
+        std::vector<std::string> domains;
         for (const std::string& host : searchHosts) {
-            cookies.jarLines.push_back(host + "\tFALSE\t/\tFALSE\t0\t" + std::string(name) + "\t" +
-                                       std::string(value));
+            const std::string domain = CookieDomain(host);
+            if (std::find(domains.begin(), domains.end(), domain) != domains.end()) {
+                continue;
+            }
+            domains.push_back(domain);
+            const char* const subdomains = domain.starts_with('.') ? "TRUE" : "FALSE";
+            cookies.jarLines.push_back(domain + "\t" + subdomains + "\t/\tFALSE\t0\t" +
+                                       std::string(name) + "\t" + std::string(value));
+        }
+        if (cookies.jarLines.size() > kMaxCookies) {
+            cookies.error = LineError(number, "more cookies than a browser keeps for a site");
+            cookies.jarLines.clear();
+            return cookies;
         }
     }
     if (cookies.jarLines.empty() && !searchHosts.empty()) {

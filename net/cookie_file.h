@@ -17,8 +17,9 @@ struct SessionCookies {
     std::string error;
 };
 
-// A cookie line goes to every host of `searchHosts` (the search addresses' hosts); a cookie
-// file's cookies go where their own domains say.
+// A cookie line goes to the domain of every host of `searchHosts` (the search addresses' hosts:
+// www.baidu.com and m.baidu.com share .baidu.com), as the site's own cookies do; a cookie file's
+// cookies go where their own domains say.
 SessionCookies ReadSessionCookies(std::string_view text,
                                   const std::vector<std::string>& searchHosts);
 

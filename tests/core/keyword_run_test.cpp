@@ -661,6 +661,9 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     });
     RecordingFields fields(u"a,b,c,d,e", std::u16string(kSite));
     RunOptions options = Options(3);
+    // Through a link, which stays one, to the file it names, where the system lets tests link.
+    std::error_code noLinks;
+    std::filesystem::create_symlink(dir.file("target.csv"), resultsPath, noLinks);
     options.verifyRounds = 2;
     options.verifyPause = 10ms;
     std::vector<int> waiting;
@@ -685,7 +688,8 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     EXPECT_EQ(fields.Status(),
               u"总词数5运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询"
               u"失败（1个遇到百度安全验证，请稍后再试）");
-    EXPECT_FALSE(std::filesystem::exists(resultsPath + ".new"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("target.csv.new")));
+    EXPECT_EQ(std::filesystem::is_symlink(resultsPath), !noLinks);
 }
 
 // --- The phone's page ---
@@ -825,6 +829,35 @@ TEST_F(DeviceRunTest, AFileThatCannotBeOpenedLeavesTheOtherAsItWas) {
     EXPECT_EQ(fields.Status(), u"无法创建结果文件baidu_mobile.csv，请检查程序所在目录是否可写");
     EXPECT_EQ(Results(), "an earlier run\r\n");
     EXPECT_TRUE(fetcher.addresses().empty());
+}
+
+TEST_F(DeviceRunTest, OnlyTheBlockedPageIsTriedAgain) {
+    // a's desktop page meets a verification page once; its phone page is fine from the start.
+    std::atomic<int> desktopTries = 0;
+    FakeFetcher fetcher(devices::TwoPageEngine([&](const std::string& address) {
+        std::optional<FetchResult> failure;
+        if (address.ends_with("wd=a") && ++desktopTries == 1) {
+            failure = FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+        }
+        return failure;
+    }));
+    WriteFileBytes(mobilePath, "");
+    RecordingFields fields(u"a", std::u16string(kSite));
+    RunOptions options = Options(Device::Both, 1);
+    options.verifyRounds = 1;
+    options.verifyPause = 1ms;
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(desktopTries, 2);
+    const std::vector<FakeFetcher::Request> requests = fetcher.requests();
+    const auto phoneSearches = std::count_if(
+        requests.begin(), requests.end(),
+        [](const FakeFetcher::Request& r) { return r.address.starts_with(devices::kPhonePrefix); });
+    EXPECT_EQ(phoneSearches, 1);
+    EXPECT_EQ(DecodeGb18030(Results()), u"a , shop.example.cn , 左2 , 右无推广位\r\n");
+    EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
+              u"a , shop.example.cn , 上无 , 下无推广位\r\n");
 }
 
 TEST_F(DeviceRunTest, AStopBetweenAKeywordsPagesWritesNeitherLine) {

@@ -16,22 +16,20 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
         std::vector<std::string> jar;
         const char* error;
     } cases[] = {
-        // As copied from the developer tools, with or without the header's name.
+        // As copied from the developer tools, with or without the header's name and Notepad's
+        // mark of UTF-8: for the domain both search hosts share.
         {"BAIDUID=A1:FG=1; BDUSS=x~y\r\n",
-         {"www.baidu.com\tFALSE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
-          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
-          "www.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\tx~y",
-          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\tx~y"},
+         {".baidu.com\tTRUE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
+          ".baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\tx~y"},
          ""},
-        {"\ncookie: BDUSS=s ;",
-         {"www.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\ts",
-          "m.baidu.com\tFALSE\t/\tFALSE\t0\tBDUSS\ts"},
-         ""},
+        {"\xEF\xBB\xBF\ncookie: BDUSS=s ;", {".baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\ts"}, ""},
         // What an extension exports: the domains are the file's own.
-        {"# Netscape HTTP Cookie File\n\n.baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret\n"
-         "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2\n",
+        {"# Netscape HTTP Cookie File\n\n.baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret\r\n"
+         "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2\nm.baidu.com\tFALSE\t/"
+         "\tFALSE\t0\tE\t\n",
          {".baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret",
-          "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2"},
+          "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2",
+          "m.baidu.com\tFALSE\t/\tFALSE\t0\tE\t"},
          ""},
         // Broken ones name the line and never what it holds.
         {"", {}, "no cookie in it"},
