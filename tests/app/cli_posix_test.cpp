@@ -61,6 +61,16 @@ TEST_F(CliTest, PhoneRunBesideADeviceNeedsItsOwnFile) {
     EXPECT_EQ(engine.homeRequests(), 0);
 }
 
+TEST_F(CliTest, AResultsFileThatCannotBeReplacedGetsNoRounds) {
+    Engine engine({{u"kw1", {1, 0}}});
+    engine.Serve(u"kw2", "<html><head><title>百度安全验证</title></head></html>");
+    const Outcome outcome =
+        Run(Against(engine, {"--output", "/dev/null", "--verify-pause", "600"}), "kw1\nkw2\n");
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_EQ(outcome.err.find("trying again"), std::string::npos) << outcome.err;
+    EXPECT_EQ(engine.searchCount(), 2U);
+}
+
 TEST_F(CliTest, ReadOnlyOutputDirectoryFetchesNothing) {
     const std::string readOnly = dir.file("read-only");
     std::filesystem::create_directory(readOnly);
