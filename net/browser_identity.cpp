@@ -18,6 +18,11 @@ constexpr Browser kPhoneBrowser{
     "Chrome/131.0.0.0 Mobile Safari/537.36",
     "\"Android\"", "?1"};
 
+// What Chrome asks for when it opens a page.
+constexpr const char* kAccept =
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,"
+    "image/apng,*/*;q=0.8,application/signed-exchange;v=b3;q=0.7";
+
 // Chrome 131's brands, as both browsers above send them.
 constexpr const char* kBrands =
     R"("Google Chrome";v="131", "Chromium";v="131", "Not_A Brand";v="24")";
@@ -28,8 +33,7 @@ BrowserIdentity RequestIdentity(PageKind page, bool sameOrigin) {
     const Browser& browser = page == PageKind::Phone ? kPhoneBrowser : kDesktopBrowser;
     return {browser.userAgent,
             {
-                "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,"
-                "image/webp,image/apng,*/*;q=0.8,application/signed-exchange;v=b3;q=0.7",
+                kAccept,
                 "Accept-Language: zh-CN,zh;q=0.9",
                 std::string("sec-ch-ua: ") + kBrands,
                 std::string("sec-ch-ua-mobile: ") + browser.mobile,
