@@ -270,8 +270,7 @@ int Run(const Options& options) {
                      " met a verification page; trying again in " +
                      std::to_string((pause.count() + 999) / 1000) + " s");
     };
-    run.delay = {std::chrono::milliseconds(std::llround(options.delayShortest * 1000)),
-                 std::chrono::milliseconds(std::llround(options.delayLongest * 1000))};
+    run.delay = options.delay;
     run.stop = stop.get_token();
     run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
         console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));

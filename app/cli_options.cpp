@@ -41,22 +41,6 @@ bool ParseSeconds(const std::string& text, double lowest, double highest, double
 
 constexpr double kHour = 3600;
 
-// "SECONDS" or "MIN-MAX", each from 0 to an hour.
-bool ParseDelay(const std::string& text, double& shortest, double& longest) {
-    const std::size_t dash = text.find('-');
-    const std::string first = text.substr(0, dash);
-    const std::string second = dash == std::string::npos ? first : text.substr(dash + 1);
-    double low = 0;
-    double high = 0;
-    if (!ParseSeconds(first, 0, kHour, low) || !ParseSeconds(second, 0, kHour, high) ||
-        low > high) {
-        return false;
-    }
-    shortest = low;
-    longest = high;
-    return true;
-}
-
 bool ParseDevice(const std::string& text, Device& device) {
     if (text == "pc") {
         device = Device::Pc;
@@ -201,11 +185,13 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
         } else if (name == "--cookies") {
             options.cookiesPath = value;
         } else if (name == "--delay") {
-            if (!ParseDelay(value, options.delayShortest, options.delayLongest)) {
+            const std::optional<Pacing> delay = ParsePacing(value);
+            if (!delay) {
                 error =
                     "--delay must be seconds (0 to 3600) or a range MIN-MAX, not '" + value + "'";
                 return false;
             }
+            options.delay = *delay;
         } else if (name == "--mobile-search-url-prefix") {
             options.mobileSearchUrlPrefix = value;
         } else if (name == "--jobs") {

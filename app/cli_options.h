@@ -16,10 +16,9 @@ struct Options {
     Device device = Device::Pc;
     int jobs = 3;
     double timeoutSeconds = 60;
-    int verifyRounds = 2;      // rounds for keywords that met a verification page
-    double verifyPause = 30;   // seconds before the first round; doubled for each later one
-    double delayShortest = 0;  // seconds; a pause before each search request on each connection
-    double delayLongest = 0;
+    int verifyRounds = 2;     // rounds for keywords that met a verification page
+    double verifyPause = 30;  // seconds before the first round; doubled for each later one
+    Pacing delay;             // a pause before each search request on each connection
     std::string searchUrlPrefix;
     std::string mobileSearchUrlPrefix;
     std::string homePageUrl;

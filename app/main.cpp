@@ -3,9 +3,8 @@
 #include <malloc.h>
 
 #include <QApplication>
-#include <memory>
 
-#include "net/page_fetch.h"
+#include "app/window_session.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -15,8 +14,8 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Slotscope"));
-    slotscope::Form1 window(slotscope::DesktopWindowServices(
-        [] { return std::make_unique<slotscope::HttpPageFetcher>(); }));
+    slotscope::Form1 window(slotscope::DesktopWindowServices(&slotscope::MakeWindowFetcher,
+                                                             &slotscope::WindowCookieError));
     window.show();
     return QApplication::exec();
 }

@@ -4,9 +4,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include <memory>
-
-#include "net/page_fetch.h"
+#include "app/window_session.h"
 #include "ui/main_window_win32.h"
 
 int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
@@ -14,8 +12,8 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    slotscope::Form1 window(slotscope::DesktopWindowServices(
-                                [] { return std::make_unique<slotscope::HttpPageFetcher>(); }),
+    slotscope::Form1 window(slotscope::DesktopWindowServices(&slotscope::MakeWindowFetcher,
+                                                             &slotscope::WindowCookieError),
                             /*quitOnClose=*/true);
     window.Show(nShowCmd);
     return slotscope::Form1::RunMessageLoop();

@@ -1,10 +1,41 @@
 #include "core/fetch_ahead.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <functional>
 #include <utility>
 
 namespace slotscope {
+
+namespace {
+
+// Seconds from 0 to an hour in decimal digits, as milliseconds.
+std::optional<std::chrono::milliseconds> ParsePause(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    double seconds = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size() || seconds > 3600) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
+
+}  // namespace
+
+std::optional<Pacing> ParsePacing(std::string_view text) {
+    const std::size_t dash = text.find('-');
+    const auto shortest = ParsePause(text.substr(0, dash));
+    const auto longest =
+        dash == std::string_view::npos ? shortest : ParsePause(text.substr(dash + 1));
+    if (!shortest || !longest || *shortest > *longest) {
+        return std::nullopt;
+    }
+    return Pacing{*shortest, *longest};
+}
 
 FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest,
                        std::size_t count, int lookAhead, std::stop_token stop, Pacing pacing)

@@ -11,6 +11,7 @@
 #include <random>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct Pacing {
     std::chrono::milliseconds shortest{0};
     std::chrono::milliseconds longest{0};
 };
+
+// Pacing as the user writes it: seconds ("2", "0.5") or a range of them ("1-3"), each from 0 to
+// an hour, in decimal digits whatever the locale; nothing where the text is none of these.
+std::optional<Pacing> ParsePacing(std::string_view text);
 
 // Fetches a list of addresses ahead of the consumer, on worker threads, and hands the results
 // back strictly in list order. At most `lookAhead` pages are in flight, waiting to be taken or

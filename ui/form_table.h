@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -40,6 +41,7 @@ enum class Kind {
     MultiLineTextBox,  // with a vertical scroll bar when `scrollBar`
     Button,
     ComboBox,  // a drop-down list: the caption's lines are its choices, the first one chosen
+    Link,      // a caption drawn as a link, which opens something when clicked
 };
 
 struct Control {
@@ -60,7 +62,7 @@ struct Control {
 inline constexpr std::u16string_view kDeviceChoices = u"电脑\n手机\n两者";
 
 // In the order of their tab indexes.
-inline constexpr std::array<Control, 15> kControls = {{
+inline constexpr std::array<Control, 16> kControls = {{
     {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
     {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
     // The device choice sits to the right of the website, in a column the form grew by.
@@ -82,6 +84,32 @@ inline constexpr std::array<Control, 15> kControls = {{
     {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 12, 14.25},
     {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 13, 0},
     {"Label7", Kind::Label, u"查看设备", 6240, 480, 1455, 255, 14, 0},
+    // Opens the settings dialog; beside the start button, in the column the device took.
+    {"Label8", Kind::Link, u"设置", 6240, 1560, 1455, 255, 15, 0},
+}};
+
+// The settings dialog, a form of its own: how runs fetch, and the user's Baidu session.
+inline constexpr std::u16string_view kSettingsTitle = u"设置";
+inline constexpr int kSettingsWidthTwips = 6000;
+inline constexpr int kSettingsHeightTwips = 4560;
+
+// In the order of their tab indexes. Label8 shows why the texts cannot be taken.
+inline constexpr std::array<Control, 14> kSettingsControls = {{
+    {"Text1", Kind::TextBox, u"", 1440, 240, 855, 330, 0, 0},
+    {"Text2", Kind::TextBox, u"", 1440, 660, 1335, 330, 1, 0},
+    {"Text3", Kind::TextBox, u"", 1440, 1080, 855, 330, 2, 0},
+    {"Text4", Kind::MultiLineTextBox, u"", 240, 1860, 5520, 1740, 3, 0},
+    {"Command1", Kind::Button, u"确定", 3360, 3960, 1095, 375, 4, 0},
+    {"Command2", Kind::Button, u"取消", 4620, 3960, 1095, 375, 5, 0},
+    {"Label1", Kind::Label, u"同时查询", 240, 300, 1095, 255, 6, 0},
+    {"Label2", Kind::Label, u"页（1到16）", 2400, 300, 1800, 255, 7, 0},
+    {"Label3", Kind::Label, u"间隔", 240, 720, 1095, 255, 8, 0},
+    {"Label4", Kind::Label, u"秒（如 2 或 1-3，空为不等）", 2880, 720, 2880, 255, 9, 0},
+    {"Label5", Kind::Label, u"验证后重试", 240, 1140, 1095, 255, 10, 0},
+    {"Label6", Kind::Label, u"轮（0到10）", 2400, 1140, 1800, 255, 11, 0},
+    {"Label7", Kind::Label, u"Cookie（从浏览器复制的一行，只保存在本机）", 240, 1560, 5520, 255, 12,
+     0},
+    {"Label8", Kind::Label, u"", 240, 3720, 3000, 735, 13, 0},
 }};
 
 // The lines of a caption: a combo box's choices.
@@ -107,9 +135,10 @@ constexpr int FontPixels(double points, int dotsPerInch) {
     return static_cast<int>(points * dotsPerInch / 72.0 + 0.5);
 }
 
-// The control of that name, or nullptr.
-constexpr const Control* Find(std::string_view name) {
-    for (const Control& control : kControls) {
+// The control of that name in a form's table (Form1's by default), or nullptr.
+constexpr const Control* Find(std::string_view name,
+                              std::span<const Control> controls = kControls) {
+    for (const Control& control : controls) {
         if (control.name == name) {
             return &control;
         }

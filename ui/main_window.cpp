@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFont>
 #include <QFontMetrics>
@@ -82,6 +83,16 @@ QWidget* MakeControl(const form::Control& control, QWidget* parent) {
             auto* button = new QPushButton(caption, parent);
             button->setAutoDefault(false);
             widget = button;
+            break;
+        }
+        case form::Kind::Link: {
+            auto* link = new QLabel(
+                QStringLiteral("<a href=\"#\">%1</a>").arg(caption.toHtmlEscaped()), parent);
+            link->setTextFormat(Qt::RichText);
+            link->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                          Qt::LinksAccessibleByKeyboard);
+            link->setFocusPolicy(Qt::StrongFocus);
+            widget = link;
             break;
         }
         case form::Kind::ComboBox: {
@@ -168,16 +179,20 @@ void SetTextOf(QWidget* widget, const QString& text) {
 
 }  // namespace
 
-WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher) {
+WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
+                                     std::function<std::string(std::string_view)> cookieError) {
     WindowServices services;
     services.makeFetcher = std::move(makeFetcher);
+    services.cookieError = std::move(cookieError);
     const QDir folder(QCoreApplication::applicationDirPath());
+    services.store = std::make_shared<SettingsStore>(
+        QCoreApplication::applicationDirPath().toStdString(), UserSettingsFolder());
     services.resultsPath = folder.filePath(QStringLiteral("baidu.csv")).toStdString();
     services.mobileResultsPath = folder.filePath(QStringLiteral("baidu_mobile.csv")).toStdString();
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
-    services.verifyRounds = 2;
+    services.settings = RunSettings{};
     services.openUrl = [](const std::string& address) {
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     };
@@ -276,6 +291,61 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
     connect(command1, &QPushButton::clicked, this, [this] { run_->StartOrStop(); });
     connect(static_cast<QPushButton*>(Control("Command2")), &QPushButton::clicked, this,
             [this] { run_->OpenHomePage(); });
+    connect(static_cast<QLabel*>(Control("Label8")), &QLabel::linkActivated, this,
+            [this] { OpenSettings(); });
+}
+
+void Form1::OpenSettings() {
+    if (auto* open = findChild<QDialog*>(QStringLiteral("Settings"))) {
+        open->raise();
+        return;
+    }
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("Settings"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(FromUtf16(form::kSettingsTitle));
+    dialog->setFont(SongFont(form::kDefaultPoints));
+    dialog->setFixedSize(form::ToPixels(form::kSettingsWidthTwips, kLogicalDpi),
+                         form::ToPixels(form::kSettingsHeightTwips, kLogicalDpi));
+    std::map<std::string, QWidget*, std::less<>> controls;
+    QWidget* previous = nullptr;
+    for (const form::Control& control : form::kSettingsControls) {
+        QWidget* widget = MakeControl(control, dialog);
+        controls.emplace(std::string(control.name), widget);
+        if (control.kind == form::Kind::Label) {
+            widget->lower();
+            GrowToFit(widget);
+        } else {
+            if (previous != nullptr) {
+                QWidget::setTabOrder(previous, widget);
+            }
+            previous = widget;
+        }
+    }
+    for (const auto& [name, text] : SettingsDialogTexts(run_->settings())) {
+        SetTextOf(controls.find(name)->second, FromUtf16(text));
+    }
+    auto* ok = static_cast<QPushButton*>(controls.find("Command1")->second);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, dialog, [this, dialog, controls] {
+        std::u16string why;
+        const std::optional<RunSettings> settings = ReadSettingsDialog(
+            [&controls](std::string_view name) {
+                return ToUtf16(TextOf(controls.find(name)->second));
+            },
+            run_->services().cookieError, why);
+        if (!settings) {
+            SetTextOf(controls.find("Label8")->second, FromUtf16(why));
+            return;
+        }
+        run_->SetSettings(*settings);
+        dialog->accept();
+    });
+    connect(static_cast<QPushButton*>(controls.find("Command2")->second), &QPushButton::clicked,
+            dialog, &QDialog::reject);
+    controls.find("Text1")->second->setFocus();
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
 }
 
 Form1::~Form1() = default;

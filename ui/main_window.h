@@ -24,6 +24,9 @@ class Form1 final : public QWidget {
     Form1& operator=(const Form1&) = delete;
 
     bool running() const { return run_->running(); }
+    // The settings dialog (the link 设置), window-modal; its 确定 gives the window's runs the
+    // settings it shows.
+    void OpenSettings();
 
   signals:
     void runFinished();

@@ -1,7 +1,10 @@
 #include "ui/main_window_win32.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
+#include <functional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -104,11 +107,123 @@ HFONT SongFont(double points, int dpi) {
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
+using Controls = std::map<std::string, HWND, std::less<>>;
+
+// A form's controls as children of `window`, made in tab order (the dialog keys move through
+// them in the order they were made), with their captions as `caption` gives them.
+Controls MakeControls(HWND window, std::span<const form::Control> controls,
+                      const std::function<std::u16string(const form::Control&)>& caption) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    Controls made;
+    int id = kFirstControlId;
+    for (const form::Control& control : controls) {
+        const std::u16string text = caption(control);
+        const wchar_t* windowClass = L"STATIC";
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+        DWORD exStyle = 0;
+        std::wstring shown = WithCrLf(text);
+        switch (control.kind) {
+            case form::Kind::Label:
+                style |= SS_LEFT | SS_NOPREFIX;
+                break;
+            case form::Kind::Link:
+                windowClass = L"SysLink";
+                style |= WS_TABSTOP;
+                shown.insert(0, L"<a>").append(L"</a>");
+                break;
+            case form::Kind::TextBox:
+                windowClass = L"EDIT";
+                style |= WS_TABSTOP | ES_AUTOHSCROLL;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case form::Kind::MultiLineTextBox:
+                windowClass = L"EDIT";
+                style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+                if (control.scrollBar) {
+                    style |= WS_VSCROLL | ES_AUTOHSCROLL;
+                }
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case form::Kind::Button:
+                windowClass = L"BUTTON";
+                style |= WS_TABSTOP | BS_PUSHBUTTON;
+                break;
+            case form::Kind::ComboBox:
+                windowClass = L"COMBOBOX";
+                style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+                shown.clear();
+                break;
+        }
+        auto* const menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++));
+        HWND child = CreateWindowExW(exStyle, windowClass, shown.c_str(), style, 0, 0, 0, 0, window,
+                                     menu, instance, nullptr);
+        if (child == nullptr && control.kind == form::Kind::Link) {
+            // No link control (Common Controls before version 6): a button does the same.
+            child = CreateWindowExW(0, L"BUTTON", WithCrLf(text).c_str(),
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                    window, menu, instance, nullptr);
+        }
+        if (control.kind == form::Kind::ComboBox) {
+            for (const std::u16string_view choice : form::Lines(text)) {
+                SendMessageW(child, CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(Wide(choice).c_str()));
+            }
+            SendMessageW(child, CB_SETCURSEL, 0, 0);
+        }
+        if (control.kind == form::Kind::TextBox || control.kind == form::Kind::MultiLineTextBox) {
+            // An edit control takes at most 32,767 typed or pasted characters unless told
+            // otherwise; a list of thousands of keywords would lose its tail.
+            SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
+        }
+        made.emplace(std::string(control.name), child);
+    }
+    // Labels lie under the other controls, as on the form: "www." and "进度：" reach under the
+    // text boxes beside them. The tab stops keep their order.
+    for (const form::Control& control : controls) {
+        if (control.kind == form::Kind::Label) {
+            SetWindowPos(made.find(control.name)->second, HWND_BOTTOM, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+    }
+    return made;
+}
+
+// Places a form's controls at a density, each in its font. A label's or button's caption cut at
+// the bottom can read as another word (进 as 讲): such a control grows downward, except
+// `fixedLabel`, whose box stays (its text is made to fit instead).
+void PlaceControls(const Controls& made, std::span<const form::Control> controls, int dotsPerInch,
+                   const std::function<HFONT(double)>& font, std::string_view fixedLabel) {
+    for (const form::Control& control : controls) {
+        HWND child = made.find(control.name)->second;
+        const HFONT chosen = font(control.points);
+        const int left = form::ToPixels(control.left, dotsPerInch);
+        const int top = form::ToPixels(control.top, dotsPerInch);
+        const int width = form::ToPixels(control.width, dotsPerInch);
+        const int height = form::ToPixels(control.height, dotsPerInch);
+        // A drop-down list's height is that of its open list: room for its choices.
+        const int boxHeight =
+            control.kind == form::Kind::ComboBox
+                ? height * static_cast<int>(form::Lines(control.caption).size() + 1)
+                : height;
+        MoveWindow(child, left, top, width, boxHeight, TRUE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+        if ((control.kind == form::Kind::Label || control.kind == form::Kind::Button) &&
+            control.name != fixedLabel) {
+            const int needed = CaptionHeight(child, chosen, control.kind == form::Kind::Label);
+            if (needed > height) {
+                MoveWindow(child, left, top, width, needed, TRUE);
+            }
+        }
+    }
+}
+
 }  // namespace
 
-WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher) {
+WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
+                                     std::function<std::string(std::string_view)> cookieError) {
     WindowServices services;
     services.makeFetcher = std::move(makeFetcher);
+    services.cookieError = std::move(cookieError);
     // baidu.csv beside the executable, wherever it was unpacked (a folder named 桌面 too).
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -126,7 +241,8 @@ WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>(
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
-    services.verifyRounds = 2;
+    services.settings = RunSettings{};
+    services.store = std::make_shared<SettingsStore>(EncodeUtf8(Utf16(path)), UserSettingsFolder());
     services.openUrl = [](const std::string& address) {
         // The address goes to the shell as a document to open, never into a command line.
         const std::wstring wide = Wide(DecodeUtf8(address));
@@ -207,8 +323,141 @@ class Form1::Thread final : public WindowThread {
     DWORD threadId_;
 };
 
+// The settings dialog: the form kSettingsControls in a window of its own, owned by Form1, which
+// takes no input while it is open. 确定 (or Enter) gives the window's runs the settings it shows
+// when they can be read, else says why; 取消, Esc and the close box leave them as they were.
+class Form1::Settings final {
+  public:
+    explicit Settings(Form1& owner) : owner_(owner) {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSEXW windowClass{};
+        if (GetClassInfoExW(instance, kSettingsClassName, &windowClass) == 0) {
+            windowClass.cbSize = sizeof windowClass;
+            windowClass.lpfnWndProc = &Settings::Procedure;
+            windowClass.hInstance = instance;
+            windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+            windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+            windowClass.lpszClassName = kSettingsClassName;
+            RegisterClassExW(&windowClass);
+        }
+        constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        const int dpi = owner_.dotsPerInch_;
+        const SIZE outer = OuterSize(form::ToPixels(form::kSettingsWidthTwips, dpi),
+                                     form::ToPixels(form::kSettingsHeightTwips, dpi), kStyle,
+                                     WS_EX_DLGMODALFRAME, dpi);
+        RECT ownerRect{};
+        GetWindowRect(owner_.window_, &ownerRect);
+        CreateWindowExW(WS_EX_DLGMODALFRAME, kSettingsClassName, Wide(form::kSettingsTitle).c_str(),
+                        kStyle, ownerRect.left + (ownerRect.right - ownerRect.left - outer.cx) / 2,
+                        ownerRect.top + (ownerRect.bottom - ownerRect.top - outer.cy) / 2, outer.cx,
+                        outer.cy, owner_.window_, nullptr, instance, this);
+        if (window_ == nullptr) {
+            return;
+        }
+        controls_ = MakeControls(
+            window_, form::kSettingsControls,
+            [](const form::Control& control) { return std::u16string(control.caption); });
+        PlaceControls(controls_, form::kSettingsControls, dpi,
+                      [this, dpi](double points) {
+                          const double size = points > 0 ? points : form::kDefaultPoints;
+                          auto found = fonts_.find(size);
+                          if (found == fonts_.end()) {
+                              found = fonts_.emplace(size, SongFont(size, dpi)).first;
+                          }
+                          return found->second;
+                      },
+                      {});
+        for (const auto& [name, text] : SettingsDialogTexts(owner_.run_->settings())) {
+            SetWindowTextW(Control(name), WithCrLf(text).c_str());
+        }
+        EnableWindow(owner_.window_, FALSE);
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetFocus(Control("Text1"));
+        SendMessageW(Control("Text1"), EM_SETSEL, 0, -1);
+    }
+    ~Settings() {
+        if (window_ != nullptr) {
+            Close();
+        }
+        for (const auto& [points, font] : fonts_) {
+            DeleteObject(font);
+        }
+    }
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    HWND window() const { return window_; }
+    HWND Control(std::string_view name) const {
+        const auto found = controls_.find(name);
+        return found == controls_.end() ? nullptr : found->second;
+    }
+
+  private:
+    static constexpr wchar_t kSettingsClassName[] = L"SlotscopeSettings";
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            auto* dialog =
+                static_cast<Settings*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            dialog->window_ = window;
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dialog));
+        }
+        auto* dialog = reinterpret_cast<Settings*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (dialog == nullptr) {
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        switch (message) {
+            case WM_COMMAND: {
+                auto* const control = reinterpret_cast<HWND>(lParam);
+                if (LOWORD(wParam) == IDOK || control == dialog->Control("Command1")) {
+                    dialog->Accept();
+                } else if (LOWORD(wParam) == IDCANCEL || control == dialog->Control("Command2")) {
+                    dialog->Close();
+                }
+                return 0;
+            }
+            case WM_CLOSE:
+                dialog->Close();
+                return 0;
+            case WM_DESTROY:
+                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+                dialog->window_ = nullptr;
+                return 0;
+            default:
+                return DefWindowProcW(window, message, wParam, lParam);
+        }
+    }
+
+    void Accept() {
+        std::u16string why;
+        const std::optional<RunSettings> settings = ReadSettingsDialog(
+            [this](std::string_view name) { return Utf16(TextOf(Control(name))); },
+            owner_.run_->services().cookieError, why);
+        if (!settings) {
+            SetWindowTextW(Control("Label8"), Wide(why).c_str());
+            return;
+        }
+        owner_.run_->SetSettings(*settings);
+        Close();
+    }
+
+    // The owner takes input again before this goes, so Windows hands it the activation.
+    void Close() {
+        EnableWindow(owner_.window_, TRUE);
+        SetActiveWindow(owner_.window_);
+        DestroyWindow(window_);
+    }
+
+    Form1& owner_;
+    HWND window_ = nullptr;
+    Controls controls_;
+    std::map<double, HFONT> fonts_;
+};
+
 Form1::Form1(WindowServices services, bool quitOnClose)
     : quitOnClose_(quitOnClose), services_(std::move(services)) {
+    INITCOMMONCONTROLSEX linkClass{sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
+    InitCommonControlsEx(&linkClass);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     if (GetClassInfoExW(instance, kClassName, &windowClass) == 0) {
@@ -253,6 +502,7 @@ Form1::Form1(WindowServices services, bool quitOnClose)
 }
 
 Form1::~Form1() {
+    settings_.reset();
     run_.reset();  // stops a run under way and waits for it, serving the window meanwhile
     if (window_ != nullptr) {
         DestroyWindow(window_);
@@ -260,6 +510,23 @@ Form1::~Form1() {
     for (const auto& [points, font] : fonts_) {
         DeleteObject(font);
     }
+}
+
+void Form1::OpenSettings() {
+    if (settings_ != nullptr && settings_->window() != nullptr) {
+        SetActiveWindow(settings_->window());
+        return;
+    }
+    settings_ = std::make_unique<Settings>(*this);
+}
+
+HWND Form1::SettingsWindow() const {
+    return settings_ != nullptr ? settings_->window() : nullptr;
+}
+
+HWND Form1::SettingsControl(std::string_view name) const {
+    return settings_ != nullptr && settings_->window() != nullptr ? settings_->Control(name)
+                                                                  : nullptr;
 }
 
 void Form1::Show(int showCommand) {
@@ -274,70 +541,13 @@ HWND Form1::Control(std::string_view name) const {
 }
 
 void Form1::CreateControls() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    int id = kFirstControlId;
-    // In tab order: the dialog keys move through the controls in the order they were made.
-    for (const form::Control& control : form::kControls) {
+    controls_ = MakeControls(window_, form::kControls, [this](const form::Control& control) {
         std::u16string caption(control.caption);
         if (control.name == "Label4") {
             caption += DecodeUtf8(services_.homePageUrl);
         }
-        const wchar_t* windowClass = L"STATIC";
-        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-        DWORD exStyle = 0;
-        switch (control.kind) {
-            case form::Kind::Label:
-                style |= SS_LEFT | SS_NOPREFIX;
-                break;
-            case form::Kind::TextBox:
-                windowClass = L"EDIT";
-                style |= WS_TABSTOP | ES_AUTOHSCROLL;
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case form::Kind::MultiLineTextBox:
-                windowClass = L"EDIT";
-                style |= WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-                if (control.scrollBar) {
-                    style |= WS_VSCROLL | ES_AUTOHSCROLL;
-                }
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case form::Kind::Button:
-                windowClass = L"BUTTON";
-                style |= WS_TABSTOP | BS_PUSHBUTTON;
-                break;
-            case form::Kind::ComboBox:
-                windowClass = L"COMBOBOX";
-                style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-                break;
-        }
-        const bool combo = control.kind == form::Kind::ComboBox;
-        HWND child = CreateWindowExW(
-            exStyle, windowClass, combo ? L"" : WithCrLf(caption).c_str(), style, 0, 0, 0, 0,
-            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        if (combo) {
-            for (const std::u16string_view choice : form::Lines(caption)) {
-                SendMessageW(child, CB_ADDSTRING, 0,
-                             reinterpret_cast<LPARAM>(Wide(choice).c_str()));
-            }
-            SendMessageW(child, CB_SETCURSEL, 0, 0);
-        }
-        if (control.kind == form::Kind::TextBox || control.kind == form::Kind::MultiLineTextBox) {
-            // An edit control takes at most 32,767 typed or pasted characters unless told
-            // otherwise; a list of thousands of keywords would lose its tail.
-            SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
-        }
-        controls_.emplace(std::string(control.name), child);
-        ++id;
-    }
-    // Labels lie under the other controls, as on the form: "www." and "进度：" reach under the
-    // text boxes beside them. The tab stops keep their order.
-    for (const form::Control& control : form::kControls) {
-        if (control.kind == form::Kind::Label) {
-            SetWindowPos(Control(control.name), HWND_BOTTOM, 0, 0, 0, 0,
-                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        }
-    }
+        return caption;
+    });
 }
 
 HFONT Form1::Font(double points) {
@@ -368,31 +578,9 @@ void Form1::Layout(int dotsPerInch) {
     // The controls are given the new fonts before the old ones go.
     std::map<double, HFONT> previous;
     previous.swap(fonts_);
-    const char* status = WindowTexts::ControlOf(WindowTexts::Field::Status);
-    for (const form::Control& control : form::kControls) {
-        HWND child = Control(control.name);
-        const HFONT font = Font(control.points);
-        const int left = form::ToPixels(control.left, dotsPerInch);
-        const int top = form::ToPixels(control.top, dotsPerInch);
-        const int width = form::ToPixels(control.width, dotsPerInch);
-        const int height = form::ToPixels(control.height, dotsPerInch);
-        // A drop-down list's height is that of its open list: room for its choices.
-        const int boxHeight =
-            control.kind == form::Kind::ComboBox
-                ? height * static_cast<int>(form::Lines(control.caption).size() + 1)
-                : height;
-        MoveWindow(child, left, top, width, boxHeight, TRUE);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        if ((control.kind == form::Kind::Label || control.kind == form::Kind::Button) &&
-            control.name != status) {
-            // A caption cut at the bottom can read as another word (进 as 讲): the control
-            // grows downward.
-            const int needed = CaptionHeight(child, font, control.kind == form::Kind::Label);
-            if (needed > height) {
-                MoveWindow(child, left, top, width, needed, TRUE);
-            }
-        }
-    }
+    PlaceControls(
+        controls_, form::kControls, dotsPerInch, [this](double points) { return Font(points); },
+        WindowTexts::ControlOf(WindowTexts::Field::Status));
     FitStatus();
     for (const auto& [points, font] : previous) {
         DeleteObject(font);
@@ -435,9 +623,19 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                     run_->StartOrStop();
                 } else if (control == Control("Command2")) {
                     run_->OpenHomePage();
+                } else if (control == Control("Label8")) {
+                    OpenSettings();  // the link drawn as a button
                 }
             }
             return 0;
+        case WM_NOTIFY: {
+            const auto* notice = reinterpret_cast<const NMHDR*>(lParam);
+            if (notice->hwndFrom == Control("Label8") &&
+                (notice->code == NM_CLICK || notice->code == NM_RETURN)) {
+                OpenSettings();
+            }
+            return 0;
+        }
         case WM_DPICHANGED: {
             // Another monitor: the same form at its density, in the place Windows suggests.
             Layout(HIWORD(wParam));

@@ -31,6 +31,10 @@ class Form1 final {
     bool running() const { return run_ != nullptr && run_->running(); }
     // Whether the window has been closed (and destroyed).
     bool closed() const { return window_ == nullptr; }
+    // The settings dialog (the link 设置), and it and its controls while it is open.
+    void OpenSettings();
+    HWND SettingsWindow() const;
+    HWND SettingsControl(std::string_view name) const;
     // Runs after each run has ended; for tests.
     void OnRunFinished(std::function<void()> finished) { finished_ = std::move(finished); }
 
@@ -41,6 +45,7 @@ class Form1 final {
   private:
     class Texts;
     class Thread;
+    class Settings;
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -62,6 +67,7 @@ class Form1 final {
     WindowServices services_;
     std::unique_ptr<Texts> texts_;
     std::unique_ptr<Thread> thread_;
+    std::unique_ptr<Settings> settings_;
     std::unique_ptr<WindowRun> run_;  // last: goes first, while the rest still serves it
 };
 

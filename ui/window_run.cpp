@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/keyword_run.h"
+#include "core/text_codec.h"
 #include "ui/form_table.h"
 
 namespace slotscope {
@@ -83,7 +84,39 @@ Device ChosenDevice(std::u16string_view choice) {
 
 WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& thread,
                      Events events)
-    : services_(std::move(services)), texts_(texts), thread_(thread), events_(std::move(events)) {}
+    : services_(std::move(services)),
+      settings_(services_.settings),
+      texts_(texts),
+      thread_(thread),
+      events_(std::move(events)) {
+    if (services_.store == nullptr) {
+        return;
+    }
+    // What the last launch left: its texts in the fields, its settings for the runs.
+    const WindowSettings saved = services_.store->Load();
+    texts_.Set(WindowTexts::Field::KeywordList, saved.keywords);
+    texts_.Set(WindowTexts::Field::Website, saved.website);
+    if (!saved.device.empty()) {
+        texts_.Set(WindowTexts::Field::Device, saved.device);
+    }
+    settings_ = saved.run;
+}
+
+void WindowRun::SetSettings(RunSettings settings) {
+    settings_ = std::move(settings);
+    Remember();
+}
+
+void WindowRun::Remember() const {
+    if (services_.store == nullptr) {
+        return;
+    }
+    // Not being able to keep them costs the user retyping next time, nothing of this run.
+    services_.store->Save({.keywords = texts_.Get(WindowTexts::Field::KeywordList),
+                           .website = texts_.Get(WindowTexts::Field::Website),
+                           .device = texts_.Get(WindowTexts::Field::Device),
+                           .run = settings_});
+}
 
 WindowRun::~WindowRun() {
     *alive_ = false;  // a posted end of run may still come; it finds this gone
@@ -105,6 +138,16 @@ void WindowRun::StartOrStop() {
 }
 
 void WindowRun::Start() {
+    Remember();
+    const std::string cookie = EncodeUtf8(settings_.cookie);
+    if (!cookie.empty() && services_.cookieError) {
+        if (const std::string error = services_.cookieError(cookie); !error.empty()) {
+            // Never a run without the session the user asked for; the reason never quotes it.
+            texts_.Set(WindowTexts::Field::Status,
+                       u"设置里的Cookie无法读取（" + DecodeUtf8(error) + u"），请在设置里改正");
+            return;
+        }
+    }
     running_ = true;
     workerDone_ = false;
     events_.runningChanged(true);
@@ -117,13 +160,14 @@ void WindowRun::Start() {
     options.homePageUrl = services_.homePageUrl;
     options.searchUrlPrefix = services_.searchUrlPrefix;
     options.mobileSearchUrlPrefix = services_.mobileSearchUrlPrefix;
-    options.lookAhead = services_.lookAhead;
-    options.verifyRounds = services_.verifyRounds;
+    options.lookAhead = settings_.pagesAtOnce;
+    options.delay = ParsePacing(EncodeUtf8(settings_.delay)).value_or(Pacing{});
+    options.verifyRounds = settings_.verifyRounds;
     options.verifyPause = services_.verifyPause;
     options.stop = stop_.get_token();
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_);
-        fetcher_ = services_.makeFetcher();
+        fetcher_ = services_.makeFetcher(cookie);
         worker_ = std::jthread([this, options = std::move(options)] {
             try {
                 RunKeywordCheck(*fields_, *fetcher_, options);
@@ -190,6 +234,7 @@ void WindowRun::Ended() {
 }
 
 bool WindowRun::CloseRequested() {
+    Remember();
     if (!running_) {
         return true;
     }

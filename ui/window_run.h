@@ -7,31 +7,41 @@
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
+#include "ui/window_settings.h"
 
 namespace slotscope {
 
 // What a window uses from outside: the real ones in the program, stand-ins in tests.
 struct WindowServices {
-    std::function<std::unique_ptr<PageFetcher>()> makeFetcher;  // a fresh one for every run
-    std::string resultsPath;                                    // UTF-8
-    std::string mobileResultsPath;                              // UTF-8
+    // A fresh page fetch for every run, carrying the user's cookie text (UTF-8; may be empty).
+    using MakeFetcher = std::function<std::unique_ptr<PageFetcher>(std::string_view cookie)>;
+    MakeFetcher makeFetcher;
+    // What is wrong with a cookie text, for the user; empty when nothing is (or none is checked).
+    std::function<std::string(std::string_view cookie)> cookieError;
+    std::string resultsPath;        // UTF-8
+    std::string mobileResultsPath;  // UTF-8
     std::string homePageUrl;
     std::string searchUrlPrefix;
     std::string mobileSearchUrlPrefix;
-    int lookAhead = 3;     // pages fetched at once: polite for one desktop
-    int verifyRounds = 0;  // rounds for keywords that met a verification page (see RunOptions)
+    // The settings a window starts with where it remembers none; no rounds after verification
+    // unless asked for.
+    RunSettings settings = {.pagesAtOnce = 3, .delay = {}, .verifyRounds = 0, .cookie = {}};
     std::chrono::milliseconds verifyPause{30'000};
+    // Where the window remembers its texts and settings between launches; none: it forgets.
+    std::shared_ptr<const SettingsStore> store;
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
 };
 
 // The desktop's side of the window services: baidu.csv and baidu_mobile.csv beside the
-// executable, the built-in addresses and the desktop's browser; the page fetch is the program's
-// to give.
-WindowServices DesktopWindowServices(std::function<std::unique_ptr<PageFetcher>()> makeFetcher);
+// executable, the settings beside it or in the user's folder, the built-in addresses and the
+// desktop's browser; the page fetch and the cookie's check are the program's to give.
+WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
+                                     std::function<std::string(std::string_view)> cookieError);
 
 // The six fields as a window holds them, and the device choice. Called on the window's thread
 // only.
@@ -99,6 +109,12 @@ class WindowRun final {
     // Command2: the home page in the browser; nothing else changes, whatever the outcome.
     void OpenHomePage() const;
 
+    // The settings the next run fetches with; the settings dialog shows and changes them.
+    const RunSettings& settings() const { return settings_; }
+    void SetSettings(RunSettings settings);
+    // Keeps the keywords, the website, the device and the settings for the next launch.
+    void Remember() const;
+
     const WindowServices& services() const { return services_; }
 
   private:
@@ -112,6 +128,7 @@ class WindowRun final {
     void Report(const std::exception_ptr& failure, bool onWindowThread);
 
     WindowServices services_;
+    RunSettings settings_;
     WindowTexts& texts_;
     WindowThread& thread_;
     Events events_;

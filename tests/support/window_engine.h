@@ -59,7 +59,7 @@ inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& en
                                          std::string resultsPath,
                                          std::vector<std::string>& opened) {
     WindowServices services;
-    services.makeFetcher = [engine] {
+    services.makeFetcher = [engine](std::string_view) {
         return std::make_unique<FakeFetcher>(
             [engine](const std::string& address, std::stop_token stop) {
                 return engine->Fetch(address, stop);
@@ -86,7 +86,7 @@ inline WindowServices BlockedWindowServices(std::string resultsPath,
                                             std::vector<std::string>& opened) {
     WindowServices services =
         TestWindowServices(std::make_shared<WindowEngine>(), std::move(resultsPath), opened);
-    services.makeFetcher = [] {
+    services.makeFetcher = [](std::string_view) {
         return std::make_unique<FakeFetcher>([](const std::string& address, std::stop_token) {
             if (address == std::string(kWindowSearchPrefix) + "abort") {
                 throw std::runtime_error(

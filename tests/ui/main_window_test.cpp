@@ -1,14 +1,17 @@
 #include "ui/main_window.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
@@ -69,7 +72,10 @@ class MainWindowTest : public QObject {
             return area->toPlainText();
         }
         if (auto* label = window.findChild<QLabel*>(QString::fromLatin1(name))) {
-            return label->text();
+            // A link's caption as it reads, without its markup.
+            return label->textFormat() == Qt::RichText
+                       ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                       : label->text();
         }
         if (auto* box = window.findChild<QComboBox*>(QString::fromLatin1(name))) {
             return box->currentText();
@@ -214,7 +220,7 @@ class MainWindowTest : public QObject {
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
         QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3",
-                                     "Text5", "Command2"}));
+                                     "Text5", "Command2", "Label8"}));
     }
 
     void runWritesProgressLabelsCaptionAndFile() {
@@ -267,6 +273,94 @@ class MainWindowTest : public QObject {
                  EncodeGbk(u"k1 , shop.example.cn , 上1 , 下无\r\n"));
     }
 
+    // Opens the settings dialog through its link, as a click would.
+    static QDialog* OpenSettings(Form1& window) {
+        emit Control<QLabel>(window, "Label8")->linkActivated(QStringLiteral("#"));
+        auto* dialog = window.findChild<QDialog*>(QStringLiteral("Settings"));
+        return dialog != nullptr && dialog->isVisible() ? dialog : nullptr;
+    }
+    static void SetDialogText(QDialog* dialog, const char* name, const QString& text) {
+        if (auto* line = dialog->findChild<QLineEdit*>(QString::fromLatin1(name))) {
+            line->setText(text);
+        } else {
+            dialog->findChild<QPlainTextEdit*>(QString::fromLatin1(name))->setPlainText(text);
+        }
+    }
+    static void Click(QDialog* dialog, const char* name) {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QString::fromLatin1(name)),
+                          Qt::LeftButton);
+    }
+
+    void settingsDialogSetsTheNextRunsAndCancelLeavesThem() {
+        auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
+        auto cookies = std::make_shared<std::vector<std::string>>();
+        services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+            cookies->emplace_back(cookie);
+            return make(cookie);
+        };
+        services.cookieError = [](std::string_view cookie) {
+            return cookie.find('=') == std::string_view::npos ? std::string("line 1: no name")
+                                                              : std::string();
+        };
+        Form1 window(std::move(services));
+        window.show();
+
+        QPointer<QDialog> dialog = OpenSettings(window);
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->text(), "3");
+        SetDialogText(dialog, "Text1", QStringLiteral("1"));
+        SetDialogText(dialog, "Text4", QStringLiteral("BDUSS"));
+        Click(dialog, "Command1");
+        // A cookie that cannot be read keeps the dialog open and says so.
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("Label8"))->text(),
+                 QStringLiteral("Cookie无法读取（line 1: no name）"));
+        SetDialogText(dialog, "Text4", QStringLiteral("BDUSS=login\nBAIDUID=x"));
+        Click(dialog, "Command1");
+        QTRY_VERIFY(dialog.isNull());
+
+        dialog = OpenSettings(window);
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->text(), "1");
+        SetDialogText(dialog, "Text4", QStringLiteral("BDUSS=other"));
+        Click(dialog, "Command2");
+        QTRY_VERIFY(dialog.isNull());
+
+        Type(window, "Text1", QStringLiteral("k1"));
+        Type(window, "Text4", QStringLiteral("shop.example.cn"));
+        QVERIFY(RunToEnd(window));
+        QCOMPARE(*cookies, std::vector<std::string>({"BDUSS=login\nBAIDUID=x"}));
+    }
+
+    void windowRemembersItsTextsAndSettingsBetweenLaunches() {
+        auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
+        services.store = std::make_shared<SettingsStore>(dir_->file("program"), dir_->file("user"));
+        std::filesystem::create_directories(dir_->file("program"));
+        {
+            Form1 first(services);
+            first.show();
+            Control<QPlainTextEdit>(first, "Text1")->setPlainText(QStringLiteral("鲜花\n同城送花"));
+            Type(first, "Text4", QStringLiteral("shop.example.cn"));
+            Control<QComboBox>(first, "Combo1")->setCurrentText(QStringLiteral("手机"));
+            QDialog* dialog = OpenSettings(first);
+            SetDialogText(dialog, "Text2", QStringLiteral("1-3"));
+            SetDialogText(dialog, "Text4", QStringLiteral("BDUSS=login"));
+            Click(dialog, "Command1");
+            QVERIFY(first.close());
+        }
+        Form1 second(services);
+        QCOMPARE(Text(second, "Text1"), QStringLiteral("鲜花\n同城送花"));
+        QCOMPARE(Text(second, "Text4"), QStringLiteral("shop.example.cn"));
+        QCOMPARE(Text(second, "Combo1"), QStringLiteral("手机"));
+        QDialog* dialog = OpenSettings(second);
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("Text2"))->text(), "1-3");
+        QCOMPARE(dialog->findChild<QPlainTextEdit*>(QStringLiteral("Text4"))->toPlainText(),
+                 "BDUSS=login");
+        // The cookie is in the user's folder only.
+        QVERIFY(!std::filesystem::exists(dir_->file("program") + "/cookie"));
+        QVERIFY(std::filesystem::exists(dir_->file("user") + "/cookie"));
+    }
+
     void secondRunUsesTheEditedListAndTruncatesTheFile() {
         auto window = MakeWindow();
         Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nk2\nk3"));
@@ -310,7 +404,7 @@ class MainWindowTest : public QObject {
 
     void aRunThatCannotStartSaysWhy() {
         auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
-        services.makeFetcher = []() -> std::unique_ptr<PageFetcher> {
+        services.makeFetcher = [](std::string_view) -> std::unique_ptr<PageFetcher> {
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         };
@@ -394,7 +488,7 @@ class MainWindowTest : public QObject {
         engine_->delay = 0ms;
         auto failing = std::make_unique<Form1>([&] {
             WindowServices services;
-            services.makeFetcher = [] {
+            services.makeFetcher = [](std::string_view) {
                 return std::make_unique<testing::FakeFetcher>(
                     [](const std::string&, std::stop_token) {
                         return FetchResult::Failed(FetchFailureKind::Blocked, "verification");
@@ -417,7 +511,7 @@ class MainWindowTest : public QObject {
 
     void unwritableResultsFileIsReported() {
         WindowServices services;
-        services.makeFetcher = [] {
+        services.makeFetcher = [](std::string_view) {
             return std::make_unique<testing::FakeFetcher>(
                 [](const std::string&, std::stop_token) { return FetchResult::Page(u""); });
         };

@@ -3,13 +3,16 @@
 
 #include "ui/main_window_win32.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cwchar>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -149,6 +152,8 @@ TEST_F(Win32WindowTest, LayoutAt96DotsPerInchIsTheFormsTable) {
             caption += u"http://home.test/";
         } else if (control.kind == form::Kind::ComboBox) {
             caption = caption.substr(0, caption.find(u'\n'));  // its first choice is chosen
+        } else if (control.kind == form::Kind::Link) {
+            caption.insert(0, u"<a>").append(u"</a>");  // the link control's markup
         }
         std::u16string shown = TextOf(child);
         shown.erase(std::remove(shown.begin(), shown.end(), u'\r'), shown.end());
@@ -244,7 +249,7 @@ TEST_F(Win32WindowTest, TabMovesThroughTheControlsInTheFormsOrder) {
         control = GetNextDlgTabItem(window->window(), control, FALSE);
     } while (control != window->Control("Text1") && order.size() < 20);
     EXPECT_EQ(order, (std::vector<std::string>{"Text1", "Text4", "Combo1", "Command1", "Text2",
-                                               "Text3", "Text5", "Command2"}));
+                                               "Text3", "Text5", "Command2", "Label8"}));
 }
 
 TEST_F(Win32WindowTest, RunWritesProgressLabelsCaptionAndFile) {
@@ -289,6 +294,71 @@ TEST_F(Win32WindowTest, DeviceChoiceReachesTheRun) {
               EncodeGbk(u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
     EXPECT_EQ(testing::ReadFileBytes(dir_.file("baidu_mobile.csv")),
               EncodeGbk(u"k2 , shop.example.cn , 上2 , 下无\r\n"));
+}
+
+// Clicks the link 设置 as the mouse does: the link control tells its window, a button clicks.
+void ClickSettingsLink(Form1& window) {
+    HWND link = window.Control("Label8");
+    std::array<wchar_t, 32> name{};
+    GetClassNameW(link, name.data(), static_cast<int>(name.size()));
+    if (std::wstring_view(name.data()) == L"SysLink") {
+        NMLINK notice{};
+        notice.hdr = {link, static_cast<UINT_PTR>(GetDlgCtrlID(link)), NM_CLICK};
+        SendMessageW(window.window(), WM_NOTIFY, notice.hdr.idFrom,
+                     reinterpret_cast<LPARAM>(&notice));
+    } else {
+        SendMessageW(link, BM_CLICK, 0, 0);
+    }
+}
+
+void SetDialogText(const Form1& window, const char* name, std::u16string_view text) {
+    SendMessageW(window.SettingsControl(name), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(text).c_str()));
+}
+
+TEST_F(Win32WindowTest, SettingsDialogSetsTheNextRunsAndIsRemembered) {
+    auto services = testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_);
+    auto cookies = std::make_shared<std::vector<std::string>>();
+    services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+        cookies->emplace_back(cookie);
+        return make(cookie);
+    };
+    services.store = std::make_shared<SettingsStore>(dir_.file("program"), dir_.file("user"));
+    std::filesystem::create_directories(dir_.file("program"));
+    {
+        Form1 first(services, /*quitOnClose=*/false);
+        first.OnRunFinished([this] { ++finished_; });
+        first.Show();
+        ClickSettingsLink(first);
+        ASSERT_NE(first.SettingsWindow(), nullptr);
+        EXPECT_FALSE(IsWindowEnabled(first.window()));  // the dialog is modal
+        EXPECT_EQ(TextOf(first.SettingsControl("Text1")), u"3");
+        SetDialogText(first, "Text3", u"11");
+        SendMessageW(first.SettingsControl("Command1"), BM_CLICK, 0, 0);
+        EXPECT_EQ(TextOf(first.SettingsControl("Label8")), u"验证后重试须为0到10的整数");
+        SetDialogText(first, "Text3", u"1");
+        SetDialogText(first, "Text4", u"BDUSS=login\r\nBAIDUID=x");
+        SendMessageW(first.SettingsControl("Command1"), BM_CLICK, 0, 0);
+        EXPECT_EQ(first.SettingsWindow(), nullptr);
+        EXPECT_TRUE(IsWindowEnabled(first.window()));
+
+        SendMessageW(first.Control("Combo1"), CB_SETCURSEL, 1, 0);  // 手机
+        StartRun(first, u"k1\r\n鲜花");
+        ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
+        EXPECT_EQ(*cookies, std::vector<std::string>({"BDUSS=login\r\nBAIDUID=x"}));
+        SendMessageW(first.window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(first.closed());
+    }
+    Form1 second(services, /*quitOnClose=*/false);
+    EXPECT_EQ(TextOf(second.Control("Text1")), u"k1\r\n鲜花");
+    EXPECT_EQ(TextOf(second.Control("Text4")), u"shop.example.cn");
+    EXPECT_EQ(TextOf(second.Control("Combo1")), u"手机");
+    ClickSettingsLink(second);
+    EXPECT_EQ(TextOf(second.SettingsControl("Text3")), u"1");
+    EXPECT_EQ(TextOf(second.SettingsControl("Text4")), u"BDUSS=login\r\nBAIDUID=x");
+    SendMessageW(second.SettingsWindow(), WM_CLOSE, 0, 0);  // leaves them as they were
+    EXPECT_EQ(second.SettingsWindow(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("program") + "\\cookie"));
 }
 
 TEST_F(Win32WindowTest, StopEndsTheRunKeepingFinishedLines) {

@@ -1,6 +1,7 @@
 // Shows the Win32 window with a few keywords typed, for a screenshot taken from outside:
-// window_screenshot RECT-FILE SECONDS writes the window's place on the screen ("x y width
-// height", frame included) to RECT-FILE, then keeps the window up for SECONDS.
+// window_screenshot RECT-FILE SECONDS [settings] writes the window's place on the screen ("x y
+// width height", frame included) to RECT-FILE, then keeps the window up for SECONDS. With
+// "settings" the settings dialog is open over it, and its place is written instead.
 
 #include <windows.h>
 
@@ -12,19 +13,27 @@
 
 int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
                    int /*nShowCmd*/) {
-    if (__argc != 3) {
+    const bool settings = __argc == 4 && std::string(__argv[3]) == "settings";
+    if (__argc != 3 && !settings) {
         return 2;
     }
     slotscope::WindowServices services;
     services.homePageUrl = "http://slotscope.example/";
+    services.settings = {.pagesAtOnce = 3,
+                         .delay = u"1-3",
+                         .verifyRounds = 2,
+                         .cookie = u"BAIDUID=0123456789ABCDEF:FG=1; BDUSS=..."};
     slotscope::Form1 window(std::move(services), /*quitOnClose=*/true);
     SetWindowTextW(window.Control("Text1"),
                    L"鲜花速递\r\n同城送花\r\n生日蛋糕\r\nflowers delivery");
     SetWindowTextW(window.Control("Text4"), L"shop.example.cn");
     window.Show();
 
+    if (settings) {
+        window.OpenSettings();
+    }
     RECT place{};
-    GetWindowRect(window.window(), &place);
+    GetWindowRect(settings ? window.SettingsWindow() : window.window(), &place);
     if (std::FILE* out = std::fopen(__argv[1], "w")) {
         std::fprintf(out, "%ld %ld %ld %ld\n", place.left, place.top, place.right - place.left,
                      place.bottom - place.top);

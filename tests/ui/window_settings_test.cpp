@@ -1,0 +1,157 @@
+// What the window remembers between launches: the settings file, where it is kept, the cookie's
+// keeping, and the settings dialog's reading of what the user typed.
+
+#include "ui/window_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+
+WindowSettings Sample() {
+    return {.keywords = u"鲜花速递\r\n同城送花\nC:\\path\\n, not a break\r\n",
+            .website = u"shop.example.cn",
+            .device = u"两者",
+            .run = {.pagesAtOnce = 7, .delay = u"1.5-3", .verifyRounds = 0, .cookie = {}}};
+}
+
+TEST(SettingsFileTest, KeepsEveryTextAsTyped) {
+    const WindowSettings settings = Sample();
+    const std::string text = FormatSettingsFile(settings);
+    EXPECT_EQ(ParseSettingsFile(text), settings);
+    // Read again after an editor added a byte-order mark and CR LF line ends.
+    std::string edited = "\xEF\xBB\xBF";
+    for (const char c : text) {
+        edited += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    EXPECT_EQ(ParseSettingsFile(edited), settings);
+}
+
+TEST(SettingsFileTest, AnotherProgramsOrABrokenFileIsNotTaken) {
+    const std::string good = FormatSettingsFile(Sample());
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    for (const std::string& text : {
+             std::string(),
+             std::string("Website=shop.example.cn\n"),  // no section
+             std::string("[Settings]\nWebsite=shop.example.cn\n"),
+             std::string("\x89PNG\r\n\x1a\n\xff\xfe binary"),
+             replaced("shop", "sh\xC3("),  // not UTF-8
+             replaced("PagesAtOnce=7", "PagesAtOnce=17"),
+             replaced("PagesAtOnce=7", "PagesAtOnce=seven"),
+             replaced("VerifyRounds=0", "VerifyRounds=-1"),
+             replaced("Delay=1.5-3", "Delay=3-1"),
+             replaced("Website=", "Website=a\\x"),  // an escape this program never writes
+             replaced("Website=", "Website"),
+         }) {
+        EXPECT_FALSE(ParseSettingsFile(text).has_value()) << text;
+    }
+    // A later version's settings are passed over, not a reason to drop the rest.
+    EXPECT_EQ(ParseSettingsFile(replaced("Website=", "Theme=dark\nWebsite=")), Sample());
+}
+
+TEST(SettingsDialogTest, TakesWhatCanBeReadAndSaysWhyNotOtherwise) {
+    struct Case {
+        std::u16string pages, delay, rounds, cookie;
+        std::u16string why;  // empty: taken
+    };
+    const auto cookieError = [](std::string_view cookie) {
+        return cookie.find("broken") != std::string_view::npos ? std::string("line 2: no value")
+                                                               : std::string();
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {u" 16 ", u"0.5-2", u"0", u"BDUSS=abc\r\n", u""},
+             {u"1", u"", u"10", u"", u""},
+             {u"0", u"", u"2", u"", u"同时查询须为1到16的整数"},
+             {u"3.5", u"", u"2", u"", u"同时查询须为1到16的整数"},
+             {u"3", u"2-1", u"2", u"", u"间隔须为0到3600的秒数，或如1-3的范围"},
+             {u"3", u"１", u"2", u"", u"间隔须为0到3600的秒数，或如1-3的范围"},
+             {u"3", u"", u"11", u"", u"验证后重试须为0到10的整数"},
+             {u"3", u"", u"2", u"BDUSS=broken-login", u"Cookie无法读取（line 2: no value）"},
+         }) {
+        const std::map<std::string_view, std::u16string> texts = {
+            {"Text1", c.pages}, {"Text2", c.delay}, {"Text3", c.rounds}, {"Text4", c.cookie}};
+        std::u16string why;
+        const auto settings = ReadSettingsDialog(
+            [&](std::string_view name) { return texts.at(name); }, cookieError, why);
+        EXPECT_EQ(why, c.why) << std::string(c.pages.begin(), c.pages.end());
+        EXPECT_EQ(settings.has_value(), c.why.empty());
+        if (settings) {
+            // What the dialog shows for them reads back as the same settings.
+            std::map<std::string_view, std::u16string> shown;
+            for (const auto& [name, text] : SettingsDialogTexts(*settings)) {
+                shown[name] = text;
+            }
+            EXPECT_EQ(ReadSettingsDialog([&](std::string_view name) { return shown.at(name); },
+                                         cookieError, why),
+                      settings);
+        }
+    }
+}
+
+class SettingsStoreTest : public ::testing::Test {
+  protected:
+    testing::TempDir dir_;
+    std::string program_ = dir_.file("program");
+    std::string user_ = dir_.file("user");
+    void SetUp() override { std::filesystem::create_directories(program_); }
+    std::string Ini(const std::string& folder) const {
+        return (std::filesystem::path(folder) / kSettingsFileName).string();
+    }
+    std::string Cookie() const { return (std::filesystem::path(user_) / kCookieFileName).string(); }
+};
+
+TEST_F(SettingsStoreTest, KeepsSettingsBesideTheProgramAndTheCookieOnlyInTheUsersFolder) {
+    WindowSettings settings = Sample();
+    settings.run.cookie = u"BAIDUID=ABC:FG=1; BDUSS=secret-login-token";
+    const SettingsStore store(program_, user_);
+    ASSERT_TRUE(store.Save(settings));
+    EXPECT_EQ(store.Load(), settings);
+
+    EXPECT_TRUE(std::filesystem::exists(Ini(program_)));
+    EXPECT_FALSE(std::filesystem::exists(Ini(user_)));
+    EXPECT_TRUE(std::filesystem::exists(Cookie()));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path())) {
+        if (entry.is_regular_file() && entry.path() != Cookie()) {
+            EXPECT_EQ(ReadFileBytes(entry.path().string()).find("secret-login-token"),
+                      std::string::npos)
+                << entry.path();
+        }
+    }
+    // Emptying the cookie removes it from the disk.
+    settings.run.cookie.clear();
+    ASSERT_TRUE(store.Save(settings));
+    EXPECT_FALSE(std::filesystem::exists(Cookie()));
+    EXPECT_EQ(store.Load(), settings);
+}
+
+TEST_F(SettingsStoreTest, AProgramFolderThatTakesNoFileSendsTheSettingsToTheUsersFolder) {
+    const SettingsStore installed(dir_.file("no such folder"), user_);
+    ASSERT_TRUE(installed.Save(Sample()));
+    EXPECT_TRUE(std::filesystem::exists(Ini(user_)));
+    EXPECT_EQ(installed.Load(), Sample());
+    // A portable copy that has none yet starts from them.
+    EXPECT_EQ(SettingsStore(program_, user_).Load(), Sample());
+}
+
+TEST_F(SettingsStoreTest, ABrokenFileIsIgnoredAndReplacedOnTheNextSave) {
+    WriteFileBytes(Ini(program_), "[Slotscope]\nPagesAtOnce=999\n");
+    const SettingsStore store(program_, user_);
+    EXPECT_EQ(store.Load(), WindowSettings{});
+    ASSERT_TRUE(store.Save(Sample()));
+    EXPECT_EQ(store.Load(), Sample());
+}
+
+}  // namespace
+}  // namespace slotscope

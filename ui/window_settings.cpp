@@ -1,0 +1,304 @@
+#include "ui/window_settings.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "core/fetch_ahead.h"
+#include "core/file_open.h"
+#include "core/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+constexpr std::string_view kSection = "[Slotscope]";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// Keyword lists of a few hundred thousand lines fit; a file larger than this is no settings file.
+constexpr std::size_t kLargestFile = std::size_t{64} * 1024 * 1024;
+
+constexpr int kMostPagesAtOnce = 16;
+constexpr int kMostVerifyRounds = 10;
+
+// A value on one line: backslashes, line breaks and carriage returns written as \\, \n and \r.
+std::string Escaped(std::u16string_view text) {
+    std::string escaped;
+    for (const char c : EncodeUtf8(text)) {
+        if (c == '\\') {
+            escaped += "\\\\";
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::optional<std::u16string> Unescaped(std::string_view value) {
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\') {
+            text += value[i];
+            continue;
+        }
+        if (++i == value.size()) {
+            return std::nullopt;
+        }
+        switch (value[i]) {
+            case '\\':
+                text += '\\';
+                break;
+            case 'n':
+                text += '\n';
+                break;
+            case 'r':
+                text += '\r';
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return DecodeUtf8(text);
+}
+
+std::optional<int> WholeNumber(std::string_view text, int lowest, int highest) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool ValidDelay(std::u16string_view delay) {
+    return delay.empty() || ParsePacing(EncodeUtf8(delay)).has_value();
+}
+
+std::filesystem::path PathOf(const std::string& utf8Path) {
+    return {std::u8string(utf8Path.begin(), utf8Path.end())};
+}
+
+std::string Joined(const std::string& folder, std::string_view name) {
+    const bool separated = folder.ends_with('/') || folder.ends_with('\\');
+    return folder + (separated ? "" : "/") + std::string(name);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& utf8Path) {
+    std::FILE* file = OpenFile(utf8Path, "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 65536> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+        bytes.append(buffer.data(), got);
+        if (bytes.size() > kLargestFile) {
+            std::fclose(file);
+            return std::nullopt;
+        }
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Writes the file through a new one beside it that takes its place in one step, so a crash or
+// a full disk leaves the old file, never half of one.
+bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes) {
+    const std::string fresh = utf8Path + ".new";
+    std::FILE* file = OpenFile(fresh, "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written || !PutFileInPlace(fresh, utf8Path)) {
+        RemoveFile(fresh);
+        return false;
+    }
+    return true;
+}
+
+bool MakeFolder(const std::string& utf8Path) {
+    std::error_code error;
+    std::filesystem::create_directories(PathOf(utf8Path), error);
+    return !error;
+}
+
+}  // namespace
+
+std::string FormatSettingsFile(const WindowSettings& settings) {
+    std::string text = "; Slotscope's window settings, UTF-8. The cookie is not kept here.\n";
+    text += kSection;
+    text += '\n';
+    text += "Website=" + Escaped(settings.website) + '\n';
+    text += "Device=" + Escaped(settings.device) + '\n';
+    text += "PagesAtOnce=" + std::to_string(settings.run.pagesAtOnce) + '\n';
+    text += "Delay=" + Escaped(settings.run.delay) + '\n';
+    text += "VerifyRounds=" + std::to_string(settings.run.verifyRounds) + '\n';
+    text += "Keywords=" + Escaped(settings.keywords) + '\n';
+    return text;
+}
+
+std::optional<WindowSettings> ParseSettingsFile(std::string_view text) {
+    if (text.starts_with(kUtf8Mark)) {
+        text.remove_prefix(kUtf8Mark.size());
+    }
+    if (!IsValidUtf8(text)) {
+        return std::nullopt;
+    }
+    WindowSettings settings;
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (line.empty() || line.starts_with(';') || line.starts_with('#')) {
+            continue;
+        }
+        if (!inSection) {
+            // Another program's file, or none: nothing of it is taken.
+            if (line != kSection) {
+                return std::nullopt;
+            }
+            inSection = true;
+            continue;
+        }
+        if (line.starts_with('[')) {
+            break;  // another section: not this program's
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::string_view key = line.substr(0, equals);
+        const std::string_view value = line.substr(equals + 1);
+        if (key == "PagesAtOnce" || key == "VerifyRounds") {
+            const bool pages = key == "PagesAtOnce";
+            const auto number =
+                WholeNumber(value, pages ? 1 : 0, pages ? kMostPagesAtOnce : kMostVerifyRounds);
+            if (!number) {
+                return std::nullopt;
+            }
+            (pages ? settings.run.pagesAtOnce : settings.run.verifyRounds) = *number;
+            continue;
+        }
+        std::u16string* field = key == "Website"    ? &settings.website
+                                : key == "Device"   ? &settings.device
+                                : key == "Delay"    ? &settings.run.delay
+                                : key == "Keywords" ? &settings.keywords
+                                                    : nullptr;
+        if (field == nullptr) {
+            continue;  // a later version's setting
+        }
+        std::optional<std::u16string> unescaped = Unescaped(value);
+        if (!unescaped || (field == &settings.run.delay && !ValidDelay(*unescaped))) {
+            return std::nullopt;
+        }
+        *field = std::move(*unescaped);
+    }
+    if (!inSection) {
+        return std::nullopt;
+    }
+    return settings;
+}
+
+SettingsStore::SettingsStore(std::string programFolder, std::string userFolder)
+    : programFolder_(std::move(programFolder)), userFolder_(std::move(userFolder)) {}
+
+WindowSettings SettingsStore::Load() const {
+    WindowSettings settings;
+    for (const std::string* folder : {&programFolder_, &userFolder_}) {
+        const auto text = ReadWholeFile(Joined(*folder, kSettingsFileName));
+        if (auto read = text ? ParseSettingsFile(*text) : std::nullopt) {
+            settings = std::move(*read);
+            break;
+        }
+    }
+    if (const auto cookie = ReadSecretFile(Joined(userFolder_, kCookieFileName))) {
+        settings.run.cookie = DecodeUtf8(*cookie);
+    }
+    return settings;
+}
+
+bool SettingsStore::Save(const WindowSettings& settings) const {
+    const std::string text = FormatSettingsFile(settings);
+    // Beside the program where its folder takes the file (a portable copy), else the user's.
+    const bool kept = ReplaceFileContents(Joined(programFolder_, kSettingsFileName), text) ||
+                      (MakeFolder(userFolder_) &&
+                       ReplaceFileContents(Joined(userFolder_, kSettingsFileName), text));
+    const std::string cookiePath = Joined(userFolder_, kCookieFileName);
+    const bool cookieKept = settings.run.cookie.empty()
+                                ? WriteSecretFile(cookiePath, {})
+                                : MakeFolder(userFolder_) &&
+                                      WriteSecretFile(cookiePath, EncodeUtf8(settings.run.cookie));
+    return kept && cookieKept;
+}
+
+std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
+    const RunSettings& settings) {
+    const auto number = [](int value) {
+        const std::string digits = std::to_string(value);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    return {{"Text1", number(settings.pagesAtOnce)},
+            {"Text2", settings.delay},
+            {"Text3", number(settings.verifyRounds)},
+            {"Text4", settings.cookie},
+            {"Label8", u""}};
+}
+
+std::optional<RunSettings> ReadSettingsDialog(
+    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError,
+    std::u16string& why) {
+    const auto trimmed = [&](std::string_view control) {
+        std::u16string text = texts(control);
+        const std::size_t first = text.find_first_not_of(u" \u3000\t\r\n");
+        const std::size_t last = text.find_last_not_of(u" \u3000\t\r\n");
+        return first == std::u16string::npos ? std::u16string()
+                                             : text.substr(first, last - first + 1);
+    };
+    RunSettings settings;
+    const auto pages = WholeNumber(EncodeUtf8(trimmed("Text1")), 1, kMostPagesAtOnce);
+    if (!pages) {
+        why = u"同时查询须为1到16的整数";
+        return std::nullopt;
+    }
+    settings.pagesAtOnce = *pages;
+    settings.delay = trimmed("Text2");
+    if (!ValidDelay(settings.delay)) {
+        why = u"间隔须为0到3600的秒数，或如1-3的范围";
+        return std::nullopt;
+    }
+    const auto rounds = WholeNumber(EncodeUtf8(trimmed("Text3")), 0, kMostVerifyRounds);
+    if (!rounds) {
+        why = u"验证后重试须为0到10的整数";
+        return std::nullopt;
+    }
+    settings.verifyRounds = *rounds;
+    settings.cookie = trimmed("Text4");
+    if (!settings.cookie.empty() && cookieError) {
+        if (const std::string error = cookieError(EncodeUtf8(settings.cookie)); !error.empty()) {
+            // The reason names the line, never the cookie's text.
+            why = u"Cookie无法读取（" + DecodeUtf8(error) + u"）";
+            return std::nullopt;
+        }
+    }
+    why.clear();
+    return settings;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace slotscope {
+
+// How the window's runs fetch: what the settings dialog sets.
+struct RunSettings {
+    int pagesAtOnce = 3;    // pages fetched at once, 1 to 16: polite for one desktop
+    std::u16string delay;   // a pause before each search: seconds, or MIN-MAX; empty for none
+    int verifyRounds = 2;   // rounds for keywords that met a verification page, 0 to 10
+    std::u16string cookie;  // the user's Baidu session: a cookie line or a cookie file's text
+
+    bool operator==(const RunSettings&) const = default;
+};
+
+// What the window remembers between launches.
+struct WindowSettings {
+    std::u16string keywords;  // the keyword list as typed, line breaks and all
+    std::u16string website;
+    std::u16string device;  // the device choice's text; empty: the first choice
+    RunSettings run;
+
+    bool operator==(const WindowSettings&) const = default;
+};
+
+// The settings file's text (UTF-8) for everything but the cookie, which is a credential and is
+// kept apart.
+std::string FormatSettingsFile(const WindowSettings& settings);
+
+// The settings a settings file holds, the cookie left empty; nothing when the text is not a
+// settings file of this program (not UTF-8, another program's, a value out of range).
+std::optional<WindowSettings> ParseSettingsFile(std::string_view text);
+
+// Where the window keeps its settings: slotscope.ini beside the program where that folder takes
+// it (a portable copy), else in the user's settings folder; the cookie only in the user's
+// settings folder, readable by the user alone.
+class SettingsStore final {
+  public:
+    // Both folders in UTF-8.
+    SettingsStore(std::string programFolder, std::string userFolder);
+
+    // What was saved; defaults where nothing readable was.
+    WindowSettings Load() const;
+    // False when the settings or the cookie could not be kept.
+    bool Save(const WindowSettings& settings) const;
+
+    const std::string& programFolder() const { return programFolder_; }
+    const std::string& userFolder() const { return userFolder_; }
+
+  private:
+    std::string programFolder_;
+    std::string userFolder_;
+};
+
+// The file names, for tests and for the README's sake.
+inline constexpr std::string_view kSettingsFileName = "slotscope.ini";
+inline constexpr std::string_view kCookieFileName = "cookie";
+
+// The user's settings folder for this program, in UTF-8: %APPDATA%\Slotscope on Windows,
+// $XDG_CONFIG_HOME/slotscope (~/.config/slotscope) elsewhere.
+std::string UserSettingsFolder();
+
+// Keeps a secret in a file for the user alone, replacing the file in one step: on Windows
+// encrypted for the user (DPAPI), elsewhere in a file only its owner may read or write. An empty
+// secret removes the file. False when it could not be kept.
+bool WriteSecretFile(const std::string& utf8Path, std::string_view secret);
+// The secret kept there; nothing when there is none or it cannot be read (another user's).
+std::optional<std::string> ReadSecretFile(const std::string& utf8Path);
+
+// The settings dialog's texts by the names of its controls.
+using DialogTexts = std::function<std::u16string(std::string_view control)>;
+
+// The texts the settings dialog shows for `settings`, as control name and text, in tab order.
+std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
+    const RunSettings& settings);
+
+// Reads the settings dialog: the settings, or why they cannot be taken, in words for the
+// dialog. `cookieError` says what is wrong with a cookie text (empty when nothing is).
+std::optional<RunSettings> ReadSettingsDialog(
+    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError,
+    std::u16string& why);
+
+}  // namespace slotscope
