@@ -107,6 +107,23 @@ HFONT SongFont(double points, int dpi) {
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
+// Registers a window class of this program's forms once: the dialog colour, the arrow cursor.
+void RegisterFormClass(const wchar_t* name, WNDPROC procedure, HICON icon) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(instance, name, &windowClass) != 0) {
+        return;
+    }
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = name;
+    RegisterClassExW(&windowClass);
+}
+
 using Controls = std::map<std::string, HWND, std::less<>>;
 
 // A form's controls as children of `window`, made in tab order (the dialog keys move through
@@ -330,16 +347,7 @@ class Form1::Settings final {
   public:
     explicit Settings(Form1& owner) : owner_(owner) {
         const HINSTANCE instance = GetModuleHandleW(nullptr);
-        WNDCLASSEXW windowClass{};
-        if (GetClassInfoExW(instance, kSettingsClassName, &windowClass) == 0) {
-            windowClass.cbSize = sizeof windowClass;
-            windowClass.lpfnWndProc = &Settings::Procedure;
-            windowClass.hInstance = instance;
-            windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-            windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-            windowClass.lpszClassName = kSettingsClassName;
-            RegisterClassExW(&windowClass);
-        }
+        RegisterFormClass(kSettingsClassName, &Settings::Procedure, nullptr);
         constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         const int dpi = owner_.dotsPerInch_;
         const SIZE outer = OuterSize(form::ToPixels(form::kSettingsWidthTwips, dpi),
@@ -459,20 +467,11 @@ Form1::Form1(WindowServices services, bool quitOnClose)
     INITCOMMONCONTROLSEX linkClass{sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
     InitCommonControlsEx(&linkClass);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    if (GetClassInfoExW(instance, kClassName, &windowClass) == 0) {
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &Form1::Procedure;
-        windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
-        if (windowClass.hIcon == nullptr) {
-            windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
-        }
-        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kClassName;
-        RegisterClassExW(&windowClass);
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+    if (icon == nullptr) {
+        icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
     }
+    RegisterFormClass(kClassName, &Form1::Procedure, icon);
     CreateWindowExW(0, kClassName, Wide(form::kTitle).c_str(), kWindowStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     if (window_ == nullptr) {

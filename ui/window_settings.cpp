@@ -90,29 +90,6 @@ std::string Joined(const std::string& folder, std::string_view name) {
     return folder + (separated ? "" : "/") + std::string(name);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& utf8Path) {
-    std::FILE* file = OpenFile(utf8Path, "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, 65536> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-        bytes.append(buffer.data(), got);
-        if (bytes.size() > kLargestFile) {
-            std::fclose(file);
-            return std::nullopt;
-        }
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 // Writes the file through a new one beside it that takes its place in one step, so a crash or
 // a full disk leaves the old file, never half of one.
 bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes) {
@@ -136,6 +113,29 @@ bool MakeFolder(const std::string& utf8Path) {
 }
 
 }  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_t limit) {
+    std::FILE* file = OpenFile(utf8Path, "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 65536> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+        bytes.append(buffer.data(), got);
+        if (bytes.size() > limit) {
+            std::fclose(file);
+            return std::nullopt;
+        }
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        return std::nullopt;
+    }
+    return bytes;
+}
 
 std::string FormatSettingsFile(const WindowSettings& settings) {
     std::string text = "; Slotscope's window settings, UTF-8. The cookie is not kept here.\n";
@@ -222,7 +222,7 @@ SettingsStore::SettingsStore(std::string programFolder, std::string userFolder)
 WindowSettings SettingsStore::Load() const {
     WindowSettings settings;
     for (const std::string* folder : {&programFolder_, &userFolder_}) {
-        const auto text = ReadWholeFile(Joined(*folder, kSettingsFileName));
+        const auto text = ReadWholeFile(Joined(*folder, kSettingsFileName), kLargestFile);
         if (auto read = text ? ParseSettingsFile(*text) : std::nullopt) {
             settings = std::move(*read);
             break;

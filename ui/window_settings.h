@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace slotscope {
 
@@ -70,6 +73,9 @@ std::string UserSettingsFolder();
 bool WriteSecretFile(const std::string& utf8Path, std::string_view secret);
 // The secret kept there; nothing when there is none or it cannot be read (another user's).
 std::optional<std::string> ReadSecretFile(const std::string& utf8Path);
+
+// The whole file; nothing when it cannot be read or holds more than `limit` bytes.
+std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_t limit);
 
 // The settings dialog's texts by the names of its controls.
 using DialogTexts = std::function<std::u16string(std::string_view control)>;

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 
@@ -52,24 +51,7 @@ bool WriteSecretFile(const std::string& utf8Path, std::string_view secret) {
 }
 
 std::optional<std::string> ReadSecretFile(const std::string& utf8Path) {
-    const int file = ::open(utf8Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (file < 0) {
-        return std::nullopt;
-    }
-    std::string secret;
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        const ssize_t got = ::read(file, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0 || secret.size() > 1024 * 1024) {
-            break;
-        }
-        secret.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-    ::close(file);
-    return secret;
+    return ReadWholeFile(utf8Path, std::size_t{1024} * 1024);
 }
 
 }  // namespace slotscope

@@ -22,23 +22,6 @@ struct LocalFreeDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 
-std::optional<std::string> ReadBytes(const std::string& utf8Path) {
-    std::FILE* file = OpenFile(utf8Path, "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
-           bytes.size() < kLargestSecret) {
-        bytes.append(buffer, got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? std::nullopt : std::optional<std::string>(std::move(bytes));
-}
-
 }  // namespace
 
 std::string UserSettingsFolder() {
@@ -54,7 +37,7 @@ std::string UserSettingsFolder() {
 
 bool WriteSecretFile(const std::string& utf8Path, std::string_view secret) {
     if (secret.empty()) {
-        return RemoveFile(utf8Path) || !ReadBytes(utf8Path).has_value();
+        return RemoveFile(utf8Path) || !ReadWholeFile(utf8Path, kLargestSecret).has_value();
     }
     DATA_BLOB plain{static_cast<DWORD>(secret.size()),
                     reinterpret_cast<BYTE*>(const_cast<char*>(secret.data()))};
@@ -78,7 +61,7 @@ bool WriteSecretFile(const std::string& utf8Path, std::string_view secret) {
 }
 
 std::optional<std::string> ReadSecretFile(const std::string& utf8Path) {
-    std::optional<std::string> bytes = ReadBytes(utf8Path);
+    std::optional<std::string> bytes = ReadWholeFile(utf8Path, kLargestSecret);
     if (!bytes || bytes->empty()) {
         return std::nullopt;
     }
