@@ -22,9 +22,14 @@ inline std::unique_ptr<PageFetcher> MakeWindowFetcher(std::string_view cookie) {
     return std::make_unique<HttpPageFetcher>(std::move(settings));
 }
 
-// What is wrong with the cookie text: "line N: ...", never quoting it; empty when nothing is.
+// Where the cookie text cannot be read, in the window's words ("第2行"), never quoting it; empty
+// when it can.
 inline std::string WindowCookieError(std::string_view cookie) {
-    return WindowSessionCookies(cookie).error;
+    const SessionCookies cookies = WindowSessionCookies(cookie);
+    if (cookies.error.empty()) {
+        return {};
+    }
+    return cookies.errorLine > 0 ? "第" + std::to_string(cookies.errorLine) + "行" : "没有Cookie";
 }
 
 }  // namespace slotscope

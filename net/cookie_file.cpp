@@ -76,8 +76,11 @@ std::string CookieDomain(const std::string& host) {
 // More than any browser keeps for one site.
 constexpr std::size_t kMaxCookies = 1000;
 
-std::string LineError(std::size_t line, std::string_view what) {
-    return "line " + std::to_string(line) + ": " + std::string(what);
+// Says which line the text fails at, and how, never quoting it.
+void FailAt(SessionCookies& cookies, std::size_t line, std::string_view what) {
+    cookies.error = "line " + std::to_string(line) + ": " + std::string(what);
+    cookies.errorLine = line;
+    cookies.jarLines.clear();
 }
 
 // One line of a Netscape cookie file: domain, subdomains, path, secure, expiry, name, value.
@@ -128,7 +131,7 @@ SessionCookies ReadSessionCookies(std::string_view text,
         netscape = netscape || all[i].find('\t') != std::string_view::npos;
         lines.emplace_back(i + 1, line);
         if (lines.size() > kMaxCookies) {
-            cookies.error = LineError(i + 1, "more cookies than a browser keeps for a site");
+            FailAt(cookies, i + 1, "more cookies than a browser keeps for a site");
             return cookies;
         }
     }
@@ -139,8 +142,7 @@ SessionCookies ReadSessionCookies(std::string_view text,
     if (netscape) {
         for (const auto& [number, line] : lines) {
             if (const std::string error = NetscapeLineError(line); !error.empty()) {
-                cookies.error = LineError(number, error);
-                cookies.jarLines.clear();
+                FailAt(cookies, number, error);
                 return cookies;
             }
             cookies.jarLines.emplace_back(line);
@@ -148,8 +150,8 @@ SessionCookies ReadSessionCookies(std::string_view text,
         return cookies;
     }
     if (lines.size() > 1) {
-        cookies.error =
-            LineError(lines[1].first, "a cookie line is one line (or give a Netscape cookie file)");
+        FailAt(cookies, lines[1].first,
+               "a cookie line is one line (or give a Netscape cookie file)");
         return cookies;
     }
     const auto [number, line] = lines.front();
@@ -169,10 +171,9 @@ SessionCookies ReadSessionCookies(std::string_view text,
                                            ? std::string_view{}
                                            : Trim(trimmed.substr(equals + 1));
         if (!IsCookieName(name) || !IsCookieValue(value)) {
-            cookies.error = LineError(number,
-                                      "not a cookie line: NAME=VALUE pairs separated by "
-                                      "\"; \" expected");
-            cookies.jarLines.clear();
+            FailAt(cookies, number,
+                   "not a cookie line: NAME=VALUE pairs separated by "
+                   "\"; \" expected");
             return cookies;
         }
         std::vector<std::string> domains;
@@ -187,13 +188,12 @@ SessionCookies ReadSessionCookies(std::string_view text,
                                        std::string(name) + "\t" + std::string(value));
         }
         if (cookies.jarLines.size() > kMaxCookies) {
-            cookies.error = LineError(number, "more cookies than a browser keeps for a site");
-            cookies.jarLines.clear();
+            FailAt(cookies, number, "more cookies than a browser keeps for a site");
             return cookies;
         }
     }
     if (cookies.jarLines.empty() && !searchHosts.empty()) {
-        cookies.error = LineError(number, "no cookie in it");
+        FailAt(cookies, number, "no cookie in it");
     }
     return cookies;
 }

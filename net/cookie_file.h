@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,8 @@ struct SessionCookies {
     // Why the text is no cookie file: "line N: …". It never quotes the text, which holds a
     // login. Empty when the text was read.
     std::string error;
+    // The line the error is at, counting from 1; 0 when it is at no one line (no cookie at all).
+    std::size_t errorLine = 0;
 };
 
 // A cookie line goes to the domain of every host of `searchHosts` (the search addresses' hosts:

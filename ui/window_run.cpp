@@ -104,18 +104,21 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
 
 void WindowRun::SetSettings(RunSettings settings) {
     settings_ = std::move(settings);
-    Remember();
+    if (!Remember()) {
+        // They hold for this launch all the same; the user should know they will not return.
+        texts_.Set(WindowTexts::Field::Status, u"设置只在本次打开时有效：无法保存到" +
+                                                   DecodeUtf8(services_.store->userFolder()));
+    }
 }
 
-void WindowRun::Remember() const {
+bool WindowRun::Remember() const {
     if (services_.store == nullptr) {
-        return;
+        return true;
     }
-    // Not being able to keep them costs the user retyping next time, nothing of this run.
-    services_.store->Save({.keywords = texts_.Get(WindowTexts::Field::KeywordList),
-                           .website = texts_.Get(WindowTexts::Field::Website),
-                           .device = texts_.Get(WindowTexts::Field::Device),
-                           .run = settings_});
+    return services_.store->Save({.keywords = texts_.Get(WindowTexts::Field::KeywordList),
+                                  .website = texts_.Get(WindowTexts::Field::Website),
+                                  .device = texts_.Get(WindowTexts::Field::Device),
+                                  .run = settings_});
 }
 
 WindowRun::~WindowRun() {
@@ -145,8 +148,16 @@ void WindowRun::Start() {
             // Never a run without the session the user asked for; the reason never quotes it.
             texts_.Set(WindowTexts::Field::Status,
                        u"设置里的Cookie无法读取（" + DecodeUtf8(error) + u"），请在设置里改正");
+            refusalShown_ = true;
             return;
         }
+    }
+    if (refusalShown_) {
+        // The refusal no longer holds: the status says what it said before it.
+        texts_.Set(WindowTexts::Field::Status,
+                   std::u16string(
+                       form::Find(WindowTexts::ControlOf(WindowTexts::Field::Status))->caption));
+        refusalShown_ = false;
     }
     running_ = true;
     workerDone_ = false;

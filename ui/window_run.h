@@ -112,8 +112,9 @@ class WindowRun final {
     // The settings the next run fetches with; the settings dialog shows and changes them.
     const RunSettings& settings() const { return settings_; }
     void SetSettings(RunSettings settings);
-    // Keeps the keywords, the website, the device and the settings for the next launch.
-    void Remember() const;
+    // Keeps the keywords, the website, the device and the settings for the next launch; false
+    // when they could not be kept.
+    bool Remember() const;
 
     const WindowServices& services() const { return services_; }
 
@@ -135,6 +136,7 @@ class WindowRun final {
 
     bool running_ = false;
     bool closeWhenDone_ = false;
+    bool refusalShown_ = false;  // the status says why the last start was refused
     std::atomic<bool> workerDone_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::stop_source stop_;

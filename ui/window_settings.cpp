@@ -220,12 +220,21 @@ SettingsStore::SettingsStore(std::string programFolder, std::string userFolder)
     : programFolder_(std::move(programFolder)), userFolder_(std::move(userFolder)) {}
 
 WindowSettings SettingsStore::Load() const {
+    // The file saved last: a program folder that stopped taking the file (made read-only) sends
+    // the saves to the user's folder, and the older file beside the program must not win.
     WindowSettings settings;
+    std::filesystem::file_time_type newest = std::filesystem::file_time_type::min();
     for (const std::string* folder : {&programFolder_, &userFolder_}) {
-        const auto text = ReadWholeFile(Joined(*folder, kSettingsFileName), kLargestFile);
+        const std::string path = Joined(*folder, kSettingsFileName);
+        std::error_code error;
+        const auto written = std::filesystem::last_write_time(PathOf(path), error);
+        if (error || written <= newest) {
+            continue;
+        }
+        const auto text = ReadWholeFile(path, kLargestFile);
         if (auto read = text ? ParseSettingsFile(*text) : std::nullopt) {
             settings = std::move(*read);
-            break;
+            newest = written;
         }
     }
     if (const auto cookie = ReadSecretFile(Joined(userFolder_, kCookieFileName))) {

@@ -45,6 +45,11 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
         EXPECT_EQ(cookies.jarLines, c.jar) << c.text;
         EXPECT_TRUE(cookies.error.starts_with(c.error)) << c.text << ": " << cookies.error;
         EXPECT_EQ(cookies.error.find("secret"), std::string::npos);
+        // The line the window names is the one the message names.
+        const std::string_view error(c.error);
+        EXPECT_EQ(cookies.errorLine,
+                  error.starts_with("line ") ? static_cast<std::size_t>(error[5] - '0') : 0)
+            << c.text;
     }
 }
 

@@ -299,11 +299,20 @@ class MainWindowTest : public QObject {
             return make(cookie);
         };
         services.cookieError = [](std::string_view cookie) {
-            return cookie.find('=') == std::string_view::npos ? std::string("line 1: no name")
+            return cookie.find('=') == std::string_view::npos ? std::string("第1行")
                                                               : std::string();
         };
+        services.settings.cookie = u"BDUSS";  // kept from before, and not a cookie
         Form1 window(std::move(services));
         window.show();
+        // A run without the session the user asked for never starts.
+        Type(window, "Text1", QStringLiteral("k1"));
+        Type(window, "Text4", QStringLiteral("shop.example.cn"));
+        QTest::mouseClick(Control<QPushButton>(window, "Command1"), Qt::LeftButton);
+        QCOMPARE(Text(window, "Label3"),
+                 QStringLiteral("设置里的Cookie无法读取（第1行），请在设置里改正"));
+        QCOMPARE(Text(window, "Command1"), QStringLiteral("开始"));
+        QVERIFY(cookies->empty());
 
         QPointer<QDialog> dialog = OpenSettings(window);
         QVERIFY(dialog != nullptr);
@@ -314,7 +323,7 @@ class MainWindowTest : public QObject {
         // A cookie that cannot be read keeps the dialog open and says so.
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("Label8"))->text(),
-                 QStringLiteral("Cookie无法读取（line 1: no name）"));
+                 QStringLiteral("Cookie无法读取（第1行）"));
         SetDialogText(dialog, "Text4", QStringLiteral("BDUSS=login\nBAIDUID=x"));
         Click(dialog, "Command1");
         QTRY_VERIFY(dialog.isNull());
@@ -325,8 +334,6 @@ class MainWindowTest : public QObject {
         Click(dialog, "Command2");
         QTRY_VERIFY(dialog.isNull());
 
-        Type(window, "Text1", QStringLiteral("k1"));
-        Type(window, "Text4", QStringLiteral("shop.example.cn"));
         QVERIFY(RunToEnd(window));
         QCOMPARE(*cookies, std::vector<std::string>({"BDUSS=login\nBAIDUID=x"}));
     }

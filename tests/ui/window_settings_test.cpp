@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -67,7 +68,7 @@ TEST(SettingsDialogTest, TakesWhatCanBeReadAndSaysWhyNotOtherwise) {
         std::u16string why;  // empty: taken
     };
     const auto cookieError = [](std::string_view cookie) {
-        return cookie.find("broken") != std::string_view::npos ? std::string("line 2: no value")
+        return cookie.find("broken") != std::string_view::npos ? std::string("第2行")
                                                                : std::string();
     };
     for (const Case& c : std::initializer_list<Case>{
@@ -78,7 +79,7 @@ TEST(SettingsDialogTest, TakesWhatCanBeReadAndSaysWhyNotOtherwise) {
              {u"3", u"2-1", u"2", u"", u"间隔须为0到3600的秒数，或如1-3的范围"},
              {u"3", u"１", u"2", u"", u"间隔须为0到3600的秒数，或如1-3的范围"},
              {u"3", u"", u"11", u"", u"验证后重试须为0到10的整数"},
-             {u"3", u"", u"2", u"BDUSS=broken-login", u"Cookie无法读取（line 2: no value）"},
+             {u"3", u"", u"2", u"BDUSS=broken-login", u"Cookie无法读取（第2行）"},
          }) {
         const std::map<std::string_view, std::u16string> texts = {
             {"Text1", c.pages}, {"Text2", c.delay}, {"Text3", c.rounds}, {"Text4", c.cookie}};
@@ -142,6 +143,11 @@ TEST_F(SettingsStoreTest, AProgramFolderThatTakesNoFileSendsTheSettingsToTheUser
     EXPECT_TRUE(std::filesystem::exists(Ini(user_)));
     EXPECT_EQ(installed.Load(), Sample());
     // A portable copy that has none yet starts from them.
+    EXPECT_EQ(SettingsStore(program_, user_).Load(), Sample());
+    // One whose folder stopped taking the file keeps an older one beside it: the newer wins.
+    WriteFileBytes(Ini(program_), FormatSettingsFile(WindowSettings{}));
+    std::filesystem::last_write_time(
+        Ini(program_), std::filesystem::last_write_time(Ini(user_)) - std::chrono::hours(1));
     EXPECT_EQ(SettingsStore(program_, user_).Load(), Sample());
 }
 
