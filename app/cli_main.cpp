@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -14,9 +15,11 @@
 
 #include "app/cli_options.h"
 #include "app/cli_platform.h"
+#include "core/build_config.h"
 #include "core/file_open.h"
 #include "core/keyword_run.h"
 #include "core/text_codec.h"
+#include "history/history_file.h"
 #include "net/cookie_file.h"
 #include "net/page_fetch.h"
 
@@ -196,6 +199,38 @@ bool SameFile(const std::string& a, const std::string& b) {
     return resolved(a) == resolved(b);
 }
 
+// The history file: --history, else slotscope.db beside a results file that is a regular file
+// (or is not there yet); empty for none.
+std::string HistoryPath(const Options& options) {
+    if (options.noHistory) {
+        return {};
+    }
+    if (!options.historyPath.empty()) {
+        return options.historyPath;
+    }
+    const std::filesystem::path output = PathFromUtf8(options.outputPath);
+    std::error_code ignored;
+    const std::filesystem::file_status status = std::filesystem::status(output, ignored);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return {};  // a device or a pipe: no folder of results to keep a history beside
+    }
+    const std::u8string path = (output.parent_path() / "slotscope.db").u8string();
+    return {path.begin(), path.end()};
+}
+
+// "3 up, 1 lost": how the left (or top) slots moved since the last run.
+std::string ChangesLine(const ChangeCounts& changes) {
+    std::string line;
+    for (const auto& [count, name] :
+         {std::pair{changes.up, "up"}, std::pair{changes.down, "down"},
+          std::pair{changes.gained, "gained"}, std::pair{changes.lost, "lost"}}) {
+        if (count > 0) {
+            line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+        }
+    }
+    return line.empty() ? "no slot moved" : line;
+}
+
 int Run(const Options& options) {
     Console console(options.quiet);
 
@@ -275,6 +310,11 @@ int Run(const Options& options) {
     run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
         console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));
     };
+    std::unique_ptr<HistoryFile> history;
+    if (const std::string path = HistoryPath(options); !path.empty()) {
+        history = std::make_unique<HistoryFile>(path, SLOTSCOPE_VERSION);
+        run.history = history.get();
+    }
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
     if (summary.end == RunEnd::ResultsFileUnavailable) {
@@ -284,10 +324,19 @@ int Run(const Options& options) {
         console.Line("slotscope-cli: cannot write the results file '" + summary.unopenedPath +
                      "': another program (such as Excel) has it open; close it and try again");
     }
+    if (!summary.historyProblem.empty()) {
+        console.Line("slotscope-cli: " + summary.historyProblem + "; this run was not kept in it");
+    } else if (summary.changes.compared) {
+        console.Line(std::string("slotscope-cli: since the last run, ") +
+                     (options.device == Device::Mobile ? "top" : "left") +
+                     " slots: " + ChangesLine(summary.changes));
+    }
     console.Line(EncodeUtf8(fields.Status()));
     switch (summary.end) {
         case RunEnd::Completed:
-            return summary.failed > 0 || summary.writeFailed ? kExitSomeFailed : kExitOk;
+            return summary.failed > 0 || summary.writeFailed || !summary.historyProblem.empty()
+                       ? kExitSomeFailed
+                       : kExitOk;
         case RunEnd::Stopped:
             return kExitStopped;
         case RunEnd::NoWebsite:

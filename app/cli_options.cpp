@@ -63,7 +63,7 @@ const char* UsageText() {
            "                     [--verify-rounds N] [--verify-pause SECONDS]\n"
            "                     [--search-url-prefix URL]\n"
            "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
-           "                     [--cookies FILE] [--quiet]\n"
+           "                     [--cookies FILE] [--history FILE | --no-history] [--quiet]\n"
            "\n"
            "Checks where SITE stands among the paid listings of each keyword's result page and\n"
            "writes one line per keyword to the results file (GBK, CR LF): for the desktop page\n"
@@ -96,10 +96,15 @@ const char* UsageText() {
            "  --cookies FILE           your own Baidu session: a Netscape cookie file, or\n"
            "                           the Cookie line copied from the browser's developer\n"
            "                           tools (\"BAIDUID=...; BDUSS=...\")\n"
+           "  --history FILE           keep every run in this history file (default:\n"
+           "                           slotscope.db beside --output; none where --output is\n"
+           "                           not a regular file)\n"
+           "  --no-history             keep no history\n"
            "  --quiet                  print only the final status\n"
            "  --help                   print this text\n"
            "\n"
-           "Exit status: 0 every keyword checked; 1 some keywords failed or a write failed;\n"
+           "Exit status: 0 every keyword checked; 1 some keywords failed, a write failed or\n"
+           "the history could not be kept;\n"
            "2 bad usage or nothing could be run; 130 stopped by a signal.\n";
 }
 
@@ -122,22 +127,23 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
             options.help = true;
             continue;
         }
-        if (name == "--quiet") {
+        if (name == "--quiet" || name == "--no-history") {
             if (hasValue) {
-                error = "option --quiet takes no value";
+                error = "option " + name + " takes no value";
                 return false;
             }
-            options.quiet = true;
+            (name == "--quiet" ? options.quiet : options.noHistory) = true;
             continue;
         }
-        static constexpr std::array<std::string_view, 14> kWithValue = {
+        static constexpr std::array<std::string_view, 15> kWithValue = {
             "--site",          "--keywords",
             "--output",        "--jobs",
             "--timeout",       "--search-url-prefix",
             "--home-page-url", "--device",
             "--mobile-output", "--mobile-search-url-prefix",
             "--delay",         "--cookies",
-            "--verify-rounds", "--verify-pause"};
+            "--verify-rounds", "--verify-pause",
+            "--history"};
         const bool known = std::ranges::find(kWithValue, name) != kWithValue.end();
         if (!known) {
             error = "unknown option '" + arguments[i] + "'";
@@ -182,6 +188,12 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
                 error = "--verify-pause must be from 0 to 3600 seconds, not '" + value + "'";
                 return false;
             }
+        } else if (name == "--history") {
+            if (value.empty()) {
+                error = "option --history needs a file name";
+                return false;
+            }
+            options.historyPath = value;
         } else if (name == "--cookies") {
             options.cookiesPath = value;
         } else if (name == "--delay") {

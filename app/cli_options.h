@@ -23,6 +23,8 @@ struct Options {
     std::string mobileSearchUrlPrefix;
     std::string homePageUrl;
     std::string cookiesPath;  // the user's own Baidu session; empty: none
+    std::string historyPath;  // empty: slotscope.db beside the results file
+    bool noHistory = false;
     bool quiet = false;
     bool help = false;
 };

@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Slotscope"));
-    slotscope::Form1 window(slotscope::DesktopWindowServices(&slotscope::MakeWindowFetcher,
-                                                             &slotscope::WindowCookieError));
+    slotscope::Form1 window(slotscope::WithHistory(slotscope::DesktopWindowServices(
+        &slotscope::MakeWindowFetcher, &slotscope::WindowCookieError)));
     window.show();
     return QApplication::exec();
 }

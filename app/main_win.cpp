@@ -12,8 +12,8 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    slotscope::Form1 window(slotscope::DesktopWindowServices(&slotscope::MakeWindowFetcher,
-                                                             &slotscope::WindowCookieError),
+    slotscope::Form1 window(slotscope::WithHistory(slotscope::DesktopWindowServices(
+                                &slotscope::MakeWindowFetcher, &slotscope::WindowCookieError)),
                             /*quitOnClose=*/true);
     window.Show(nShowCmd);
     return slotscope::Form1::RunMessageLoop();

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/build_config.h"
 #include "core/search_address.h"
+#include "history/history_file.h"
 #include "net/cookie_file.h"
 #include "net/page_fetch.h"
+#include "ui/window_run.h"
 
 namespace slotscope {
 
@@ -30,6 +34,20 @@ inline std::string WindowCookieError(std::string_view cookie) {
         return {};
     }
     return cookies.errorLine > 0 ? "第" + std::to_string(cookies.errorLine) + "行" : "没有Cookie";
+}
+
+// The window's services with a history for every run: slotscope.db beside its results file.
+inline WindowServices WithHistory(WindowServices services) {
+    const std::string& results = services.resultsPath;
+    const std::u8string folder =
+        std::filesystem::path(std::u8string(results.begin(), results.end()))
+            .parent_path()
+            .u8string();
+    const std::string path = std::string(folder.begin(), folder.end()) + "/slotscope.db";
+    services.makeHistory = [path]() -> std::unique_ptr<RunHistory> {
+        return std::make_unique<HistoryFile>(path, SLOTSCOPE_VERSION);
+    };
+    return services;
 }
 
 }  // namespace slotscope

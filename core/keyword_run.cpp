@@ -15,6 +15,7 @@
 #include "core/fetch_ahead.h"
 #include "core/result_page.h"
 #include "core/results_file.h"
+#include "core/run_history.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -81,6 +82,24 @@ class RunFiles final {
     ResultsFile phone_;
 };
 
+// What the history adds to a caption: that it was not kept, or how the slots moved since the
+// last run (the counts that are zero left out, nothing where nothing moved).
+std::u16string HistoryText(const RunSummary& summary) {
+    if (!summary.historyProblem.empty()) {
+        return u"（历史记录未保存）";
+    }
+    const ChangeCounts& changes = summary.changes;
+    std::u16string moved;
+    for (const auto& [count, name] :
+         {std::pair{changes.up, u"上升"}, std::pair{changes.down, u"下降"},
+          std::pair{changes.gained, u"新上"}, std::pair{changes.lost, u"掉出"}}) {
+        if (count > 0) {
+            moved += (moved.empty() ? u"" : u"，") + std::u16string(name) + Decimal(count) + u"个";
+        }
+    }
+    return moved.empty() ? std::u16string() : u"（比上次：" + moved + u"）";
+}
+
 std::u16string CompletionText(const RunSummary& summary, const RunFiles& files) {
     std::u16string text = u"总词数" + Decimal(summary.keywords);
     text += summary.writeFailed ? u"运行完毕，但写入" + files.Names(true) + u"时出错，结果不完整"
@@ -91,7 +110,7 @@ std::u16string CompletionText(const RunSummary& summary, const RunFiles& files) 
     if (summary.blocked > 0) {
         text += u"（" + Decimal(summary.blocked) + u"个遇到百度安全验证，请稍后再试）";
     }
-    return text;
+    return text + HistoryText(summary);
 }
 
 // Where the lines went, after a run that ended early.
@@ -194,15 +213,18 @@ bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files, Ru
 // What one fetched page gives: its labels, or nothing when the keyword failed on it.
 std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
                                        std::u16string_view keyword, std::u16string_view website,
-                                       const RunOptions& options, bool& blocked) {
+                                       const RunOptions& options, CheckFailure& failure) {
     if (!page.ok()) {
-        blocked = blocked || page.failure().kind == FetchFailureKind::Blocked;
+        failure = page.failure().kind == FetchFailureKind::Blocked ? CheckFailure::Blocked
+                                                                   : CheckFailure::Fetch;
         return std::nullopt;
     }
     const PageCheck check = CheckResultPage(page.body(), website, kind);
     if (check.outcome == PageCheck::Outcome::Read) {
+        failure = CheckFailure::None;
         return check.labels;
     }
+    failure = CheckFailure::Unreadable;
     if (options.onPageRejected) {
         // An empty answer, a login wall or a script stub: nothing was checked.
         std::string reason = kind == PageKind::Phone ? "phone page: " : "";
@@ -215,28 +237,34 @@ std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
 }
 
 // A keyword's lines as written: per page, the two labels as the label fields held them, and
-// whether that page met a verification page.
+// how that page failed, if it did.
 struct WrittenKeyword {
     std::u16string keyword;
     std::vector<PositionLabels> lines;
-    std::vector<char> blockedPages;
-    bool failed = false;
+    std::vector<CheckFailure> failures;
+    int order = 0;  // among the run's keywords, from 1
 
+    bool failed() const {
+        return std::any_of(failures.begin(), failures.end(),
+                           [](CheckFailure f) { return f != CheckFailure::None; });
+    }
     bool blocked() const {
-        return std::find(blockedPages.begin(), blockedPages.end(), 1) != blockedPages.end();
+        return std::find(failures.begin(), failures.end(), CheckFailure::Blocked) != failures.end();
+    }
+    KeywordOutcome Outcome(std::size_t page, PageKind kind) const {
+        return {order, keyword, kind, lines[page].left, lines[page].right, failures[page]};
     }
 };
 
 // Shows each page's labels in the label fields (查询失败 for a page without) and reads them back
 // for its line, as the window's fields hold them.
-WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword,
+WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword, int order,
                           const std::vector<std::optional<PositionLabels>>& labels,
-                          std::vector<char> blockedPages) {
-    WrittenKeyword written{std::u16string(keyword), {}, std::move(blockedPages), false};
+                          std::vector<CheckFailure> failures) {
+    WrittenKeyword written{std::u16string(keyword), {}, std::move(failures), order};
     for (const std::optional<PositionLabels>& page : labels) {
         // The previous page must not stand in for one that failed.
         const bool read = page.has_value();
-        written.failed = written.failed || !read;
         fields.SetLeftLabel(read ? page->left : std::u16string(kFetchFailedLabel));
         fields.SetRightLabel(read ? page->right : std::u16string(kFetchFailedLabel));
         written.lines.push_back({std::u16string(TrimSpaces(fields.LeftLabel())),
@@ -261,6 +289,17 @@ std::u16string Seconds(std::chrono::milliseconds time) {
 
 // Checks the keywords, writing into `summary` as it goes, so that what was done is known even
 // when something throws.
+// Tells the history how the run ended, and the summary what the history could not keep and
+// how the keywords moved.
+void EndHistory(const RunOptions& options, RunSummary& summary) {
+    if (options.history == nullptr) {
+        return;
+    }
+    options.history->End(summary);
+    summary.historyProblem = options.history->problem();
+    summary.changes = options.history->changes();
+}
+
 void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& options,
                    RunFiles& files, RunSummary& summary) {
     // Both inputs are taken once: the window stays editable during a run, and an edit must not
@@ -281,6 +320,9 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         return;
     }
     const std::vector<PageKind> pages = files.Pages();
+    if (options.history != nullptr) {
+        options.history->Begin(trimmedWebsite, options.device);
+    }
     const auto prefix = [&](PageKind page) -> const std::string& {
         return page == PageKind::Phone ? options.mobileSearchUrlPrefix : options.searchUrlPrefix;
     };
@@ -345,27 +387,30 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         } else {
             // All of a keyword's pages first: a stop between them writes none of its lines, so
             // the files hold the same keywords.
-            std::vector<char> blocked(pages.size(), 0);
+            std::vector<CheckFailure> failures(pages.size(), CheckFailure::None);
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
                 const FetchResult page = fetched.TakeNext();
                 if (!page.ok() && options.stop.stop_requested()) {
                     // Cut short by the stop, not a failure of the keyword.
                     summary.end = RunEnd::Stopped;
                 } else {
-                    bool pageBlocked = false;
-                    labels[p] = ReadPage(page, pages[p], keyword, website, options, pageBlocked);
-                    blocked[p] = pageBlocked ? 1 : 0;
+                    labels[p] = ReadPage(page, pages[p], keyword, website, options, failures[p]);
                 }
             }
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            WrittenKeyword written = ShowLabels(fields, keyword, labels, std::move(blocked));
+            WrittenKeyword written =
+                ShowLabels(fields, keyword, summary.checked + 1, labels, std::move(failures));
             for (std::size_t p = 0; p < pages.size(); ++p) {
                 files.For(pages[p]).WriteLine(keyword, trimmedWebsite, written.lines[p].left,
                                               written.lines[p].right);
+                // Kept once its line is in the file, so the history never holds more.
+                if (options.history != nullptr) {
+                    options.history->Record(written.Outcome(p, pages[p]));
+                }
             }
-            summary.failed += written.failed ? 1 : 0;
+            summary.failed += written.failed() ? 1 : 0;
             summary.blocked += written.blocked() ? 1 : 0;
             ++summary.checked;
             if (options.verifyRounds > 0) {
@@ -419,9 +464,9 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         for (const std::size_t k : waiting) {
             // Only the pages that met a verification page: the others keep what they gave.
             std::vector<std::optional<PositionLabels>> retried(pages.size());
-            std::vector<char> blocked = checked[k].blockedPages;
+            std::vector<CheckFailure> failures = checked[k].failures;
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
-                if (blocked[p] == 0) {
+                if (failures[p] != CheckFailure::Blocked) {
                     retried[p] = checked[k].lines[p].left == kFetchFailedLabel
                                      ? std::nullopt
                                      : std::optional(checked[k].lines[p]);
@@ -441,24 +486,23 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                 if (!page.ok() && options.stop.stop_requested()) {
                     summary.end = RunEnd::Stopped;
                 } else {
-                    bool pageBlocked = false;
                     retried[p] =
-                        ReadPage(page, pages[p], checked[k].keyword, website, options, pageBlocked);
-                    blocked[p] = pageBlocked ? 1 : 0;
+                        ReadPage(page, pages[p], checked[k].keyword, website, options, failures[p]);
                     retriedPages[p] = 1;
                 }
             }
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            checked[k] = ShowLabels(fields, checked[k].keyword, retried, std::move(blocked));
+            checked[k] = ShowLabels(fields, checked[k].keyword, checked[k].order, retried,
+                                    std::move(failures));
         }
     }
     if (std::find(retriedPages.begin(), retriedPages.end(), 1) != retriedPages.end()) {
         summary.failed = 0;
         summary.blocked = 0;
         for (const WrittenKeyword& keyword : checked) {
-            summary.failed += keyword.failed ? 1 : 0;
+            summary.failed += keyword.failed() ? 1 : 0;
             summary.blocked += keyword.blocked() ? 1 : 0;
         }
         for (std::size_t p = 0; p < pages.size(); ++p) {
@@ -474,9 +518,18 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             if (!ResultsFile::Replace(ResolvedPath(pathOf(pages[p])), lines)) {
                 files.For(pages[p]).MarkWriteFailed();
                 summary.writeFailed = true;
+            } else if (options.history != nullptr) {
+                // The history follows the file it stands beside.
+                std::vector<KeywordOutcome> outcomes;
+                outcomes.reserve(checked.size());
+                for (const WrittenKeyword& keyword : checked) {
+                    outcomes.push_back(keyword.Outcome(p, pages[p]));
+                }
+                options.history->Revise(outcomes);
             }
         }
     }
+    EndHistory(options, summary);
     fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary, files)
                                                     : CompletionText(summary, files));
 }
@@ -508,6 +561,13 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         summary.writeFailed = files.writeFailed();
         summary.end = RunEnd::Aborted;
         summary.abortReason = DescribeFailure(std::current_exception());
+        if (files.everOpened()) {
+            try {
+                EndHistory(options, summary);
+            } catch (...) {
+                // The history says what it could not keep.
+            }
+        }
         try {
             // Before the file was opened there is nothing to say about it.
             fields.SetStatus(files.everOpened() ? AbortedText(summary, files)

@@ -12,8 +12,11 @@
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
 #include "core/search_address.h"
+#include "core/slot_change.h"
 
 namespace slotscope {
+
+class RunHistory;
 
 // The label both sides get for a keyword whose page could not be fetched.
 inline constexpr std::u16string_view kFetchFailedLabel = u"查询失败";
@@ -41,6 +44,8 @@ struct RunOptions {
     std::chrono::milliseconds verifyPause{30'000};
     // Told when a round's pause begins: how many keywords wait, and for how long.
     std::function<void(int keywords, std::chrono::milliseconds pause)> onVerifyPause;
+    // Where the run keeps its outcomes beyond the results files; none: nowhere.
+    RunHistory* history = nullptr;
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
     // Told of a keyword whose page came back but is no result page, or could not be read, and
     // why (in English, for a log line, naming the phone's page); the keyword counts as failed.
@@ -65,6 +70,8 @@ struct RunSummary {
     bool writeFailed = false;
     std::string unopenedPath;    // the results file that could not be opened, if any
     std::u16string abortReason;  // why the run was aborted, as the status text says it
+    std::string historyProblem;  // why the history was not (all) kept; empty when it was
+    ChangeCounts changes;        // the first page's left or top sides against earlier runs
 };
 
 // Checks every keyword of the list: fetches its result pages (the desktop's, the phone's or both,

@@ -179,6 +179,8 @@ void WindowRun::Start() {
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_);
         fetcher_ = services_.makeFetcher(cookie);
+        history_ = services_.makeHistory ? services_.makeHistory() : nullptr;
+        options.history = history_.get();
         worker_ = std::jthread([this, options = std::move(options)] {
             try {
                 RunKeywordCheck(*fields_, *fetcher_, options);
@@ -235,6 +237,7 @@ void WindowRun::Ended() {
         worker_.join();
     }
     fetcher_.reset();  // the run's connections and cookies go with it
+    history_.reset();
     fields_.reset();
     running_ = false;
     events_.runningChanged(false);

@@ -12,6 +12,7 @@
 
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
+#include "core/run_history.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {
@@ -35,6 +36,8 @@ struct WindowServices {
     // Where the window remembers its texts and settings between launches; none: it forgets.
     std::shared_ptr<const SettingsStore> store;
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
+    // A fresh history for every run, beside the results file; none: runs keep no history.
+    std::function<std::unique_ptr<RunHistory>()> makeHistory;
 };
 
 // The desktop's side of the window services: baidu.csv and baidu_mobile.csv beside the
@@ -142,6 +145,7 @@ class WindowRun final {
     std::stop_source stop_;
     std::unique_ptr<Fields> fields_;
     std::unique_ptr<PageFetcher> fetcher_;
+    std::unique_ptr<RunHistory> history_;
     std::jthread worker_;
 };
 

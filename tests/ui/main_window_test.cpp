@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "core/text_codec.h"
+#include "history/history_file.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"
@@ -530,6 +531,29 @@ class MainWindowTest : public QObject {
         Control<QLineEdit>(window, "Text4")->setText(QStringLiteral("shop.example.cn"));
         QVERIFY(RunToEnd(window));
         QVERIFY(Text(window, "Label3").contains(QStringLiteral("无法创建结果文件")));
+    }
+
+    void theCaptionTellsWhenTheHistoryWasNotKept() {
+        auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
+        const std::string path = dir_->file("slotscope.db");
+        services.makeHistory = [path]() -> std::unique_ptr<RunHistory> {
+            return std::make_unique<HistoryFile>(path, "test");
+        };
+        Form1 window(std::move(services));
+        Type(window, "Text1", QStringLiteral("k1"));
+        Type(window, "Text4", QStringLiteral("shop.example.cn"));
+        // Kept, and nothing moved the second time: the caption says nothing of it.
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY(RunToEnd(window));
+            QCOMPARE(Text(window, "Label3"),
+                     QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里"));
+        }
+        std::filesystem::remove(path + "-wal");
+        testing::WriteFileBytes(path, "not a database");
+        QVERIFY(RunToEnd(window));
+        QCOMPARE(
+            Text(window, "Label3"),
+            QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里（历史记录未保存）"));
     }
 
     void homePageGoesToTheBrowserAndNothingElseChanges() {

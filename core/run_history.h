@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/keyword_run.h"
+#include "core/page_kind.h"
+
+namespace slotscope {
+
+// How a keyword's check failed on one page.
+enum class CheckFailure {
+    None,
+    Fetch,       // the page could not be fetched
+    Blocked,     // a verification page came instead
+    Unreadable,  // the page came but was no result page, or could not be read
+};
+
+// A keyword's outcome on one page, as its line in the results file says it.
+struct KeywordOutcome {
+    int order = 0;  // its place among the run's keywords, from 1
+    std::u16string keyword;
+    PageKind page = PageKind::Desktop;
+    std::u16string left;  // the labels as written
+    std::u16string right;
+    CheckFailure failure = CheckFailure::None;
+};
+
+// What a run keeps of itself beyond its results files. The run calls it on its own thread, in
+// order: Begin once its files are open, Record after each keyword's line is written, Revise
+// after the files were rewritten by the rounds after verification, End last. A history that
+// cannot be kept never stops the run: it says why through problem().
+class RunHistory {
+  public:
+    virtual ~RunHistory() = default;
+    virtual void Begin(std::u16string_view site, Device device) = 0;
+    virtual void Record(const KeywordOutcome& outcome) = 0;
+    virtual void Revise(const std::vector<KeywordOutcome>& outcomes) = 0;
+    virtual void End(const RunSummary& summary) = 0;
+    // Why the run's history was not (all) kept, in English for a log line; empty when it was.
+    virtual std::string problem() const = 0;
+    // The left (desktop) or top (phone) sides' changes against earlier runs, as recorded.
+    virtual ChangeCounts changes() const = 0;
+
+  protected:
+    RunHistory() = default;
+    RunHistory(const RunHistory&) = default;
+    RunHistory& operator=(const RunHistory&) = default;
+};
+
+}  // namespace slotscope

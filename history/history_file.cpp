@@ -1,0 +1,466 @@
+#include "history/history_file.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "core/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+// An SQLite failure, with its result code: busy and locked are tried again once.
+class SqliteError final : public std::runtime_error {
+  public:
+    SqliteError(int code, const std::string& what) : std::runtime_error(what), code_(code) {}
+    bool busy() const {
+        const int primary = code_ & 0xff;
+        return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+    }
+
+  private:
+    int code_;
+};
+
+const char* DeviceName(Device device) {
+    switch (device) {
+        case Device::Mobile:
+            return "mobile";
+        case Device::Both:
+            return "both";
+        case Device::Pc:
+            break;
+    }
+    return "pc";
+}
+
+const char* PageName(PageKind page) {
+    return page == PageKind::Phone ? "mobile" : "pc";
+}
+
+const char* FailureName(CheckFailure failure) {
+    switch (failure) {
+        case CheckFailure::Fetch:
+            return "fetch";
+        case CheckFailure::Blocked:
+            return "blocked";
+        case CheckFailure::Unreadable:
+            return "unreadable";
+        case CheckFailure::None:
+            break;
+    }
+    return nullptr;
+}
+
+const char* ChangeName(ChangeKind kind) {
+    switch (kind) {
+        case ChangeKind::Up:
+            return "up";
+        case ChangeKind::Down:
+            return "down";
+        case ChangeKind::Same:
+            return "same";
+        case ChangeKind::Gained:
+            return "gained";
+        case ChangeKind::Lost:
+            return "lost";
+        case ChangeKind::None:
+            return "none";
+        case ChangeKind::Failed:
+            return "failed";
+        case ChangeKind::First:
+            break;
+    }
+    return "first";
+}
+
+const char* EndedName(RunEnd end) {
+    switch (end) {
+        case RunEnd::Completed:
+            return "finished";
+        case RunEnd::Stopped:
+            return "stopped";
+        default:
+            return "interrupted";  // no proper end: the run itself failed
+    }
+}
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE runs (
+    id INTEGER PRIMARY KEY,
+    site TEXT NOT NULL,
+    device TEXT NOT NULL,
+    started TEXT NOT NULL,
+    finished TEXT,
+    ended TEXT NOT NULL DEFAULT 'interrupted',
+    keywords INTEGER NOT NULL DEFAULT 0,
+    failed INTEGER NOT NULL DEFAULT 0,
+    blocked INTEGER NOT NULL DEFAULT 0,
+    version TEXT NOT NULL
+);
+CREATE TABLE results (
+    run INTEGER NOT NULL REFERENCES runs (id),
+    page TEXT NOT NULL,
+    ord INTEGER NOT NULL,
+    keyword TEXT NOT NULL,
+    left_label TEXT NOT NULL,
+    right_label TEXT NOT NULL,
+    left_slot INTEGER,
+    right_slot INTEGER,
+    failed TEXT,
+    left_change TEXT NOT NULL,
+    left_by INTEGER,
+    right_change TEXT NOT NULL,
+    right_by INTEGER,
+    PRIMARY KEY (run, page, ord)
+);
+CREATE INDEX results_by_keyword ON results (keyword, page, run);
+)sql";
+
+}  // namespace
+
+// One open connection and the statements the run uses, prepared once.
+class HistoryFile::Database final {
+  public:
+    Database(const std::string& path, std::chrono::milliseconds busyTimeout) {
+        const int opened = sqlite3_open_v2(path.c_str(), &db_,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (opened != SQLITE_OK) {
+            Fail(opened, "cannot be opened");
+        }
+        sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout.count()));
+        sqlite3_extended_result_codes(db_, 1);
+    }
+    ~Database() {
+        for (sqlite3_stmt* statement : statements_) {
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(db_);
+    }
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    [[noreturn]] void Fail(int code, const char* what) const {
+        throw SqliteError(code, std::string(what) + ": " +
+                                    (db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code)));
+    }
+
+    void Execute(const char* sql) {
+        char* message = nullptr;
+        const int result = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+        if (result != SQLITE_OK) {
+            const std::string text = message != nullptr ? message : sqlite3_errstr(result);
+            sqlite3_free(message);
+            throw SqliteError(result, text);
+        }
+    }
+
+    // A statement, prepared once and reset for each use.
+    sqlite3_stmt* Prepare(const char* sql) {
+        sqlite3_stmt* statement = nullptr;
+        const int result = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
+        if (result != SQLITE_OK) {
+            Fail(result, "cannot be read");
+        }
+        statements_.push_back(statement);
+        return statement;
+    }
+
+    int IntegerOf(const char* sql) {
+        sqlite3_stmt* statement = nullptr;
+        int result = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
+        int value = 0;
+        if (result == SQLITE_OK) {
+            result = sqlite3_step(statement);
+            value = sqlite3_column_int(statement, 0);
+        }
+        sqlite3_finalize(statement);
+        if (result != SQLITE_ROW) {
+            Fail(result, "cannot be read");
+        }
+        return value;
+    }
+
+    // Steps a statement to its end; the row it gives, if any, is read by `row` first.
+    template <typename Row>
+    void Run(sqlite3_stmt* statement, const Row& row) {
+        int result = sqlite3_step(statement);
+        if (result == SQLITE_ROW) {
+            row(statement);
+            while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            }
+        }
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        if (result != SQLITE_DONE) {
+            Fail(result, "cannot be written");
+        }
+    }
+    void Run(sqlite3_stmt* statement) {
+        Run(statement, [](sqlite3_stmt*) {});
+    }
+
+    long long LastRow() const { return sqlite3_last_insert_rowid(db_); }
+
+    sqlite3_stmt* insertRun = nullptr;
+    sqlite3_stmt* insertResult = nullptr;
+    sqlite3_stmt* updateResult = nullptr;
+    sqlite3_stmt* endRun = nullptr;
+    sqlite3_stmt* lastSlots = nullptr;
+
+  private:
+    sqlite3* db_ = nullptr;
+    std::vector<sqlite3_stmt*> statements_;
+};
+
+namespace {
+
+void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void BindText(sqlite3_stmt* statement, int index, const char* text) {
+    if (text == nullptr) {
+        sqlite3_bind_null(statement, index);
+    } else {
+        sqlite3_bind_text(statement, index, text, -1, SQLITE_STATIC);
+    }
+}
+
+void BindSlot(sqlite3_stmt* statement, int index, const std::optional<int>& slot) {
+    if (slot) {
+        sqlite3_bind_int(statement, index, *slot);
+    } else {
+        sqlite3_bind_null(statement, index);
+    }
+}
+
+void BindBy(sqlite3_stmt* statement, int index, const SideChange& change) {
+    const bool moved = change.kind == ChangeKind::Up || change.kind == ChangeKind::Down;
+    BindSlot(statement, index, moved ? std::optional(change.by) : std::nullopt);
+}
+
+}  // namespace
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto day = floor<days>(time);
+    const year_month_day date(day);
+    const hh_mm_ss clock(floor<seconds>(time - day));
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
+}
+
+HistoryFile::HistoryFile(std::string utf8Path, std::string programVersion,
+                         std::chrono::milliseconds busyTimeout)
+    : path_(std::move(utf8Path)), version_(std::move(programVersion)), busyTimeout_(busyTimeout) {}
+
+HistoryFile::~HistoryFile() = default;
+
+void HistoryFile::GiveUp(const std::string& why) {
+    if (problem_.empty()) {
+        problem_ = "history file " + path_ + ": " + why;
+    }
+    database_.reset();
+}
+
+template <typename Work>
+void HistoryFile::Write(const Work& work) {
+    if (database_ == nullptr) {
+        return;
+    }
+    for (int attempt = 0;; ++attempt) {
+        try {
+            database_->Execute("BEGIN IMMEDIATE");
+            try {
+                work(*database_);
+                database_->Execute("COMMIT");
+            } catch (...) {
+                try {
+                    database_->Execute("ROLLBACK");
+                } catch (const SqliteError&) {
+                    // Nothing was begun, or SQLite rolled back itself.
+                }
+                throw;
+            }
+            return;
+        } catch (const SqliteError& error) {
+            if (!error.busy() || attempt > 0) {
+                GiveUp(error.what());
+                return;
+            }
+        } catch (const std::bad_alloc&) {
+            GiveUp("out of memory");
+            return;
+        }
+    }
+}
+
+void HistoryFile::Begin(std::u16string_view site, Device device) {
+    countedPage_ = device == Device::Mobile ? PageKind::Phone : PageKind::Desktop;
+    try {
+        database_ = std::make_unique<Database>(path_, busyTimeout_);
+        Database& db = *database_;
+        const int found = db.IntegerOf("PRAGMA user_version");
+        if (found > kSchemaVersion) {
+            GiveUp("made by a newer version of Slotscope (schema " + std::to_string(found) +
+                   "); left as it is");
+            return;
+        }
+        // The write-ahead log: a killed run loses nothing committed, and readers never wait.
+        db.IntegerOf("PRAGMA journal_mode=WAL");
+        db.Execute("PRAGMA synchronous=NORMAL");
+    } catch (const SqliteError& error) {
+        GiveUp(error.what());
+        return;
+    }
+    Write([](Database& db) {
+        // Checked again inside the transaction: another run may have made the tables meanwhile.
+        if (db.IntegerOf("PRAGMA user_version") == 0) {
+            db.Execute(kSchema);
+            db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        }
+    });
+    if (database_ == nullptr) {
+        return;
+    }
+    try {
+        Database& db = *database_;
+        db.insertRun =
+            db.Prepare("INSERT INTO runs (site, device, started, version) VALUES (?1, ?2, ?3, ?4)");
+        db.insertResult = db.Prepare(
+            "INSERT INTO results (run, page, ord, keyword, left_label, right_label, left_slot, "
+            "right_slot, failed, left_change, left_by, right_change, right_by) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+        db.updateResult = db.Prepare(
+            "UPDATE results SET left_label = ?5, right_label = ?6, left_slot = ?7, "
+            "right_slot = ?8, failed = ?9, left_change = ?10, left_by = ?11, right_change = ?12, "
+            "right_by = ?13 WHERE run = ?1 AND page = ?2 AND ord = ?3 AND keyword = ?4");
+        db.endRun = db.Prepare(
+            "UPDATE runs SET finished = ?2, ended = ?3, keywords = ?4, failed = ?5, blocked = ?6 "
+            "WHERE id = ?1");
+        db.lastSlots = db.Prepare(
+            "SELECT r.left_slot, r.right_slot FROM results r JOIN runs u ON u.id = r.run "
+            "WHERE r.keyword = ?1 AND r.page = ?2 AND r.failed IS NULL AND r.run < ?3 "
+            "AND u.site = ?4 ORDER BY r.run DESC LIMIT 1");
+    } catch (const SqliteError& error) {
+        GiveUp(error.what());
+        return;
+    }
+    const std::string siteText = EncodeUtf8(site);
+    Write([&](Database& db) {
+        BindText(db.insertRun, 1, siteText);
+        BindText(db.insertRun, 2, DeviceName(device));
+        BindText(db.insertRun, 3, UtcTimestamp(std::chrono::system_clock::now()));
+        BindText(db.insertRun, 4, version_);
+        db.Run(db.insertRun);
+        run_ = db.LastRow();
+    });
+    site_ = siteText;
+}
+
+SideChange HistoryFile::ChangeOf(const KeywordOutcome& outcome, bool left) {
+    std::optional<std::optional<int>> before;
+    Database& db = *database_;
+    BindText(db.lastSlots, 1, EncodeUtf8(outcome.keyword));
+    BindText(db.lastSlots, 2, PageName(outcome.page));
+    sqlite3_bind_int64(db.lastSlots, 3, run_);
+    BindText(db.lastSlots, 4, site_);
+    db.Run(db.lastSlots, [&](sqlite3_stmt* row) {
+        const int column = left ? 0 : 1;
+        before = sqlite3_column_type(row, column) == SQLITE_NULL
+                     ? std::optional<int>()
+                     : std::optional(sqlite3_column_int(row, column));
+    });
+    return CompareSlots(before, SlotOf(left ? outcome.left : outcome.right),
+                        outcome.failure != CheckFailure::None);
+}
+
+namespace {
+
+// Binds a keyword's row; `left` and `right` are its sides' changes.
+void BindOutcome(sqlite3_stmt* statement, long long run, const KeywordOutcome& outcome,
+                 const SideChange& left, const SideChange& right) {
+    sqlite3_bind_int64(statement, 1, run);
+    BindText(statement, 2, PageName(outcome.page));
+    sqlite3_bind_int(statement, 3, outcome.order);
+    BindText(statement, 4, EncodeUtf8(outcome.keyword));
+    BindText(statement, 5, EncodeUtf8(outcome.left));
+    BindText(statement, 6, EncodeUtf8(outcome.right));
+    BindSlot(statement, 7, SlotOf(outcome.left));
+    BindSlot(statement, 8, SlotOf(outcome.right));
+    BindText(statement, 9, FailureName(outcome.failure));
+    BindText(statement, 10, ChangeName(left.kind));
+    BindBy(statement, 11, left);
+    BindText(statement, 12, ChangeName(right.kind));
+    BindBy(statement, 13, right);
+}
+
+}  // namespace
+
+void HistoryFile::Record(const KeywordOutcome& outcome) {
+    Write([&](Database& db) {
+        const SideChange left = ChangeOf(outcome, true);
+        const SideChange right = ChangeOf(outcome, false);
+        BindOutcome(db.insertResult, run_, outcome, left, right);
+        db.Run(db.insertResult);
+        if (outcome.page == countedPage_) {
+            counted_.resize(
+                std::max<std::size_t>(counted_.size(), static_cast<std::size_t>(outcome.order)));
+            counted_[static_cast<std::size_t>(outcome.order) - 1] = left;
+        }
+    });
+}
+
+void HistoryFile::Revise(const std::vector<KeywordOutcome>& outcomes) {
+    Write([&](Database& db) {
+        for (const KeywordOutcome& outcome : outcomes) {
+            const SideChange left = ChangeOf(outcome, true);
+            const SideChange right = ChangeOf(outcome, false);
+            BindOutcome(db.updateResult, run_, outcome, left, right);
+            db.Run(db.updateResult);
+            if (outcome.page == countedPage_ &&
+                static_cast<std::size_t>(outcome.order) <= counted_.size()) {
+                counted_[static_cast<std::size_t>(outcome.order) - 1] = left;
+            }
+        }
+    });
+}
+
+void HistoryFile::End(const RunSummary& summary) {
+    if (ended_ || run_ == 0) {
+        return;
+    }
+    ended_ = true;
+    Write([&](Database& db) {
+        sqlite3_bind_int64(db.endRun, 1, run_);
+        BindText(db.endRun, 2, UtcTimestamp(std::chrono::system_clock::now()));
+        BindText(db.endRun, 3, EndedName(summary.end));
+        sqlite3_bind_int(db.endRun, 4, summary.keywords);
+        sqlite3_bind_int(db.endRun, 5, summary.failed);
+        sqlite3_bind_int(db.endRun, 6, summary.blocked);
+        db.Run(db.endRun);
+    });
+    database_.reset();  // the file is closed with the run
+}
+
+ChangeCounts HistoryFile::changes() const {
+    ChangeCounts counts;
+    for (const SideChange& change : counted_) {
+        counts.Count(change);
+    }
+    return counts;
+}
+
+}  // namespace slotscope

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/run_history.h"
+
+namespace slotscope {
+
+// The history kept in an SQLite file (slotscope.db): every run with its keywords' outcomes, and
+// each keyword's change against the latest earlier run of the site that checked it on the same
+// page without failure. Each keyword's row is committed as soon as it is recorded, in the
+// file's write-ahead log, so a run killed at any moment keeps every row it recorded. Two runs may
+// write one file at once: each waits for the other up to `busyTimeout`, then tries once more.
+// A file that cannot be opened or written, is not a database, or was made by a newer version of
+// the program is never overwritten, truncated or deleted: the run goes on without history, and
+// problem() says why.
+class HistoryFile final : public RunHistory {
+  public:
+    HistoryFile(std::string utf8Path, std::string programVersion,
+                std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
+    ~HistoryFile() override;
+    HistoryFile(const HistoryFile&) = delete;
+    HistoryFile& operator=(const HistoryFile&) = delete;
+
+    void Begin(std::u16string_view site, Device device) override;
+    void Record(const KeywordOutcome& outcome) override;
+    void Revise(const std::vector<KeywordOutcome>& outcomes) override;
+    void End(const RunSummary& summary) override;
+    std::string problem() const override { return problem_; }
+    ChangeCounts changes() const override;
+
+    // The schema version this program writes (PRAGMA user_version).
+    static constexpr int kSchemaVersion = 1;
+
+  private:
+    class Database;
+
+    // Runs `work` in one transaction, retried once when the file stayed busy; on a failure the
+    // history is given up, with the reason kept.
+    template <typename Work>
+    void Write(const Work& work);
+    void GiveUp(const std::string& why);
+    SideChange ChangeOf(const KeywordOutcome& outcome, bool left);
+
+    std::string path_;
+    std::string version_;
+    std::chrono::milliseconds busyTimeout_;
+    std::unique_ptr<Database> database_;
+    std::string problem_;
+    std::string site_;   // UTF-8
+    long long run_ = 0;  // the run's row, once begun
+    bool ended_ = false;
+    PageKind countedPage_ = PageKind::Desktop;  // the page whose changes the caption counts
+    std::vector<SideChange> counted_;           // by keyword order - 1
+};
+
+// The current time in UTC as the history writes it: "2026-12-08T02:11:19Z".
+std::string UtcTimestamp(std::chrono::system_clock::time_point time);
+
+}  // namespace slotscope

@@ -1,0 +1,178 @@
+// The run history through slotscope-cli: what each run keeps in slotscope.db, the changes since
+// the last run, and history files that cannot be kept, against a real local HTTP server.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/app/cli_fixture.h"
+
+namespace slotscope {
+namespace {
+
+// The rows a query gives, each as its columns joined by '|' (NULL as "-").
+std::vector<std::string> Rows(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                std::string row;
+                for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                    const auto* text = sqlite3_column_text(statement, c);
+                    row += (c > 0 ? "|" : "") +
+                           std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "-");
+                }
+                rows.push_back(row);
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+constexpr const char* kResults =
+    "SELECT run, ord, keyword, left_label, left_slot, right_slot, failed, left_change, left_by, "
+    "right_change FROM results ORDER BY run, ord";
+
+TEST_F(CliTest, EveryRunIsKeptWithItsChangesSinceTheLast) {
+    {
+        Engine first({{u"鲜花", {2, 0}}, {u"kw2", {0, 1}}, {u"kw3", {1, 0}}}, {u"kw4"});
+        const Outcome outcome = Run(Against(first, {}), "鲜花\nkw2\nkw3\nkw4\n");
+        EXPECT_EQ(outcome.exitStatus, 1) << outcome.err;  // kw4 failed
+        EXPECT_EQ(outcome.err.find("since the last run"), std::string::npos) << outcome.err;
+    }
+    Engine second({{u"鲜花", {1, 0}},
+                   {u"kw2", {1, 0}},
+                   {u"kw3", {3, 0}},
+                   {u"kw4", {2, 0}},
+                   {u"kw5", {1, 0}}});
+    const Outcome outcome = Run(Against(second, {}), "鲜花\nkw2\nkw3\nkw4\nkw5\n");
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("since the last run, left slots: 1 up, 1 down, 1 gained\n"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(
+        outcome.err.find("运行完毕，信息保存在同目录下的baidu.csv里（比上次：上升1个，下降1个，"
+                         "新上1个）"),
+        std::string::npos)
+        << outcome.err;
+
+    const std::string db = dir.file("slotscope.db");
+    EXPECT_EQ(
+        Rows(db,
+             "SELECT id, site, device, ended, keywords, failed, blocked, version "
+             "FROM runs ORDER BY id"),
+        (std::vector<std::string>{"1|shop.example.cn|pc|finished|4|1|0|" SLOTSCOPE_VERSION_TEXT,
+                                  "2|shop.example.cn|pc|finished|5|0|0|" SLOTSCOPE_VERSION_TEXT}));
+    EXPECT_EQ(Rows(db, kResults), (std::vector<std::string>{
+                                      "1|1|鲜花|左2|2|-|-|first|-|first",
+                                      "1|2|kw2|左无|-|1|-|first|-|first",
+                                      "1|3|kw3|左1|1|-|-|first|-|first",
+                                      "1|4|kw4|查询失败|-|-|fetch|failed|-|failed",
+                                      "2|1|鲜花|左1|1|-|-|up|1|none",
+                                      "2|2|kw2|左1|1|-|-|gained|-|lost",
+                                      "2|3|kw3|左3|3|-|-|down|2|none",
+                                      // No earlier check of kw4 succeeded.
+                                      "2|4|kw4|左2|2|-|-|first|-|first",
+                                      "2|5|kw5|左1|1|-|-|first|-|first",
+                                  }));
+    const std::vector<std::string> times =
+        Rows(db,
+             "SELECT started <= finished AND started GLOB "
+             "'2[0-9][0-9][0-9]-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]Z' "
+             "FROM runs");
+    EXPECT_EQ(times, (std::vector<std::string>{"1", "1"}));
+}
+
+TEST_F(CliTest, AHistoryThatCannotBeKeptNeverStopsTheRunNorLosesTheFile) {
+    Engine engine({{u"kw", {1, 0}}});
+    const std::string notADatabase = "my notes, not a database\n" + std::string(5000, 'x');
+    struct Case {
+        const char* name;
+        std::string contents;  // what the file holds before the run; empty: no file
+        std::string path;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"not a database", notADatabase, "notes.db", "file is not a database"},
+        {"a folder that is not there", "", "missing/history.db", "cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        if (!c.contents.empty()) {
+            WriteFileBytes(dir.file(c.path), c.contents);
+        }
+        const Outcome outcome = Run(Against(engine, {"--history", c.path}), "kw\n");
+        EXPECT_EQ(outcome.exitStatus, 1) << c.name;
+        EXPECT_NE(outcome.err.find(c.why), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find("（历史记录未保存）"), std::string::npos) << outcome.err;
+        EXPECT_EQ(Results(), EncodeGbk(u"kw , shop.example.cn , 左1 , 右无推广位\r\n")) << c.name;
+        if (!c.contents.empty()) {
+            EXPECT_EQ(ReadFileBytes(dir.file(c.path)), c.contents) << c.name;
+        }
+    }
+
+    // A history of a later version of the program is left exactly as it is.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("later.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE future (x); PRAGMA user_version = 99", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = ReadFileBytes(dir.file("later.db"));
+    const Outcome later = Run(Against(engine, {"--history", "later.db"}), "kw\n");
+    EXPECT_EQ(later.exitStatus, 1);
+    EXPECT_NE(later.err.find("newer version of Slotscope"), std::string::npos) << later.err;
+    EXPECT_EQ(ReadFileBytes(dir.file("later.db")), before);
+
+    // --no-history keeps none.
+    const Outcome none = Run(Against(engine, {"--no-history", "--output", "other.csv"}), "kw\n");
+    EXPECT_EQ(none.exitStatus, 0) << none.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("slotscope.db")));
+}
+
+TEST_F(CliTest, TwoRunsAtOnceOnOneHistoryKeepAllTheirRows) {
+    Engine engine({{u"kw1", {1, 0}}, {u"kw2", {2, 0}}});
+    std::string keywords;
+    for (int i = 0; i < 40; ++i) {
+        keywords += (i % 2 == 0 ? "kw1\n" : "kw2\n");
+    }
+    WriteFileBytes(dir.file("keywords.txt"), keywords);
+    const testing::ProcessId first = Start(Against(
+        engine, {"--keywords", "keywords.txt", "--output", "a.csv", "--history", "shared.db"}));
+    const testing::ProcessId second = Start(Against(
+        engine, {"--keywords", "keywords.txt", "--output", "b.csv", "--history", "shared.db"}));
+    EXPECT_EQ(testing::WaitForProgram(first).exitStatus, 0);
+    EXPECT_EQ(testing::WaitForProgram(second).exitStatus, 0);
+    EXPECT_EQ(Rows(dir.file("shared.db"), "SELECT run, count(*) FROM results GROUP BY run"),
+              (std::vector<std::string>{"1|40", "2|40"}));
+    EXPECT_EQ(Rows(dir.file("shared.db"), "PRAGMA integrity_check"),
+              (std::vector<std::string>{"ok"}));
+}
+
+TEST_F(CliTest, AKilledRunKeepsTheRowsOfItsWrittenLines) {
+    Engine engine({{u"kw1", {1, 0}}, {u"kw2", {2, 0}}});
+    const testing::ProcessId process =
+        Start(Against(engine, {"--jobs", "1"}), "kw1\nkw2\nslow\nkw1\n");
+    for (int i = 0; i < 200 && engine.searchCount() < 3; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    std::this_thread::sleep_for(200ms);  // the slow page is on its way
+    testing::KillProgram(process);
+    Finish(process);
+    EXPECT_EQ(Results(), EncodeGbk(u"kw1 , shop.example.cn , 左1 , 右无推广位\r\n"
+                                   u"kw2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+    const std::string db = dir.file("slotscope.db");
+    EXPECT_EQ(Rows(db, "SELECT ord, keyword FROM results"),
+              (std::vector<std::string>{"1|kw1", "2|kw2"}));
+    EXPECT_EQ(Rows(db, "SELECT ended, finished FROM runs"),
+              (std::vector<std::string>{"interrupted|-"}));
+    EXPECT_EQ(Rows(db, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+}  // namespace
+}  // namespace slotscope
