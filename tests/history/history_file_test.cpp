@@ -1,0 +1,90 @@
+// The history file on its own: what the rounds after verification revise, and a file another
+// program holds locked.
+
+#include "history/history_file.h"
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+std::vector<std::string> Rows(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(statement, 0);
+            rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "-");
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+KeywordOutcome Outcome(int order, std::u16string left, CheckFailure failure) {
+    return {order, u"kw" + std::u16string(1, static_cast<char16_t>(u'0' + order)),
+            PageKind::Desktop, std::move(left), u"右无", failure};
+}
+
+TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    {
+        HistoryFile earlier(path, "test");
+        earlier.Begin(u"shop.example.cn", Device::Pc);
+        earlier.Record(Outcome(1, u"左3", CheckFailure::None));
+        earlier.End({});
+    }
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc);
+    history.Record(Outcome(1, u"查询失败", CheckFailure::Blocked));
+    history.Record(Outcome(2, u"左1", CheckFailure::None));
+    EXPECT_EQ(history.changes().up, 0);
+    history.Revise({Outcome(1, u"左2", CheckFailure::None), Outcome(2, u"左1", CheckFailure::None)});
+    RunSummary summary;
+    summary.keywords = 2;
+    history.End(summary);
+    EXPECT_EQ(history.problem(), "");
+    EXPECT_EQ(Rows(path, "SELECT left_label || ' ' || ifnull(failed, '-') || ' ' || left_change || "
+                         "ifnull(left_by, '') FROM results WHERE run = 2 ORDER BY ord"),
+              (std::vector<std::string>{"左2 - up1", "左1 - first"}));
+    EXPECT_EQ(history.changes().up, 1);
+    EXPECT_TRUE(history.changes().compared);
+}
+
+TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    {
+        HistoryFile first(path, "test");
+        first.Begin(u"shop.example.cn", Device::Pc);
+        first.End({});
+    }
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    HistoryFile locked(path, "test", std::chrono::milliseconds(100));
+    locked.Begin(u"shop.example.cn", Device::Pc);
+    locked.Record(Outcome(1, u"左1", CheckFailure::None));
+    locked.End({});
+    EXPECT_NE(locked.problem().find("locked"), std::string::npos) << locked.problem();
+
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), (std::vector<std::string>{"1"}));
+    EXPECT_EQ(Rows(path, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+}  // namespace
+}  // namespace slotscope
