@@ -33,16 +33,19 @@ void BM_AnalyseRealPage(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            slotscope::CheckResultPage(RealPage(), u"shop.example.cn", slotscope::PageKind::Desktop));
+        benchmark::DoNotOptimize(slotscope::CheckResultPage(RealPage(), u"shop.example.cn",
+                                                            slotscope::PageKind::Desktop));
     }
 }
 BENCHMARK(BM_AnalyseRealPage)->Unit(benchmark::kMicrosecond);
 
 slotscope::KeywordOutcome Keyword(int order) {
-    return {order, u"鲜花速递" + slotscope::DecodeUtf8(std::to_string(order)),
-            slotscope::PageKind::Desktop, u"左" + slotscope::DecodeUtf8(std::to_string(order % 5)),
-            u"右无推广位", slotscope::CheckFailure::None};
+    return {order,
+            u"鲜花速递" + slotscope::DecodeUtf8(std::to_string(order)),
+            slotscope::PageKind::Desktop,
+            u"左" + slotscope::DecodeUtf8(std::to_string(order % 5)),
+            u"右无推广位",
+            slotscope::CheckFailure::None};
 }
 
 // Records runs of `keywords` keywords into a fresh history; the counters give the time per

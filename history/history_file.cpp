@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include "core/text_codec.h"
@@ -309,21 +310,32 @@ void HistoryFile::Write(const Work& work) {
 
 void HistoryFile::Begin(std::u16string_view site, Device device) {
     countedPage_ = device == Device::Mobile ? PageKind::Phone : PageKind::Desktop;
-    try {
-        database_ = std::make_unique<Database>(path_, busyTimeout_);
-        Database& db = *database_;
-        const int found = db.IntegerOf("PRAGMA user_version");
-        if (found > kSchemaVersion) {
-            GiveUp("made by a newer version of Slotscope (schema " + std::to_string(found) +
-                   "); left as it is");
-            return;
+    // Two runs opening one file at once can each hold what the other needs to switch it to the
+    // write-ahead log, and SQLite then answers busy at once instead of waiting: such a start is
+    // tried again until the wait is over.
+    const auto giveUpAt = std::chrono::steady_clock::now() + busyTimeout_;
+    for (;;) {
+        try {
+            database_ = std::make_unique<Database>(path_, busyTimeout_);
+            Database& db = *database_;
+            const int found = db.IntegerOf("PRAGMA user_version");
+            if (found > kSchemaVersion) {
+                GiveUp("made by a newer version of Slotscope (schema " + std::to_string(found) +
+                       "); left as it is");
+                return;
+            }
+            // The write-ahead log: a killed run loses nothing committed, and readers never wait.
+            db.IntegerOf("PRAGMA journal_mode=WAL");
+            db.Execute("PRAGMA synchronous=NORMAL");
+            break;
+        } catch (const SqliteError& error) {
+            if (!error.busy() || std::chrono::steady_clock::now() > giveUpAt) {
+                GiveUp(error.what());
+                return;
+            }
+            database_.reset();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        // The write-ahead log: a killed run loses nothing committed, and readers never wait.
-        db.IntegerOf("PRAGMA journal_mode=WAL");
-        db.Execute("PRAGMA synchronous=NORMAL");
-    } catch (const SqliteError& error) {
-        GiveUp(error.what());
-        return;
     }
     Write([](Database& db) {
         // Checked again inside the transaction: another run may have made the tables meanwhile.

@@ -3,37 +3,27 @@
 
 #include "history/history_file.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace slotscope {
 namespace {
 
-std::vector<std::string> Rows(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    std::vector<std::string> rows;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const auto* text = sqlite3_column_text(statement, 0);
-            rows.emplace_back(text != nullptr ? reinterpret_cast<const char*>(text) : "-");
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
-}
+using testing::Rows;
 
 KeywordOutcome Outcome(int order, std::u16string left, CheckFailure failure) {
-    return {order, u"kw" + std::u16string(1, static_cast<char16_t>(u'0' + order)),
-            PageKind::Desktop, std::move(left), u"右无", failure};
+    return {order,
+            u"kw" + std::u16string(1, static_cast<char16_t>(u'0' + order)),
+            PageKind::Desktop,
+            std::move(left),
+            u"右无",
+            failure};
 }
 
 TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
@@ -50,13 +40,15 @@ TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
     history.Record(Outcome(1, u"查询失败", CheckFailure::Blocked));
     history.Record(Outcome(2, u"左1", CheckFailure::None));
     EXPECT_EQ(history.changes().up, 0);
-    history.Revise({Outcome(1, u"左2", CheckFailure::None), Outcome(2, u"左1", CheckFailure::None)});
+    history.Revise(
+        {Outcome(1, u"左2", CheckFailure::None), Outcome(2, u"左1", CheckFailure::None)});
     RunSummary summary;
     summary.keywords = 2;
     history.End(summary);
     EXPECT_EQ(history.problem(), "");
-    EXPECT_EQ(Rows(path, "SELECT left_label || ' ' || ifnull(failed, '-') || ' ' || left_change || "
-                         "ifnull(left_by, '') FROM results WHERE run = 2 ORDER BY ord"),
+    EXPECT_EQ(Rows(path,
+                   "SELECT left_label || ' ' || ifnull(failed, '-') || ' ' || left_change || "
+                   "ifnull(left_by, '') FROM results WHERE run = 2 ORDER BY ord"),
               (std::vector<std::string>{"左2 - up1", "左1 - first"}));
     EXPECT_EQ(history.changes().up, 1);
     EXPECT_TRUE(history.changes().compared);

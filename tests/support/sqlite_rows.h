@@ -1,0 +1,33 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+namespace slotscope::testing {
+
+// The rows a query gives, each as its columns joined by '|' (NULL as "-").
+inline std::vector<std::string> Rows(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                std::string row;
+                for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                    const auto* text = sqlite3_column_text(statement, c);
+                    row += (c > 0 ? "|" : "") +
+                           std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "-");
+                }
+                rows.push_back(row);
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+}  // namespace slotscope::testing
