@@ -82,11 +82,16 @@ class RunFiles final {
     ResultsFile phone_;
 };
 
-// What the history adds to a caption: that it was not kept, or how the slots moved since the
-// last run (the counts that are zero left out, nothing where nothing moved).
+// That the history was not kept, for any caption after a run.
+std::u16string LostHistoryText(const RunSummary& summary) {
+    return summary.historyProblem.empty() ? std::u16string() : u"（历史记录未保存）";
+}
+
+// What the history adds to a completion caption: that it was not kept, or how the slots moved
+// since the last run (the counts that are zero left out, nothing where nothing moved).
 std::u16string HistoryText(const RunSummary& summary) {
     if (!summary.historyProblem.empty()) {
-        return u"（历史记录未保存）";
+        return LostHistoryText(summary);
     }
     const ChangeCounts& changes = summary.changes;
     std::u16string moved;
@@ -121,12 +126,13 @@ std::u16string SavedText(const RunSummary& summary, const RunFiles& files) {
 
 std::u16string StoppedText(const RunSummary& summary, const RunFiles& files) {
     return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) + u"，" +
-           SavedText(summary, files);
+           SavedText(summary, files) + LostHistoryText(summary);
 }
 
 std::u16string AbortedText(const RunSummary& summary, const RunFiles& files) {
     return u"运行中止（" + summary.abortReason + u"），已完成" +
-           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary, files);
+           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary, files) +
+           LostHistoryText(summary);
 }
 
 bool IsTrimmed(char16_t c) {
@@ -321,7 +327,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     }
     const std::vector<PageKind> pages = files.Pages();
     if (options.history != nullptr) {
-        options.history->Begin(trimmedWebsite, options.device);
+        options.history->Begin(trimmedWebsite, options.device, options.stop);
     }
     const auto prefix = [&](PageKind page) -> const std::string& {
         return page == PageKind::Phone ? options.mobileSearchUrlPrefix : options.searchUrlPrefix;

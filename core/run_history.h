@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,8 @@ struct KeywordOutcome {
 class RunHistory {
   public:
     virtual ~RunHistory() = default;
-    virtual void Begin(std::u16string_view site, Device device) = 0;
+    // A stop request ends any wait for the history at once.
+    virtual void Begin(std::u16string_view site, Device device, std::stop_token stop) = 0;
     virtual void Record(const KeywordOutcome& outcome) = 0;
     virtual void Revise(const std::vector<KeywordOutcome>& outcomes) = 0;
     virtual void End(const RunSummary& summary) = 0;

@@ -7,9 +7,11 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <thread>
 #include <utility>
 
+#include "core/file_open.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -23,6 +25,7 @@ class SqliteError final : public std::runtime_error {
         const int primary = code_ & 0xff;
         return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
     }
+    bool full() const { return (code_ & 0xff) == SQLITE_FULL; }
 
   private:
     int code_;
@@ -128,13 +131,14 @@ CREATE INDEX results_by_keyword ON results (keyword, page, run);
 // One open connection and the statements the run uses, prepared once.
 class HistoryFile::Database final {
   public:
-    Database(const std::string& path, std::chrono::milliseconds busyTimeout) {
+    Database(const std::string& path, std::chrono::milliseconds busyTimeout, std::stop_token stop)
+        : busyTimeout_(busyTimeout), stop_(std::move(stop)) {
         const int opened = sqlite3_open_v2(path.c_str(), &db_,
                                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (opened != SQLITE_OK) {
             Fail(opened, "cannot be opened");
         }
-        sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout.count()));
+        sqlite3_busy_handler(db_, &Database::WaitWhileBusy, this);
         sqlite3_extended_result_codes(db_, 1);
     }
     ~Database() {
@@ -208,6 +212,22 @@ class HistoryFile::Database final {
 
     long long LastRow() const { return sqlite3_last_insert_rowid(db_); }
 
+    // Waits for a file another run holds, a little at a time, up to the wait allowed; a stop
+    // request ends the wait at once.
+    static int WaitWhileBusy(void* self, int count) {
+        auto* database = static_cast<Database*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (count == 0) {
+            database->busySince_ = now;
+        }
+        if (database->stop_.stop_requested() ||
+            now - database->busySince_ > database->busyTimeout_) {
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return 1;
+    }
+
     sqlite3_stmt* insertRun = nullptr;
     sqlite3_stmt* insertResult = nullptr;
     sqlite3_stmt* updateResult = nullptr;
@@ -217,6 +237,9 @@ class HistoryFile::Database final {
   private:
     sqlite3* db_ = nullptr;
     std::vector<sqlite3_stmt*> statements_;
+    std::chrono::milliseconds busyTimeout_;
+    std::stop_token stop_;
+    std::chrono::steady_clock::time_point busySince_;
 };
 
 namespace {
@@ -269,11 +292,18 @@ HistoryFile::HistoryFile(std::string utf8Path, std::string programVersion,
 
 HistoryFile::~HistoryFile() = default;
 
-void HistoryFile::GiveUp(const std::string& why) {
+void HistoryFile::GiveUp(const std::string& why, bool diskFull) {
     if (problem_.empty()) {
         problem_ = "history file " + path_ + ": " + why;
     }
     database_.reset();
+    if (diskFull && created_) {
+        // A history this run began on a full disk holds nothing older; its files would only
+        // take the room the results file needs.
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            RemoveFile(path_ + suffix);
+        }
+    }
 }
 
 template <typename Work>
@@ -297,8 +327,8 @@ void HistoryFile::Write(const Work& work) {
             }
             return;
         } catch (const SqliteError& error) {
-            if (!error.busy() || attempt > 0) {
-                GiveUp(error.what());
+            if (!error.busy() || attempt > 0 || stop_.stop_requested()) {
+                GiveUp(error.what(), error.full());
                 return;
             }
         } catch (const std::bad_alloc&) {
@@ -308,7 +338,9 @@ void HistoryFile::Write(const Work& work) {
     }
 }
 
-void HistoryFile::Begin(std::u16string_view site, Device device) {
+void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token stop) {
+    stop_ = std::move(stop);
+    created_ = !IsRegularFile(path_);
     countedPage_ = device == Device::Mobile ? PageKind::Phone : PageKind::Desktop;
     // Two runs opening one file at once can each hold what the other needs to switch it to the
     // write-ahead log, and SQLite then answers busy at once instead of waiting: such a start is
@@ -316,21 +348,37 @@ void HistoryFile::Begin(std::u16string_view site, Device device) {
     const auto giveUpAt = std::chrono::steady_clock::now() + busyTimeout_;
     for (;;) {
         try {
-            database_ = std::make_unique<Database>(path_, busyTimeout_);
+            database_ = std::make_unique<Database>(path_, busyTimeout_, stop_);
             Database& db = *database_;
+            // Another program's database is left exactly as it is: ours carry their mark, and
+            // a new one has no tables yet. Read in one transaction, as another run may be
+            // making the tables meanwhile.
+            db.Execute("BEGIN");
             const int found = db.IntegerOf("PRAGMA user_version");
+            const bool foreign = found == 0
+                                     ? db.IntegerOf("SELECT count(*) FROM sqlite_master") > 0
+                                     : db.IntegerOf("PRAGMA application_id") != kApplicationId;
+            db.Execute("COMMIT");
+            if (foreign) {
+                GiveUp("not a Slotscope history; left as it is");
+                return;
+            }
             if (found > kSchemaVersion) {
                 GiveUp("made by a newer version of Slotscope (schema " + std::to_string(found) +
                        "); left as it is");
                 return;
             }
             // The write-ahead log: a killed run loses nothing committed, and readers never wait.
+            // It is folded into the file often and kept short, so on a disk that fills up the
+            // history takes little of the room the results file needs.
             db.IntegerOf("PRAGMA journal_mode=WAL");
             db.Execute("PRAGMA synchronous=NORMAL");
+            db.IntegerOf("PRAGMA wal_autocheckpoint=64");
+            db.IntegerOf("PRAGMA journal_size_limit=262144");
             break;
         } catch (const SqliteError& error) {
             if (!error.busy() || std::chrono::steady_clock::now() > giveUpAt) {
-                GiveUp(error.what());
+                GiveUp(error.what(), error.full());
                 return;
             }
             database_.reset();
@@ -341,6 +389,7 @@ void HistoryFile::Begin(std::u16string_view site, Device device) {
         // Checked again inside the transaction: another run may have made the tables meanwhile.
         if (db.IntegerOf("PRAGMA user_version") == 0) {
             db.Execute(kSchema);
+            db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
             db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         }
     });
@@ -365,7 +414,7 @@ void HistoryFile::Begin(std::u16string_view site, Device device) {
         db.lastSlots = db.Prepare(
             "SELECT r.left_slot, r.right_slot FROM results r JOIN runs u ON u.id = r.run "
             "WHERE r.keyword = ?1 AND r.page = ?2 AND r.failed IS NULL AND r.run < ?3 "
-            "AND u.site = ?4 ORDER BY r.run DESC LIMIT 1");
+            "AND u.site = ?4 COLLATE NOCASE ORDER BY r.run DESC LIMIT 1");
     } catch (const SqliteError& error) {
         GiveUp(error.what());
         return;

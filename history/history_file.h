@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +27,7 @@ class HistoryFile final : public RunHistory {
     HistoryFile(const HistoryFile&) = delete;
     HistoryFile& operator=(const HistoryFile&) = delete;
 
-    void Begin(std::u16string_view site, Device device) override;
+    void Begin(std::u16string_view site, Device device, std::stop_token stop) override;
     void Record(const KeywordOutcome& outcome) override;
     void Revise(const std::vector<KeywordOutcome>& outcomes) override;
     void End(const RunSummary& summary) override;
@@ -35,6 +36,8 @@ class HistoryFile final : public RunHistory {
 
     // The schema version this program writes (PRAGMA user_version).
     static constexpr int kSchemaVersion = 1;
+    // PRAGMA application_id: the mark of a Slotscope history ("Slot").
+    static constexpr int kApplicationId = 0x536c6f74;
 
   private:
     class Database;
@@ -43,17 +46,19 @@ class HistoryFile final : public RunHistory {
     // history is given up, with the reason kept.
     template <typename Work>
     void Write(const Work& work);
-    void GiveUp(const std::string& why);
+    void GiveUp(const std::string& why, bool diskFull = false);
     SideChange ChangeOf(const KeywordOutcome& outcome, bool left);
 
     std::string path_;
     std::string version_;
     std::chrono::milliseconds busyTimeout_;
+    std::stop_token stop_;
     std::unique_ptr<Database> database_;
     std::string problem_;
     std::string site_;   // UTF-8
     long long run_ = 0;  // the run's row, once begun
     bool ended_ = false;
+    bool created_ = false;                      // the file was not there before this run
     PageKind countedPage_ = PageKind::Desktop;  // the page whose changes the caption counts
     std::vector<SideChange> counted_;           // by keyword order - 1
 };

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -31,12 +33,12 @@ TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
     const std::string path = dir.file("slotscope.db");
     {
         HistoryFile earlier(path, "test");
-        earlier.Begin(u"shop.example.cn", Device::Pc);
+        earlier.Begin(u"shop.example.cn", Device::Pc, {});
         earlier.Record(Outcome(1, u"左3", CheckFailure::None));
         earlier.End({});
     }
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc);
+    history.Begin(u"shop.example.cn", Device::Pc, {});
     history.Record(Outcome(1, u"查询失败", CheckFailure::Blocked));
     history.Record(Outcome(2, u"左1", CheckFailure::None));
     EXPECT_EQ(history.changes().up, 0);
@@ -59,7 +61,7 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     const std::string path = dir.file("slotscope.db");
     {
         HistoryFile first(path, "test");
-        first.Begin(u"shop.example.cn", Device::Pc);
+        first.Begin(u"shop.example.cn", Device::Pc, {});
         first.End({});
     }
     sqlite3* holder = nullptr;
@@ -67,10 +69,19 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
 
     HistoryFile locked(path, "test", std::chrono::milliseconds(100));
-    locked.Begin(u"shop.example.cn", Device::Pc);
+    locked.Begin(u"shop.example.cn", Device::Pc, {});
     locked.Record(Outcome(1, u"左1", CheckFailure::None));
     locked.End({});
     EXPECT_NE(locked.problem().find("locked"), std::string::npos) << locked.problem();
+
+    // A run asked to stop does not sit out the wait (a minute here).
+    std::stop_source stop;
+    stop.request_stop();
+    HistoryFile stopped(path, "test", std::chrono::minutes(1));
+    const auto started = std::chrono::steady_clock::now();
+    stopped.Begin(u"shop.example.cn", Device::Pc, stop.get_token());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_FALSE(stopped.problem().empty());
 
     sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(holder);
