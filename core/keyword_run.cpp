@@ -293,8 +293,6 @@ std::u16string Seconds(std::chrono::milliseconds time) {
     return {text.begin(), text.end()};
 }
 
-// Checks the keywords, writing into `summary` as it goes, so that what was done is known even
-// when something throws.
 // Tells the history how the run ended, and the summary what the history could not keep and
 // how the keywords moved.
 void EndHistory(const RunOptions& options, RunSummary& summary) {
@@ -306,6 +304,8 @@ void EndHistory(const RunOptions& options, RunSummary& summary) {
     summary.changes = options.history->changes();
 }
 
+// Checks the keywords, writing into `summary` as it goes, so that what was done is known even
+// when something throws.
 void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& options,
                    RunFiles& files, RunSummary& summary) {
     // Both inputs are taken once: the window stays editable during a run, and an edit must not
