@@ -9,23 +9,13 @@
 #include <iterator>
 #include <string>
 
+#include "bench/real_page.h"
 #include "core/result_page.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-const std::u16string& RealPage() {
-    static const std::u16string page = [] {
-        std::ifstream in(std::filesystem::path(SLOTSCOPE_SHARED_DIR) / "fixtures" / "real-pages" /
-                             "baidu_search_results.html",
-                         std::ios::binary);
-        return slotscope::DecodeUtf8(
-            std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
-    }();
-    return page;
-}
 
 void BM_AnalyseRealPage(benchmark::State& state) {
     if (RealPage().empty()) {

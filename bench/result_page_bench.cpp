@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 
+#include "bench/real_page.h"
 #include "core/column_layout.h"
 #include "core/result_page.h"
 #include "core/text_codec.h"
@@ -58,17 +59,6 @@ BENCHMARK(BM_FindAbsentMarker)->Unit(benchmark::kMicrosecond);
 
 const std::u16string& ColumnPage() {
     static const std::u16string page = slotscope::testing::ColumnLayoutPage(1'000'000);
-    return page;
-}
-
-const std::u16string& RealPage() {
-    static const std::u16string page = [] {
-        std::ifstream in(std::filesystem::path(SLOTSCOPE_SHARED_DIR) / "fixtures" / "real-pages" /
-                             "baidu_search_results.html",
-                         std::ios::binary);
-        return slotscope::DecodeUtf8(
-            std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
-    }();
     return page;
 }
 
