@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/paid_signs.h"
+#include "core/shown_site.h"
 
 namespace slotscope {
 namespace {
@@ -237,11 +238,12 @@ class WebsiteSearch final {
     std::array<std::size_t, 256> shift_{};
 };
 
-// The paid listings of a run of a list's entries: how many, and the first (from 1) that holds
-// the website, 0 for none.
+// The paid listings of a run of a list's entries: how many, the first (from 1) that holds the
+// website (0 for none), and the site each shows.
 struct Block {
     int listings = 0;
     int firstWithWebsite = 0;
+    std::vector<std::string> sites;
 };
 
 // One list of entries (a column, the phone page's list): finds its entries among the elements the
@@ -260,10 +262,11 @@ class ColumnReader final {
     const Block& bottom() const { return bottom_; }
     // The list's paid listings as one run, top and bottom together.
     Block all() const {
-        Block all{top_.listings + bottom_.listings, top_.firstWithWebsite};
+        Block all{top_.listings + bottom_.listings, top_.firstWithWebsite, top_.sites};
         if (all.firstWithWebsite == 0 && bottom_.firstWithWebsite > 0) {
             all.firstWithWebsite = top_.listings + bottom_.firstWithWebsite;
         }
+        all.sites.insert(all.sites.end(), bottom_.sites.begin(), bottom_.sites.end());
         return all;
     }
 
@@ -342,6 +345,7 @@ class ColumnReader final {
         entryDepth_ = depth;
         paid_ = false;
         websiteInAttributes_ = false;
+        landingAddress_.reset();
         text_.clear();
         scanned_ = 0;
         nonSpaceCount_ = 0;
@@ -358,6 +362,8 @@ class ColumnReader final {
             if (block.firstWithWebsite == 0 && (websiteInAttributes_ || website_.In(text_))) {
                 block.firstWithWebsite = block.listings;
             }
+            std::string site = landingAddress_ ? SiteOfAddress(*landingAddress_) : std::string();
+            block.sites.push_back(site.empty() ? SiteInText(text_) : std::move(site));
         } else {
             unpaidSeen_ = true;
         }
@@ -381,6 +387,9 @@ class ColumnReader final {
             }
             if (!websiteInAttributes_ && website_.In(value)) {
                 websiteInAttributes_ = true;
+            }
+            if (!landingAddress_ && name == "data-landurl") {
+                landingAddress_ = std::string(value);
             }
         }
     }
@@ -441,6 +450,7 @@ class ColumnReader final {
     std::size_t entryDepth_ = 0;
     bool paid_ = false;
     bool websiteInAttributes_ = false;
+    std::optional<std::string> landingAddress_;  // the first data-landurl value
     std::string text_;  // all its text, without script and style contents
     std::size_t scanned_ = 0;
     std::size_t nonSpaceCount_ = 0;
@@ -733,8 +743,11 @@ struct DesktopPage {
 
     static LayoutReading Reading(const ColumnReader& left, const ColumnReader& right,
                                  const TitleWatch& title) {
+        Block first = left.all();
+        Block second = right.all();
         return {left.seen() || right.seen() || title.found(),
-                SideLabels(kColumnSides, left.all(), right.all())};
+                SideLabels(kColumnSides, first, second),
+                {std::move(first.sites), std::move(second.sites)}};
     }
 };
 
@@ -766,7 +779,8 @@ struct PhonePage {
     static LayoutReading Reading(const ColumnReader& byId, const ColumnReader& byClass,
                                  const TitleWatch& title) {
         const ColumnReader& list = byId.seen() ? byId : byClass;
-        return {list.seen() || title.found(), SideLabels(kPhoneSides, list.top(), list.bottom())};
+        return {list.seen() || title.found(), SideLabels(kPhoneSides, list.top(), list.bottom()),
+                {list.top().sites, list.bottom().sites}};
     }
 };
 

@@ -13,6 +13,7 @@ namespace slotscope {
 struct LayoutReading {
     bool resultPage = false;
     PositionLabels labels;
+    ShownSites sites;
 };
 
 // Result pages that carry their listings in two columns, the elements with the ids content_left

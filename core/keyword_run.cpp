@@ -216,10 +216,13 @@ bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files, Ru
     return true;
 }
 
-// What one fetched page gives: its labels, or nothing when the keyword failed on it.
+// What one fetched page gives: its labels and the sites its paid listings show, or nothing when
+// the keyword failed on it.
 std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
                                        std::u16string_view keyword, std::u16string_view website,
-                                       const RunOptions& options, CheckFailure& failure) {
+                                       const RunOptions& options, CheckFailure& failure,
+                                       ShownSites& sites) {
+    sites = {};
     if (!page.ok()) {
         failure = page.failure().kind == FetchFailureKind::Blocked ? CheckFailure::Blocked
                                                                    : CheckFailure::Fetch;
@@ -228,6 +231,7 @@ std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
     const PageCheck check = CheckResultPage(page.body(), website, kind);
     if (check.outcome == PageCheck::Outcome::Read) {
         failure = CheckFailure::None;
+        sites = check.sites;
         return check.labels;
     }
     failure = CheckFailure::Unreadable;
@@ -248,6 +252,7 @@ struct WrittenKeyword {
     std::u16string keyword;
     std::vector<PositionLabels> lines;
     std::vector<CheckFailure> failures;
+    std::vector<ShownSites> sites;
     int order = 0;  // among the run's keywords, from 1
 
     bool failed() const {
@@ -258,7 +263,8 @@ struct WrittenKeyword {
         return std::find(failures.begin(), failures.end(), CheckFailure::Blocked) != failures.end();
     }
     KeywordOutcome Outcome(std::size_t page, PageKind kind) const {
-        return {order, keyword, kind, lines[page].left, lines[page].right, failures[page]};
+        return {order,           keyword, kind, lines[page].left, lines[page].right, failures[page],
+                sites[page]};
     }
 };
 
@@ -266,8 +272,9 @@ struct WrittenKeyword {
 // for its line, as the window's fields hold them.
 WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword, int order,
                           const std::vector<std::optional<PositionLabels>>& labels,
-                          std::vector<CheckFailure> failures) {
-    WrittenKeyword written{std::u16string(keyword), {}, std::move(failures), order};
+                          std::vector<CheckFailure> failures, std::vector<ShownSites> sites) {
+    WrittenKeyword written{std::u16string(keyword), {}, std::move(failures), std::move(sites),
+                           order};
     for (const std::optional<PositionLabels>& page : labels) {
         // The previous page must not stand in for one that failed.
         const bool read = page.has_value();
@@ -394,20 +401,22 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             // All of a keyword's pages first: a stop between them writes none of its lines, so
             // the files hold the same keywords.
             std::vector<CheckFailure> failures(pages.size(), CheckFailure::None);
+            std::vector<ShownSites> sites(pages.size());
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
                 const FetchResult page = fetched.TakeNext();
                 if (!page.ok() && options.stop.stop_requested()) {
                     // Cut short by the stop, not a failure of the keyword.
                     summary.end = RunEnd::Stopped;
                 } else {
-                    labels[p] = ReadPage(page, pages[p], keyword, website, options, failures[p]);
+                    labels[p] = ReadPage(page, pages[p], keyword, website, options, failures[p],
+                                         sites[p]);
                 }
             }
             if (summary.end == RunEnd::Stopped) {
                 break;
             }
-            WrittenKeyword written =
-                ShowLabels(fields, keyword, summary.checked + 1, labels, std::move(failures));
+            WrittenKeyword written = ShowLabels(fields, keyword, summary.checked + 1, labels,
+                                                std::move(failures), std::move(sites));
             for (std::size_t p = 0; p < pages.size(); ++p) {
                 files.For(pages[p]).WriteLine(keyword, trimmedWebsite, written.lines[p].left,
                                               written.lines[p].right);
@@ -471,6 +480,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             // Only the pages that met a verification page: the others keep what they gave.
             std::vector<std::optional<PositionLabels>> retried(pages.size());
             std::vector<CheckFailure> failures = checked[k].failures;
+            std::vector<ShownSites> sites = checked[k].sites;
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
                 if (failures[p] != CheckFailure::Blocked) {
                     retried[p] = checked[k].lines[p].left == kFetchFailedLabel
@@ -492,8 +502,8 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                 if (!page.ok() && options.stop.stop_requested()) {
                     summary.end = RunEnd::Stopped;
                 } else {
-                    retried[p] =
-                        ReadPage(page, pages[p], checked[k].keyword, website, options, failures[p]);
+                    retried[p] = ReadPage(page, pages[p], checked[k].keyword, website, options,
+                                          failures[p], sites[p]);
                     retriedPages[p] = 1;
                 }
             }
@@ -501,7 +511,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                 break;
             }
             checked[k] = ShowLabels(fields, checked[k].keyword, checked[k].order, retried,
-                                    std::move(failures));
+                                    std::move(failures), std::move(sites));
         }
     }
     if (std::find(retriedPages.begin(), retriedPages.end(), 1) != retriedPages.end()) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/column_layout.h"
+#include "core/shown_site.h"
 
 namespace slotscope {
 namespace {
@@ -227,6 +228,7 @@ std::u16string Numbered(std::u16string_view side, int number) {
 
 PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
                                std::u16string_view website);
+ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers);
 
 bool EqualsFoldedAt(std::string_view text, std::size_t at, std::string_view lower) {
     if (text.size() - at < lower.size()) {
@@ -279,17 +281,19 @@ PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view webs
     if (kind == PageKind::Phone) {
         reading = ReadPhoneLayout(input, website);
     } else if (HasTableLayout(input)) {
-        return {PageCheck::Outcome::Read, ReadTableLayout(PageText, ScanPage(PageText), website)};
+        const PageMarkers markers = ScanPage(PageText);
+        return {PageCheck::Outcome::Read, ReadTableLayout(PageText, markers, website),
+                TableLayoutSites(PageText, markers)};
     } else {
         reading = ReadColumnLayout(input, website);
     }
     if (!reading) {
-        return {PageCheck::Outcome::Unreadable, {}};
+        return {PageCheck::Outcome::Unreadable, {}, {}};
     }
     if (!reading->resultPage) {
-        return {PageCheck::Outcome::NotResultPage, {}};
+        return {PageCheck::Outcome::NotResultPage, {}, {}};
     }
-    return {PageCheck::Outcome::Read, std::move(reading->labels)};
+    return {PageCheck::Outcome::Read, std::move(reading->labels), std::move(reading->sites)};
 }
 
 std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
@@ -311,6 +315,41 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
 }
 
 namespace {
+
+// The site a listing cut from the table layout shows.
+std::string ListingSite(std::u16string_view block) {
+    std::string address;
+    std::string site = FindLandingAddress(block, address) ? SiteOfAddress(address) : std::string();
+    return site.empty() ? SiteInMarkup(block) : site;
+}
+
+// The sites of every listing of a page with the table layout's markers, cut as the labels cut
+// them: the listings the labels count, whether or not they hold the website.
+ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers) {
+    NextOccurrence tableEnd(PageText, kTableEnd);
+    NextOccurrence divEnd(PageText, kDivEnd);
+    ShownSites sites;
+    if (markers.layoutA || markers.layoutB) {
+        const MarkerHits* listings = markers.layoutA ? markers.tableA.data() : markers.tableB.data();
+        const int count = markers.layoutA ? kLayoutAListings : kLayoutBListings;
+        for (int k = 1; k <= count; ++k) {
+            if (listings[k].anyCase) {
+                const std::size_t markerLength = kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
+                sites.left.push_back(
+                    ListingSite(CutListing(PageText, listings[k], markerLength, tableEnd)));
+            }
+        }
+    }
+    if (markers.rightBlock) {
+        for (int j = 0; j < kRightListings; ++j) {
+            if (markers.right[j].anyCase) {
+                sites.right.push_back(ListingSite(
+                    CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd)));
+            }
+        }
+    }
+    return sites;
+}
 
 // The labels of a page with the table layout's markers.
 PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/page_kind.h"
 
@@ -17,6 +18,17 @@ struct PositionLabels {
     std::u16string right;
 
     friend bool operator==(const PositionLabels&, const PositionLabels&) = default;
+};
+
+// Who holds the slots: the site each paid listing shows, in slot order, on the left (top) and
+// on the right (bottom); the number of paid listings on a side is the number of its sites. A
+// listing's site is the host of its first data-landurl attribute, else the first host-like word
+// of its text (see shown_site.h).
+struct ShownSites {
+    std::vector<std::string> left;  // UTF-8
+    std::vector<std::string> right;
+
+    friend bool operator==(const ShownSites&, const ShownSites&) = default;
 };
 
 // Finds the website among the paid listings of a result page, on the left and on the right.
@@ -51,6 +63,7 @@ struct PageCheck {
     };
     Outcome outcome = Outcome::Read;
     PositionLabels labels;
+    ShownSites sites;
 };
 
 // Reads a fetched page of either kind in one pass: whether it is a result page (for the desktop

@@ -8,6 +8,7 @@
 
 #include "core/keyword_run.h"
 #include "core/page_kind.h"
+#include "core/result_page.h"
 
 namespace slotscope {
 
@@ -27,6 +28,7 @@ struct KeywordOutcome {
     std::u16string left;  // the labels as written
     std::u16string right;
     CheckFailure failure = CheckFailure::None;
+    ShownSites sites;  // none where the check failed
 };
 
 // What a run keeps of itself beyond its results files. The run calls it on its own thread, in

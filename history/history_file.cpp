@@ -13,6 +13,7 @@
 
 #include "core/file_open.h"
 #include "core/text_codec.h"
+#include "history/stored_sites.h"
 
 namespace slotscope {
 namespace {
@@ -121,9 +122,21 @@ CREATE TABLE results (
     left_by INTEGER,
     right_change TEXT NOT NULL,
     right_by INTEGER,
+    left_listings INTEGER,
+    right_listings INTEGER,
+    left_sites TEXT,
+    right_sites TEXT,
     PRIMARY KEY (run, page, ord)
 );
 CREATE INDEX results_by_keyword ON results (keyword, page, run);
+)sql";
+
+// From the first schema: the paid listings and the sites they show, unknown for older rows.
+constexpr const char* kSchemaFrom1To2 = R"sql(
+ALTER TABLE results ADD COLUMN left_listings INTEGER;
+ALTER TABLE results ADD COLUMN right_listings INTEGER;
+ALTER TABLE results ADD COLUMN left_sites TEXT;
+ALTER TABLE results ADD COLUMN right_sites TEXT;
 )sql";
 
 }  // namespace
@@ -387,9 +400,14 @@ void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token
     }
     Write([](Database& db) {
         // Checked again inside the transaction: another run may have made the tables meanwhile.
-        if (db.IntegerOf("PRAGMA user_version") == 0) {
+        const int version = db.IntegerOf("PRAGMA user_version");
+        if (version == 0) {
             db.Execute(kSchema);
             db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+        } else if (version == 1) {
+            db.Execute(kSchemaFrom1To2);
+        }
+        if (version < kSchemaVersion) {
             db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         }
     });
@@ -402,12 +420,14 @@ void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token
             db.Prepare("INSERT INTO runs (site, device, started, version) VALUES (?1, ?2, ?3, ?4)");
         db.insertResult = db.Prepare(
             "INSERT INTO results (run, page, ord, keyword, left_label, right_label, left_slot, "
-            "right_slot, failed, left_change, left_by, right_change, right_by) "
-            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+            "right_slot, failed, left_change, left_by, right_change, right_by, left_listings, "
+            "right_listings, left_sites, right_sites) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17)");
         db.updateResult = db.Prepare(
             "UPDATE results SET left_label = ?5, right_label = ?6, left_slot = ?7, "
             "right_slot = ?8, failed = ?9, left_change = ?10, left_by = ?11, right_change = ?12, "
-            "right_by = ?13 WHERE run = ?1 AND page = ?2 AND ord = ?3 AND keyword = ?4");
+            "right_by = ?13, left_listings = ?14, right_listings = ?15, left_sites = ?16, "
+            "right_sites = ?17 WHERE run = ?1 AND page = ?2 AND ord = ?3 AND keyword = ?4");
         db.endRun = db.Prepare(
             "UPDATE runs SET finished = ?2, ended = ?3, keywords = ?4, failed = ?5, blocked = ?6 "
             "WHERE id = ?1");
@@ -466,6 +486,19 @@ void BindOutcome(sqlite3_stmt* statement, long long run, const KeywordOutcome& o
     BindBy(statement, 11, left);
     BindText(statement, 12, ChangeName(right.kind));
     BindBy(statement, 13, right);
+    // A failed check saw no listings: none are known.
+    const bool read = outcome.failure == CheckFailure::None;
+    int index = 14;
+    for (const auto* sites : {&outcome.sites.left, &outcome.sites.right}) {
+        if (read) {
+            sqlite3_bind_int(statement, index, static_cast<int>(sites->size()));
+            BindText(statement, index + 2, JoinSites(*sites));
+        } else {
+            sqlite3_bind_null(statement, index);
+            sqlite3_bind_null(statement, index + 2);
+        }
+        ++index;
+    }
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ class HistoryFile final : public RunHistory {
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // PRAGMA application_id: the mark of a Slotscope history ("Slot").
     static constexpr int kApplicationId = 0x536c6f74;
 

@@ -25,7 +25,8 @@ KeywordOutcome Outcome(int order, std::u16string left, CheckFailure failure) {
             PageKind::Desktop,
             std::move(left),
             u"右无",
-            failure};
+            failure,
+            {}};
 }
 
 TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {

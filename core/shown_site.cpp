@@ -1,0 +1,205 @@
+#include "core/shown_site.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+constexpr std::size_t kShortestTopLabel = 2;
+constexpr std::size_t kLongestTopLabel = 24;
+
+template <typename Char>
+constexpr Char FoldAscii(Char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + ('a' - 'A')) : c;
+}
+
+template <typename Char>
+constexpr bool IsAsciiLetter(Char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+template <typename Char>
+constexpr bool IsHostCharacter(Char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+}
+
+std::string Normalized(std::string host) {
+    std::transform(host.begin(), host.end(), host.begin(), [](char c) { return FoldAscii(c); });
+    if (host.starts_with("www.")) {
+        host.erase(0, 4);
+    }
+    return host;
+}
+
+// The run as a site, or empty when it is no host-like word.
+std::string SiteOfRun(std::string_view run) {
+    while (!run.empty() && (run.front() == '.' || run.front() == '-')) {
+        run.remove_prefix(1);
+    }
+    while (!run.empty() && (run.back() == '.' || run.back() == '-')) {
+        run.remove_suffix(1);
+    }
+    const std::size_t dot = run.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view top = run.substr(dot + 1);
+    if (top.size() < kShortestTopLabel || top.size() > kLongestTopLabel ||
+        !std::all_of(top.begin(), top.end(), [](char c) { return IsAsciiLetter(c); })) {
+        return {};
+    }
+    return Normalized(std::string(run));
+}
+
+// Gathers the characters of a text into runs of host characters, and keeps the first run that
+// reads as a site.
+class WordScan final {
+  public:
+    template <typename Char>
+    bool Add(Char c) {
+        if (IsHostCharacter(c)) {
+            run_ += static_cast<char>(c);
+            return false;
+        }
+        return End();
+    }
+    // Ends the run under way; true once a site was found.
+    bool End() {
+        if (!run_.empty()) {
+            site_ = SiteOfRun(run_);
+            run_.clear();
+        }
+        return !site_.empty();
+    }
+    std::string site() && { return std::move(site_); }
+
+  private:
+    std::string run_;
+    std::string site_;
+};
+
+template <typename Char>
+bool StartsWithFolded(std::basic_string_view<Char> text, std::size_t at, std::string_view lower) {
+    if (text.size() - at < lower.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        if (FoldAscii(text[at + i]) != static_cast<Char>(lower[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where a text element that starts at `at` ("<script", "<style") ends: after the '>' of its end
+// tag, or at the end of the markup.
+std::size_t SkipRawText(std::u16string_view markup, std::size_t at, std::string_view endTag) {
+    for (std::size_t i = markup.find(u'<', at); i != std::u16string_view::npos;
+         i = markup.find(u'<', i + 1)) {
+        if (StartsWithFolded(markup, i, endTag)) {
+            const std::size_t close = markup.find(u'>', i);
+            return close == std::u16string_view::npos ? markup.size() : close + 1;
+        }
+    }
+    return markup.size();
+}
+
+bool EndsTagName(char16_t c) {
+    return c == u'>' || c == u'/' || c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' ||
+           c == u'\f';
+}
+
+}  // namespace
+
+std::string SiteOfAddress(std::string_view address) {
+    while (!address.empty() && (address.front() == ' ' || address.front() == '\t')) {
+        address.remove_prefix(1);
+    }
+    const std::size_t scheme = address.find("://");
+    if (scheme != std::string_view::npos) {
+        address.remove_prefix(scheme + 3);
+    } else if (address.starts_with("//")) {
+        address.remove_prefix(2);
+    }
+    return Normalized(std::string(address.substr(0, address.find_first_of("/?#:"))));
+}
+
+std::string SiteInText(std::string_view text) {
+    WordScan scan;
+    for (const char c : text) {
+        if (scan.Add(c)) {
+            return std::move(scan).site();
+        }
+    }
+    scan.End();
+    return std::move(scan).site();
+}
+
+std::string SiteInMarkup(std::u16string_view markup) {
+    WordScan scan;
+    for (std::size_t at = 0; at < markup.size(); ++at) {
+        const char16_t c = markup[at];
+        if (c != u'<') {
+            if (scan.Add(c)) {
+                return std::move(scan).site();
+            }
+            continue;
+        }
+        // A tag is no text, and does not part the words on either side of it.
+        for (const auto& [open, close] : {std::pair{"<script", "</script"},
+                                         std::pair{"<style", "</style"}}) {
+            const std::size_t name = std::string_view(open).size();
+            if (StartsWithFolded(markup, at, open) &&
+                (at + name == markup.size() || EndsTagName(markup[at + name]))) {
+                at = SkipRawText(markup, at + name, close) - 1;
+                break;
+            }
+        }
+        if (markup[at] == u'<') {
+            const std::size_t end = markup.find(u'>', at);
+            at = end == std::u16string_view::npos ? markup.size() : end;
+        }
+    }
+    scan.End();
+    return std::move(scan).site();
+}
+
+bool FindLandingAddress(std::u16string_view markup, std::string& address) {
+    constexpr std::string_view kName = "data-landurl";
+    for (std::size_t at = markup.find(u'd'); at != std::u16string_view::npos;
+         at = markup.find(u'd', at + 1)) {
+        if (at == 0 || !StartsWithFolded(markup, at, kName) ||
+            IsHostCharacter(markup[at - 1]) || markup[at - 1] == u'_') {
+            continue;
+        }
+        std::size_t i = at + kName.size();
+        while (i < markup.size() && markup[i] == u' ') {
+            ++i;
+        }
+        if (i >= markup.size() || markup[i] != u'=') {
+            continue;
+        }
+        ++i;
+        while (i < markup.size() && markup[i] == u' ') {
+            ++i;
+        }
+        std::size_t end = 0;
+        if (i < markup.size() && (markup[i] == u'"' || markup[i] == u'\'')) {
+            end = markup.find(markup[i], i + 1);
+            ++i;
+        } else {
+            end = markup.find_first_of(u" \t\r\n>", i);
+        }
+        if (end == std::u16string_view::npos) {
+            end = markup.size();
+        }
+        address = EncodeUtf8(markup.substr(i, end - i));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace slotscope

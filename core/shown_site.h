@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace slotscope {
+
+// The site a paid listing shows, as the history keeps it: lower case, without a leading "www.";
+// empty where the listing shows none.
+
+// The host of a landing address: after "://" (or from the start where there is none), up to the
+// first '/', '?', '#' or ':'.
+std::string SiteOfAddress(std::string_view address);
+
+// The first host-like word of a listing's text: a longest run of ASCII letters, digits, '.' and
+// '-', trimmed of '.' and '-' at both ends, that holds a dot and whose last label is 2 to 24
+// ASCII letters ("www.shop.cn" gives "shop.cn"; "2.5元" gives nothing). The text of the table
+// layout comes as markup: there the words are read outside <…> (so "www.<b>shop</b>.cn" reads
+// as one), and script and style are left out.
+std::string SiteInText(std::string_view text);
+std::string SiteInMarkup(std::u16string_view markup);
+
+// The value of the first data-landurl attribute in markup (the name in any letter case), or
+// nothing when there is none.
+bool FindLandingAddress(std::u16string_view markup, std::string& address);
+
+}  // namespace slotscope
