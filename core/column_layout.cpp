@@ -451,7 +451,7 @@ class ColumnReader final {
     bool paid_ = false;
     bool websiteInAttributes_ = false;
     std::optional<std::string> landingAddress_;  // the first data-landurl value
-    std::string text_;  // all its text, without script and style contents
+    std::string text_;                           // all its text, without script and style contents
     std::size_t scanned_ = 0;
     std::size_t nonSpaceCount_ = 0;
     std::size_t runStart_ = 0;
@@ -779,7 +779,8 @@ struct PhonePage {
     static LayoutReading Reading(const ColumnReader& byId, const ColumnReader& byClass,
                                  const TitleWatch& title) {
         const ColumnReader& list = byId.seen() ? byId : byClass;
-        return {list.seen() || title.found(), SideLabels(kPhoneSides, list.top(), list.bottom()),
+        return {list.seen() || title.found(),
+                SideLabels(kPhoneSides, list.top(), list.bottom()),
                 {list.top().sites, list.bottom().sites}};
     }
 };

@@ -263,8 +263,8 @@ struct WrittenKeyword {
         return std::find(failures.begin(), failures.end(), CheckFailure::Blocked) != failures.end();
     }
     KeywordOutcome Outcome(std::size_t page, PageKind kind) const {
-        return {order,           keyword, kind, lines[page].left, lines[page].right, failures[page],
-                sites[page]};
+        return {order,          keyword,    kind, lines[page].left, lines[page].right,
+                failures[page], sites[page]};
     }
 };
 
@@ -273,8 +273,8 @@ struct WrittenKeyword {
 WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword, int order,
                           const std::vector<std::optional<PositionLabels>>& labels,
                           std::vector<CheckFailure> failures, std::vector<ShownSites> sites) {
-    WrittenKeyword written{std::u16string(keyword), {}, std::move(failures), std::move(sites),
-                           order};
+    WrittenKeyword written{
+        std::u16string(keyword), {}, std::move(failures), std::move(sites), order};
     for (const std::optional<PositionLabels>& page : labels) {
         // The previous page must not stand in for one that failed.
         const bool read = page.has_value();
@@ -408,8 +408,8 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                     // Cut short by the stop, not a failure of the keyword.
                     summary.end = RunEnd::Stopped;
                 } else {
-                    labels[p] = ReadPage(page, pages[p], keyword, website, options, failures[p],
-                                         sites[p]);
+                    labels[p] =
+                        ReadPage(page, pages[p], keyword, website, options, failures[p], sites[p]);
                 }
             }
             if (summary.end == RunEnd::Stopped) {

@@ -330,7 +330,8 @@ ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& mar
     NextOccurrence divEnd(PageText, kDivEnd);
     ShownSites sites;
     if (markers.layoutA || markers.layoutB) {
-        const MarkerHits* listings = markers.layoutA ? markers.tableA.data() : markers.tableB.data();
+        const MarkerHits* listings =
+            markers.layoutA ? markers.tableA.data() : markers.tableB.data();
         const int count = markers.layoutA ? kLayoutAListings : kLayoutBListings;
         for (int k = 1; k <= count; ++k) {
             if (listings[k].anyCase) {

@@ -149,8 +149,8 @@ std::string SiteInMarkup(std::u16string_view markup) {
             continue;
         }
         // A tag is no text, and does not part the words on either side of it.
-        for (const auto& [open, close] : {std::pair{"<script", "</script"},
-                                         std::pair{"<style", "</style"}}) {
+        for (const auto& [open, close] :
+             {std::pair{"<script", "</script"}, std::pair{"<style", "</style"}}) {
             const std::size_t name = std::string_view(open).size();
             if (StartsWithFolded(markup, at, open) &&
                 (at + name == markup.size() || EndsTagName(markup[at + name]))) {
@@ -171,8 +171,8 @@ bool FindLandingAddress(std::u16string_view markup, std::string& address) {
     constexpr std::string_view kName = "data-landurl";
     for (std::size_t at = markup.find(u'd'); at != std::u16string_view::npos;
          at = markup.find(u'd', at + 1)) {
-        if (at == 0 || !StartsWithFolded(markup, at, kName) ||
-            IsHostCharacter(markup[at - 1]) || markup[at - 1] == u'_') {
+        if (at == 0 || !StartsWithFolded(markup, at, kName) || IsHostCharacter(markup[at - 1]) ||
+            markup[at - 1] == u'_') {
             continue;
         }
         std::size_t i = at + kName.size();
