@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_history.h"
 #include "app/cli_options.h"
 #include "app/cli_platform.h"
 #include "core/build_config.h"
@@ -356,6 +357,15 @@ int main(int argc, char** argv) {
     namespace cli = slotscope::cli;
     cli::KeepMemoryFlat();
     const std::vector<std::string> arguments = cli::Utf8Arguments(argc, argv);
+    if (!arguments.empty() && (arguments[0] == "history" || arguments[0] == "report")) {
+        const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+        try {
+            return arguments[0] == "history" ? cli::HistoryCommand(rest) : cli::ReportCommand(rest);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "slotscope-cli: aborted: %s\n", error.what());
+            return cli::kExitSomeFailed;
+        }
+    }
     cli::Options options;
     std::string error;
     if (!cli::ParseArguments(arguments, options, error)) {
@@ -364,6 +374,7 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(cli::UsageText(), stdout);
+        std::fputs(cli::SubcommandUsageText(), stdout);
         return cli::kExitOk;
     }
     try {

@@ -18,6 +18,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // 0x1A, which UTF-16 holds inside common characters (业 is U+4E1A).
 std::FILE* BinaryStandardInput();
 
+// Standard output, writing bytes as they are: Windows would otherwise turn each LF into CR LF.
+std::FILE* BinaryStandardOutput();
+
 // Whether standard error is a terminal or console, where progress is redrawn in place.
 bool ErrorIsTerminal();
 

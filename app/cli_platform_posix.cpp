@@ -18,6 +18,10 @@ std::FILE* BinaryStandardInput() {
     return stdin;
 }
 
+std::FILE* BinaryStandardOutput() {
+    return stdout;
+}
+
 bool ErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

@@ -62,6 +62,11 @@ std::FILE* BinaryStandardInput() {
     return stdin;
 }
 
+std::FILE* BinaryStandardOutput() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    return stdout;
+}
+
 bool ErrorIsTerminal() {
     // Progress is redrawn with "\r" and the erase-line sequence, which a console understands
     // once asked to; one that cannot (before Windows 10) gets a line per step instead.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,14 @@ TEST_F(CliTest, AHistoryThatCannotBeKeptNeverStopsTheRunNorLosesTheFile) {
         EXPECT_EQ(Results(), EncodeGbk(u"kw , shop.example.cn , 左1 , 右无推广位\r\n")) << c.name;
         if (!c.contents.empty()) {
             EXPECT_EQ(ReadFileBytes(dir.file(c.path)), c.contents) << c.name;
+            // Reading it back says why as well, and leaves it as it is.
+            for (const char* command : {"history", "report"}) {
+                const Outcome read =
+                    Run({command, "--site", "shop.example.cn", "--history", c.path});
+                EXPECT_EQ(read.exitStatus, 1) << c.name;
+                EXPECT_NE(read.err.find(c.why), std::string::npos) << c.name << ": " << read.err;
+                EXPECT_EQ(ReadFileBytes(dir.file(c.path)), c.contents) << c.name;
+            }
         }
     }
 
@@ -159,6 +169,147 @@ TEST_F(CliTest, AKilledRunKeepsTheRowsOfItsWrittenLines) {
     EXPECT_EQ(Rows(db, "SELECT ended, finished FROM runs"),
               (std::vector<std::string>{"interrupted|-"}));
     EXPECT_EQ(Rows(db, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+}  // namespace
+}  // namespace slotscope
+
+namespace slotscope {
+namespace {
+
+// The runs' times, which vary, as "T".
+nlohmann::ordered_json WithoutTimes(nlohmann::ordered_json runs) {
+    for (auto& run : runs) {
+        EXPECT_TRUE(run["started"].get<std::string>().ends_with("Z")) << run;
+        run["started"] = "T";
+        run["finished"] = "T";
+    }
+    return runs;
+}
+
+TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
+    Run(Against(Engine({{u"鲜花", {2, 0}}, {u"kw2", {0, 1}}}, {u"kw3"}), {}), "鲜花\nkw2\nkw3\n");
+    Run(Against(Engine({{u"鲜花", {1, 0}}, {u"kw2", {0, 0}}, {u"kw3", {3, 0}}}), {}),
+        "鲜花\nkw2\nkw3\n");
+
+    // The site in other letter case finds the same runs.
+    const Outcome all = Run({"history", "--site", "SHOP.example.cn"});
+    ASSERT_EQ(all.exitStatus, 0) << all.err;
+    const auto json = nlohmann::ordered_json::parse(all.out);
+    EXPECT_EQ(json["site"], "SHOP.example.cn");
+    EXPECT_EQ(WithoutTimes(json["runs"]).dump(),
+              R"([{"id":1,"device":"pc","started":"T","finished":"T","ended":"finished",)"
+              R"("keywords":3,"failed":1,"blocked":0},)"
+              R"({"id":2,"device":"pc","started":"T","finished":"T","ended":"finished",)"
+              R"("keywords":3,"failed":0,"blocked":0}])");
+    const std::string results = json["results"].dump();
+    // Parts of the results, each joined from several lines.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
+    const std::vector<std::string> expected = {
+        R"({"run":1,"order":1,"keyword":"鲜花","left":"左2","right":"右无推广位","left_slot":2,)"
+        R"("right_slot":null,"left_listings":3,"right_listings":0,"failed":null,)"
+        R"("left_sites":["other.test","shop.example.cn","other.test"],"right_sites":[],)"
+        R"("left_change":{"kind":"first"},"right_change":{"kind":"first"}})",
+        R"("right_sites":["shop.example.cn","other.test","other.test"])",
+        R"({"run":1,"order":3,"keyword":"kw3","left":"查询失败","right":"查询失败",)"
+        R"("left_slot":null,"right_slot":null,"left_listings":null,"right_listings":null,)"
+        R"("failed":"fetch","left_sites":null,"right_sites":null,)"
+        R"("left_change":{"kind":"failed"},"right_change":{"kind":"failed"}})",
+        R"("left_change":{"kind":"up","by":1})",
+        R"("right":"右无推广位","left_slot":null,"right_slot":null,"left_listings":3,)"
+        R"("right_listings":0)",
+        R"("right_change":{"kind":"lost"})",
+    };
+    // NOLINTEND(bugprone-suspicious-missing-comma)
+    for (const std::string& part : expected) {
+        EXPECT_NE(results.find(part), std::string::npos) << part << "\nin " << results;
+    }
+    EXPECT_EQ(json["results"].size(), 6U);
+
+    const Outcome last =
+        Run({"history", "--site", "shop.example.cn", "--runs", "1", "--format=csv"});
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    EXPECT_TRUE(last.out.starts_with("\xEF\xBB\xBFrun,started,device,page,order,keyword,"))
+        << last.out;
+    EXPECT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 4) << last.out;
+    EXPECT_NE(last.out.find(",pc,pc,1,鲜花,左1,右无推广位,1,,3,0,,"
+                            "shop.example.cn; other.test; other.test,,up,1,none,\n"),
+              std::string::npos)
+        << last.out;
+    EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";
+
+    const Outcome unknown = Run({"history", "--site", "other.example"});
+    EXPECT_EQ(unknown.exitStatus, 0);
+    EXPECT_EQ(nlohmann::json::parse(unknown.out)["runs"].size(), 0U);
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"history"},
+                                                  {"history", "--site", "a", "--runs", "0"},
+                                                  {"history", "--site", "a", "--format", "xml"},
+                                                  {"report", "--site", "a", "--format", "csv"}}) {
+        EXPECT_EQ(Run(wrong).exitStatus, 2) << wrong.back();
+    }
+}
+
+}  // namespace
+}  // namespace slotscope
+
+namespace slotscope {
+namespace {
+
+// Where the browser the report is read in lives; empty when it is not installed.
+std::string Chromium() {
+    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
+        if (std::filesystem::exists(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+TEST_F(CliTest, TheReportReadsInABrowserWithEveryTextEscaped) {
+    const std::string chromium = Chromium();
+    if (chromium.empty()) {
+        GTEST_SKIP() << "chromium is not installed (scripts/install-deps installs it)";
+    }
+    const std::string hostile = "<img src=x onerror=alert(1)>";
+    Run(Against(Engine({{u"鲜花", {2, 0}}, {DecodeUtf8(hostile), {1, 0}}}), {}),
+        "鲜花\n" + hostile + "\n");
+    Run(Against(Engine({{u"鲜花", {1, 0}}, {DecodeUtf8(hostile), {0, 0}}}), {}),
+        "鲜花\n" + hostile + "\n");
+    const Outcome written = Run({"report", "--site", "shop.example.cn"});
+    ASSERT_EQ(written.exitStatus, 0) << written.err;
+    const std::string html = ReadFileBytes(dir.file("slotscope-report.html"));
+    // Nothing is loaded from anywhere, and nothing needs a script.
+    for (const char* outside : {"<script", "src=\"", "href=\"", "url(", "@import"}) {
+        EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+    }
+
+    const testing::ProcessId browser = testing::StartProgram(
+        chromium,
+        {"--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + dir.file("browser"),
+         "--dump-dom", "file://" + dir.file("slotscope-report.html")},
+        {dir.path().string(), dir.file("stdin"), dir.file("dom"), dir.file("browser.err"), false});
+    ASSERT_EQ(testing::WaitForProgram(browser).exitStatus, 0)
+        << ReadFileBytes(dir.file("browser.err"));
+    const std::string dom = ReadFileBytes(dir.file("dom"));
+    ASSERT_NE(dom.find("</table>"), std::string::npos)
+        << dom << ReadFileBytes(dir.file("browser.err"));
+    EXPECT_NE(dom.find("<td class=\"kw\">&lt;img src=x onerror=alert(1)&gt;</td>"),
+              std::string::npos)
+        << dom;
+    EXPECT_EQ(dom.find("<img"), std::string::npos);
+    // The keyword's two runs: the change marked by arrow and colour; the slot's line; the
+    // latest run's listings, the user's own highlighted.
+    EXPECT_NE(dom.find("<td class=\"kw\">鲜花</td><td>左2 右无推广位</td><td>左1<span class=\"mark "
+                       "up\" title=\"上升\">↑1</span> 右无推广位</td><td><svg"),
+              std::string::npos)
+        << dom;
+    EXPECT_NE(dom.find("左无<span class=\"mark lost\" title=\"掉出\">↓出</span>"),
+              std::string::npos);
+    EXPECT_NE(dom.find("<ol><li><mark>shop.example.cn</mark></li><li>other.test</li>"
+                       "<li>other.test</li></ol>"),
+              std::string::npos);
+    EXPECT_NE(dom.find("<span class=\"up\">上升 <b>1</b></span>"), std::string::npos);
+    EXPECT_NE(dom.find("<span class=\"lost\">掉出 <b>1</b></span>"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,9 @@
+#include "history/local_time_platform.h"
+
+namespace slotscope {
+
+bool ToLocalTime(std::time_t time, std::tm& local) {
+    return localtime_r(&time, &local) != nullptr;
+}
+
+}  // namespace slotscope
