@@ -8,6 +8,7 @@
 #include "core/build_config.h"
 #include "core/search_address.h"
 #include "history/history_file.h"
+#include "history/history_report.h"
 #include "net/cookie_file.h"
 #include "net/page_fetch.h"
 #include "ui/window_run.h"
@@ -36,16 +37,28 @@ inline std::string WindowCookieError(std::string_view cookie) {
     return cookies.errorLine > 0 ? "第" + std::to_string(cookies.errorLine) + "行" : "没有Cookie";
 }
 
-// The window's services with a history for every run: slotscope.db beside its results file.
+// The window's services with a history for every run, slotscope.db beside its results file, and
+// the history's report beside that.
 inline WindowServices WithHistory(WindowServices services) {
     const std::string& results = services.resultsPath;
-    const std::u8string folder =
-        std::filesystem::path(std::u8string(results.begin(), results.end()))
-            .parent_path()
+    // In the system's own spelling of paths, as the user sees them in a message.
+    const std::u8string file =
+        (std::filesystem::path(std::u8string(results.begin(), results.end())).parent_path() /
+         "slotscope.db")
+            .make_preferred()
             .u8string();
-    const std::string path = std::string(folder.begin(), folder.end()) + "/slotscope.db";
+    const std::string path(file.begin(), file.end());
     services.makeHistory = [path]() -> std::unique_ptr<RunHistory> {
         return std::make_unique<HistoryFile>(path, SLOTSCOPE_VERSION);
+    };
+    services.writeReport = [path](const std::string& site) {
+        const SiteReport report = WriteSiteReport(path, site, 0, {}, {});
+        using Outcome = WindowServices::ReportFile::Outcome;
+        return WindowServices::ReportFile{
+            report.outcome == SiteReport::Outcome::Written     ? Outcome::Written
+            : report.outcome == SiteReport::Outcome::NoHistory ? Outcome::NoHistory
+                                                               : Outcome::Failed,
+            report.path, report.problem};
     };
     return services;
 }

@@ -1,18 +1,23 @@
 // The history's cost beside the check it records: recording one keyword (one committed row in a
-// history that already holds many runs) against analysing the real 177 KB result page; and the
-// file's size per keyword per run.
+// history that already holds many runs) against analysing the real 177 KB result page; the
+// file's size per keyword per run; and the report over 1,000 keywords × 30 runs against reading
+// those rows with one SELECT.
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "bench/history_sample.h"
 #include "bench/real_page.h"
 #include "core/result_page.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
+#include "history/history_read.h"
+#include "history/history_report.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -66,6 +71,62 @@ void BM_RecordKeyword(benchmark::State& state) {
         static_cast<double>(bytes) / (static_cast<double>(runs) * keywords);
 }
 BENCHMARK(BM_RecordKeyword)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A history of 1,000 keywords × 30 runs, made once.
+const std::string& ReportHistory() {
+    static slotscope::testing::TempDir dir;
+    static const std::string path = [] {
+        const std::string file = dir.file("slotscope.db");
+        const std::string problem = slotscope::bench::FillHistory(file, 1000, 30);
+        return problem.empty() ? file : std::string();
+    }();
+    return path;
+}
+
+// Every row of the history, read with one SELECT: the floor any report stands on.
+void BM_SelectRows(benchmark::State& state) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(ReportHistory().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT run, page, ord, keyword, failed, left_label, left_slot, "
+                       "left_listings, left_sites, left_change, left_by, right_label, right_slot, "
+                       "right_listings, right_sites, right_change, right_by FROM results "
+                       "ORDER BY run, ord",
+                       -1, &statement, nullptr);
+    std::int64_t rows = 0;
+    for (auto _ : state) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int column = 0; column < 17; ++column) {
+                benchmark::DoNotOptimize(sqlite3_column_text(statement, column));
+            }
+            ++rows;
+        }
+        sqlite3_reset(statement);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    state.SetItemsProcessed(rows);
+}
+BENCHMARK(BM_SelectRows)->Unit(benchmark::kMillisecond);
+
+// The whole report: reading the site's runs and writing the page.
+void BM_Report(benchmark::State& state) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string problem;
+        const auto history =
+            slotscope::ReadSiteHistory(ReportHistory(), "shop.example.cn", 0, problem);
+        if (!history) {
+            state.SkipWithError(problem.c_str());
+            return;
+        }
+        bytes = slotscope::HistoryReport(*history).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["report_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

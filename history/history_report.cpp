@@ -92,7 +92,7 @@ h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
 th { background: #f3f3f3; font-weight: normal; color: #444; }
-td.kw { white-space: nowrap; }
+td.kw, .runs td { white-space: nowrap; }
 .up, .gained { color: #137333; }
 .down, .lost { color: #c5221f; }
 .failed { color: #888; }
@@ -362,8 +362,8 @@ std::string HistoryReport(const SiteHistory& history, const ReportOptions& optio
     const std::size_t shown =
         std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
     const std::size_t firstShown = runs.size() - shown;
-    html +=
-        "<h2>关键词（最近 " + std::to_string(shown) + " 次）</h2><table><thead><tr><th>关键词</th>";
+    html += "<h2>关键词（最近 " + std::to_string(shown) +
+            " 次）</h2><table class='runs'><thead><tr><th>关键词</th>";
     for (std::size_t r = firstShown; r < runs.size(); ++r) {
         html += "<th>" + Escape(when[r]) + "</th>";
     }

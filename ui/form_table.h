@@ -62,7 +62,7 @@ struct Control {
 inline constexpr std::u16string_view kDeviceChoices = u"电脑\n手机\n两者";
 
 // In the order of their tab indexes.
-inline constexpr std::array<Control, 16> kControls = {{
+inline constexpr std::array<Control, 17> kControls = {{
     {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
     {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
     // The device choice sits to the right of the website, in a column the form grew by.
@@ -86,6 +86,8 @@ inline constexpr std::array<Control, 16> kControls = {{
     {"Label7", Kind::Label, u"查看设备", 6240, 480, 1455, 255, 14, 0},
     // Opens the settings dialog; beside the start button, in the column the device took.
     {"Label8", Kind::Link, u"设置", 6240, 1560, 1455, 255, 15, 0},
+    // Opens the history's report in the browser; beside 访问官网.
+    {"Label9", Kind::Link, u"历史记录", 6240, 5340, 1455, 255, 16, 0},
 }};
 
 // The settings dialog, a form of its own: how runs fetch, and the user's Baidu session.

@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -196,6 +197,9 @@ WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
     services.openUrl = [](const std::string& address) {
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     };
+    services.openFile = [](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    };
     return services;
 }
 
@@ -293,6 +297,22 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
             [this] { run_->OpenHomePage(); });
     connect(static_cast<QLabel*>(Control("Label8")), &QLabel::linkActivated, this,
             [this] { OpenSettings(); });
+    connect(static_cast<QLabel*>(Control("Label9")), &QLabel::linkActivated, this,
+            [this] { OpenHistory(); });
+}
+
+void Form1::OpenHistory() {
+    const std::u16string message = run_->OpenHistory();
+    if (message.empty()) {
+        return;
+    }
+    // Window-modal, so a run under way goes on being shown.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("历史记录"),
+                                FromUtf16(message), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("HistoryMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }
 
 void Form1::OpenSettings() {

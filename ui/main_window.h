@@ -27,6 +27,8 @@ class Form1 final : public QWidget {
     // The settings dialog (the link 设置), window-modal; its 确定 gives the window's runs the
     // settings it shows.
     void OpenSettings();
+    // The history link: the report in the browser, or a message box saying why not.
+    void OpenHistory();
 
   signals:
     void runFinished();

@@ -267,6 +267,7 @@ WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
             ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         return result > 32;
     };
+    services.openFile = services.openUrl;  // the shell opens a local path with its program
     return services;
 }
 
@@ -511,6 +512,13 @@ Form1::~Form1() {
     }
 }
 
+void Form1::OpenHistory() {
+    const std::u16string message = run_->OpenHistory();
+    if (!message.empty()) {
+        MessageBoxW(window_, Wide(message).c_str(), L"历史记录", MB_OK | MB_ICONINFORMATION);
+    }
+}
+
 void Form1::OpenSettings() {
     if (settings_ != nullptr && settings_->window() != nullptr) {
         SetActiveWindow(settings_->window());
@@ -623,15 +631,20 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 } else if (control == Control("Command2")) {
                     run_->OpenHomePage();
                 } else if (control == Control("Label8")) {
-                    OpenSettings();  // the link drawn as a button
+                    OpenSettings();  // the links drawn as buttons
+                } else if (control == Control("Label9")) {
+                    OpenHistory();
                 }
             }
             return 0;
         case WM_NOTIFY: {
             const auto* notice = reinterpret_cast<const NMHDR*>(lParam);
-            if (notice->hwndFrom == Control("Label8") &&
-                (notice->code == NM_CLICK || notice->code == NM_RETURN)) {
-                OpenSettings();
+            if (notice->code == NM_CLICK || notice->code == NM_RETURN) {
+                if (notice->hwndFrom == Control("Label8")) {
+                    OpenSettings();
+                } else if (notice->hwndFrom == Control("Label9")) {
+                    OpenHistory();
+                }
             }
             return 0;
         }

@@ -33,6 +33,8 @@ class Form1 final {
     bool closed() const { return window_ == nullptr; }
     // The settings dialog (the link 设置), and it and its controls while it is open.
     void OpenSettings();
+    // The history link: the report in the browser, or a message box saying why not.
+    void OpenHistory();
     HWND SettingsWindow() const;
     HWND SettingsControl(std::string_view name) const;
     // Runs after each run has ended; for tests.

@@ -259,6 +259,30 @@ bool WindowRun::CloseRequested() {
     return false;
 }
 
+std::u16string WindowRun::OpenHistory() const {
+    const std::u16string website = texts_.Get(WindowTexts::Field::Website);
+    const std::u16string site(TrimSpaces(website));
+    if (site.empty()) {
+        return u"请先填写查看网址";
+    }
+    if (!services_.writeReport) {
+        return u"本程序不保存历史记录";
+    }
+    const WindowServices::ReportFile report = services_.writeReport(EncodeUtf8(site));
+    switch (report.outcome) {
+        case WindowServices::ReportFile::Outcome::NoHistory:
+            return u"还没有" + site + u"的历史记录：每次运行后，结果都记在同目录下的slotscope.db里";
+        case WindowServices::ReportFile::Outcome::Failed:
+            return u"无法生成历史记录报告（" + DecodeUtf8(report.problem) + u"）";
+        case WindowServices::ReportFile::Outcome::Written:
+            break;
+    }
+    if (!services_.openFile || !services_.openFile(report.path)) {
+        return u"历史记录报告已保存为" + DecodeUtf8(report.path) + u"，但无法用浏览器打开";
+    }
+    return {};
+}
+
 void WindowRun::OpenHomePage() const {
     // The address goes to the desktop as an address, never through a command line; if nothing
     // opens it, the window stays as it is.

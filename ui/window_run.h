@@ -38,6 +38,14 @@ struct WindowServices {
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
     // A fresh history for every run, beside the results file; none: runs keep no history.
     std::function<std::unique_ptr<RunHistory>()> makeHistory;
+    // Writes the history's report for a site (UTF-8): where, or why not.
+    struct ReportFile {
+        enum class Outcome { Written, NoHistory, Failed } outcome = Outcome::Failed;
+        std::string path;     // UTF-8
+        std::string problem;  // in English
+    };
+    std::function<ReportFile(const std::string& site)> writeReport;
+    std::function<bool(const std::string& path)> openFile;  // hands a local file to the browser
 };
 
 // The desktop's side of the window services: baidu.csv and baidu_mobile.csv beside the
@@ -111,6 +119,9 @@ class WindowRun final {
     bool CloseRequested();
     // Command2: the home page in the browser; nothing else changes, whatever the outcome.
     void OpenHomePage() const;
+    // The history link: writes the report for the website in the text box and opens it in the
+    // browser. Empty when it was opened; else what to tell the user in a message box.
+    std::u16string OpenHistory() const;
 
     // The settings the next run fetches with; the settings dialog shows and changes them.
     const RunSettings& settings() const { return settings_; }

@@ -257,6 +257,9 @@ namespace {
 
 // Where the browser the report is read in lives; empty when it is not installed.
 std::string Chromium() {
+#if defined(_WIN32)
+    return {};  // the Linux build's tests read the report in the browser
+#endif
     for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
         if (std::filesystem::exists(path)) {
             return path;

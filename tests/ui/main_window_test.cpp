@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/window_session.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
 #include "tests/support/fakes.h"
@@ -221,7 +223,7 @@ class MainWindowTest : public QObject {
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
         QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3",
-                                     "Text5", "Command2", "Label8"}));
+                                     "Text5", "Command2", "Label8", "Label9"}));
     }
 
     void runWritesProgressLabelsCaptionAndFile() {
@@ -554,6 +556,39 @@ class MainWindowTest : public QObject {
         QCOMPARE(
             Text(window, "Label3"),
             QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里（历史记录未保存）"));
+    }
+
+    void theHistoryLinkOpensTheReportOrSaysWhyNot() {
+        std::vector<std::string> files;
+        auto services = WithHistory(testing::TestWindowServices(engine_, ResultsPath(), opened_));
+        services.openFile = [&files](const std::string& path) {
+            files.push_back(path);
+            return true;
+        };
+        Form1 window(std::move(services));
+        window.show();
+        Type(window, "Text4", QStringLiteral(" shop.example.cn "));
+        const auto clickHistory = [&] {
+            emit Control<QLabel>(window, "Label9")->linkActivated(QStringLiteral("#"));
+            return window.findChild<QMessageBox*>(QStringLiteral("HistoryMessage"));
+        };
+        QMessageBox* box = clickHistory();
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QCOMPARE(box->text(),
+                 QStringLiteral("还没有shop.example.cn的历史记录：每次运行后，结果都记在"
+                                "同目录下的slotscope.db里"));
+        box->close();
+        QTRY_VERIFY(window.findChild<QMessageBox*>(QStringLiteral("HistoryMessage")) == nullptr);
+        QVERIFY(files.empty());
+
+        Type(window, "Text1", QStringLiteral("k1"));
+        QVERIFY(RunToEnd(window));
+        QCOMPARE(clickHistory(), nullptr);
+        const std::string report = dir_->file("slotscope-report.html");
+        QCOMPARE(files, std::vector<std::string>{report});
+        QVERIFY(testing::ReadFileBytes(report).find("<h1>推广位历史：shop.example.cn</h1>") !=
+                std::string::npos);
     }
 
     void homePageGoesToTheBrowserAndNothingElseChanges() {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_session.h"
 #include "core/text_codec.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_engine.h"
@@ -249,7 +250,7 @@ TEST_F(Win32WindowTest, TabMovesThroughTheControlsInTheFormsOrder) {
         control = GetNextDlgTabItem(window->window(), control, FALSE);
     } while (control != window->Control("Text1") && order.size() < 20);
     EXPECT_EQ(order, (std::vector<std::string>{"Text1", "Text4", "Combo1", "Command1", "Text2",
-                                               "Text3", "Text5", "Command2", "Label8"}));
+                                               "Text3", "Text5", "Command2", "Label8", "Label9"}));
 }
 
 TEST_F(Win32WindowTest, RunWritesProgressLabelsCaptionAndFile) {
@@ -296,12 +297,13 @@ TEST_F(Win32WindowTest, DeviceChoiceReachesTheRun) {
               EncodeGbk(u"k2 , shop.example.cn , 上2 , 下无\r\n"));
 }
 
-// Clicks the link 设置 as the mouse does: the link control tells its window, a button clicks.
-void ClickSettingsLink(Form1& window) {
-    HWND link = window.Control("Label8");
-    std::array<wchar_t, 32> name{};
-    GetClassNameW(link, name.data(), static_cast<int>(name.size()));
-    if (std::wstring_view(name.data()) == L"SysLink") {
+// Clicks a link (设置, 历史记录) as the mouse does: the link control tells its window, a button
+// clicks.
+void ClickLink(Form1& window, const char* name = "Label8") {
+    HWND link = window.Control(name);
+    std::array<wchar_t, 32> kind{};
+    GetClassNameW(link, kind.data(), static_cast<int>(kind.size()));
+    if (std::wstring_view(kind.data()) == L"SysLink") {
         NMLINK notice{};
         notice.hdr = {link, static_cast<UINT_PTR>(GetDlgCtrlID(link)), NM_CLICK};
         SendMessageW(window.window(), WM_NOTIFY, notice.hdr.idFrom,
@@ -329,7 +331,7 @@ TEST_F(Win32WindowTest, SettingsDialogSetsTheNextRunsAndIsRemembered) {
         Form1 first(services, /*quitOnClose=*/false);
         first.OnRunFinished([this] { ++finished_; });
         first.Show();
-        ClickSettingsLink(first);
+        ClickLink(first);
         ASSERT_NE(first.SettingsWindow(), nullptr);
         EXPECT_FALSE(IsWindowEnabled(first.window()));  // the dialog is modal
         EXPECT_EQ(TextOf(first.SettingsControl("Text1")), u"3");
@@ -353,7 +355,7 @@ TEST_F(Win32WindowTest, SettingsDialogSetsTheNextRunsAndIsRemembered) {
     EXPECT_EQ(TextOf(second.Control("Text1")), u"k1\r\n鲜花");
     EXPECT_EQ(TextOf(second.Control("Text4")), u"shop.example.cn");
     EXPECT_EQ(TextOf(second.Control("Combo1")), u"手机");
-    ClickSettingsLink(second);
+    ClickLink(second);
     EXPECT_EQ(TextOf(second.SettingsControl("Text3")), u"1");
     EXPECT_EQ(TextOf(second.SettingsControl("Text4")), u"BDUSS=login\r\nBAIDUID=x");
     SendMessageW(second.SettingsWindow(), WM_CLOSE, 0, 0);  // leaves them as they were
@@ -437,6 +439,28 @@ TEST_F(Win32WindowTest, ResultsFileOpenInExcelIsNamedAndKept) {
               u"baidu.csv 正被其他程序（如 Excel）打开，请关闭后重试");
     EXPECT_EQ(engine_->searches, 0);
     EXPECT_EQ(testing::ReadFileBytes(path), "earlier results\r\n");
+}
+
+TEST_F(Win32WindowTest, HistoryLinkOpensTheReportAfterARun) {
+    std::vector<std::string> files;
+    auto services =
+        WithHistory(testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_));
+    services.openFile = [&files](const std::string& path) {
+        files.push_back(path);
+        return true;
+    };
+    Form1 window(std::move(services), /*quitOnClose=*/false);
+    window.OnRunFinished([this] { ++finished_; });
+    window.Show();
+    SetText(window, "Text1", u"k1");
+    SetText(window, "Text4", u"shop.example.cn");
+    Click(window, "Command1");
+    ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
+    ClickLink(window, "Label9");
+    const std::string report = dir_.file("slotscope-report.html");
+    EXPECT_EQ(files, std::vector<std::string>{report});
+    EXPECT_NE(testing::ReadFileBytes(report).find("<h1>推广位历史：shop.example.cn</h1>"),
+              std::string::npos);
 }
 
 TEST_F(Win32WindowTest, HomePageGoesToTheBrowserAndNothingElseChanges) {
