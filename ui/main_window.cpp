@@ -302,17 +302,15 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
 }
 
 void Form1::OpenHistory() {
-    const std::u16string message = run_->OpenHistory();
-    if (message.empty()) {
-        return;
-    }
-    // Window-modal, so a run under way goes on being shown.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("历史记录"),
-                                FromUtf16(message), QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("HistoryMessage"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->open();
+    run_->OpenHistory([this](const std::u16string& message) {
+        // Window-modal, so a run under way goes on being shown.
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("历史记录"),
+                                    FromUtf16(message), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("HistoryMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        box->open();
+    });
 }
 
 void Form1::OpenSettings() {

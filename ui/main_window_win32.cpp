@@ -513,10 +513,9 @@ Form1::~Form1() {
 }
 
 void Form1::OpenHistory() {
-    const std::u16string message = run_->OpenHistory();
-    if (!message.empty()) {
+    run_->OpenHistory([this](const std::u16string& message) {
         MessageBoxW(window_, Wide(message).c_str(), L"历史记录", MB_OK | MB_ICONINFORMATION);
-    }
+    });
 }
 
 void Form1::OpenSettings() {

@@ -122,7 +122,10 @@ bool WindowRun::Remember() const {
 }
 
 WindowRun::~WindowRun() {
-    *alive_ = false;  // a posted end of run may still come; it finds this gone
+    *alive_ = false;  // a posted end of run or report may still come; it finds this gone
+    if (reportWorker_.joinable()) {
+        reportWorker_.join();
+    }
     if (worker_.joinable()) {
         // The program is ending another way than by closing the window: stop the run and serve
         // its last calls to the window until it has closed the results file.
@@ -259,16 +262,11 @@ bool WindowRun::CloseRequested() {
     return false;
 }
 
-std::u16string WindowRun::OpenHistory() const {
-    const std::u16string website = texts_.Get(WindowTexts::Field::Website);
-    const std::u16string site(TrimSpaces(website));
-    if (site.empty()) {
-        return u"请先填写查看网址";
-    }
-    if (!services_.writeReport) {
-        return u"本程序不保存历史记录";
-    }
-    const WindowServices::ReportFile report = services_.writeReport(EncodeUtf8(site));
+namespace {
+
+// Opens a written report, or says why there is none to open: empty when it was opened.
+std::u16string ShowReport(const WindowServices::ReportFile& report, const std::u16string& site,
+                          const std::function<bool(const std::string&)>& openFile) {
     switch (report.outcome) {
         case WindowServices::ReportFile::Outcome::NoHistory:
             return u"还没有" + site + u"的历史记录：每次运行后，结果都记在同目录下的slotscope.db里";
@@ -277,10 +275,51 @@ std::u16string WindowRun::OpenHistory() const {
         case WindowServices::ReportFile::Outcome::Written:
             break;
     }
-    if (!services_.openFile || !services_.openFile(report.path)) {
+    if (!openFile || !openFile(report.path)) {
         return u"历史记录报告已保存为" + DecodeUtf8(report.path) + u"，但无法用浏览器打开";
     }
     return {};
+}
+
+}  // namespace
+
+void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> tell) {
+    if (reporting_) {
+        return;
+    }
+    const std::u16string site(TrimSpaces(texts_.Get(WindowTexts::Field::Website)));
+    if (site.empty()) {
+        tell(u"请先填写查看网址");
+        return;
+    }
+    if (!services_.writeReport) {
+        tell(u"本程序不保存历史记录");
+        return;
+    }
+    // A long history takes a while to read and write: the window goes on meanwhile.
+    reporting_ = true;
+    if (reportWorker_.joinable()) {
+        reportWorker_.join();  // the last report's worker, done already
+    }
+    reportWorker_ = std::jthread([this, site, tell = std::move(tell), alive = alive_,
+                                  write = services_.writeReport, open = services_.openFile] {
+        WindowServices::ReportFile report;
+        try {
+            report = write(EncodeUtf8(site));
+        } catch (const std::exception& error) {
+            report.problem = error.what();
+        }
+        thread_.Post([this, alive, report = std::move(report), site, tell, open] {
+            if (!*alive) {
+                return;
+            }
+            reporting_ = false;
+            const std::u16string message = ShowReport(report, site, open);
+            if (!message.empty()) {
+                tell(message);
+            }
+        });
+    });
 }
 
 void WindowRun::OpenHomePage() const {

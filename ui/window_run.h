@@ -119,9 +119,10 @@ class WindowRun final {
     bool CloseRequested();
     // Command2: the home page in the browser; nothing else changes, whatever the outcome.
     void OpenHomePage() const;
-    // The history link: writes the report for the website in the text box and opens it in the
-    // browser. Empty when it was opened; else what to tell the user in a message box.
-    std::u16string OpenHistory() const;
+    // The history link: writes the report for the website in the text box on a thread of its
+    // own, then, back on the window's thread, opens it in the browser or has `tell` say why not
+    // (in a message box). A click while a report is being written is ignored.
+    void OpenHistory(std::function<void(const std::u16string& message)> tell);
 
     // The settings the next run fetches with; the settings dialog shows and changes them.
     const RunSettings& settings() const { return settings_; }
@@ -158,6 +159,8 @@ class WindowRun final {
     std::unique_ptr<PageFetcher> fetcher_;
     std::unique_ptr<RunHistory> history_;
     std::jthread worker_;
+    bool reporting_ = false;
+    std::jthread reportWorker_;
 };
 
 }  // namespace slotscope

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -284,6 +285,17 @@ TEST_P(FixturePages, GiveTheirExpectedLabels) {
         EXPECT_EQ(check.outcome, PageCheck::Outcome::Read) << columns[0];
         EXPECT_EQ(check.labels, (PositionLabels{DecodeUtf8(columns[2]), DecodeUtf8(columns[3])}))
             << columns[0];
+        // Who holds the slots, where the pages' display addresses say it.
+        const std::map<std::string, ShownSites> sites = {
+            {"today_top3_site2.html",
+             {{"meiguihua.com", "huaxian-shop.cn", "flower.example.net"}, {}}},
+            {"today_2026_signs.html", {{"hua.com", "bjhua.cn", "huaxian-shop.cn"}, {}}},
+            {"mobile_top_and_bottom.html",
+             {{"xianhua-kuaidi.com"}, {"bjhua.cn", "huaxian-shop.cn"}}},
+        };
+        if (const auto found = sites.find(columns[0]); found != sites.end()) {
+            EXPECT_EQ(check.sites, found->second) << columns[0];
+        }
         ++pages;
     }
     EXPECT_EQ(pages, GetParam().pages);

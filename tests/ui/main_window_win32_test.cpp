@@ -457,6 +457,7 @@ TEST_F(Win32WindowTest, HistoryLinkOpensTheReportAfterARun) {
     Click(window, "Command1");
     ASSERT_TRUE(ServeUntil([&] { return finished_ == 1; }));
     ClickLink(window, "Label9");
+    ASSERT_TRUE(ServeUntil([&] { return !files.empty(); }));
     const std::string report = dir_.file("slotscope-report.html");
     EXPECT_EQ(files, std::vector<std::string>{report});
     EXPECT_NE(testing::ReadFileBytes(report).find("<h1>推广位历史：shop.example.cn</h1>"),
