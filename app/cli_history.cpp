@@ -95,6 +95,21 @@ int UsageError(const std::string& error) {
     return kExitUsage;
 }
 
+// Reads a subcommand's options; the exit code where the program ends here (a usage error, or
+// --help printed).
+std::optional<int> ReadOptionsOrExit(const std::vector<std::string>& arguments, bool report,
+                                     ReadOptions& options) {
+    std::string error;
+    if (!Parse(arguments, report, options, error)) {
+        return UsageError(error);
+    }
+    if (options.help) {
+        std::fputs(SubcommandUsageText(), stdout);
+        return kExitOk;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 const char* SubcommandUsageText() {
@@ -112,13 +127,8 @@ const char* SubcommandUsageText() {
 
 int HistoryCommand(const std::vector<std::string>& arguments) {
     ReadOptions options;
-    std::string error;
-    if (!Parse(arguments, false, options, error)) {
-        return UsageError(error);
-    }
-    if (options.help) {
-        std::fputs(SubcommandUsageText(), stdout);
-        return kExitOk;
+    if (const std::optional<int> done = ReadOptionsOrExit(arguments, false, options)) {
+        return *done;
     }
     std::string problem;
     const std::optional<SiteHistory> history =
@@ -138,13 +148,8 @@ int HistoryCommand(const std::vector<std::string>& arguments) {
 
 int ReportCommand(const std::vector<std::string>& arguments) {
     ReadOptions options;
-    std::string error;
-    if (!Parse(arguments, true, options, error)) {
-        return UsageError(error);
-    }
-    if (options.help) {
-        std::fputs(SubcommandUsageText(), stdout);
-        return kExitOk;
+    if (const std::optional<int> done = ReadOptionsOrExit(arguments, true, options)) {
+        return *done;
     }
     const SiteReport report =
         WriteSiteReport(options.historyPath, options.site, options.runs, options.outputPath, {});

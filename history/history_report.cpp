@@ -273,7 +273,8 @@ std::string HistoryReport(const SiteHistory& history, const ReportOptions& optio
     bool bothPages = false;
     for (std::size_t r = runs.size(); r-- > 0;) {
         for (const StoredResult* result : resultsByRun[r]) {
-            bothPages = bothPages || result->page != resultsByRun[r].front()->page;
+            // Keywords of the desktop and of the phone page say which they are.
+            bothPages = bothPages || result->page != history.results.front().page;
             auto [at, added] = lineOf.try_emplace({result->page, result->keyword}, lines.size());
             if (added) {
                 lines.push_back({result, std::vector<const StoredResult*>(runs.size())});
