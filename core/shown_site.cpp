@@ -115,16 +115,40 @@ bool EndsTagName(char16_t c) {
 }  // namespace
 
 std::string SiteOfAddress(std::string_view address) {
-    while (!address.empty() && (address.front() == ' ' || address.front() == '\t')) {
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!address.empty() && isSpace(address.front())) {
         address.remove_prefix(1);
     }
-    const std::size_t scheme = address.find("://");
-    if (scheme != std::string_view::npos) {
-        address.remove_prefix(scheme + 3);
+    // A scheme only where the address begins with one; one without "//" (javascript:, tel:)
+    // names no site.
+    std::size_t schemeEnd = 0;
+    while (schemeEnd < address.size() && (IsAsciiLetter(address[schemeEnd]) ||
+                                          (schemeEnd > 0 && (IsHostCharacter(address[schemeEnd]) ||
+                                                             address[schemeEnd] == '+')))) {
+        ++schemeEnd;
+    }
+    if (schemeEnd > 0 && schemeEnd < address.size() && address[schemeEnd] == ':') {
+        if (address.substr(schemeEnd + 1, 2) != "//") {
+            return {};
+        }
+        address.remove_prefix(schemeEnd + 3);
     } else if (address.starts_with("//")) {
         address.remove_prefix(2);
     }
-    return Normalized(std::string(address.substr(0, address.find_first_of("/?#:"))));
+    std::string_view host = address.substr(0, address.find_first_of("/?#\\ \t\r\n"));
+    if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) {
+        host.remove_prefix(at + 1);  // user and password
+    }
+    host = host.substr(0, host.find(':'));
+    while (!host.empty() && host.back() == '.') {
+        host.remove_suffix(1);
+    }
+    // Only a host name is a site: anything else leaves the listing to its text.
+    if (host.empty() ||
+        !std::all_of(host.begin(), host.end(), [](char c) { return IsHostCharacter(c); })) {
+        return {};
+    }
+    return Normalized(std::string(host));
 }
 
 std::string SiteInText(std::string_view text) {
@@ -169,8 +193,8 @@ std::string SiteInMarkup(std::u16string_view markup) {
 
 bool FindLandingAddress(std::u16string_view markup, std::string& address) {
     constexpr std::string_view kName = "data-landurl";
-    for (std::size_t at = markup.find(u'd'); at != std::u16string_view::npos;
-         at = markup.find(u'd', at + 1)) {
+    for (std::size_t at = markup.find_first_of(u"dD"); at != std::u16string_view::npos;
+         at = markup.find_first_of(u"dD", at + 1)) {
         if (at == 0 || !StartsWithFolded(markup, at, kName) || IsHostCharacter(markup[at - 1]) ||
             markup[at - 1] == u'_') {
             continue;

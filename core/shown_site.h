@@ -8,8 +8,10 @@ namespace slotscope {
 // The site a paid listing shows, as the history keeps it: lower case, without a leading "www.";
 // empty where the listing shows none.
 
-// The host of a landing address: after "://" (or from the start where there is none), up to the
-// first '/', '?', '#' or ':'.
+// The host of a landing address: after its scheme's "://" (or "//", or from the start where it
+// has no scheme), up to the first '/', '?', '#', '\\', ':' or white space, without a user and
+// password or trailing dots. Empty where that is no host name (javascript:, tel:, a name outside
+// ASCII): the listing's text then tells.
 std::string SiteOfAddress(std::string_view address);
 
 // The first host-like word of a listing's text: a longest run of ASCII letters, digits, '.' and

@@ -50,6 +50,12 @@ TEST(ShownSiteTest, EachListingShowsTheSiteOfItsLandingAddressElseItsFirstHostLi
         {"an empty landing address falls back to the text", u"<a data-landurl=\"\">m.shop.cn</a>",
          "m.shop.cn"},
         {"nothing at all", u"<p>推广标题 官方网站</p>", ""},
+        {"landing addresses that name no host leave it to the text",
+         u"<a data-landurl=\"javascript:void(0)\" DATA-LANDURL=\"x\">www.third.cn</a>", "third.cn"},
+        {"a landing address's own host, not one in its query, nor its user",
+         u"<a DATA-LANDURL=\" Shop.cn/go?u=https://other.cn/ \">x</a>", "shop.cn"},
+        {"without user, password and trailing dot",
+         u"<a data-landurl=\"http://u:p@shop.cn./\">x</a>", "shop.cn"},
     };
     for (const SiteCase& c : cases) {
         EXPECT_EQ(ColumnSites(c.listing), std::vector<std::string>{c.site}) << c.name;
