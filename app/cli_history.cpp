@@ -143,6 +143,12 @@ int HistoryCommand(const std::vector<std::string>& arguments) {
         WriteError("slotscope-cli: the history could not be written to standard output\n");
         return kExitFailed;
     }
+    if (history->runs.empty()) {
+        // Still well-formed for a script, but a site spelt otherwise than its runs is no success.
+        WriteError("slotscope-cli: no run of " + options.site + " in " + options.historyPath +
+                   "\n");
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

@@ -80,7 +80,15 @@ std::string HistoryJson(const SiteHistory& history) {
                         {"blocked", run.blocked}});
         bothPages[run.id] = run.device == "both";
     }
-    Json results = Json::array();
+    // Text from pages is kept as it came; bytes that are no UTF-8 are replaced, not thrown over.
+    const auto dump = [](const Json& json) {
+        return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    };
+    // The results one at a time: a long history's whole tree would take many times its text.
+    std::string text = dump(Json{{"site", history.site}, {"runs", runs}});
+    text.pop_back();  // the closing brace; the results follow
+    text += ",\"results\":[";
+    bool first = true;
     for (const StoredResult& result : history.results) {
         Json row = {{"run", result.run},
                     {"order", result.order},
@@ -99,11 +107,11 @@ std::string HistoryJson(const SiteHistory& history) {
         if (bothPages[result.run]) {
             row["page"] = result.page;
         }
-        results.push_back(std::move(row));
+        text += first ? "" : ",";
+        text += dump(row);
+        first = false;
     }
-    const Json json = {{"site", history.site}, {"runs", runs}, {"results", results}};
-    // Text from pages is kept as it came; bytes that are no UTF-8 are replaced, not thrown over.
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    return text + "]}\n";
 }
 
 std::string HistoryCsv(const SiteHistory& history) {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -60,13 +61,36 @@ StoredSide SideOf(sqlite3_stmt* row, int first) {
     return side;
 }
 
+// A path as the path of a file: address, its special characters escaped.
+std::string UriPath(const std::string& path) {
+    std::string uri;
+    for (const char c : path) {
+        if (c == '?' || c == '#' || c == '%') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+            uri += escaped;
+        } else {
+            uri += c == '\\' ? '/' : c;
+        }
+    }
+    return uri;
+}
+
 class Reader final {
   public:
     explicit Reader(std::string& problem) : problem_(problem) {}
 
+    // Opened as runs open it, so that the last to close it folds its log in and removes it;
+    // only read. A file in a folder that takes no writes is read as it stands.
     bool Open(const std::string& path) {
         sqlite3* db = nullptr;
-        const int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        int opened = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (opened != SQLITE_OK) {
+            sqlite3_close(db);
+            db = nullptr;
+            opened = sqlite3_open_v2(("file:" + UriPath(path) + "?immutable=1").c_str(), &db,
+                                     SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        }
         db_.reset(db);
         if (opened != SQLITE_OK) {
             return Failed("cannot be opened");
@@ -125,6 +149,28 @@ class Reader final {
 
 }  // namespace
 
+std::string BareSite(std::string_view site) {
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!site.empty() && isSpace(site.front())) {
+        site.remove_prefix(1);
+    }
+    while (!site.empty() && isSpace(site.back())) {
+        site.remove_suffix(1);
+    }
+    for (const std::string_view scheme : {"http://", "https://"}) {
+        if (site.size() >= scheme.size() &&
+            std::equal(scheme.begin(), scheme.end(), site.begin(),
+                       [](char a, char b) { return a == (b | 0x20); })) {
+            site.remove_prefix(scheme.size());
+        }
+    }
+    if (site.size() >= 4 && (site[0] | 0x20) == 'w' && (site[1] | 0x20) == 'w' &&
+        (site[2] | 0x20) == 'w' && site[3] == '.') {
+        site.remove_prefix(4);
+    }
+    return std::string(site);
+}
+
 std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const std::string& site,
                                            int lastRuns, std::string& problem) {
     problem.clear();
@@ -141,6 +187,18 @@ std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const st
     if (!version || !mark) {
         return std::nullopt;
     }
+    SiteHistory history;
+    history.site = BareSite(site);
+    if (*version == 0) {
+        // An empty file, as a run would begin it, holds no runs; anything else is another's.
+        const std::optional<int> tables = reader.Integer("SELECT count(*) FROM sqlite_master");
+        if (!tables) {
+            return std::nullopt;
+        }
+        if (*tables == 0) {
+            return history;
+        }
+    }
     if (*version == 0 || *mark != HistoryFile::kApplicationId) {
         problem = "not a Slotscope history";
         return std::nullopt;
@@ -150,16 +208,19 @@ std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const st
         return std::nullopt;
     }
 
-    SiteHistory history;
-    history.site = site;
     const Statement runs = reader.Prepare(
         "SELECT id, device, started, finished, ended, keywords, failed, blocked FROM runs "
-        "WHERE site = ?1 COLLATE NOCASE ORDER BY id DESC LIMIT ?2");
+        "WHERE site COLLATE NOCASE IN (?1, ?3) ORDER BY id DESC LIMIT ?2");
     if (runs == nullptr) {
         return std::nullopt;
     }
-    sqlite3_bind_text(runs.get(), 1, site.data(), static_cast<int>(site.size()), SQLITE_STATIC);
+    // The site as the runs were given it: with or without "www.", as the website box reads.
+    const std::string bare = BareSite(site);
+    const std::string withWww = "www." + bare;
+    sqlite3_bind_text(runs.get(), 1, bare.data(), static_cast<int>(bare.size()), SQLITE_STATIC);
     sqlite3_bind_int(runs.get(), 2, lastRuns > 0 ? lastRuns : -1);
+    sqlite3_bind_text(runs.get(), 3, withWww.data(), static_cast<int>(withWww.size()),
+                      SQLITE_STATIC);
     const bool runsRead = reader.Rows(runs.get(), [&](sqlite3_stmt* row) {
         history.runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2),
                                 MaybeText(row, 3), Text(row, 4), sqlite3_column_int(row, 5),
@@ -181,12 +242,15 @@ std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const st
             "SELECT r.run, r.page, r.ord, r.keyword, r.failed, r.left_label, r.left_slot, ") +
         listings + ", r.left_change, r.left_by, r.right_label, r.right_slot, " + rightListings +
         ", r.right_change, r.right_by FROM results r WHERE r.run >= ?1 AND r.run IN "
-        "(SELECT id FROM runs WHERE site = ?2 COLLATE NOCASE) ORDER BY r.run, r.ord, r.page DESC");
+        "(SELECT id FROM runs WHERE site COLLATE NOCASE IN (?2, ?3)) "
+        "ORDER BY r.run, r.ord, r.page DESC");
     if (results == nullptr) {
         return std::nullopt;
     }
     sqlite3_bind_int64(results.get(), 1, history.runs.front().id);
-    sqlite3_bind_text(results.get(), 2, site.data(), static_cast<int>(site.size()), SQLITE_STATIC);
+    sqlite3_bind_text(results.get(), 2, bare.data(), static_cast<int>(bare.size()), SQLITE_STATIC);
+    sqlite3_bind_text(results.get(), 3, withWww.data(), static_cast<int>(withWww.size()),
+                      SQLITE_STATIC);
     const bool resultsRead = reader.Rows(results.get(), [&](sqlite3_stmt* row) {
         history.results.push_back({sqlite3_column_int64(row, 0), Text(row, 1),
                                    sqlite3_column_int(row, 2), Text(row, 3), MaybeText(row, 4),

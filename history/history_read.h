@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace slotscope {
@@ -54,9 +55,14 @@ struct SiteHistory {
     std::vector<StoredResult> results;
 };
 
+// A site as the runs keep it, whether asked for with or without "www.", "http://" or spaces
+// around it.
+std::string BareSite(std::string_view site);
+
 // Reads the last `lastRuns` runs of `site` (0: all; the site compared without regard to ASCII
-// case) from a history file, opened only for reading. Nothing, with `problem` set, when the file
-// is missing, is not a Slotscope history, was made by a newer version, or cannot be read.
+// case, with or without "www.") from a history file, opened only for reading. Nothing, with
+// `problem` set, when the file is missing, is not a Slotscope history, was made by a newer version,
+// or cannot be read.
 std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const std::string& site,
                                            int lastRuns, std::string& problem);
 

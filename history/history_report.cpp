@@ -54,20 +54,27 @@ std::string LowerAscii(std::string_view text) {
     return lower;
 }
 
-// The user's own site among shown sites: shown sites are lower case, without "www.".
+// The user's own site as shown sites are written: lower case, without "www.".
 std::string OwnSite(std::string_view site) {
-    std::string own = LowerAscii(site);
-    if (const std::size_t scheme = own.find("://"); scheme != std::string::npos) {
-        own.erase(0, scheme + 3);
-    }
-    if (own.starts_with("www.")) {
-        own.erase(0, 4);
-    }
+    const std::string own = LowerAscii(BareSite(site));
     return own.substr(0, own.find_first_of("/?#"));
 }
 
+// The site itself or one of its own hosts (m.shop.cn for shop.cn), not one that only ends alike.
 bool IsOwn(const std::string& shown, const std::string& own) {
-    return !own.empty() && !shown.empty() && shown.find(own) != std::string::npos;
+    return !own.empty() && (shown == own || (shown.size() > own.size() && shown.ends_with(own) &&
+                                             shown[shown.size() - own.size() - 1] == '.'));
+}
+
+// How a run ended, where it did not finish.
+std::string EndedNote(const StoredRun& run) {
+    if (run.ended == "stopped") {
+        return "，已停止";
+    }
+    if (run.ended == "interrupted") {
+        return "，尚未结束或被中断";
+    }
+    return {};
 }
 
 // The page a run's charts and counts read: the phone's for a phone run, else the desktop's.
@@ -315,7 +322,8 @@ std::string HistoryReport(const SiteHistory& history, const ReportOptions& optio
         lost += kind == "lost" ? 1 : 0;
         failed += result->failed ? 1 : 0;
     }
-    html += "<h2>最近一次（" + Escape(local(latest.started)) + "）比上一次</h2>";
+    html +=
+        "<h2>最近一次（" + Escape(local(latest.started)) + EndedNote(latest) + "）比上一次</h2>";
     if (runs.size() < 2) {
         html += "<p class='meta'>只有这一次查询，还没有可比较的上一次。</p>";
     }
@@ -432,6 +440,10 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
     if (history->runs.empty()) {
         report.outcome = SiteReport::Outcome::NoHistory;
         report.problem = "no run of " + site + " in " + utf8HistoryPath;
+        return report;
+    }
+    if (ResolvedPath(report.path) == ResolvedPath(utf8HistoryPath)) {
+        report.problem = "the report would replace the history file " + utf8HistoryPath;
         return report;
     }
     const std::string html = HistoryReport(*history, options);

@@ -192,8 +192,8 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     Run(Against(Engine({{u"鲜花", {1, 0}}, {u"kw2", {0, 0}}, {u"kw3", {3, 0}}}), {}),
         "鲜花\nkw2\nkw3\n");
 
-    // The site in other letter case finds the same runs.
-    const Outcome all = Run({"history", "--site", "SHOP.example.cn"});
+    // The site in other letter case, with "www." and spaces, finds the same runs.
+    const Outcome all = Run({"history", "--site", " www.SHOP.example.cn"});
     ASSERT_EQ(all.exitStatus, 0) << all.err;
     const auto json = nlohmann::ordered_json::parse(all.out);
     EXPECT_EQ(json["site"], "SHOP.example.cn");
@@ -239,7 +239,8 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";
 
     const Outcome unknown = Run({"history", "--site", "other.example"});
-    EXPECT_EQ(unknown.exitStatus, 0);
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_NE(unknown.err.find("no run of other.example"), std::string::npos) << unknown.err;
     EXPECT_EQ(nlohmann::json::parse(unknown.out)["runs"].size(), 0U);
     for (const std::vector<std::string>& wrong : {std::vector<std::string>{"history"},
                                                   {"history", "--site", "a", "--runs", "0"},
@@ -278,6 +279,10 @@ TEST_F(CliTest, TheReportReadsInABrowserWithEveryTextEscaped) {
         "鲜花\n" + hostile + "\n");
     Run(Against(Engine({{u"鲜花", {1, 0}}, {DecodeUtf8(hostile), {0, 0}}}), {}),
         "鲜花\n" + hostile + "\n");
+    // The report never takes the history's place.
+    const Outcome over = Run({"report", "--site", "shop.example.cn", "--output", "./slotscope.db"});
+    EXPECT_EQ(over.exitStatus, 1);
+    EXPECT_NE(over.err.find("would replace the history"), std::string::npos) << over.err;
     const Outcome written = Run({"report", "--site", "shop.example.cn"});
     ASSERT_EQ(written.exitStatus, 0) << written.err;
     const std::string html = ReadFileBytes(dir.file("slotscope-report.html"));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_report.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
 
@@ -88,6 +89,33 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     sqlite3_close(holder);
     EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), (std::vector<std::string>{"1"}));
     EXPECT_EQ(Rows(path, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo) {
+    SiteHistory history;
+    history.site = "www.Shop.cn";
+    history.runs.push_back({1, "pc", "2026-12-08T02:11:19Z", std::nullopt, "interrupted", 0, 0, 0});
+    StoredResult result;
+    result.run = 1;
+    result.page = "pc";
+    result.order = 1;
+    result.keyword = "kw";
+    result.left = {
+        "左1",
+        1,
+        4,
+        std::vector<std::string>{"shop.cn", "m.shop.cn", "myshop.cn", "shop.cn.evil.com"},
+        {"first", std::nullopt}};
+    result.right = {"右无推广位", std::nullopt, 0, std::vector<std::string>{}, {"first", {}}};
+    history.results.push_back(result);
+    const std::string html = HistoryReport(
+        history,
+        {.tableRuns = 10, .localTime = [](std::string_view utc) { return std::string(utc); }});
+    EXPECT_NE(html.find("<li><mark>shop.cn</mark></li><li><mark>m.shop.cn</mark></li>"
+                        "<li>myshop.cn</li><li>shop.cn.evil.com</li>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("最近一次（2026-12-08T02:11:19Z，尚未结束或被中断）"), std::string::npos);
 }
 
 }  // namespace
