@@ -161,8 +161,23 @@ std::u16string WithCrLfLineBreaks(std::u16string_view text) {
             result += u'\r';
         }
         result += text[i];
+        if (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')) {
+            result += u'\n';
+        }
     }
     return result;
+}
+
+std::u16string KeywordOf(std::u16string_view entry) {
+    std::u16string keyword;
+    keyword.reserve(entry.size());
+    for (const char16_t c : TrimSpaces(entry)) {
+        if (c == u'\t' || (c >= 0x20 && c != 0x7F)) {
+            keyword += c;
+        }
+    }
+    // A control character between spaces leaves them at an end.
+    return std::u16string(TrimSpaces(keyword));
 }
 
 bool KeywordEntries::Next(std::u16string_view& entry) {
@@ -171,8 +186,8 @@ bool KeywordEntries::Next(std::u16string_view& entry) {
     }
     for (std::size_t i = position_; i < list_.size(); ++i) {
         const char16_t c = list_[i];
-        const bool crLf = c == u'\r' && i + 1 < list_.size() && list_[i + 1] == u'\n';
-        if (c == u',' || crLf) {
+        if (c == u',' || c == u'\r' || c == u'\n') {
+            const bool crLf = c == u'\r' && i + 1 < list_.size() && list_[i + 1] == u'\n';
             entry = list_.substr(position_, i - position_);
             position_ = i + (crLf ? 2 : 1);
             return true;
@@ -361,22 +376,23 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     std::u16string_view entry;
     for (KeywordEntries entries(keywordList); entries.Next(entry);) {
         ++count;
-        summary.keywords += TrimSpaces(entry).empty() ? 0 : 1;
+        summary.keywords += KeywordOf(entry).empty() ? 0 : 1;
     }
 
     KeywordEntries toFetch(keywordList);
-    std::u16string_view fetching;
+    std::u16string_view entryToFetch;
+    std::u16string fetching;
     std::size_t nextPage = 0;
     const auto nextRequest = [&]() {
         if (nextPage == 0) {
-            while (toFetch.Next(fetching) && TrimSpaces(fetching).empty()) {
+            while (toFetch.Next(entryToFetch) && (fetching = KeywordOf(entryToFetch)).empty()) {
             }
         }
         const std::size_t index = nextPage;
         nextPage = (nextPage + 1) % pages.size();
         const PageKind page = pages[index];
         return PageRequest{
-            SearchAddress(prefix(page), TrimSpaces(fetching), page),
+            SearchAddress(prefix(page), fetching, page),
             FetchOptions{.referer = searchHomes[index], .sideRequest = false, .page = page}};
     };
     FetchAhead fetched(fetcher, nextRequest,
@@ -394,7 +410,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             break;
         }
         toCheck.Next(entry);
-        const std::u16string_view keyword = TrimSpaces(entry);
+        const std::u16string keyword = KeywordOf(entry);
         if (keyword.empty()) {
             ++emptyCount;
         } else {

@@ -88,9 +88,10 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
 // What a caught exception says to the user, for a status text: "内存不足" for memory running out.
 std::u16string DescribeFailure(const std::exception_ptr& failure);
 
-// Walks the entries of a keyword list in order, as views into the list: every CR LF pair and
-// every ASCII comma separates two entries; a bare CR or LF stays inside its entry. An empty list
-// has no entries. Walking instead of splitting keeps a long list from being held twice.
+// Walks the entries of a keyword list in order, as views into the list: every line break (CR LF,
+// LF or a lone CR, as Windows, Linux and old Macs end lines) and every ASCII comma separates two
+// entries. An empty list has no entries. Walking instead of splitting keeps a long list from
+// being held twice.
 class KeywordEntries final {
   public:
     explicit KeywordEntries(std::u16string_view keywordList)
@@ -105,9 +106,13 @@ class KeywordEntries final {
     bool done_;
 };
 
-// The text with every line break as CR LF: a bare LF becomes CR LF, CR LF stays, and a bare CR
-// stays as it is (inside its entry). Text from a file or an editor that ends lines with LF reaches
-// the run this way.
+// The keyword an entry stands for: without control characters other than tab (a NUL from a file
+// read in the wrong encoding, a stray CR, DEL), which no search means and no results line may
+// hold, and trimmed of spaces. Empty for a blank entry.
+std::u16string KeywordOf(std::u16string_view entry);
+
+// The text with every line break as CR LF: a bare LF or a lone CR becomes CR LF, CR LF stays.
+// Text from a file or an editor that ends lines otherwise reaches the run this way.
 std::u16string WithCrLfLineBreaks(std::u16string_view text);
 
 // Removes spaces (U+0020) and full-width spaces (U+3000) from both ends.

@@ -27,6 +27,7 @@ using testing::RecordingFields;
 using testing::TempDir;
 using testing::WriteFileBytes;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 constexpr char kHome[] = "http://home.test/";
 constexpr char kPrefix[] = "http://search.test/s?wd=";
@@ -132,26 +133,41 @@ TEST_F(KeywordRunTest, ListEndingWithLineBreakHasBlankLastEntry) {
               "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
 }
 
-TEST_F(KeywordRunTest, OnlyCrLfAndAsciiCommaSeparateEntries) {
-    // Spaces and full-width spaces are trimmed, so those entries are blank; a bare LF or CR and
-    // the full-width comma stay inside an entry; inner spaces stay.
-    RecordingFields fields(u"a,b\r\nc\nd\re，f\r\n  \u3000 ,\u3000red roses ",
+TEST_F(KeywordRunTest, LineBreaksOfEverySystemAndAsciiCommasSeparateEntries) {
+    // CR LF, LF and a lone CR (an old Mac's file) end a line; spaces and full-width spaces are
+    // trimmed, so those entries are blank; the full-width comma stays inside an entry, and so
+    // do inner spaces.
+    RecordingFields fields(u"a,b\r\nc\nd\re，f\r\n  \u3000 ,\u3000red roses \r鲜花\r",
                            std::u16string(kSite));
     FakeFetcher fetcher(Engine({}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(
-        fetcher.addresses(),
-        (std::vector<std::string>{
-            kHome, kSearchHome, std::string(kPrefix) + "a", std::string(kPrefix) + "b",
-            std::string(kPrefix) + "c%0Ad%0De%A3%ACf", std::string(kPrefix) + "red%20roses"}));
-    EXPECT_EQ(summary.keywords, 4);
-    EXPECT_EQ(fields.progress.back(), u"4/4");
+    EXPECT_EQ(fetcher.addresses(),
+              (std::vector<std::string>{
+                  kHome, kSearchHome, std::string(kPrefix) + "a", std::string(kPrefix) + "b",
+                  std::string(kPrefix) + "c", std::string(kPrefix) + "d",
+                  std::string(kPrefix) + "e%A3%ACf", std::string(kPrefix) + "red%20roses",
+                  std::string(kPrefix) + "%CF%CA%BB%A8"}));
+    EXPECT_EQ(summary.keywords, 7);
+    EXPECT_EQ(fields.progress.back(), u"7/7");
     const std::string results = Results();
-    EXPECT_NE(results.find("\r\nc\nd\re\xA3\xAC"
-                           "f , shop.example.cn , "),
-              std::string::npos);
+    EXPECT_NE(results.find("\r\nd , shop.example.cn , "), std::string::npos);
     EXPECT_NE(results.find("\r\nred roses , shop.example.cn , "), std::string::npos);
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\r'), 7) << "no bare CR in a line";
+}
+
+TEST_F(KeywordRunTest, ControlCharactersButTabLeaveTheKeyword) {
+    // A UTF-16 file read as bytes brings NULs; the rest of C0 and DEL mean nothing to a search.
+    const std::u16string list = u"\0k\0w\0\x01 red\troses\x7F\x1F, \x1B "s;
+    RecordingFields fields(list, std::u16string(kSite));
+    FakeFetcher fetcher(Engine({}));
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
+
+    EXPECT_EQ(fetcher.addresses(),
+              (std::vector<std::string>{kHome, kSearchHome,
+                                        std::string(kPrefix) + "kw%20red%09roses"}));
+    EXPECT_EQ(summary.keywords, 1);
+    EXPECT_EQ(Results().substr(0, 19), "kw red\troses , shop");
 }
 
 TEST_F(KeywordRunTest, WebsiteMatchedAsTypedAndWrittenTrimmed) {

@@ -1,5 +1,5 @@
-// The keyword entries: joined back with the separators between them they give the list, and no
-// entry holds a separator.
+// The keyword entries: joined back with the separators between them they give the list, no entry
+// holds a separator, and no keyword a control character but tab.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,14 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string_view entry;
     std::size_t count = 0;
     for (slotscope::KeywordEntries entries(list); entries.Next(entry); ++count) {
-        FUZZ_CHECK(entry.find(u',') == std::u16string_view::npos);
-        FUZZ_CHECK(entry.find(u"\r\n") == std::u16string_view::npos);
+        FUZZ_CHECK(entry.find_first_of(u",\r\n") == std::u16string_view::npos);
         if (count > 0) {
             // The separator is what the list holds between the previous entry and this one.
             const std::size_t at = joined.size();
             FUZZ_CHECK(at < list.size());
-            joined += list[at] == u',' ? u"," : u"\r\n";
+            const bool crLf = list.compare(at, 2, u"\r\n") == 0;
+            joined += crLf ? std::u16string(u"\r\n") : std::u16string(1, list[at]);
         }
+        const std::u16string keyword = slotscope::KeywordOf(entry);
+        for (const char16_t c : keyword) {
+            FUZZ_CHECK(c == u'\t' || (c >= 0x20 && c != 0x7F));
+        }
+        FUZZ_CHECK(keyword == slotscope::TrimSpaces(keyword));
         joined += entry;
         FUZZ_CHECK(list.compare(0, joined.size(), joined) == 0);
     }
@@ -31,36 +36,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every separator makes one more entry.
     std::size_t separators = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i] == u',') {
+        if (list[i] == u',' || list[i] == u'\n') {
             ++separators;
-        } else if (list[i] == u'\r' && i + 1 < list.size() && list[i + 1] == u'\n') {
+        } else if (list[i] == u'\r') {
             ++separators;
-            ++i;
+            i += i + 1 < list.size() && list[i + 1] == u'\n' ? 1 : 0;
         }
     }
     FUZZ_CHECK(list.empty() || count == separators + 1);
 
-    // Line breaks as CR LF: a bare LF gains its CR, nothing else changes.
+    // Line breaks as CR LF: a bare LF gains its CR and a lone CR its LF, nothing else changes,
+    // and the entries stay the same.
     const std::u16string crLf = slotscope::WithCrLfLineBreaks(list);
     for (std::size_t i = 0; i < crLf.size(); ++i) {
         if (crLf[i] == u'\n') {
             FUZZ_CHECK(i > 0 && crLf[i - 1] == u'\r');
+        } else if (crLf[i] == u'\r') {
+            FUZZ_CHECK(i + 1 < crLf.size() && crLf[i + 1] == u'\n');
         }
     }
-    const auto lfOnly = [](std::u16string_view text) {
-        std::u16string result;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (!(text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')) {
-                result += text[i];
-            }
-        }
-        return result;
-    };
-    FUZZ_CHECK(lfOnly(crLf) == lfOnly(list));
-    std::size_t bareLf = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        bareLf += list[i] == u'\n' && (i == 0 || list[i - 1] != u'\r') ? 1 : 0;
+    std::u16string_view a;
+    std::u16string_view b;
+    slotscope::KeywordEntries fromList(list);
+    slotscope::KeywordEntries fromCrLf(crLf);
+    for (bool more = fromList.Next(a); more; more = fromList.Next(a)) {
+        FUZZ_CHECK(fromCrLf.Next(b) && a == b);
     }
-    FUZZ_CHECK(crLf.size() == list.size() + bareLf);
+    FUZZ_CHECK(!fromCrLf.Next(b));
     return 0;
 }
