@@ -26,13 +26,18 @@ constexpr bool IsHostCharacter(Char c) {
     return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
 }
 
+// The site as kept, or empty where it is longer than a host name may be.
 std::string Normalized(std::string host) {
     std::transform(host.begin(), host.end(), host.begin(), [](char c) { return FoldAscii(c); });
     if (host.starts_with("www.")) {
         host.erase(0, 4);
     }
-    return host;
+    return host.size() <= kLongestSite ? host : std::string();
 }
+
+// A run of host characters longer than this is no site, whatever dots trimming takes off: it is
+// no longer gathered.
+constexpr std::size_t kLongestRun = 4 * kLongestSite;
 
 // The run as a site, or empty when it is no host-like word.
 std::string SiteOfRun(std::string_view run) {
@@ -61,7 +66,11 @@ class WordScan final {
     template <typename Char>
     bool Add(Char c) {
         if (IsHostCharacter(c)) {
-            run_ += static_cast<char>(c);
+            if (run_.size() < kLongestRun) {
+                run_ += static_cast<char>(c);
+            } else {
+                tooLong_ = true;
+            }
             return false;
         }
         return End();
@@ -69,8 +78,9 @@ class WordScan final {
     // Ends the run under way; true once a site was found.
     bool End() {
         if (!run_.empty()) {
-            site_ = SiteOfRun(run_);
+            site_ = tooLong_ ? std::string() : SiteOfRun(run_);
             run_.clear();
+            tooLong_ = false;
         }
         return !site_.empty();
     }
@@ -78,6 +88,7 @@ class WordScan final {
 
   private:
     std::string run_;
+    bool tooLong_ = false;
     std::string site_;
 };
 

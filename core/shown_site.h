@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,15 +9,20 @@ namespace slotscope {
 // The site a paid listing shows, as the history keeps it: lower case, without a leading "www.";
 // empty where the listing shows none.
 
+// The longest site kept: a host name's limit. A page that shows a longer one shows no site, so
+// that no page can fill the history.
+inline constexpr std::size_t kLongestSite = 253;
+
 // The host of a landing address: after its scheme's "://" (or "//", or from the start where it
 // has no scheme), up to the first '/', '?', '#', '\\', ':' or white space, without a user and
 // password or trailing dots. Empty where that is no host name (javascript:, tel:, a name outside
-// ASCII): the listing's text then tells.
+// ASCII, one longer than kLongestSite): the listing's text then tells.
 std::string SiteOfAddress(std::string_view address);
 
 // The first host-like word of a listing's text: a longest run of ASCII letters, digits, '.' and
 // '-', trimmed of '.' and '-' at both ends, that holds a dot and whose last label is 2 to 24
-// ASCII letters ("www.shop.cn" gives "shop.cn"; "2.5元" gives nothing). The text of the table
+// ASCII letters and that is at most kLongestSite long ("www.shop.cn" gives "shop.cn"; "2.5元"
+// gives nothing). The text of the table
 // layout comes as markup: there the words are read outside <…> (so "www.<b>shop</b>.cn" reads
 // as one), and script and style are left out.
 std::string SiteInText(std::string_view text);

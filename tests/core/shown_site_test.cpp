@@ -18,6 +18,11 @@ struct SiteCase {
     std::string site;
 };
 
+// A host name of `length` characters: "aaaa…a.cn".
+std::u16string Host(std::size_t length) {
+    return std::u16string(length - 3, u'a') + u".cn";
+}
+
 // The listing as the only paid entry of today's left column, and as the first listing of the
 // table layout.
 std::vector<std::string> ColumnSites(const std::u16string& listing) {
@@ -56,6 +61,16 @@ TEST(ShownSiteTest, EachListingShowsTheSiteOfItsLandingAddressElseItsFirstHostLi
          u"<a DATA-LANDURL=\" Shop.cn/go?u=https://other.cn/ \">x</a>", "shop.cn"},
         {"without user, password and trailing dot",
          u"<a data-landurl=\"http://u:p@shop.cn./\">x</a>", "shop.cn"},
+        // A host name's limit: 253 characters.
+        {"a landing host of 253 characters", u"<a data-landurl=\"http://" + Host(253) + u"/\">x</a>",
+         EncodeUtf8(Host(253))},
+        {"a landing host of 254 leaves it to the text",
+         u"<a data-landurl=\"http://www." + Host(254) + u"/\">shop.cn</a>", "shop.cn"},
+        {"a word of 253 characters, after www.", u"<p>www." + Host(253) + u" </p>",
+         EncodeUtf8(Host(253))},
+        {"a word of 254 is none, and the next one tells",
+         u"<p>" + Host(254) + u" shop.cn</p>", "shop.cn"},
+        {"a word of four million is none", u"<p>" + Host(4'000'000) + u"</p>", ""},
     };
     for (const SiteCase& c : cases) {
         EXPECT_EQ(ColumnSites(c.listing), std::vector<std::string>{c.site}) << c.name;
