@@ -285,6 +285,12 @@ int Run(const Options& options) {
                          "': " + cookies.error);
             return kExitUsage;
         }
+        if (cookies.leftOut > 0) {
+            console.Note("slotscope-cli: --cookies '" + options.cookiesPath + "': " +
+                         std::to_string(cookies.leftOut) +
+                         (cookies.leftOut == 1 ? " cookie" : " cookies") +
+                         " for other sites left out; only the search's own are sent");
+        }
         settings.cookies = std::move(cookies.jarLines);
     }
     HttpPageFetcher http(settings);

@@ -11,8 +11,9 @@ namespace slotscope {
 // The maker's home page: requested at the start of every run and opened by the window.
 inline constexpr std::string_view HomePageUrl = SLOTSCOPE_HOME_PAGE_URL;
 
-// Baidu's web search; the keyword follows the equals sign.
-inline constexpr std::string_view SearchUrlPrefix = "http://www.baidu.com/s?wd=";
+// Baidu's web search; the keyword follows the equals sign. Over HTTPS, as the phone's: the user's
+// cookies (BDUSS is their login) go over TLS only.
+inline constexpr std::string_view SearchUrlPrefix = "https://www.baidu.com/s?wd=";
 
 // Baidu's search for phones; the keyword, in UTF-8, follows the equals sign.
 inline constexpr std::string_view MobileSearchUrlPrefix = "https://m.baidu.com/s?word=";

@@ -73,6 +73,44 @@ std::string CookieDomain(const std::string& host) {
     return host.find('.', firstDot + 1) == std::string::npos ? "." + host : host.substr(firstDot);
 }
 
+// A cookie file's domain field as a domain: without the mark of a cookie scripts may not read,
+// the leading dot, or letter case.
+std::string DomainOfField(std::string_view field) {
+    if (field.starts_with("#HttpOnly_")) {
+        field.remove_prefix(10);
+    }
+    if (field.starts_with('.')) {
+        field.remove_prefix(1);
+    }
+    std::string domain(field);
+    for (char& c : domain) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    }
+    return domain;
+}
+
+// Whether a cookie of `domain` is one of the search's: the domain of a search host, or one in it.
+bool ForSearchHosts(const std::string& domain, const std::vector<std::string>& searchHosts) {
+    return std::any_of(searchHosts.begin(), searchHosts.end(), [&](const std::string& host) {
+        const std::string own = DomainOfField(CookieDomain(host));
+        return !own.empty() && (domain == own || (domain.size() > own.size() &&
+                                                  domain.ends_with(own) &&
+                                                  domain[domain.size() - own.size() - 1] == '.'));
+    });
+}
+
+// A cookie file's line with its secure field set: the user's cookies go over TLS only.
+std::string Secured(std::string_view line) {
+    std::vector<std::string_view> fields = Split(line, '\t');
+    fields[3] = "TRUE";
+    std::string secured;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        secured += i == 0 ? "" : "\t";
+        secured += fields[i];
+    }
+    return secured;
+}
+
 // More than any browser keeps for one site.
 constexpr std::size_t kMaxCookies = 1000;
 
@@ -145,7 +183,15 @@ SessionCookies ReadSessionCookies(std::string_view text,
                 FailAt(cookies, number, error);
                 return cookies;
             }
-            cookies.jarLines.emplace_back(line);
+            if (!ForSearchHosts(DomainOfField(line.substr(0, line.find('\t'))), searchHosts)) {
+                ++cookies.leftOut;  // another site's: never sent anywhere
+                continue;
+            }
+            cookies.jarLines.push_back(Secured(line));
+        }
+        if (cookies.jarLines.empty()) {
+            cookies.error = "no cookie for the search's site in it (" +
+                            std::to_string(cookies.leftOut) + " for other sites)";
         }
         return cookies;
     }
@@ -184,7 +230,7 @@ SessionCookies ReadSessionCookies(std::string_view text,
             }
             domains.push_back(domain);
             const char* const subdomains = domain.starts_with('.') ? "TRUE" : "FALSE";
-            cookies.jarLines.push_back(domain + "\t" + subdomains + "\t/\tFALSE\t0\t" +
+            cookies.jarLines.push_back(domain + "\t" + subdomains + "\t/\tTRUE\t0\t" +
                                        std::string(name) + "\t" + std::string(value));
         }
         if (cookies.jarLines.size() > kMaxCookies) {

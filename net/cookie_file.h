@@ -11,8 +11,11 @@ namespace slotscope {
 // browser extensions export), or one line as copied from a browser's developer tools
 // ("BAIDUID=…; BDUSS=…", "Cookie:" before it or not). They are told apart by their content.
 struct SessionCookies {
-    // The cookies as lines of a Netscape cookie file, for libcurl's cookie jar.
+    // The cookies as lines of a Netscape cookie file, for libcurl's cookie jar, every one marked
+    // secure: sent over HTTPS only, or to this machine (localhost, 127.0.0.1, ::1).
     std::vector<std::string> jarLines;
+    // A cookie file's cookies for other sites than the search's, which were left out.
+    std::size_t leftOut = 0;
     // Why the text is no cookie file: "line N: …". It never quotes the text, which holds a
     // login. Empty when the text was read.
     std::string error;
@@ -21,8 +24,9 @@ struct SessionCookies {
 };
 
 // A cookie line goes to the domain of every host of `searchHosts` (the search addresses' hosts:
-// www.baidu.com and m.baidu.com share .baidu.com), as the site's own cookies do; a cookie file's
-// cookies go where their own domains say.
+// www.baidu.com and m.baidu.com share .baidu.com), as the site's own cookies do. Of a cookie file
+// (a browser's export holds every site's) only the cookies of those domains are taken, and they
+// go where their own domains say; none of them is an error.
 SessionCookies ReadSessionCookies(std::string_view text,
                                   const std::vector<std::string>& searchHosts);
 

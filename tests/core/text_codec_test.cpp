@@ -110,7 +110,7 @@ TEST(TextFiles, EncodingIsTakenFromTheBytes) {
 }
 
 TEST(SearchAddressTest, KeywordIsPercentEncodedGbk) {
-    EXPECT_EQ(SearchAddress(SearchUrlPrefix, u"鲜花"), "http://www.baidu.com/s?wd=%CF%CA%BB%A8");
+    EXPECT_EQ(SearchAddress(SearchUrlPrefix, u"鲜花"), "https://www.baidu.com/s?wd=%CF%CA%BB%A8");
     EXPECT_EQ(PercentEncodeKeyword(u"a b&c#d%e+f"), "a%20b%26c%23d%25e%2Bf");
     EXPECT_EQ(PercentEncodeKeyword(u"AZaz09-._~"), "AZaz09-._~");
     EXPECT_EQ(PercentEncodeKeyword(u"/?=\r\n"), "%2F%3F%3D%0D%0A");
@@ -118,7 +118,7 @@ TEST(SearchAddressTest, KeywordIsPercentEncodedGbk) {
 }
 
 TEST(SearchAddressTest, SearchHomePageIsSchemeAndHost) {
-    EXPECT_EQ(SearchHomePage(SearchUrlPrefix), "http://www.baidu.com/");
+    EXPECT_EQ(SearchHomePage(SearchUrlPrefix), "https://www.baidu.com/");
     EXPECT_EQ(SearchHomePage("https://www.baidu.com:8443/s?wd="), "https://www.baidu.com:8443/");
     EXPECT_EQ(SearchHomePage("http://127.0.0.1:9/s?ie=utf-8&wd="), "http://127.0.0.1:9/");
     EXPECT_EQ(SearchHomePage("www.baidu.com/s?wd="), "www.baidu.com/");

@@ -15,22 +15,36 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
         const char* text;
         std::vector<std::string> jar;
         const char* error;
+        std::size_t leftOut = 0;
     } cases[] = {
         // As copied from the developer tools, with or without the header's name and Notepad's
-        // mark of UTF-8: for the domain both search hosts share.
+        // mark of UTF-8: for the domain both search hosts share, over TLS only.
         {"BAIDUID=A1:FG=1; BDUSS=x~y\r\n",
-         {".baidu.com\tTRUE\t/\tFALSE\t0\tBAIDUID\tA1:FG=1",
-          ".baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\tx~y"},
+         {".baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tA1:FG=1",
+          ".baidu.com\tTRUE\t/\tTRUE\t0\tBDUSS\tx~y"},
          ""},
-        {"\xEF\xBB\xBF\ncookie: BDUSS=s ;", {".baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\ts"}, ""},
-        // What an extension exports: the domains are the file's own.
+        {"\xEF\xBB\xBF\ncookie: BDUSS=s ;", {".baidu.com\tTRUE\t/\tTRUE\t0\tBDUSS\ts"}, ""},
+        // What an extension exports: the domains are the file's own, each cookie secure.
         {"# Netscape HTTP Cookie File\n\n.baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret\r\n"
-         "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2\nm.baidu.com\tFALSE\t/"
+         "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2\nm.BAIDU.com\tFALSE\t/"
          "\tFALSE\t0\tE\t\n",
-         {".baidu.com\tTRUE\t/\tFALSE\t1893456000\tBDUSS\tsecret",
+         {".baidu.com\tTRUE\t/\tTRUE\t1893456000\tBDUSS\tsecret",
           "#HttpOnly_.baidu.com\tTRUE\t/\tTRUE\t0\tBAIDUID\tB2",
-          "m.baidu.com\tFALSE\t/\tFALSE\t0\tE\t"},
+          "m.BAIDU.com\tFALSE\t/\tTRUE\t0\tE\t"},
          ""},
+        // A browser's whole export: other sites' cookies are left out, counted, never named.
+        {".mail.example.com\tTRUE\t/\tTRUE\t0\tMAILSESSION\tsecret\n"
+         ".baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\tlogin\n"
+         "notbaidu.com\tFALSE\t/\tFALSE\t0\tX\tsecret\n"
+         ".baidu.com.evil.cn\tTRUE\t/\tFALSE\t0\tY\tsecret\n"
+         "#HttpOnly_.com\tTRUE\t/\tFALSE\t0\tZ\tsecret\n",
+         {".baidu.com\tTRUE\t/\tTRUE\t0\tBDUSS\tlogin"},
+         "",
+         4},
+        {".mail.example.com\tTRUE\t/\tTRUE\t0\tMAILSESSION\tsecret\n",
+         {},
+         "no cookie for the search's site in it (1 for other sites)",
+         1},
         // Broken ones name the line and never what it holds.
         {"", {}, "no cookie in it"},
         {"BDUSS secret", {}, "line 1: not a cookie line"},
@@ -45,12 +59,23 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
         EXPECT_EQ(cookies.jarLines, c.jar) << c.text;
         EXPECT_TRUE(cookies.error.starts_with(c.error)) << c.text << ": " << cookies.error;
         EXPECT_EQ(cookies.error.find("secret"), std::string::npos);
+        EXPECT_EQ(cookies.leftOut, c.leftOut) << c.text;
         // The line the window names is the one the message names.
         const std::string_view error(c.error);
         EXPECT_EQ(cookies.errorLine,
                   error.starts_with("line ") ? static_cast<std::size_t>(error[5] - '0') : 0)
             << c.text;
     }
+}
+
+TEST(SessionCookies, AFileForALocalSearchKeepsThatHostsCookiesOnly) {
+    const SessionCookies cookies = ReadSessionCookies(
+        "127.0.0.1\tFALSE\t/\tFALSE\t0\tBDUSS\tlogin\n"
+        ".evil.localhost\tTRUE\t/\tFALSE\t0\tMAILSESSION\tsecret\n",
+        {"127.0.0.1"});
+    EXPECT_EQ(cookies.jarLines,
+              std::vector<std::string>{"127.0.0.1\tFALSE\t/\tTRUE\t0\tBDUSS\tlogin"});
+    EXPECT_EQ(cookies.leftOut, 1U);
 }
 
 }  // namespace

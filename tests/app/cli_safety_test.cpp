@@ -1,0 +1,137 @@
+// The user's login and files through slotscope-cli, tried as someone on the user's network or
+// another account on the machine would: what a run sends through a proxy, where the cookies of a
+// browser's export may go, and files that name one another.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/app/cli_fixture.h"
+
+namespace slotscope {
+namespace {
+
+constexpr const char* kLogin = "BDUSS=secret-login";
+
+// A proxy that keeps every request it is sent, request line and headers, and answers a plain
+// request with a result page that shows the site at 左1; a tunnel (CONNECT, for https) it
+// refuses, so what goes through one is never seen by anyone on the path.
+class CapturingProxy final {
+  public:
+    CapturingProxy() {
+        local_.server().set_logger([this](const httplib::Request& request, const httplib::Response&) {
+            std::string seen = request.method + " " + request.target + "\n";
+            for (const auto& [name, value] : request.headers) {
+                seen += name + ": " + value + "\n";
+            }
+            std::lock_guard lock(mutex_);
+            seen_ += seen;
+        });
+        local_.server().Get(".*", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(EncodeGbk(testing::ListingsPage(kSite, 1, 0)), "text/html");
+        });
+        local_.Start();
+    }
+
+    // Everything requests sent it.
+    std::string seen() const {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+    std::string Address() const { return local_.Url(""); }
+
+  private:
+    testing::LocalServer local_;
+    mutable std::mutex mutex_;
+    std::string seen_;
+};
+
+// The proxy variables for the test, as the user's environment would set them.
+class ProxyEnvironment final {
+  public:
+    explicit ProxyEnvironment(const std::string& proxy) {
+        for (const char* name : {"no_proxy", "NO_PROXY", "all_proxy", "ALL_PROXY"}) {
+            testing::UnsetEnv(name);
+        }
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY"}) {
+            testing::SetEnv(name, proxy);
+        }
+    }
+    ~ProxyEnvironment() {
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY"}) {
+            testing::UnsetEnv(name);
+        }
+    }
+    ProxyEnvironment(const ProxyEnvironment&) = delete;
+    ProxyEnvironment& operator=(const ProxyEnvironment&) = delete;
+};
+
+TEST_F(CliTest, ADefaultRunSendsTheLoginOnlyInsideTls) {
+    CapturingProxy proxy;
+    const ProxyEnvironment environment(proxy.Address());
+    WriteFileBytes(dir.file("cookie.txt"), std::string(kLogin) + "; BAIDUID=A1\r\n");
+    const Outcome outcome = Run({"--site", "shop.example.cn", "--cookies", "cookie.txt",
+                                 "--timeout", "5", "--verify-rounds", "0"},
+                                "鲜花\n");
+    const std::string seen = proxy.seen();
+    // Both searches' pages go through a tunnel, which the proxy refused: the keyword failed.
+    EXPECT_NE(seen.find("CONNECT www.baidu.com:443"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("GET http://www.baidu.com"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("secret-login"), std::string::npos) << seen;
+    EXPECT_EQ(outcome.exitStatus, 1) << outcome.err;
+    EXPECT_EQ(outcome.err.find("secret-login"), std::string::npos) << outcome.err;
+}
+
+TEST_F(CliTest, AnHttpSearchAddressStillWorksWithoutTheLogin) {
+    CapturingProxy proxy;
+    const ProxyEnvironment environment(proxy.Address());
+    WriteFileBytes(dir.file("cookie.txt"), std::string(kLogin) + "\r\n");
+    const Outcome outcome =
+        Run({"--site", "shop.example.cn", "--cookies", "cookie.txt", "--search-url-prefix",
+             "http://www.baidu.com/s?wd=", "--timeout", "5"},
+            "鲜花\n");
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左1 , 右无推广位\r\n"));
+    const std::string seen = proxy.seen();
+    EXPECT_NE(seen.find("GET http://www.baidu.com/s?wd=%CF%CA%BB%A8"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("secret-login"), std::string::npos) << seen;
+}
+
+TEST_F(CliTest, ABrowsersExportGivesOnlyTheSearchsCookiesEvenThroughARedirect) {
+    std::vector<std::string> inbox;  // the Cookie header of every visit to the other site
+    std::vector<std::string> searches;
+    testing::LocalServer local;
+    local.server().Get("/s", [&](const httplib::Request& request, httplib::Response& response) {
+        searches.push_back(request.get_header_value("Cookie"));
+        response.set_redirect("http://evil.localhost:" + std::to_string(local.port()) + "/inbox");
+    });
+    local.server().Get("/inbox", [&](const httplib::Request& request, httplib::Response& response) {
+        inbox.push_back(request.get_header_value("Cookie"));
+        response.set_content(EncodeGbk(testing::ListingsPage(kSite, 2, 0)), "text/html");
+    });
+    local.Start();
+    WriteFileBytes(dir.file("cookies.txt"),
+                   "# Netscape HTTP Cookie File\n"
+                   "127.0.0.1\tFALSE\t/\tFALSE\t0\tBDUSS\tsecret-login\n"
+                   ".evil.localhost\tTRUE\t/\tFALSE\t0\tMAILSESSION\tsecret-mail\n"
+                   ".mail.example.com\tTRUE\t/\tTRUE\t0\tMAIL2\tsecret-mail\n");
+    const Outcome outcome =
+        Run({"--site", "shop.example.cn", "--cookies", "cookies.txt", "--search-url-prefix",
+             local.Url("/s?wd="), "--home-page-url", local.Url("/"), "--timeout", "5"},
+            "kw\n");
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
+    ASSERT_EQ(searches.size(), 1U);
+    EXPECT_EQ(searches[0], "BDUSS=secret-login");
+    ASSERT_EQ(inbox.size(), 1U);
+    EXPECT_EQ(inbox[0].find("secret"), std::string::npos) << inbox[0];
+    EXPECT_NE(outcome.err.find("'cookies.txt': 2 cookies for other sites left out"),
+              std::string::npos)
+        << outcome.err;
+    for (const char* secret : {"secret", "MAIL", "mail.example.com"}) {
+        EXPECT_EQ(outcome.err.find(secret), std::string::npos) << secret << ": " << outcome.err;
+    }
+}
+
+}  // namespace
+}  // namespace slotscope
