@@ -185,21 +185,6 @@ std::string MobileOutputPath(const Options& options, std::string& error) {
     return {path.begin(), path.end()};
 }
 
-// Whether two paths name one file, existing or not: the same file by any link, or the same
-// absolute path once "." and ".." are resolved.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    if (std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), error)) {
-        return true;
-    }
-    const auto resolved = [](const std::string& path) {
-        std::error_code ignored;
-        return std::filesystem::weakly_canonical(
-            std::filesystem::absolute(PathFromUtf8(path), ignored), ignored);
-    };
-    return resolved(a) == resolved(b);
-}
-
 // The history file: --history, else slotscope.db beside a results file that is a regular file
 // (or is not there yet); empty for none.
 std::string HistoryPath(const Options& options) {
@@ -217,6 +202,58 @@ std::string HistoryPath(const Options& options) {
     }
     const std::u8string path = (output.parent_path() / "slotscope.db").u8string();
     return {path.begin(), path.end()};
+}
+
+// A file the run opens, named as the user named it.
+struct NamedFile {
+    std::string what;  // "--output", or "the history file 'x' beside --output"
+    std::string path;
+    bool written;  // the run writes it; else it only reads it
+};
+
+// Why two of the files name one file (writing one would destroy the other), or empty: by any
+// spelling, through links, the history's side files included.
+std::string FileNamedTwice(const std::vector<NamedFile>& files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            if ((files[i].written || files[j].written) && SameFile(files[i].path, files[j].path)) {
+                return files[i].what + " and " + files[j].what + " name the same file";
+            }
+        }
+    }
+    return {};
+}
+
+// The files of the run, as FileNamedTwice reads them.
+std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobileOutput,
+                               const std::string& history) {
+    std::vector<NamedFile> files;
+    if (options.keywordsPath != "-") {
+        files.push_back({"--keywords", options.keywordsPath, false});
+    }
+    if (!options.cookiesPath.empty()) {
+        files.push_back({"--cookies", options.cookiesPath, false});
+    }
+    if (options.device != Device::Mobile) {
+        files.push_back({"--output", options.outputPath, true});
+    }
+    if (options.device != Device::Pc) {
+        files.push_back({options.mobileOutputPath.empty()
+                             ? "the phone's results file '" + mobileOutput + "' beside --output"
+                             : "--mobile-output",
+                         mobileOutput, true});
+    }
+    if (!history.empty()) {
+        const std::string what = options.historyPath.empty()
+                                     ? "the history file '" + history + "' beside --output"
+                                     : "--history";
+        files.push_back({what, history, true});
+        for (const char* side : {"-wal", "-shm", "-journal"}) {
+            files.push_back({what + " (its " + std::string(side + 1) + " file)", history + side,
+                             true});
+        }
+    }
+    return files;
 }
 
 // "3 up, 1 lost": how the left (or top) slots moved since the last run.
@@ -243,10 +280,12 @@ int Run(const Options& options) {
             console.Line("slotscope-cli: " + error);
             return kExitUsage;
         }
-        if (options.device == Device::Both && SameFile(options.outputPath, mobileOutput)) {
-            console.Line("slotscope-cli: --output and --mobile-output name the same file");
-            return kExitUsage;
-        }
+    }
+    const std::string historyPath = HistoryPath(options);
+    if (const std::string twice = FileNamedTwice(FilesOf(options, mobileOutput, historyPath));
+        !twice.empty()) {
+        console.Line("slotscope-cli: " + twice);
+        return kExitUsage;
     }
 
     const std::u16string site = DecodeUtf8(options.site);
@@ -318,8 +357,8 @@ int Run(const Options& options) {
         console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));
     };
     std::unique_ptr<HistoryFile> history;
-    if (const std::string path = HistoryPath(options); !path.empty()) {
-        history = std::make_unique<HistoryFile>(path, SLOTSCOPE_VERSION);
+    if (!historyPath.empty()) {
+        history = std::make_unique<HistoryFile>(historyPath, SLOTSCOPE_VERSION);
         run.history = history.get();
     }
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);

@@ -16,6 +16,11 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 // Whether `utf8Path` names a regular file (not a folder, a device or a pipe), following links.
 bool IsRegularFile(const std::string& utf8Path);
 
+// Whether two paths name one file, whether it exists yet or not: the same file by any spelling,
+// through links (a dangling one to where it would create its file), hard links and, on Windows,
+// in any letter case.
+bool SameFile(const std::string& a, const std::string& b);
+
 // The path with every link followed, in UTF-8; the path itself where it cannot be resolved.
 std::string ResolvedPath(const std::string& utf8Path);
 

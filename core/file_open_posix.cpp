@@ -5,10 +5,61 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
 
 #include "core/file_open.h"
 
 namespace slotscope {
+namespace {
+
+// A file by what the system knows it as: its device and inode, or, for one not there yet, its
+// folder's and its name in it.
+struct FileKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;  // empty for a file that exists
+
+    bool operator==(const FileKey& other) const {
+        return std::tie(device, inode, name) == std::tie(other.device, other.inode, other.name);
+    }
+};
+
+std::optional<FileKey> KeyOf(std::string path) {
+    struct stat status {};
+    // A dangling link is where its file would be made: followed by hand, a bounded number of
+    // times as the system does.
+    for (int links = 0; links < 40; ++links) {
+        if (::stat(path.c_str(), &status) == 0) {
+            return FileKey{status.st_dev, status.st_ino, {}};
+        }
+        std::string target(4096, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+            break;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        path = target.starts_with('/') || slash == std::string::npos
+                   ? target
+                   : path.substr(0, slash + 1) + target;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == ".." || ::stat(folder.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileKey{status.st_dev, status.st_ino, name};
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const std::optional<FileKey> first = KeyOf(a);
+    return first.has_value() && first == KeyOf(b);
+}
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return std::fopen(utf8Path.c_str(), mode);

@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include "core/file_open.h"
 #include "core/text_codec.h"
@@ -18,7 +20,59 @@ HANDLE AsHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// A file by what the system knows it as: its volume and file index, or, for one not there yet, its
+// folder's and its name in it, in the upper case the system compares names in.
+struct FileKey {
+    DWORD volume = 0;
+    ULONGLONG index = 0;
+    std::wstring name;  // empty for a file that exists
+
+    bool operator==(const FileKey& other) const {
+        return std::tie(volume, index, name) == std::tie(other.volume, other.index, other.name);
+    }
+};
+
+std::optional<FileKey> ExistingKey(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const BOOL known = GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    if (known == 0) {
+        return std::nullopt;
+    }
+    return FileKey{information.dwVolumeSerialNumber,
+                   (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) |
+                       information.nFileIndexLow,
+                   {}};
+}
+
+std::optional<FileKey> KeyOf(const std::wstring& path) {
+    if (std::optional<FileKey> existing = ExistingKey(path)) {
+        return existing;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    std::optional<FileKey> key = ExistingKey(folder);
+    if (!key || name.empty() || name == L"." || name == L"..") {
+        return std::nullopt;
+    }
+    CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    key->name = std::move(name);
+    return key;
+}
+
 }  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const std::optional<FileKey> first = KeyOf(WidePath(a));
+    return first.has_value() && first == KeyOf(WidePath(b));
+}
 
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     const std::u16string wideMode = DecodeUtf8(mode);

@@ -135,3 +135,82 @@ TEST_F(CliTest, ABrowsersExportGivesOnlyTheSearchsCookiesEvenThroughARedirect) {
 
 }  // namespace
 }  // namespace slotscope
+
+namespace slotscope {
+namespace {
+
+TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
+    Engine engine({{u"kw", {1, 0}}});
+    std::filesystem::create_directory(dir.path() / "sub");
+    const std::string history = "a history of 600 rows";
+    const std::string results = "kw , shop.example.cn , 左1 , 右无推广位\r\n";
+    const std::string keywords = "kw\n";
+    const auto link = [&](const char* name, const char* target, bool hard) {
+        std::error_code error;
+        hard ? std::filesystem::create_hard_link(dir.path() / target, dir.path() / name, error)
+             : std::filesystem::create_symlink(target, dir.path() / name, error);
+        return !error;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        const char* why;
+        const char* link = nullptr;  // a link made first: its name, to `target`
+        const char* target = nullptr;
+        bool hard = false;
+    };
+    const Case cases[] = {
+        {"the results onto the history beside them", {"--output", "slotscope.db"},
+         "--output and the history file"},
+        {"the history onto the results", {"--history", "baidu.csv"},
+         "--output and --history name the same file"},
+        {"the history's log", {"--history", "h.db", "--output", "h.db-wal"},
+         "--output and --history (its wal file)"},
+        {"both pages into one file by another spelling",
+         {"--device", "both", "--mobile-output", "sub/../baidu.csv"},
+         "--output and --mobile-output"},
+        {"the phone's default beside the results",
+         {"--device", "both", "--output", "baidu_mobile.csv"},
+         "the phone's results file"},
+        {"the keywords overwritten by the results", {"--keywords", "keywords.txt", "--output",
+                                                     "./keywords.txt"},
+         "--keywords and --output"},
+        {"the cookies overwritten by the history", {"--cookies", "slotscope.db"},
+         "--cookies and the history file"},
+        {"through a hard link", {"--device", "both", "--mobile-output", "hard.csv"},
+         "--output and --mobile-output", "hard.csv", "baidu.csv", true},
+        {"through a link", {"--output", "link.db"}, "--output and the history file", "link.db",
+         "slotscope.db"},
+        {"through a link to a file not there yet",
+         {"--device", "both", "--output", "dangling.csv", "--mobile-output", "sub/new.csv"},
+         "--output and --mobile-output", "dangling.csv", "sub/new.csv"},
+    };
+    for (const Case& c : cases) {
+        WriteFileBytes(dir.file("slotscope.db"), history);
+        WriteFileBytes(dir.file("baidu.csv"), results);
+        WriteFileBytes(dir.file("keywords.txt"), keywords);
+        if (c.link != nullptr && !link(c.link, c.target, c.hard)) {
+            ADD_FAILURE() << c.name << ": the link cannot be made here";
+            continue;
+        }
+        std::vector<std::string> options = c.options;
+        if (std::find(options.begin(), options.end(), "--keywords") == options.end()) {
+            options.insert(options.end(), {"--keywords", "keywords.txt"});
+        }
+        const Outcome outcome = Run(Against(engine, options));
+        EXPECT_EQ(outcome.exitStatus, 2) << c.name << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(c.why), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(ReadFileBytes(dir.file("slotscope.db")), history) << c.name;
+        EXPECT_EQ(Results(), results) << c.name;
+        EXPECT_EQ(ReadFileBytes(dir.file("keywords.txt")), keywords) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "sub" / "new.csv")) << c.name;
+        if (c.link != nullptr) {
+            std::filesystem::remove(dir.path() / c.link);
+        }
+    }
+    EXPECT_EQ(engine.homeRequests(), 0);
+    EXPECT_EQ(engine.searchCount(), 0U);
+}
+
+}  // namespace
+}  // namespace slotscope
