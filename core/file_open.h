@@ -13,6 +13,10 @@ namespace slotscope {
 // std::fopen for a path in UTF-8.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
+// A regular file opened for reading ("rb"), links followed; null for anything else (a folder, a
+// pipe, a device), which is never waited for.
+std::FILE* OpenRegularFile(const std::string& utf8Path);
+
 // Whether `utf8Path` names a regular file (not a folder, a device or a pipe), following links.
 bool IsRegularFile(const std::string& utf8Path);
 
@@ -23,9 +27,6 @@ bool SameFile(const std::string& a, const std::string& b);
 
 // The path with every link followed, in UTF-8; the path itself where it cannot be resolved.
 std::string ResolvedPath(const std::string& utf8Path);
-
-// Gives `to` the access permissions of `from`, where the system has them to give.
-void CopyPermissions(const std::string& from, const std::string& to);
 
 // Puts the file `from` in the place of `to` in one step, replacing it; false when it could not.
 bool PutFileInPlace(const std::string& from, const std::string& to);
@@ -51,6 +52,14 @@ class OutputFile final {
     // Creates the file, or opens it keeping what it holds until Truncate: a run that writes
     // several files opens them all before it empties any.
     OpenResult OpenForWriting(const std::string& utf8Path);
+    // Creates a file that is not there yet, never through a link or onto anything else standing
+    // at the name (O_EXCL | O_NOFOLLOW; CREATE_NEW): readable by its owner alone where `ownerOnly`
+    // (whatever the umask), else as the umask has new files. Exists when the name is taken.
+    enum class CreateResult { Created, Exists, Failed };
+    CreateResult CreateNew(const std::string& utf8Path, bool ownerOnly);
+    // Gives the open file the access permissions of the file at `utf8Path`, where the system has
+    // them to give; false when they could not be given.
+    bool TakePermissionsOf(const std::string& utf8Path);
     // Empties a regular file and writes from its start; a device or a pipe is left as it is.
     // False when the file could not be emptied.
     bool Truncate();

@@ -65,6 +65,25 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return std::fopen(utf8Path.c_str(), mode);
 }
 
+std::FILE* OpenRegularFile(const std::string& utf8Path) {
+    // Without blocking: opening a pipe to read waits for a writer that may never come.
+    const int descriptor = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat status {};
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    std::FILE* file = nullptr;
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && flags != -1 &&
+        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+        file = ::fdopen(descriptor, "rb");
+    }
+    if (file == nullptr) {
+        ::close(descriptor);
+    }
+    return file;
+}
+
 bool IsRegularFile(const std::string& utf8Path) {
     struct stat status {};
     return ::stat(utf8Path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
@@ -78,13 +97,6 @@ std::string ResolvedPath(const std::string& utf8Path) {
     std::string path(resolved);
     std::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own allocation
     return path;
-}
-
-void CopyPermissions(const std::string& from, const std::string& to) {
-    struct stat status {};
-    if (::stat(from.c_str(), &status) == 0) {
-        ::chmod(to.c_str(), status.st_mode & 07777);
-    }
 }
 
 bool PutFileInPlace(const std::string& from, const std::string& to) {
@@ -103,6 +115,32 @@ OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {
     }
     handle_ = descriptor;
     return OpenResult::Opened;
+}
+
+OutputFile::CreateResult OutputFile::CreateNew(const std::string& utf8Path, bool ownerOnly) {
+    Close();
+    const int descriptor =
+        ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               ownerOnly ? S_IRUSR | S_IWUSR : 0666);
+    if (descriptor < 0) {
+        return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+    }
+    handle_ = descriptor;
+    // The umask takes bits away; one of 0777 would leave the owner none.
+    if (ownerOnly && ::fchmod(descriptor, S_IRUSR | S_IWUSR) != 0) {
+        Close();
+        ::unlink(utf8Path.c_str());
+        return CreateResult::Failed;
+    }
+    return CreateResult::Created;
+}
+
+// Not const, though the handle stays: it changes the file.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool OutputFile::TakePermissionsOf(const std::string& utf8Path) {
+    struct stat status {};
+    return handle_ >= 0 && ::stat(utf8Path.c_str(), &status) == 0 &&
+           ::fchmod(static_cast<int>(handle_), status.st_mode & 07777) == 0;
 }
 
 // Not const, though the handle stays: it changes the file.

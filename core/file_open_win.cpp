@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cwchar>
@@ -79,6 +81,31 @@ std::FILE* OpenFile(const std::string& utf8Path, const char* mode) {
     return _wfopen(WidePath(utf8Path).c_str(), reinterpret_cast<const wchar_t*>(wideMode.c_str()));
 }
 
+std::FILE* OpenRegularFile(const std::string& utf8Path) {
+    const HANDLE file = CreateFileW(WidePath(utf8Path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool regular = GetFileType(file) == FILE_TYPE_DISK &&
+                         GetFileInformationByHandle(file, &information) != 0 &&
+                         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const int descriptor =
+        regular ? _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_BINARY)
+                : -1;
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "rb");
+    if (stream == nullptr) {
+        _close(descriptor);  // closes the handle too
+    }
+    return stream;
+}
+
 bool IsRegularFile(const std::string& utf8Path) {
     const DWORD attributes = GetFileAttributesW(WidePath(utf8Path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -111,10 +138,6 @@ std::string ResolvedPath(const std::string& utf8Path) {
     return EncodeUtf8(std::u16string(path.begin(), path.end()));
 }
 
-void CopyPermissions(const std::string& /*from*/, const std::string& /*to*/) {
-    // A new file in the same folder takes the folder's access rules, as the old one did.
-}
-
 bool PutFileInPlace(const std::string& from, const std::string& to) {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -137,6 +160,27 @@ OutputFile::OpenResult OutputFile::OpenForWriting(const std::string& utf8Path) {
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
     return OpenResult::Opened;
+}
+
+OutputFile::CreateResult OutputFile::CreateNew(const std::string& utf8Path, bool /*ownerOnly*/) {
+    Close();
+    // A new file takes its folder's access rules, which the user's own folders keep to the user.
+    // Nothing that stands at the name is opened, a reparse point (a link) least of all.
+    const HANDLE file =
+        CreateFileW(WidePath(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::Exists
+                                                                           : CreateResult::Failed;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return CreateResult::Created;
+}
+
+bool OutputFile::TakePermissionsOf(const std::string& /*utf8Path*/) {
+    // A new file in the same folder takes the folder's access rules, as the old one did.
+    return handle_ != -1;
 }
 
 // Not const, though the handle stays: it changes the file.

@@ -1,6 +1,7 @@
 #include "core/results_file.h"
 
 #include "core/file_open.h"
+#include "core/side_file.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -37,31 +38,33 @@ void ResultsFile::Clear() {
     }
 }
 
-void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view website,
-                            std::u16string_view left, std::u16string_view right) {
+namespace {
+
+// A line's bytes: GBK, ended by CR LF.
+std::string LineBytes(std::u16string_view keyword, std::u16string_view website,
+                      std::u16string_view left, std::u16string_view right) {
     std::string bytes = EncodeGbk(ResultsLine(keyword, website, left, right));
     bytes += "\r\n";
-    if (!open_ || !file_.Write(bytes)) {
+    return bytes;
+}
+
+}  // namespace
+
+void ResultsFile::WriteLine(std::u16string_view keyword, std::u16string_view website,
+                            std::u16string_view left, std::u16string_view right) {
+    if (!open_ || !file_.Write(LineBytes(keyword, website, left, right))) {
         writeFailed_ = true;
     }
 }
 
 bool ResultsFile::Replace(const std::string& path, const std::vector<ResultsLineTexts>& lines) {
-    const std::string replacement = path + ".new";
-    ResultsFile file;
-    if (file.Open(replacement) != OutputFile::OpenResult::Opened) {
-        return false;
-    }
-    CopyPermissions(path, replacement);
+    SideFile file(path, ".new", SideFile::Access::AsTarget);
     for (const ResultsLineTexts& line : lines) {
-        file.WriteLine(line.keyword, line.website, line.left, line.right);
+        if (!file.Write(LineBytes(line.keyword, line.website, line.left, line.right))) {
+            return false;
+        }
     }
-    file.Close();
-    if (file.writeFailed() || !PutFileInPlace(replacement, path)) {
-        RemoveFile(replacement);
-        return false;
-    }
-    return true;
+    return file.Commit();
 }
 
 void ResultsFile::Close() {

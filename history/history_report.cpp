@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/file_open.h"
+#include "core/side_file.h"
 #include "history/local_time.h"
 
 namespace slotscope {
@@ -442,21 +443,14 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
         report.problem = "no run of " + site + " in " + utf8HistoryPath;
         return report;
     }
-    if (ResolvedPath(report.path) == ResolvedPath(utf8HistoryPath)) {
+    if (SameFile(report.path, utf8HistoryPath) || SameFile(report.path, utf8HistoryPath + "-wal") ||
+        SameFile(report.path, utf8HistoryPath + "-shm")) {
         report.problem = "the report would replace the history file " + utf8HistoryPath;
         return report;
     }
     const std::string html = HistoryReport(*history, options);
     // The old report stays whole until the new one is: a new file put in its place.
-    const std::string partial = report.path + ".partial";
-    std::FILE* file = OpenFile(partial, "wb");
-    bool written = file != nullptr;
-    if (file != nullptr) {
-        written = std::fwrite(html.data(), 1, html.size(), file) == html.size();
-        written = std::fclose(file) == 0 && written;
-    }
-    if (!written || !PutFileInPlace(partial, report.path)) {
-        RemoveFile(partial);
+    if (!ReplaceFileContents(report.path, html, SideFile::Access::AsTarget, ".partial")) {
         report.problem = "the report could not be written to " + report.path;
         return report;
     }

@@ -10,6 +10,7 @@
 
 #include "core/fetch_ahead.h"
 #include "core/file_open.h"
+#include "core/side_file.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
@@ -90,32 +91,10 @@ std::string Joined(const std::string& folder, std::string_view name) {
     return folder + (separated ? "" : "/") + std::string(name);
 }
 
-// Writes the file through a new one beside it that takes its place in one step, so a crash or
-// a full disk leaves the old file, never half of one.
-bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes) {
-    const std::string fresh = utf8Path + ".new";
-    std::FILE* file = OpenFile(fresh, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written || !PutFileInPlace(fresh, utf8Path)) {
-        RemoveFile(fresh);
-        return false;
-    }
-    return true;
-}
-
-bool MakeFolder(const std::string& utf8Path) {
-    std::error_code error;
-    std::filesystem::create_directories(PathOf(utf8Path), error);
-    return !error;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_t limit) {
-    std::FILE* file = OpenFile(utf8Path, "rb");
+    std::FILE* file = OpenRegularFile(utf8Path);
     if (file == nullptr) {
         return std::nullopt;
     }
@@ -226,6 +205,9 @@ WindowSettings SettingsStore::Load() const {
     std::filesystem::file_time_type newest = std::filesystem::file_time_type::min();
     for (const std::string* folder : {&programFolder_, &userFolder_}) {
         const std::string path = Joined(*folder, kSettingsFileName);
+        if (!OnlyOwnerCanChange(*folder) || !OnlyOwnerCanChange(path)) {
+            continue;
+        }
         std::error_code error;
         const auto written = std::filesystem::last_write_time(PathOf(path), error);
         if (error || written <= newest) {
@@ -237,23 +219,40 @@ WindowSettings SettingsStore::Load() const {
             newest = written;
         }
     }
-    if (const auto cookie = ReadSecretFile(Joined(userFolder_, kCookieFileName))) {
-        settings.run.cookie = DecodeUtf8(*cookie);
+    const std::string cookiePath = Joined(userFolder_, kCookieFileName);
+    if (OnlyOwnerCanChange(userFolder_) && OnlyOwnerCanChange(cookiePath)) {
+        if (const auto cookie = ReadSecretFile(cookiePath)) {
+            settings.run.cookie = DecodeUtf8(*cookie);
+        }
     }
     return settings;
 }
 
+std::string SettingsStore::SharedUserFolder() const {
+    std::error_code error;
+    const bool there = std::filesystem::exists(PathOf(userFolder_), error);
+    return there && !OnlyOwnerCanChange(userFolder_) ? userFolder_ : std::string();
+}
+
 bool SettingsStore::Save(const WindowSettings& settings) const {
     const std::string text = FormatSettingsFile(settings);
-    // Beside the program where its folder takes the file (a portable copy), else the user's.
-    const bool kept = ReplaceFileContents(Joined(programFolder_, kSettingsFileName), text) ||
-                      (MakeFolder(userFolder_) &&
-                       ReplaceFileContents(Joined(userFolder_, kSettingsFileName), text));
+    // Beside the program where its folder takes the file (a portable copy), else the user's; only
+    // in a folder no one else can change, and for the user alone.
+    const auto keepIn = [&](const std::string& folder) {
+        return OnlyOwnerCanChange(folder) &&
+               ReplaceFileContents(Joined(folder, kSettingsFileName), text,
+                                   SideFile::Access::OwnerOnly);
+    };
+    const auto userFolderReady = [&] {
+        return MakePrivateFolder(userFolder_) && OnlyOwnerCanChange(userFolder_);
+    };
+    const bool kept = keepIn(programFolder_) || (userFolderReady() && keepIn(userFolder_));
     const std::string cookiePath = Joined(userFolder_, kCookieFileName);
-    const bool cookieKept = settings.run.cookie.empty()
-                                ? WriteSecretFile(cookiePath, {})
-                                : MakeFolder(userFolder_) &&
-                                      WriteSecretFile(cookiePath, EncodeUtf8(settings.run.cookie));
+    // An emptied cookie goes from the disk wherever it was left.
+    const bool cookieKept =
+        settings.run.cookie.empty()
+            ? WriteSecretFile(cookiePath, {})
+            : userFolderReady() && WriteSecretFile(cookiePath, EncodeUtf8(settings.run.cookie));
     return kept && cookieKept;
 }
 

@@ -46,10 +46,15 @@ class SettingsStore final {
     // Both folders in UTF-8.
     SettingsStore(std::string programFolder, std::string userFolder);
 
-    // What was saved; defaults where nothing readable was.
+    // What was saved; defaults where nothing readable was. A folder or file another user could
+    // change is not read: what it holds may have been planted.
     WindowSettings Load() const;
-    // False when the settings or the cookie could not be kept.
+    // False when the settings or the cookie could not be kept. A folder another user can change
+    // is not written to.
     bool Save(const WindowSettings& settings) const;
+    // The user's settings folder where it is there but another user can change it, so that
+    // nothing is kept or read there; empty where it is not.
+    std::string SharedUserFolder() const;
 
     const std::string& programFolder() const { return programFolder_; }
     const std::string& userFolder() const { return userFolder_; }
@@ -67,6 +72,14 @@ inline constexpr std::string_view kCookieFileName = "cookie";
 // $XDG_CONFIG_HOME/slotscope (~/.config/slotscope) elsewhere.
 std::string UserSettingsFolder();
 
+// Makes a settings folder (and the folders it is in) that only the user may open, whatever the
+// umask; true when it is there.
+bool MakePrivateFolder(const std::string& utf8Path);
+
+// Whether no other user can change the folder or file at `utf8Path`: it is the user's own (or the
+// system's) and no one else may write it. False when it is not there.
+bool OnlyOwnerCanChange(const std::string& utf8Path);
+
 // Keeps a secret in a file for the user alone, replacing the file in one step: on Windows
 // encrypted for the user (DPAPI), elsewhere in a file only its owner may read or write. An empty
 // secret removes the file. False when it could not be kept.
@@ -74,7 +87,8 @@ bool WriteSecretFile(const std::string& utf8Path, std::string_view secret);
 // The secret kept there; nothing when there is none or it cannot be read (another user's).
 std::optional<std::string> ReadSecretFile(const std::string& utf8Path);
 
-// The whole file; nothing when it cannot be read or holds more than `limit` bytes.
+// The whole file; nothing when it cannot be read, is no regular file (a pipe is never waited
+// for) or holds more than `limit` bytes.
 std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_t limit);
 
 // The settings dialog's texts by the names of its controls.

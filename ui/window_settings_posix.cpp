@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "core/file_open.h"
+#include "core/side_file.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {
@@ -21,33 +21,38 @@ std::string UserSettingsFolder() {
     return std::string(home != nullptr ? home : "") + "/.config/slotscope";
 }
 
+bool MakePrivateFolder(const std::string& utf8Path) {
+    struct stat status {};
+    if (::stat(utf8Path.c_str(), &status) == 0) {
+        return S_ISDIR(status.st_mode);
+    }
+    // The folders it is in first ($HOME/.config), for the user alone as XDG asks.
+    const std::size_t slash = utf8Path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakePrivateFolder(utf8Path.substr(0, slash))) {
+        return false;
+    }
+    if (::mkdir(utf8Path.c_str(), S_IRWXU) != 0) {
+        return errno == EEXIST && ::stat(utf8Path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    }
+    // The umask takes bits away; one of 0777 would leave the owner none.
+    return ::chmod(utf8Path.c_str(), S_IRWXU) == 0;
+}
+
+bool OnlyOwnerCanChange(const std::string& utf8Path) {
+    struct stat status {};
+    if (::stat(utf8Path.c_str(), &status) != 0) {
+        return false;
+    }
+    const bool trusted = status.st_uid == ::geteuid() || status.st_uid == 0;
+    return trusted && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool WriteSecretFile(const std::string& utf8Path, std::string_view secret) {
     if (secret.empty()) {
         return ::unlink(utf8Path.c_str()) == 0 || errno == ENOENT;
     }
-    // Made for its owner alone from the first byte; a file left there by a crash is replaced,
-    // not followed where it links.
-    const std::string fresh = utf8Path + ".new";
-    ::unlink(fresh.c_str());
-    const int file = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            S_IRUSR | S_IWUSR);
-    if (file < 0) {
-        return false;
-    }
-    bool written = ::fchmod(file, S_IRUSR | S_IWUSR) == 0;
-    for (std::size_t done = 0; written && done < secret.size();) {
-        const ssize_t wrote = ::write(file, secret.data() + done, secret.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        written = wrote > 0;
-        done += written ? static_cast<std::size_t>(wrote) : 0;
-    }
-    if (::close(file) != 0 || !written || !PutFileInPlace(fresh, utf8Path)) {
-        ::unlink(fresh.c_str());
-        return false;
-    }
-    return true;
+    // Made for its owner alone from the first byte, under a name no one could plant a link at.
+    return ReplaceFileContents(utf8Path, secret, SideFile::Access::OwnerOnly);
 }
 
 std::optional<std::string> ReadSecretFile(const std::string& utf8Path) {

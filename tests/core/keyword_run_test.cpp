@@ -680,6 +680,9 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     // Through a link, which stays one, to the file it names, where the system lets tests link.
     std::error_code noLinks;
     std::filesystem::create_symlink(dir.file("target.csv"), resultsPath, noLinks);
+    // A link planted where a replacement could be expected leads nowhere the run writes.
+    WriteFileBytes(dir.file("victim"), "precious");
+    std::filesystem::create_symlink(dir.file("victim"), dir.file("target.csv.new"), noLinks);
     options.verifyRounds = 2;
     options.verifyPause = 10ms;
     std::vector<int> waiting;
@@ -704,8 +707,18 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     EXPECT_EQ(fields.Status(),
               u"总词数5运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询"
               u"失败（1个遇到百度安全验证，请稍后再试）");
-    EXPECT_FALSE(std::filesystem::exists(dir.file("target.csv.new")));
     EXPECT_EQ(std::filesystem::is_symlink(resultsPath), !noLinks);
+    EXPECT_EQ(ReadFileBytes(dir.file("victim")), "precious");
+    // Nothing is left beside the file.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    const std::vector<std::string> expected =
+        noLinks ? std::vector<std::string>{"baidu.csv", "victim"}
+                : std::vector<std::string>{"baidu.csv", "target.csv", "target.csv.new", "victim"};
+    EXPECT_EQ(names, expected);
 }
 
 // --- The phone's page ---
