@@ -371,7 +371,12 @@ int Run(const Options& options) {
                      "': another program (such as Excel) has it open; close it and try again");
     }
     if (!summary.historyProblem.empty()) {
-        console.Line("slotscope-cli: " + summary.historyProblem + "; this run was not kept in it");
+        console.Line("slotscope-cli: " + summary.historyProblem +
+                     (summary.historyKeywords > 0
+                          ? "; it holds this run's first " +
+                                std::to_string(summary.historyKeywords) + " of " +
+                                std::to_string(summary.keywords) + " keywords"
+                          : "; this run was not kept in it"));
     } else if (summary.changes.compared) {
         console.Line(std::string("slotscope-cli: since the last run, ") +
                      (options.device == Device::Mobile ? "top" : "left") +

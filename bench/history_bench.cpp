@@ -55,7 +55,7 @@ void BM_RecordKeyword(benchmark::State& state) {
         slotscope::HistoryFile history(path, "bench");
         history.Begin(u"shop.example.cn", slotscope::Device::Pc, {});
         for (int k = 1; k <= keywords; ++k) {
-            history.Record(Keyword(k));
+            history.Record({Keyword(k)});
         }
         history.End({});
         ++runs;

@@ -27,7 +27,7 @@ inline std::string FillHistory(const std::string& path, int keywords, int runs) 
             if ((k + r) % 23 == 0) {
                 outcome.left = outcome.right = u"查询失败";
                 outcome.failure = CheckFailure::Fetch;
-                history.Record(outcome);
+                history.Record({outcome});
                 continue;
             }
             for (int s = 1; s <= 3; ++s) {
@@ -38,7 +38,7 @@ inline std::string FillHistory(const std::string& path, int keywords, int runs) 
             if (slot >= 1 && slot <= 3) {
                 outcome.left = u"左" + DecodeUtf8(std::to_string(slot));
             }
-            history.Record(outcome);
+            history.Record({outcome});
         }
         RunSummary summary;
         summary.keywords = keywords;

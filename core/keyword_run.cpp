@@ -82,9 +82,14 @@ class RunFiles final {
     ResultsFile phone_;
 };
 
-// That the history was not kept, for any caption after a run.
+// That the history was not (all) kept, for any caption after a run.
 std::u16string LostHistoryText(const RunSummary& summary) {
-    return summary.historyProblem.empty() ? std::u16string() : u"（历史记录未保存）";
+    if (summary.historyProblem.empty()) {
+        return {};
+    }
+    return summary.historyKeywords > 0
+               ? u"（历史记录只保存了前" + Decimal(summary.historyKeywords) + u"个词）"
+               : u"（历史记录未保存）";
 }
 
 // What the history adds to a completion caption: that it was not kept, or how the slots moved
@@ -323,6 +328,7 @@ void EndHistory(const RunOptions& options, RunSummary& summary) {
     }
     options.history->End(summary);
     summary.historyProblem = options.history->problem();
+    summary.historyKeywords = options.history->keptKeywords();
     summary.changes = options.history->changes();
 }
 
@@ -433,13 +439,21 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             }
             WrittenKeyword written = ShowLabels(fields, keyword, summary.checked + 1, labels,
                                                 std::move(failures), std::move(sites));
+            // The history is taken before the lines are written and its rows kept right after,
+            // so that it never holds more than the files, nor a written line's row waits.
+            if (options.history != nullptr) {
+                options.history->Hold();
+            }
+            std::vector<KeywordOutcome> outcomes;
             for (std::size_t p = 0; p < pages.size(); ++p) {
                 files.For(pages[p]).WriteLine(keyword, trimmedWebsite, written.lines[p].left,
                                               written.lines[p].right);
-                // Kept once its line is in the file, so the history never holds more.
                 if (options.history != nullptr) {
-                    options.history->Record(written.Outcome(p, pages[p]));
+                    outcomes.push_back(written.Outcome(p, pages[p]));
                 }
+            }
+            if (options.history != nullptr) {
+                options.history->Record(outcomes);
             }
             summary.failed += written.failed() ? 1 : 0;
             summary.blocked += written.blocked() ? 1 : 0;

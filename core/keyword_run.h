@@ -71,6 +71,7 @@ struct RunSummary {
     std::string unopenedPath;    // the results file that could not be opened, if any
     std::u16string abortReason;  // why the run was aborted, as the status text says it
     std::string historyProblem;  // why the history was not (all) kept; empty when it was
+    int historyKeywords = 0;     // the keywords whose rows the history holds
     ChangeCounts changes;        // the first page's left or top sides against earlier runs
 };
 

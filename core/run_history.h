@@ -32,19 +32,26 @@ struct KeywordOutcome {
 };
 
 // What a run keeps of itself beyond its results files. The run calls it on its own thread, in
-// order: Begin once its files are open, Record after each keyword's line is written, Revise
-// after the files were rewritten by the rounds after verification, End last. A history that
-// cannot be kept never stops the run: it says why through problem().
+// order: Begin once its files are open; for each keyword Hold before its lines are written and
+// Record after; Revise after the files were rewritten by the rounds after verification; End
+// last. A history that cannot be kept never stops the run: it says why through problem().
 class RunHistory {
   public:
     virtual ~RunHistory() = default;
     // A stop request ends any wait for the history at once.
     virtual void Begin(std::u16string_view site, Device device, std::stop_token stop) = 0;
-    virtual void Record(const KeywordOutcome& outcome) = 0;
+    // Takes the history for the keyword whose lines are about to be written, waiting here for
+    // another run that holds it, so that its rows follow the lines at once: a run killed between
+    // the two loses no more than a commit's time.
+    virtual void Hold() = 0;
+    // A keyword's rows, one per page, kept together (in what Hold took, where it did).
+    virtual void Record(const std::vector<KeywordOutcome>& outcomes) = 0;
     virtual void Revise(const std::vector<KeywordOutcome>& outcomes) = 0;
     virtual void End(const RunSummary& summary) = 0;
     // Why the run's history was not (all) kept, in English for a log line; empty when it was.
     virtual std::string problem() const = 0;
+    // The keywords of the run whose rows the history holds.
+    virtual int keptKeywords() const = 0;
     // The left (desktop) or top (phone) sides' changes against earlier runs, as recorded.
     virtual ChangeCounts changes() const = 0;
 

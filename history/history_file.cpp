@@ -310,34 +310,26 @@ void HistoryFile::GiveUp(const std::string& why, bool diskFull) {
         problem_ = "history file " + path_ + ": " + why;
     }
     database_.reset();
+    held_ = false;
     if (diskFull && created_) {
         // A history this run began on a full disk holds nothing older; its files would only
         // take the room the results file needs.
         for (const char* suffix : {"", "-wal", "-shm"}) {
             RemoveFile(path_ + suffix);
         }
+        keptKeywords_ = 0;
     }
 }
 
-template <typename Work>
-void HistoryFile::Write(const Work& work) {
-    if (database_ == nullptr) {
+void HistoryFile::Hold() {
+    if (database_ == nullptr || held_) {
         return;
     }
+    // The wait for another run's lock happens here, tried again once when it outlasts the wait.
     for (int attempt = 0;; ++attempt) {
         try {
             database_->Execute("BEGIN IMMEDIATE");
-            try {
-                work(*database_);
-                database_->Execute("COMMIT");
-            } catch (...) {
-                try {
-                    database_->Execute("ROLLBACK");
-                } catch (const SqliteError&) {
-                    // Nothing was begun, or SQLite rolled back itself.
-                }
-                throw;
-            }
+            held_ = true;
             return;
         } catch (const SqliteError& error) {
             if (!error.busy() || attempt > 0 || stop_.stop_requested()) {
@@ -348,6 +340,32 @@ void HistoryFile::Write(const Work& work) {
             GiveUp("out of memory");
             return;
         }
+    }
+}
+
+template <typename Work>
+void HistoryFile::Write(const Work& work) {
+    Hold();
+    if (database_ == nullptr || !held_) {
+        return;
+    }
+    held_ = false;
+    try {
+        try {
+            work(*database_);
+            database_->Execute("COMMIT");
+        } catch (...) {
+            try {
+                database_->Execute("ROLLBACK");
+            } catch (const SqliteError&) {
+                // SQLite rolled back itself.
+            }
+            throw;
+        }
+    } catch (const SqliteError& error) {
+        GiveUp(error.what(), error.full());
+    } catch (const std::bad_alloc&) {
+        GiveUp("out of memory");
     }
 }
 
@@ -503,18 +521,21 @@ void BindOutcome(sqlite3_stmt* statement, long long run, const KeywordOutcome& o
 
 }  // namespace
 
-void HistoryFile::Record(const KeywordOutcome& outcome) {
+void HistoryFile::Record(const std::vector<KeywordOutcome>& outcomes) {
     Write([&](Database& db) {
-        const SideChange left = ChangeOf(outcome, true);
-        const SideChange right = ChangeOf(outcome, false);
-        BindOutcome(db.insertResult, run_, outcome, left, right);
-        db.Run(db.insertResult);
-        if (outcome.page == countedPage_) {
-            counted_.resize(
-                std::max<std::size_t>(counted_.size(), static_cast<std::size_t>(outcome.order)));
-            counted_[static_cast<std::size_t>(outcome.order) - 1] = left;
+        for (const KeywordOutcome& outcome : outcomes) {
+            const SideChange left = ChangeOf(outcome, true);
+            const SideChange right = ChangeOf(outcome, false);
+            BindOutcome(db.insertResult, run_, outcome, left, right);
+            db.Run(db.insertResult);
+            if (outcome.page == countedPage_) {
+                counted_.resize(std::max<std::size_t>(counted_.size(),
+                                                      static_cast<std::size_t>(outcome.order)));
+                counted_[static_cast<std::size_t>(outcome.order) - 1] = left;
+            }
         }
     });
+    keptKeywords_ += database_ != nullptr && !outcomes.empty() ? 1 : 0;
 }
 
 void HistoryFile::Revise(const std::vector<KeywordOutcome>& outcomes) {

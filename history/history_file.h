@@ -28,10 +28,12 @@ class HistoryFile final : public RunHistory {
     HistoryFile& operator=(const HistoryFile&) = delete;
 
     void Begin(std::u16string_view site, Device device, std::stop_token stop) override;
-    void Record(const KeywordOutcome& outcome) override;
+    void Hold() override;
+    void Record(const std::vector<KeywordOutcome>& outcomes) override;
     void Revise(const std::vector<KeywordOutcome>& outcomes) override;
     void End(const RunSummary& summary) override;
     std::string problem() const override { return problem_; }
+    int keptKeywords() const override { return keptKeywords_; }
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).
@@ -42,8 +44,8 @@ class HistoryFile final : public RunHistory {
   private:
     class Database;
 
-    // Runs `work` in one transaction, retried once when the file stayed busy; on a failure the
-    // history is given up, with the reason kept.
+    // Runs `work` in one transaction, the one Hold took or a new one; on a failure the history
+    // is given up, with the reason kept.
     template <typename Work>
     void Write(const Work& work);
     void GiveUp(const std::string& why, bool diskFull = false);
@@ -58,6 +60,8 @@ class HistoryFile final : public RunHistory {
     std::string site_;   // UTF-8
     long long run_ = 0;  // the run's row, once begun
     bool ended_ = false;
+    bool held_ = false;     // a transaction is open, taken by Hold
+    int keptKeywords_ = 0;  // the keywords whose rows were committed
     bool created_ = false;                      // the file was not there before this run
     PageKind countedPage_ = PageKind::Desktop;  // the page whose changes the caption counts
     std::vector<SideChange> counted_;           // by keyword order - 1

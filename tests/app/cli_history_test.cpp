@@ -171,6 +171,30 @@ TEST_F(CliTest, AKilledRunKeepsTheRowsOfItsWrittenLines) {
     EXPECT_EQ(Rows(db, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
 }
 
+TEST_F(CliTest, ARunKilledWhileWaitingForAnotherRunsLockHoldsNoLineWithoutItsRow) {
+    Engine engine({{u"kw1", {1, 0}}, {u"kw2", {2, 0}}});
+    const testing::ProcessId process =
+        Start(Against(engine, {"--jobs", "1"}), "kw1\nkw2\nslow\nkw1\n");
+    for (int i = 0; i < 200 && engine.searchCount() < 3; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    // Another run takes the history while the slow page is on its way, and keeps it.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("slotscope.db").c_str(), &other), SQLITE_OK);
+    sqlite3_busy_timeout(other, 5000);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::this_thread::sleep_for(2500ms);  // the page came; the run waits for the history
+    testing::KillProgram(process);
+    Finish(process);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    const std::string results = Results();
+    EXPECT_EQ(Rows(dir.file("slotscope.db"), "SELECT count(*) FROM results"),
+              (std::vector<std::string>{
+                  std::to_string(std::count(results.begin(), results.end(), '\n'))}))
+        << results;
+}
+
 }  // namespace
 }  // namespace slotscope
 

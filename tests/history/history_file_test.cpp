@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/text_codec.h"
 #include "history/history_report.h"
+#include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
 
@@ -36,13 +38,13 @@ TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
     {
         HistoryFile earlier(path, "test");
         earlier.Begin(u"shop.example.cn", Device::Pc, {});
-        earlier.Record(Outcome(1, u"左3", CheckFailure::None));
+        earlier.Record({Outcome(1, u"左3", CheckFailure::None)});
         earlier.End({});
     }
     HistoryFile history(path, "test");
     history.Begin(u"shop.example.cn", Device::Pc, {});
-    history.Record(Outcome(1, u"查询失败", CheckFailure::Blocked));
-    history.Record(Outcome(2, u"左1", CheckFailure::None));
+    history.Record({Outcome(1, u"查询失败", CheckFailure::Blocked)});
+    history.Record({Outcome(2, u"左1", CheckFailure::None)});
     EXPECT_EQ(history.changes().up, 0);
     history.Revise(
         {Outcome(1, u"左2", CheckFailure::None), Outcome(2, u"左1", CheckFailure::None)});
@@ -72,7 +74,7 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
 
     HistoryFile locked(path, "test", std::chrono::milliseconds(100));
     locked.Begin(u"shop.example.cn", Device::Pc, {});
-    locked.Record(Outcome(1, u"左1", CheckFailure::None));
+    locked.Record({Outcome(1, u"左1", CheckFailure::None)});
     locked.End({});
     EXPECT_NE(locked.problem().find("locked"), std::string::npos) << locked.problem();
 
@@ -89,6 +91,60 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     sqlite3_close(holder);
     EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), (std::vector<std::string>{"1"}));
     EXPECT_EQ(Rows(path, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+}
+
+TEST(HistoryFileTest, AFileLockedMidRunSaysHowManyKeywordsItHolds) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    HistoryFile history(path, "test", std::chrono::milliseconds(100));
+    history.Begin(u"shop.example.cn", Device::Both, {});
+    for (int order = 1; order <= 2; ++order) {
+        history.Hold();
+        KeywordOutcome phone = Outcome(order, u"上1", CheckFailure::None);
+        phone.page = PageKind::Phone;
+        history.Record({Outcome(order, u"左1", CheckFailure::None), phone});
+    }
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // The wait is in Hold, before the keyword's lines would be written.
+    history.Hold();
+    EXPECT_NE(history.problem().find("locked"), std::string::npos) << history.problem();
+    history.Record({Outcome(3, u"左1", CheckFailure::None)});
+    history.End({});
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(history.keptKeywords(), 2);
+    EXPECT_EQ(Rows(path, "SELECT count(*) FROM results"), (std::vector<std::string>{"4"}));
+}
+
+TEST(HistoryFileTest, ARunWhoseHistoryStoppedMidWaySaysHowMuchItKept) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    sqlite3* other = nullptr;
+    testing::FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+        if (address.ends_with("wd=c")) {
+            // Another run takes the history past the wait before c's line.
+            sqlite3_open(path.c_str(), &other);
+            sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        }
+        return FetchResult::Page(u"<title>x_百度搜索</title><div id=\"content_left\"></div>");
+    });
+    testing::RecordingFields fields(u"a\r\nb\r\nc\r\nd", u"shop.example.cn");
+    HistoryFile history(path, "test", std::chrono::milliseconds(100));
+    RunOptions options;
+    options.resultsPath = dir.file("baidu.csv");
+    options.homePageUrl = "http://home.test/";
+    options.searchUrlPrefix = "http://search.test/s?wd=";
+    options.history = &history;
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(summary.end, RunEnd::Completed);
+    EXPECT_EQ(summary.historyKeywords, 2);
+    EXPECT_TRUE(fields.Status().ends_with(u"（历史记录只保存了前2个词）")) << EncodeUtf8(fields.Status());
+    EXPECT_EQ(Rows(path, "SELECT group_concat(keyword) FROM results"),
+              (std::vector<std::string>{"a,b"}));
 }
 
 TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo) {
