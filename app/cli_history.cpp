@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -72,8 +74,15 @@ bool Parse(const std::vector<std::string>& arguments, bool report, ReadOptions& 
             const std::string_view text = *value;
             const auto [end, failure] =
                 std::from_chars(text.data(), text.data() + text.size(), options.runs);
-            if (failure != std::errc() || end != text.data() + text.size() || options.runs < 1) {
-                error = "--runs must be a whole number of at least 1, not '" + *value + "'";
+            const int most = report ? kReportRuns : std::numeric_limits<int>::max();
+            if (failure != std::errc() || end != text.data() + text.size() || options.runs < 1 ||
+                options.runs > most) {
+                error = report ? "--runs for a report must be a whole number from 1 to " +
+                                     std::to_string(kReportRuns) +
+                                     " (slotscope-cli history exports every run), not '" +
+                                     *value + "'"
+                               : "--runs must be a whole number of at least 1, not '" + *value +
+                                     "'";
                 return false;
             }
         }
@@ -120,8 +129,9 @@ const char* SubcommandUsageText() {
            "      prints the last N runs of SITE (default: all) with every keyword's labels,\n"
            "      slots, paid listings, shown sites and changes; CSV is UTF-8 with a BOM\n"
            "  slotscope-cli report --site SITE [--history FILE] [--runs N] [--output FILE]\n"
-           "      writes an HTML report of the last N runs (default: all) to FILE (default:\n"
-           "      slotscope-report.html beside the history file)\n"
+           "      writes an HTML report of the last N runs (1 to 30, default 30) to FILE\n"
+           "      (default: slotscope-report.html beside the history file): every keyword that\n"
+           "      moved in the latest run and up to 1000 that did not\n"
            "  --history FILE defaults to slotscope.db here.\n";
 }
 
@@ -131,19 +141,35 @@ int HistoryCommand(const std::vector<std::string>& arguments) {
         return *done;
     }
     std::string problem;
-    const std::optional<SiteHistory> history =
-        ReadSiteHistory(options.historyPath, options.site, options.runs, problem);
-    if (!history) {
-        WriteError("slotscope-cli: history file " + options.historyPath + ": " + problem + "\n");
+    const std::unique_ptr<HistoryReader> reader = HistoryReader::Open(options.historyPath, problem);
+    const std::optional<std::vector<StoredRun>> runs =
+        reader != nullptr ? reader->Runs(options.site, options.runs) : std::nullopt;
+    if (!runs) {
+        WriteError("slotscope-cli: history file " + options.historyPath + ": " +
+                   (reader != nullptr ? reader->problem() : problem) + "\n");
         return kExitFailed;
     }
-    const std::string text = options.format == "csv" ? HistoryCsv(*history) : HistoryJson(*history);
+    // Row by row as they are read, however long the history.
     std::FILE* out = BinaryStandardOutput();
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+    const ExportOut write = [out](std::string_view text) {
+        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    };
+    ExportEnd end = options.format == "csv"
+                        ? WriteHistoryCsv(*reader, *runs, write)
+                        : WriteHistoryJson(*reader, options.site, *runs, write);
+    if (end == ExportEnd::Written && std::fflush(out) != 0) {
+        end = ExportEnd::WriteFailed;
+    }
+    if (end == ExportEnd::ReadFailed) {
+        WriteError("slotscope-cli: history file " + options.historyPath + ": " +
+                   reader->problem() + "\n");
+        return kExitFailed;
+    }
+    if (end == ExportEnd::WriteFailed) {
         WriteError("slotscope-cli: the history could not be written to standard output\n");
         return kExitFailed;
     }
-    if (history->runs.empty()) {
+    if (runs->empty()) {
         // Still well-formed for a script, but a site spelt otherwise than its runs is no success.
         WriteError("slotscope-cli: no run of " + options.site + " in " + options.historyPath +
                    "\n");

@@ -37,9 +37,6 @@ inline std::string WindowCookieError(std::string_view cookie) {
     return cookies.errorLine > 0 ? "第" + std::to_string(cookies.errorLine) + "行" : "没有Cookie";
 }
 
-// The runs the window's report covers: the latest, enough for weeks of checks several times a day.
-inline constexpr int kWindowReportRuns = 100;
-
 // The window's services with a history for every run, slotscope.db beside its results file, and
 // the history's report beside that.
 inline WindowServices WithHistory(WindowServices services) {
@@ -55,7 +52,7 @@ inline WindowServices WithHistory(WindowServices services) {
         return std::make_unique<HistoryFile>(path, SLOTSCOPE_VERSION);
     };
     services.writeReport = [path](const std::string& site) {
-        const SiteReport report = WriteSiteReport(path, site, kWindowReportRuns, {}, {});
+        const SiteReport report = WriteSiteReport(path, site, kReportRuns, {}, {});
         using Outcome = WindowServices::ReportFile::Outcome;
         return WindowServices::ReportFile{
             report.outcome == SiteReport::Outcome::Written     ? Outcome::Written

@@ -1,7 +1,8 @@
 // The history's cost beside the check it records: recording one keyword (one committed row in a
 // history that already holds many runs) against analysing the real 177 KB result page; the
-// file's size per keyword per run; and the report over 1,000 keywords × 30 runs against reading
-// those rows with one SELECT.
+// file's size per keyword per run; the report over 1,000 keywords × 30 runs against reading
+// those rows with one SELECT; and slotscope-cli's memory for the report and the exports of a
+// long history.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -16,8 +17,9 @@
 #include "core/result_page.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
-#include "history/history_read.h"
 #include "history/history_report.h"
+#include "tests/support/bulk_history.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -110,23 +112,67 @@ void BM_SelectRows(benchmark::State& state) {
 }
 BENCHMARK(BM_SelectRows)->Unit(benchmark::kMillisecond);
 
-// The whole report: reading the site's runs and writing the page.
+// The whole report: reading the site's runs and writing the page to a file.
 void BM_Report(benchmark::State& state) {
-    std::size_t bytes = 0;
+    slotscope::testing::TempDir dir;
+    const std::string output = dir.file("report.html");
     for (auto _ : state) {
-        std::string problem;
-        const auto history =
-            slotscope::ReadSiteHistory(ReportHistory(), "shop.example.cn", 0, problem);
-        if (!history) {
+        const slotscope::SiteReport report =
+            slotscope::WriteSiteReport(ReportHistory(), "shop.example.cn", 0, output, {});
+        if (report.outcome != slotscope::SiteReport::Outcome::Written) {
+            state.SkipWithError(report.problem.c_str());
+            return;
+        }
+    }
+    std::error_code ignored;
+    state.counters["report_bytes"] = static_cast<double>(std::filesystem::file_size(output, ignored));
+}
+BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
+
+// slotscope-cli on a long history (the argument's keywords × 30 runs, one in a hundred moving
+// each run): the peak memory of the report and of the 10-run exports, as ratios to the peak of
+// the same command on a history of one keyword, and the report's size.
+void BM_CliOnALongHistory(benchmark::State& state) {
+    const int keywords = static_cast<int>(state.range(0));
+    slotscope::testing::TempDir dir;
+    const std::string history = dir.file("long.db");
+    const std::string small = dir.file("small.db");
+    for (const auto& [path, count] : {std::pair{history, keywords}, std::pair{small, 1}}) {
+        if (const std::string problem = slotscope::testing::BulkHistory(path, count, 30);
+            !problem.empty()) {
             state.SkipWithError(problem.c_str());
             return;
         }
-        bytes = slotscope::HistoryReport(*history).size();
-        benchmark::DoNotOptimize(bytes);
     }
-    state.counters["report_bytes"] = static_cast<double>(bytes);
+    const auto peakMiB = [&](std::vector<std::string> arguments, const std::string& db) {
+        arguments.insert(arguments.end(), {"--site", "shop.example.cn", "--history", db});
+        const auto child = slotscope::testing::StartProgram(
+            SLOTSCOPE_CLI, arguments,
+            {dir.path().string(), "/dev/null", dir.file("out"), dir.file("err"), false});
+        const slotscope::testing::ChildEnd end = slotscope::testing::WaitForProgram(child);
+        return end.exitStatus == 0 ? static_cast<double>(end.peakResidentKiB) / 1024 : -1.0;
+    };
+    const std::vector<std::string> report = {"report", "--output", dir.file("report.html")};
+    const std::vector<std::string> json = {"history", "--runs", "10"};
+    const std::vector<std::string> csv = {"history", "--runs", "10", "--format", "csv"};
+    for (auto _ : state) {
+        const double reportPeak = peakMiB(report, history);
+        std::error_code ignored;
+        state.counters["report_MiB"] = reportPeak;
+        state.counters["report_bytes"] =
+            static_cast<double>(std::filesystem::file_size(dir.file("report.html"), ignored));
+        state.counters["report_over_small"] = reportPeak / peakMiB(report, small);
+        const double jsonPeak = peakMiB(json, history);
+        state.counters["json_MiB"] = jsonPeak;
+        state.counters["json_bytes"] =
+            static_cast<double>(std::filesystem::file_size(dir.file("out"), ignored));
+        state.counters["json_over_small"] = jsonPeak / peakMiB(json, small);
+        const double csvPeak = peakMiB(csv, history);
+        state.counters["csv_MiB"] = csvPeak;
+        state.counters["csv_over_small"] = csvPeak / peakMiB(csv, small);
+    }
 }
-BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliOnALongHistory)->Arg(20000)->Arg(100000)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

@@ -26,28 +26,13 @@ Json SitesJson(const StoredSide& side) {
     return side.sites ? Json(*side.sites) : Json(nullptr);
 }
 
-// A CSV field, quoted where it holds a separator, a quote or a line break.
-std::string Field(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + '"';
-}
-
 template <typename T>
 std::string Field(const std::optional<T>& value) {
     if (!value) {
         return {};
     }
     if constexpr (std::is_same_v<T, std::string>) {
-        return Field(*value);
+        return CsvField(*value);
     } else {
         return std::to_string(*value);
     }
@@ -61,35 +46,57 @@ std::string SitesField(const StoredSide& side) {
     for (std::size_t i = 0; i < side.sites->size(); ++i) {
         joined += (i == 0 ? "" : "; ") + (*side.sites)[i];
     }
-    return Field(joined);
+    return CsvField(joined);
 }
 
 }  // namespace
 
-std::string HistoryJson(const SiteHistory& history) {
-    Json runs = Json::array();
+std::string CsvField(std::string_view text) {
+    // OWASP's advice for CSV: what a spreadsheet would evaluate is made text.
+    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) !=
+                                              std::string_view::npos;
+    std::string field = formula ? "'" : "";
+    field += text;
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        return field;
+    }
+    std::string quoted = "\"";
+    for (const char c : field) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + '"';
+}
+
+ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
+                           const std::vector<StoredRun>& runs, const ExportOut& out) {
+    Json runsJson = Json::array();
     std::map<long long, bool> bothPages;
-    for (const StoredRun& run : history.runs) {
-        runs.push_back({{"id", run.id},
-                        {"device", run.device},
-                        {"started", run.started},
-                        {"finished", OrNull(run.finished)},
-                        {"ended", run.ended},
-                        {"keywords", run.keywords},
-                        {"failed", run.failed},
-                        {"blocked", run.blocked}});
+    for (const StoredRun& run : runs) {
+        runsJson.push_back({{"id", run.id},
+                            {"device", run.device},
+                            {"started", run.started},
+                            {"finished", OrNull(run.finished)},
+                            {"ended", run.ended},
+                            {"keywords", run.keywords},
+                            {"failed", run.failed},
+                            {"blocked", run.blocked}});
         bothPages[run.id] = run.device == "both";
     }
     // Text from pages is kept as it came; bytes that are no UTF-8 are replaced, not thrown over.
     const auto dump = [](const Json& json) {
         return json.dump(-1, ' ', false, Json::error_handler_t::replace);
     };
-    // The results one at a time: a long history's whole tree would take many times its text.
-    std::string text = dump(Json{{"site", history.site}, {"runs", runs}});
-    text.pop_back();  // the closing brace; the results follow
-    text += ",\"results\":[";
+    std::string head = dump(Json{{"site", BareSite(site)}, {"runs", runsJson}});
+    head.pop_back();  // the closing brace; the results follow
+    if (!out(head + ",\"results\":[")) {
+        return ExportEnd::WriteFailed;
+    }
     bool first = true;
-    for (const StoredResult& result : history.results) {
+    bool written = true;
+    const bool read = reader.Results(runs, [&](const StoredResult& result) {
         Json row = {{"run", result.run},
                     {"order", result.order},
                     {"keyword", result.keyword},
@@ -107,35 +114,50 @@ std::string HistoryJson(const SiteHistory& history) {
         if (bothPages[result.run]) {
             row["page"] = result.page;
         }
-        text += first ? "" : ",";
-        text += dump(row);
+        written = out((first ? "" : ",") + dump(row));
         first = false;
+        return written;
+    });
+    if (!written) {
+        return ExportEnd::WriteFailed;
     }
-    return text + "]}\n";
+    if (!read) {
+        return ExportEnd::ReadFailed;
+    }
+    return out("]}\n") ? ExportEnd::Written : ExportEnd::WriteFailed;
 }
 
-std::string HistoryCsv(const SiteHistory& history) {
-    std::map<long long, const StoredRun*> runs;
-    for (const StoredRun& run : history.runs) {
-        runs[run.id] = &run;
+ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& runs,
+                          const ExportOut& out) {
+    std::map<long long, const StoredRun*> byId;
+    for (const StoredRun& run : runs) {
+        byId[run.id] = &run;
     }
-    std::string csv =
-        "\xEF\xBB\xBFrun,started,device,page,order,keyword,left,right,left_slot,right_slot,"
-        "left_listings,right_listings,failed,left_sites,right_sites,left_change,left_by,"
-        "right_change,right_by\r\n";
-    for (const StoredResult& result : history.results) {
-        const StoredRun& run = *runs.at(result.run);
-        csv += std::to_string(result.run) + ',' + run.started + ',' + run.device + ',' +
-               result.page + ',' + std::to_string(result.order) + ',' + Field(result.keyword) +
-               ',' + Field(result.left.label) + ',' + Field(result.right.label) + ',' +
-               Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
-               Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
-               Field(result.failed) + ',' + SitesField(result.left) + ',' +
-               SitesField(result.right) + ',' + result.left.change.kind + ',' +
-               Field(result.left.change.by) + ',' + result.right.change.kind + ',' +
-               Field(result.right.change.by) + "\r\n";
+    if (!out("\xEF\xBB\xBFrun,started,device,page,order,keyword,left,right,left_slot,right_slot,"
+             "left_listings,right_listings,failed,left_sites,right_sites,left_change,left_by,"
+             "right_change,right_by\r\n")) {
+        return ExportEnd::WriteFailed;
     }
-    return csv;
+    bool written = true;
+    const bool read = reader.Results(runs, [&](const StoredResult& result) {
+        const StoredRun& run = *byId.at(result.run);
+        written =
+            out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
+                CsvField(run.device) + ',' + CsvField(result.page) + ',' +
+                std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
+                CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
+                Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
+                Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
+                Field(result.failed) + ',' + SitesField(result.left) + ',' +
+                SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
+                Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) + ',' +
+                Field(result.right.change.by) + "\r\n");
+        return written;
+    });
+    if (!written) {
+        return ExportEnd::WriteFailed;
+    }
+    return read ? ExportEnd::Written : ExportEnd::ReadFailed;
 }
 
 }  // namespace slotscope

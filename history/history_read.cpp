@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string_view>
 
@@ -20,7 +21,7 @@ struct CloseDatabase {
 struct FinalizeStatement {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
 using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 std::string Text(sqlite3_stmt* row, int column) {
@@ -76,10 +77,11 @@ std::string UriPath(const std::string& path) {
     return uri;
 }
 
-class Reader final {
-  public:
-    explicit Reader(std::string& problem) : problem_(problem) {}
+}  // namespace
 
+// The connection and its one read transaction, and the first failure's reason.
+class HistoryReader::Database final {
+  public:
     // Opened as runs open it, so that the last to close it folds its log in and removes it;
     // only read. A file in a folder that takes no writes is read as it stands.
     bool Open(const std::string& path) {
@@ -99,30 +101,41 @@ class Reader final {
         return true;
     }
 
-    Statement Prepare(const std::string& sql) {
+    // A statement, prepared once and kept for the reader's life: some run once per keyword.
+    sqlite3_stmt* Prepare(const std::string& sql) {
+        if (const auto found = statements_.find(sql); found != statements_.end()) {
+            return found->second.get();
+        }
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
             Failed("cannot be read");
             return nullptr;
         }
-        return Statement(statement);
+        statements_.emplace(sql, Statement(statement));
+        return statement;
     }
 
-    // Steps a statement to its end, handing each row to `row`.
+    // Steps a statement to its end, handing each row to `row`, which stops it by returning
+    // false.
     template <typename Row>
     bool Rows(sqlite3_stmt* statement, const Row& row) {
         int result = 0;
         while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
-            row(statement);
+            if (!row(statement)) {
+                sqlite3_reset(statement);
+                return true;
+            }
         }
+        sqlite3_reset(statement);
         return result == SQLITE_DONE || Failed("cannot be read");
     }
 
     std::optional<int> Integer(const char* sql) {
-        const Statement statement = Prepare(sql);
+        sqlite3_stmt* const statement = Prepare(sql);
         std::optional<int> value;
-        if (statement == nullptr || !Rows(statement.get(), [&](sqlite3_stmt* row) {
+        if (statement == nullptr || !Rows(statement, [&](sqlite3_stmt* row) {
                 value = sqlite3_column_int(row, 0);
+                return true;
             })) {
             return std::nullopt;
         }
@@ -135,17 +148,42 @@ class Reader final {
     }
 
     bool Failed(std::string_view what) {
-        if (problem_.empty()) {
-            problem_ = std::string(what) + ": " +
-                       (db_ != nullptr ? sqlite3_errmsg(db_.get()) : "out of memory");
+        if (problem.empty()) {
+            problem = std::string(what) + ": " +
+                      (db_ != nullptr ? sqlite3_errmsg(db_.get()) : "out of memory");
         }
         return false;
     }
 
+    std::string problem;
+
   private:
-    std::string& problem_;
-    Database db_;
+    DatabaseHandle db_;  // declared first: closed after the statements
+    std::map<std::string, Statement> statements_;
 };
+
+namespace {
+
+void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// The columns of a result, as ResultOf reads them.
+std::string ResultColumns(int version) {
+    // The first schema kept no listings: its rows read as unknown there.
+    const char* left = version >= 2 ? "r.left_listings, r.left_sites" : "NULL, NULL";
+    const char* right = version >= 2 ? "r.right_listings, r.right_sites" : "NULL, NULL";
+    return std::string("r.run, r.page, r.ord, r.keyword, r.failed, r.left_label, r.left_slot, ") +
+           left + ", r.left_change, r.left_by, r.right_label, r.right_slot, " + right +
+           ", r.right_change, r.right_by";
+}
+
+StoredResult ResultOf(sqlite3_stmt* row) {
+    return {sqlite3_column_int64(row, 0), Text(row, 1),   sqlite3_column_int(row, 2),
+            Text(row, 3),                 MaybeText(row, 4), SideOf(row, 5),
+            SideOf(row, 11)};
+}
 
 }  // namespace
 
@@ -171,95 +209,188 @@ std::string BareSite(std::string_view site) {
     return std::string(site);
 }
 
-std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const std::string& site,
-                                           int lastRuns, std::string& problem) {
+HistoryReader::HistoryReader(std::unique_ptr<Database> database, int version)
+    : database_(std::move(database)), version_(version) {}
+
+HistoryReader::~HistoryReader() = default;
+
+const std::string& HistoryReader::problem() const {
+    return database_->problem;
+}
+
+std::unique_ptr<HistoryReader> HistoryReader::Open(const std::string& utf8Path,
+                                                   std::string& problem) {
     problem.clear();
     if (!IsRegularFile(utf8Path)) {
         problem = "no history yet";
-        return std::nullopt;
+        return nullptr;
     }
-    Reader reader(problem);
-    if (!reader.Open(utf8Path) || !reader.Execute("BEGIN")) {
-        return std::nullopt;
+    auto database = std::make_unique<Database>();
+    // One transaction for all the reading: one snapshot, whatever runs write meanwhile.
+    if (!database->Open(utf8Path) || !database->Execute("BEGIN")) {
+        problem = database->problem;
+        return nullptr;
     }
-    const std::optional<int> version = reader.Integer("PRAGMA user_version");
-    const std::optional<int> mark = reader.Integer("PRAGMA application_id");
+    const std::optional<int> version = database->Integer("PRAGMA user_version");
+    const std::optional<int> mark = database->Integer("PRAGMA application_id");
     if (!version || !mark) {
-        return std::nullopt;
+        problem = database->problem;
+        return nullptr;
     }
-    SiteHistory history;
-    history.site = BareSite(site);
     if (*version == 0) {
         // An empty file, as a run would begin it, holds no runs; anything else is another's.
-        const std::optional<int> tables = reader.Integer("SELECT count(*) FROM sqlite_master");
+        const std::optional<int> tables = database->Integer("SELECT count(*) FROM sqlite_master");
         if (!tables) {
-            return std::nullopt;
+            problem = database->problem;
+            return nullptr;
         }
         if (*tables == 0) {
-            return history;
+            return std::unique_ptr<HistoryReader>(new HistoryReader(std::move(database), 0));
         }
     }
     if (*version == 0 || *mark != HistoryFile::kApplicationId) {
         problem = "not a Slotscope history";
-        return std::nullopt;
+        return nullptr;
     }
     if (*version > HistoryFile::kSchemaVersion) {
         problem = "made by a newer version of Slotscope (schema " + std::to_string(*version) + ")";
-        return std::nullopt;
+        return nullptr;
     }
+    return std::unique_ptr<HistoryReader>(new HistoryReader(std::move(database), *version));
+}
 
-    const Statement runs = reader.Prepare(
+std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& site, int lastRuns) {
+    std::vector<StoredRun> runs;
+    if (version_ == 0) {
+        return runs;
+    }
+    sqlite3_stmt* const statement = database_->Prepare(
         "SELECT id, device, started, finished, ended, keywords, failed, blocked FROM runs "
         "WHERE site COLLATE NOCASE IN (?1, ?3) ORDER BY id DESC LIMIT ?2");
-    if (runs == nullptr) {
+    if (statement == nullptr) {
         return std::nullopt;
     }
     // The site as the runs were given it: with or without "www.", as the website box reads.
     const std::string bare = BareSite(site);
-    const std::string withWww = "www." + bare;
-    sqlite3_bind_text(runs.get(), 1, bare.data(), static_cast<int>(bare.size()), SQLITE_STATIC);
-    sqlite3_bind_int(runs.get(), 2, lastRuns > 0 ? lastRuns : -1);
-    sqlite3_bind_text(runs.get(), 3, withWww.data(), static_cast<int>(withWww.size()),
-                      SQLITE_STATIC);
-    const bool runsRead = reader.Rows(runs.get(), [&](sqlite3_stmt* row) {
-        history.runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2),
-                                MaybeText(row, 3), Text(row, 4), sqlite3_column_int(row, 5),
-                                sqlite3_column_int(row, 6), sqlite3_column_int(row, 7)});
+    BindText(statement, 1, bare);
+    sqlite3_bind_int(statement, 2, lastRuns > 0 ? lastRuns : -1);
+    BindText(statement, 3, "www." + bare);
+    const bool read = database_->Rows(statement, [&](sqlite3_stmt* row) {
+        runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2),
+                        MaybeText(row, 3), Text(row, 4), sqlite3_column_int(row, 5),
+                        sqlite3_column_int(row, 6), sqlite3_column_int(row, 7)});
+        return true;
     });
-    if (!runsRead) {
+    if (!read) {
         return std::nullopt;
     }
-    std::reverse(history.runs.begin(), history.runs.end());
-    if (history.runs.empty()) {
-        return history;
-    }
+    std::reverse(runs.begin(), runs.end());
+    return runs;
+}
 
-    // The first schema kept no listings: its rows read as unknown there.
-    const char* listings = *version >= 2 ? "r.left_listings, r.left_sites" : "NULL, NULL";
-    const char* rightListings = *version >= 2 ? "r.right_listings, r.right_sites" : "NULL, NULL";
-    const Statement results = reader.Prepare(
-        std::string(
-            "SELECT r.run, r.page, r.ord, r.keyword, r.failed, r.left_label, r.left_slot, ") +
-        listings + ", r.left_change, r.left_by, r.right_label, r.right_slot, " + rightListings +
-        ", r.right_change, r.right_by FROM results r WHERE r.run >= ?1 AND r.run IN "
-        "(SELECT id FROM runs WHERE site COLLATE NOCASE IN (?2, ?3)) "
-        "ORDER BY r.run, r.ord, r.page DESC");
-    if (results == nullptr) {
-        return std::nullopt;
+bool HistoryReader::ResultsOfRun(long long run, const EachResult& each) {
+    if (version_ == 0) {
+        return true;
     }
-    sqlite3_bind_int64(results.get(), 1, history.runs.front().id);
-    sqlite3_bind_text(results.get(), 2, bare.data(), static_cast<int>(bare.size()), SQLITE_STATIC);
-    sqlite3_bind_text(results.get(), 3, withWww.data(), static_cast<int>(withWww.size()),
-                      SQLITE_STATIC);
-    const bool resultsRead = reader.Rows(results.get(), [&](sqlite3_stmt* row) {
-        history.results.push_back({sqlite3_column_int64(row, 0), Text(row, 1),
-                                   sqlite3_column_int(row, 2), Text(row, 3), MaybeText(row, 4),
-                                   SideOf(row, 5), SideOf(row, 11)});
+    // Sorted a run at a time: a run's rows are as many as its keywords.
+    sqlite3_stmt* const statement = database_->Prepare(
+        "SELECT " + ResultColumns(version_) +
+        " FROM results r WHERE r.run = ?1 ORDER BY r.ord, r.page DESC");
+    if (statement == nullptr) {
+        return false;
+    }
+    sqlite3_bind_int64(statement, 1, run);
+    return database_->Rows(statement, [&](sqlite3_stmt* row) { return each(ResultOf(row)); });
+}
+
+bool HistoryReader::Results(const std::vector<StoredRun>& runs, const EachResult& each) {
+    for (const StoredRun& run : runs) {
+        bool going = true;
+        if (!ResultsOfRun(run.id, [&](const StoredResult& result) {
+                return going = each(result);
+            })) {
+            return false;
+        }
+        if (!going) {
+            return true;
+        }
+    }
+    return true;
+}
+
+bool HistoryReader::ResultsOfKeyword(const std::string& page, const std::string& keyword,
+                                     long long firstRun, const EachResult& each) {
+    if (version_ == 0) {
+        return true;
+    }
+    sqlite3_stmt* const statement = database_->Prepare(
+        "SELECT " + ResultColumns(version_) +
+        " FROM results r WHERE r.keyword = ?1 AND r.page = ?2 AND r.run >= ?3 ORDER BY r.run");
+    if (statement == nullptr) {
+        return false;
+    }
+    BindText(statement, 1, keyword);
+    BindText(statement, 2, page);
+    sqlite3_bind_int64(statement, 3, firstRun);
+    return database_->Rows(statement,
+                           [&](sqlite3_stmt* row) { return each(ResultOf(row)); });
+}
+
+bool HistoryReader::KeywordsBeforeTheLast(
+    const std::string& site, const std::vector<StoredRun>& runs,
+    const std::function<bool(const std::string& page, const std::string& keyword)>& each) {
+    if (version_ == 0 || runs.size() < 2) {
+        return true;
+    }
+    // In the order of the latest run that checked them, as the last run orders its own. The
+    // runs before the last are a range of ids, of which only the site's count.
+    sqlite3_stmt* const statement = database_->Prepare(
+        "SELECT g.page, g.keyword FROM (SELECT r.page AS page, r.keyword AS keyword, "
+        "max(r.run) AS latest FROM results r WHERE r.run BETWEEN ?2 AND ?3 AND r.run IN "
+        "(SELECT id FROM runs WHERE site COLLATE NOCASE IN (?4, ?5)) GROUP BY r.page, r.keyword) g "
+        "WHERE NOT EXISTS (SELECT 1 FROM results l WHERE l.keyword = g.keyword AND "
+        "l.page = g.page AND l.run = ?1) ORDER BY g.latest DESC, (SELECT min(o.ord) FROM "
+        "results o WHERE o.keyword = g.keyword AND o.page = g.page AND o.run = g.latest), "
+        "g.page DESC");
+    if (statement == nullptr) {
+        return false;
+    }
+    const std::string bare = BareSite(site);
+    sqlite3_bind_int64(statement, 2, runs.front().id);
+    sqlite3_bind_int64(statement, 3, runs[runs.size() - 2].id);
+    BindText(statement, 4, bare);
+    BindText(statement, 5, "www." + bare);
+    sqlite3_bind_int64(statement, 1, runs.back().id);
+    return database_->Rows(statement, [&](sqlite3_stmt* row) {
+        return each(Text(row, 0), Text(row, 1));
     });
-    if (!resultsRead || !reader.Execute("COMMIT")) {
+}
+
+std::optional<std::vector<RunTotals>> HistoryReader::Totals(const std::vector<StoredRun>& runs) {
+    std::vector<RunTotals> totals(runs.size());
+    if (version_ == 0) {
+        return totals;
+    }
+    sqlite3_stmt* const statement = database_->Prepare(
+        "SELECT count(*), count(left_slot), total(left_slot), ifnull(max(left_slot), 0) "
+        "FROM results WHERE run = ?1 AND page = ?2 AND failed IS NULL");
+    if (statement == nullptr) {
         return std::nullopt;
     }
-    return history;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        sqlite3_bind_int64(statement, 1, runs[i].id);
+        BindText(statement, 2, runs[i].device == "mobile" ? "mobile" : "pc");
+        const bool read = database_->Rows(statement, [&](sqlite3_stmt* row) {
+            totals[i] = {sqlite3_column_int(row, 0), sqlite3_column_int(row, 1),
+                         static_cast<long long>(sqlite3_column_double(row, 2)),
+                         sqlite3_column_int(row, 3)};
+            return true;
+        });
+        if (!read) {
+            return std::nullopt;
+        }
+    }
+    return totals;
 }
 
 }  // namespace slotscope

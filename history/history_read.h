@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,23 +49,62 @@ struct StoredResult {
     StoredSide right;
 };
 
-// The runs of a site, oldest first, and their results by run, then page, then order. All text
-// is UTF-8.
-struct SiteHistory {
-    std::string site;
-    std::vector<StoredRun> runs;
-    std::vector<StoredResult> results;
-};
-
 // A site as the runs keep it, whether asked for with or without "www.", "http://" or spaces
 // around it.
 std::string BareSite(std::string_view site);
 
-// Reads the last `lastRuns` runs of `site` (0: all; the site compared without regard to ASCII
-// case, with or without "www.") from a history file, opened only for reading. Nothing, with
-// `problem` set, when the file is missing, is not a Slotscope history, was made by a newer version,
-// or cannot be read.
-std::optional<SiteHistory> ReadSiteHistory(const std::string& utf8Path, const std::string& site,
-                                           int lastRuns, std::string& problem);
+// A run's totals for its charts, on the run's own page (the phone's for a phone run, else the
+// desktop's): the keywords checked without failure, those of them holding a left (top) slot, the
+// sum of those slots and the deepest of them.
+struct RunTotals {
+    int checked = 0;
+    int holding = 0;
+    long long slotSum = 0;
+    int deepest = 0;
+};
+
+// Reads a history file, only for reading and in one snapshot, a row at a time: however long
+// the history, only what the caller keeps is held.
+class HistoryReader final {
+  public:
+    // Opens the file. Nothing, with `problem` set, when it is missing, is not a Slotscope
+    // history, was made by a newer version, or cannot be read.
+    static std::unique_ptr<HistoryReader> Open(const std::string& utf8Path, std::string& problem);
+    ~HistoryReader();
+    HistoryReader(const HistoryReader&) = delete;
+    HistoryReader& operator=(const HistoryReader&) = delete;
+
+    // The last `lastRuns` runs of `site` (0: all; the site compared without regard to ASCII
+    // case, with or without "www."), oldest first.
+    std::optional<std::vector<StoredRun>> Runs(const std::string& site, int lastRuns);
+
+    // Every result of `runs` (a site's, oldest first, as Runs gives them) by run, then order,
+    // then page, desktop first; `each` is handed one at a time and stops the reading by
+    // returning false.
+    using EachResult = std::function<bool(const StoredResult&)>;
+    bool Results(const std::vector<StoredRun>& runs, const EachResult& each);
+    // The results of one run, likewise.
+    bool ResultsOfRun(long long run, const EachResult& each);
+    // A keyword's results on one page in the runs from `firstRun` on, of any site, oldest first.
+    bool ResultsOfKeyword(const std::string& page, const std::string& keyword, long long firstRun,
+                          const EachResult& each);
+    // The keywords (page and keyword) that `runs` of `site` checked but their last did not, the
+    // most recently checked first; `each` is handed one at a time.
+    bool KeywordsBeforeTheLast(
+        const std::string& site, const std::vector<StoredRun>& runs,
+        const std::function<bool(const std::string& page, const std::string& keyword)>& each);
+    // Each run's totals, by the runs' order.
+    std::optional<std::vector<RunTotals>> Totals(const std::vector<StoredRun>& runs);
+
+    // Why a read failed.
+    const std::string& problem() const;
+
+  private:
+    class Database;
+    explicit HistoryReader(std::unique_ptr<Database> database, int version);
+
+    std::unique_ptr<Database> database_;
+    int version_;
+};
 
 }  // namespace slotscope

@@ -1,51 +1,17 @@
 #include "history/history_report.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <map>
-#include <optional>
 #include <unordered_map>
-#include <vector>
+#include <unordered_set>
+#include <utility>
 
 #include "core/file_open.h"
 #include "core/side_file.h"
 #include "history/local_time.h"
+#include "history/report_charts.h"
 
 namespace slotscope {
 namespace {
-
-std::string Escape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
-std::string Number(double value, int decimals) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
@@ -83,12 +49,6 @@ std::string_view MainPage(const StoredRun& run) {
     return run.device == "mobile" ? "mobile" : "pc";
 }
 
-// A keyword on one page, across the runs covered.
-struct KeywordLine {
-    const StoredResult* latest = nullptr;
-    std::vector<const StoredResult*> byRun;  // by run index; null where it was not checked
-};
-
 constexpr const char* kStyle = R"css(
 body { font-family: "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC", sans-serif;
        margin: 24px; color: #222; background: #fff; }
@@ -111,119 +71,6 @@ svg text { font-size: 11px; fill: #555; }
 .charts { display: flex; flex-wrap: wrap; gap: 24px; }
 .none { color: #999; }
 )css";
-
-// A line over the runs, with gaps where a value is missing: `top` is drawn at the top.
-std::string LineChart(const std::string& title, const std::vector<std::optional<double>>& values,
-                      double top, double bottom, const std::vector<std::string>& xLabels,
-                      int decimals, std::string_view unit) {
-    constexpr double width = 420;
-    constexpr double height = 180;
-    constexpr double left = 44;
-    constexpr double right = 12;
-    constexpr double upper = 24;
-    constexpr double lower = 34;
-    const std::size_t n = values.size();
-    const auto x = [&](std::size_t i) {
-        return n <= 1 ? left + (width - left - right) / 2
-                      : left + (width - left - right) * static_cast<double>(i) /
-                                   static_cast<double>(n - 1);
-    };
-    const auto y = [&](double v) {
-        const double span = bottom - top;
-        const double share = span == 0 ? 0 : (v - top) / span;
-        return upper + (height - upper - lower) * share;
-    };
-    std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='" + Number(width, 0) +
-                      "' height='" + Number(height, 0) + "' role='img' aria-label='" +
-                      Escape(title) + "'><text x='" + Number(left, 0) + "' y='14'>" +
-                      Escape(title) + "</text>";
-    for (const double v : {top, (top + bottom) / 2, bottom}) {
-        svg += "<line x1='" + Number(left, 0) + "' x2='" + Number(width - right, 0) + "' y1='" +
-               Number(y(v), 1) + "' y2='" + Number(y(v), 1) + "' stroke='#e5e5e5'/><text x='" +
-               Number(left - 6, 0) + "' y='" + Number(y(v) + 4, 1) + "' text-anchor='end'>" +
-               Number(v, decimals) + std::string(unit) + "</text>";
-    }
-    if (!xLabels.empty()) {
-        svg += "<text x='" + Number(x(0), 1) + "' y='" + Number(height - 12, 0) + "'>" +
-               Escape(xLabels.front()) + "</text>";
-        if (n > 1) {
-            svg += "<text x='" + Number(x(n - 1), 1) + "' y='" + Number(height - 12, 0) +
-                   "' text-anchor='end'>" + Escape(xLabels.back()) + "</text>";
-        }
-    }
-    std::string points;
-    const auto flush = [&] {
-        if (!points.empty()) {
-            svg +=
-                "<polyline fill='none' stroke='#1a73e8' stroke-width='2' points='" + points + "'/>";
-            points.clear();
-        }
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!values[i]) {
-            flush();
-            continue;
-        }
-        points += (points.empty() ? "" : " ") + Number(x(i), 1) + "," + Number(y(*values[i]), 1);
-    }
-    flush();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (values[i]) {
-            svg += "<circle cx='" + Number(x(i), 1) + "' cy='" + Number(y(*values[i]), 1) +
-                   "' r='3' fill='#1a73e8'><title>" +
-                   Escape(i < xLabels.size() ? xLabels[i] : std::string()) + ": " +
-                   Number(*values[i], decimals) + std::string(unit) + "</title></circle>";
-        }
-    }
-    return svg + "</svg>";
-}
-
-// A keyword's left slot over the runs, small: slot 1 at the top, gaps where it had none.
-std::string Sparkline(const KeywordLine& line) {
-    constexpr double width = 150;
-    constexpr double height = 34;
-    int deepest = 3;
-    for (const StoredResult* result : line.byRun) {
-        if (result != nullptr && result->left.slot) {
-            deepest = std::max(deepest, *result->left.slot);
-        }
-    }
-    const std::size_t n = line.byRun.size();
-    const auto x = [&](std::size_t i) {
-        return n <= 1 ? width / 2
-                      : 4 + (width - 8) * static_cast<double>(i) / static_cast<double>(n - 1);
-    };
-    const auto y = [&](int slot) {
-        return 4 + (height - 8) * static_cast<double>(slot - 1) / static_cast<double>(deepest - 1);
-    };
-    std::string svg =
-        "<svg xmlns='http://www.w3.org/2000/svg' width='150' height='34'>"
-        "<line x1='0' x2='150' y1='4' y2='4' stroke='#eee'/>";
-    std::string points;
-    std::size_t count = 0;
-    const auto flush = [&] {
-        if (count > 1) {
-            svg += "<polyline fill='none' stroke='#1a73e8' stroke-width='1.5' points='" + points +
-                   "'/>";
-        }
-        points.clear();
-        count = 0;
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        const StoredResult* result = line.byRun[i];
-        if (result == nullptr || !result->left.slot) {
-            flush();
-            continue;
-        }
-        const std::string at = Number(x(i), 1) + "," + Number(y(*result->left.slot), 1);
-        points += (points.empty() ? "" : " ") + at;
-        ++count;
-        svg += "<circle cx='" + Number(x(i), 1) + "' cy='" + Number(y(*result->left.slot), 1) +
-               "' r='2' fill='#1a73e8'/>";
-    }
-    flush();
-    return svg + "</svg>";
-}
 
 // A side's change as an arrow or word, coloured.
 std::string ChangeMark(const StoredChange& change) {
@@ -252,87 +99,159 @@ std::string SiteList(const StoredSide& side, const std::string& own) {
     }
     std::string list = "<ol>";
     for (const std::string& site : *side.sites) {
-        const std::string text = site.empty() ? "（未显示网址）" : Escape(site);
+        const std::string text = site.empty() ? "（未显示网址）" : HtmlEscape(site);
         list += IsOwn(site, own) ? "<li><mark>" + text + "</mark></li>" : "<li>" + text + "</li>";
     }
     return list + "</ol>";
 }
 
-}  // namespace
+// Whether a side moved since the run before: what the report lists in full.
+bool Moved(const StoredChange& change) {
+    return change.kind == "up" || change.kind == "down" || change.kind == "gained" ||
+           change.kind == "lost";
+}
 
-std::string HistoryReport(const SiteHistory& history, const ReportOptions& options) {
-    const auto local = [&](std::string_view utc) {
-        return options.localTime ? options.localTime(utc) : LocalTimeText(utc);
-    };
-    const std::vector<StoredRun>& runs = history.runs;
-    std::unordered_map<long long, std::size_t> runIndex;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        runIndex[runs[i].id] = i;
-    }
-    // Keywords as the latest run that checked them orders them; those of older runs after.
-    std::map<std::pair<std::string, std::string>, std::size_t> lineOf;
-    std::vector<KeywordLine> lines;
-    std::vector<std::vector<const StoredResult*>> resultsByRun(runs.size());
-    for (const StoredResult& result : history.results) {
-        if (const auto found = runIndex.find(result.run); found != runIndex.end()) {
-            resultsByRun[found->second].push_back(&result);
+bool Changed(const StoredResult& result) {
+    return Moved(result.left.change) || Moved(result.right.change);
+}
+
+// A keyword on a page, as one string for a set of them.
+std::string KeyOf(const std::string& page, const std::string& keyword) {
+    return page + '\n' + keyword;
+}
+
+// The keywords the report's table shows, in its order, and how many it leaves out.
+struct ShownKeywords {
+    std::vector<std::pair<std::string, std::string>> lines;  // page and keyword
+    std::unordered_set<std::string> keys;                     // KeyOf each of them
+    int leftOut = 0;
+    int unchanged = 0;  // shown, though they did not change
+
+    void Offer(const std::string& page, const std::string& keyword, bool changed, int most) {
+        if (!changed && unchanged >= most) {
+            ++leftOut;
+            return;
         }
+        unchanged += changed ? 0 : 1;
+        lines.emplace_back(page, keyword);
+        keys.insert(KeyOf(page, keyword));
     }
-    bool bothPages = false;
-    for (std::size_t r = runs.size(); r-- > 0;) {
-        for (const StoredResult* result : resultsByRun[r]) {
-            // Keywords of the desktop and of the phone page say which they are.
-            bothPages = bothPages || result->page != history.results.front().page;
-            auto [at, added] = lineOf.try_emplace({result->page, result->keyword}, lines.size());
-            if (added) {
-                lines.push_back({result, std::vector<const StoredResult*>(runs.size())});
-            }
-            lines[at->second].byRun[r] = result;
-        }
-    }
+};
 
-    const std::string own = OwnSite(history.site);
-    std::string html =
-        "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
-        "<meta name='viewport' content='width=device-width'>"
-        "<title>推广位历史 - " +
-        Escape(history.site) + "</title><style>" + kStyle +
-        "</style></head><body>\n<h1>推广位历史：" + Escape(history.site) + "</h1>";
-    if (runs.empty()) {
-        return html + "<p class='meta'>这个网站还没有查询记录。</p></body></html>\n";
-    }
-    html += "<p class='meta'>共 " + std::to_string(runs.size()) + " 次查询，" +
-            Escape(local(runs.front().started)) + " 至 " + Escape(local(runs.back().started)) +
-            "（本机时间）</p>\n";
-
-    // The latest run against the one before.
-    const StoredRun& latest = runs.back();
+// How the latest run's keywords moved on its own page since the run before.
+struct LatestCounts {
     int up = 0;
     int down = 0;
     int gained = 0;
     int lost = 0;
     int failed = 0;
-    for (const StoredResult* result : resultsByRun.back()) {
-        if (result->page != MainPage(latest)) {
-            continue;
-        }
-        const std::string& kind = result->left.change.kind;
+
+    void Count(const StoredResult& result) {
+        const std::string& kind = result.left.change.kind;
         up += kind == "up" ? 1 : 0;
         down += kind == "down" ? 1 : 0;
         gained += kind == "gained" ? 1 : 0;
         lost += kind == "lost" ? 1 : 0;
-        failed += result->failed ? 1 : 0;
+        failed += result.failed ? 1 : 0;
     }
-    html +=
-        "<h2>最近一次（" + Escape(local(latest.started)) + EndedNote(latest) + "）比上一次</h2>";
+};
+
+// Pieces of the page, handed on in pieces of about 64 KiB.
+class Page final {
+  public:
+    explicit Page(const ExportOut& out) : out_(out) {}
+    void operator+=(std::string_view text) {
+        buffer_ += text;
+        if (buffer_.size() >= kPiece) {
+            Flush();
+        }
+    }
+    bool Flush() {
+        written_ = written_ && (buffer_.empty() || out_(buffer_));
+        buffer_.clear();
+        return written_;
+    }
+    bool written() const { return written_; }
+
+  private:
+    static constexpr std::size_t kPiece = 64 * 1024;
+    const ExportOut& out_;
+    std::string buffer_;
+    bool written_ = true;
+};
+
+std::string PageNote(bool bothPages, const std::string& page) {
+    return bothPages ? (page == "mobile" ? "（手机）" : "（电脑）") : "";
+}
+
+}  // namespace
+
+ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
+                             const std::vector<StoredRun>& runs, const ReportOptions& options,
+                             const ExportOut& out) {
+    const auto local = [&](std::string_view utc) {
+        return options.localTime ? options.localTime(utc) : LocalTimeText(utc);
+    };
+    const std::string shownSite = BareSite(site);
+    Page html(out);
+    html += "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
+            "<meta name='viewport' content='width=device-width'><title>推广位历史 - " +
+            HtmlEscape(shownSite) + "</title><style>" + kStyle +
+            "</style></head><body>\n<h1>推广位历史：" + HtmlEscape(shownSite) + "</h1>";
+    if (runs.empty()) {
+        html += "<p class='meta'>这个网站还没有查询记录。</p></body></html>\n";
+        return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+    }
+    std::unordered_map<long long, std::size_t> runIndex;
+    bool desktop = false;
+    bool phone = false;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        runIndex[runs[i].id] = i;
+        desktop = desktop || runs[i].device != "mobile";
+        phone = phone || runs[i].device != "pc";
+    }
+    // Keywords of the desktop and of the phone page say which they are.
+    const bool bothPages = desktop && phone;
+    const StoredRun& latest = runs.back();
+    const std::string_view latestPage = MainPage(latest);
+
+    // The latest run: how it moved, and which keywords the table shows; then those that only
+    // earlier runs checked.
+    LatestCounts counts;
+    ShownKeywords shown;
+    const int most = std::max(options.unchangedKeywords, 0);
+    const bool read =
+        reader.ResultsOfRun(latest.id,
+                            [&](const StoredResult& result) {
+                                if (result.page == latestPage) {
+                                    counts.Count(result);
+                                }
+                                shown.Offer(result.page, result.keyword, Changed(result), most);
+                                return true;
+                            }) &&
+        reader.KeywordsBeforeTheLast(site, runs,
+                                     [&](const std::string& page, const std::string& keyword) {
+                                         shown.Offer(page, keyword, false, most);
+                                         return true;
+                                     });
+    const std::optional<std::vector<RunTotals>> totals = read ? reader.Totals(runs) : std::nullopt;
+    if (!totals) {
+        return ExportEnd::ReadFailed;
+    }
+
+    html += "<p class='meta'>共 " + std::to_string(runs.size()) + " 次查询，" +
+            HtmlEscape(local(runs.front().started)) + " 至 " +
+            HtmlEscape(local(latest.started)) + "（本机时间）</p>\n";
+    html += "<h2>最近一次（" + HtmlEscape(local(latest.started)) + EndedNote(latest) +
+            "）比上一次</h2>";
     if (runs.size() < 2) {
         html += "<p class='meta'>只有这一次查询，还没有可比较的上一次。</p>";
     }
-    html += "<p class='counts'><span class='up'>上升 <b>" + std::to_string(up) +
-            "</b></span><span class='down'>下降 <b>" + std::to_string(down) +
-            "</b></span><span class='gained'>新上 <b>" + std::to_string(gained) +
-            "</b></span><span class='lost'>掉出 <b>" + std::to_string(lost) +
-            "</b></span><span class='failed'>查询失败 <b>" + std::to_string(failed) +
+    html += "<p class='counts'><span class='up'>上升 <b>" + std::to_string(counts.up) +
+            "</b></span><span class='down'>下降 <b>" + std::to_string(counts.down) +
+            "</b></span><span class='gained'>新上 <b>" + std::to_string(counts.gained) +
+            "</b></span><span class='lost'>掉出 <b>" + std::to_string(counts.lost) +
+            "</b></span><span class='failed'>查询失败 <b>" + std::to_string(counts.failed) +
             "</b></span></p>\n";
 
     // The charts, run by run.
@@ -342,77 +261,94 @@ std::string HistoryReport(const SiteHistory& history, const ReportOptions& optio
     int deepest = 1;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         when[r] = local(runs[r].started);
-        int checked = 0;
-        int holding = 0;
-        int slots = 0;
-        for (const StoredResult* result : resultsByRun[r]) {
-            if (result->page != MainPage(runs[r]) || result->failed) {
-                continue;
-            }
-            ++checked;
-            if (result->left.slot) {
-                ++holding;
-                slots += *result->left.slot;
-                deepest = std::max(deepest, *result->left.slot);
-            }
+        const RunTotals& run = (*totals)[r];
+        if (run.checked > 0) {
+            share[r] = 100.0 * run.holding / run.checked;
         }
-        if (checked > 0) {
-            share[r] = 100.0 * holding / checked;
+        if (run.holding > 0) {
+            average[r] = static_cast<double>(run.slotSum) / run.holding;
         }
-        if (holding > 0) {
-            average[r] = static_cast<double>(slots) / holding;
-        }
+        deepest = std::max(deepest, run.deepest);
     }
     html += "<h2>每次查询</h2><div class='charts'>" +
             LineChart("占到左侧推广位的关键词比例", share, 100, 0, when, 0, "%") +
             LineChart("平均左侧位置（1 在最上）", average, 1, std::max(deepest, 2), when, 1, "") +
             "</div>\n";
 
-    // The keywords over the last runs.
-    const std::size_t shown =
+    // The keywords over the last runs, each read on its own.
+    const std::size_t tableRuns =
         std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
-    const std::size_t firstShown = runs.size() - shown;
-    html += "<h2>关键词（最近 " + std::to_string(shown) +
+    const std::size_t firstShown = runs.size() - tableRuns;
+    html += "<h2>关键词（最近 " + std::to_string(tableRuns) +
             " 次）</h2><table class='runs'><thead><tr><th>关键词</th>";
     for (std::size_t r = firstShown; r < runs.size(); ++r) {
-        html += "<th>" + Escape(when[r]) + "</th>";
+        html += "<th>" + HtmlEscape(when[r]) + "</th>";
     }
     html += "<th>左侧位置走势</th></tr></thead><tbody>\n";
-    for (const KeywordLine& line : lines) {
-        html += "<tr><td class='kw'>" + Escape(line.latest->keyword) +
-                (bothPages ? (line.latest->page == "mobile" ? "（手机）" : "（电脑）") : "") +
-                "</td>";
+    std::vector<std::optional<StoredResult>> byRun(runs.size());
+    std::vector<std::optional<int>> slots(runs.size());
+    for (const auto& [page, keyword] : shown.lines) {
+        std::fill(byRun.begin(), byRun.end(), std::nullopt);
+        std::fill(slots.begin(), slots.end(), std::nullopt);
+        const bool lineRead = reader.ResultsOfKeyword(
+            page, keyword, runs.front().id, [&](const StoredResult& result) {
+                if (const auto found = runIndex.find(result.run); found != runIndex.end()) {
+                    slots[found->second] = result.left.slot;
+                    if (found->second >= firstShown) {
+                        byRun[found->second] = result;
+                    }
+                }
+                return true;
+            });
+        if (!lineRead) {
+            return ExportEnd::ReadFailed;
+        }
+        std::string row = "<tr><td class='kw'>" + HtmlEscape(keyword) +
+                          PageNote(bothPages, page) + "</td>";
         for (std::size_t r = firstShown; r < runs.size(); ++r) {
-            const StoredResult* result = line.byRun[r];
-            if (result == nullptr) {
-                html += "<td class='none'></td>";
+            const std::optional<StoredResult>& result = byRun[r];
+            if (!result) {
+                row += "<td class='none'></td>";
                 continue;
             }
-            html += std::string("<td") + (result->failed ? " class='failed'" : "") + ">" +
-                    Escape(result->left.label) + ChangeMark(result->left.change) + " " +
-                    Escape(result->right.label) + ChangeMark(result->right.change) + "</td>";
+            row += std::string("<td") + (result->failed ? " class='failed'" : "") + ">" +
+                   HtmlEscape(result->left.label) + ChangeMark(result->left.change) + " " +
+                   HtmlEscape(result->right.label) + ChangeMark(result->right.change) + "</td>";
         }
-        html += "<td>" + Sparkline(line) + "</td></tr>\n";
+        html += row + "<td>" + Sparkline(slots) + "</td></tr>\n";
+        if (!html.written()) {
+            return ExportEnd::WriteFailed;
+        }
     }
     html += "</tbody></table>\n";
+    if (shown.leftOut > 0) {
+        html += "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
+                " 个关键词与上一次相比没有变化，未列出；全部数据可用 slotscope-cli history --site " +
+                HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
+    }
 
-    // Who holds the slots in the latest run.
-    html += "<h2>谁占了推广位（" + Escape(local(latest.started)) +
+    // Who holds the slots in the latest run, for the keywords of the table.
+    html += "<h2>谁占了推广位（" + HtmlEscape(local(latest.started)) +
             "）</h2><table><thead><tr><th>关键词</th><th>左侧 / 上方</th><th>右侧 / 下方</th>"
             "</tr></thead><tbody>\n";
-    for (const StoredResult* result : resultsByRun.back()) {
-        html += "<tr><td class='kw'>" + Escape(result->keyword) +
-                (bothPages ? (result->page == "mobile" ? "（手机）" : "（电脑）") : "") +
-                "</td><td>" + SiteList(result->left, own) + "</td><td>" +
-                SiteList(result->right, own) + "</td></tr>\n";
+    const std::string own = OwnSite(site);
+    const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
+        if (shown.keys.count(KeyOf(result.page, result.keyword)) > 0) {
+            html += "<tr><td class='kw'>" + HtmlEscape(result.keyword) +
+                    PageNote(bothPages, result.page) + "</td><td>" + SiteList(result.left, own) +
+                    "</td><td>" + SiteList(result.right, own) + "</td></tr>\n";
+        }
+        return html.written();
+    });
+    if (!html.written()) {
+        return ExportEnd::WriteFailed;
+    }
+    if (!holdersRead) {
+        return ExportEnd::ReadFailed;
     }
     html += "</tbody></table>\n<p class='meta'>由 Slotscope 生成。</p></body></html>\n";
-    return html;
+    return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
 }
-
-}  // namespace slotscope
-
-namespace slotscope {
 
 std::string ReportPathBeside(const std::string& utf8HistoryPath) {
     const std::size_t slash = utf8HistoryPath.find_last_of("/\\");
@@ -432,25 +368,35 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
         return report;
     }
     std::string problem;
-    const std::optional<SiteHistory> history =
-        ReadSiteHistory(utf8HistoryPath, site, lastRuns, problem);
-    if (!history) {
-        report.problem = "history file " + utf8HistoryPath + ": " + problem;
+    const std::unique_ptr<HistoryReader> reader = HistoryReader::Open(utf8HistoryPath, problem);
+    const int covered = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
+    const std::optional<std::vector<StoredRun>> runs =
+        reader != nullptr ? reader->Runs(site, covered) : std::nullopt;
+    if (!runs) {
+        report.problem = "history file " + utf8HistoryPath + ": " +
+                         (reader != nullptr ? reader->problem() : problem);
         return report;
     }
-    if (history->runs.empty()) {
+    if (runs->empty()) {
         report.outcome = SiteReport::Outcome::NoHistory;
         report.problem = "no run of " + site + " in " + utf8HistoryPath;
         return report;
     }
-    if (SameFile(report.path, utf8HistoryPath) || SameFile(report.path, utf8HistoryPath + "-wal") ||
-        SameFile(report.path, utf8HistoryPath + "-shm")) {
-        report.problem = "the report would replace the history file " + utf8HistoryPath;
+    for (const char* side : {"", "-wal", "-shm"}) {
+        if (SameFile(report.path, utf8HistoryPath + side)) {
+            report.problem = "the report would replace the history file " + utf8HistoryPath;
+            return report;
+        }
+    }
+    // The old report stays whole until the new one is: a new file put in its place.
+    SideFile file(report.path, ".partial", SideFile::Access::AsTarget);
+    const ExportEnd end = WriteHistoryReport(
+        *reader, site, *runs, options, [&](std::string_view text) { return file.Write(text); });
+    if (end == ExportEnd::ReadFailed) {
+        report.problem = "history file " + utf8HistoryPath + ": " + reader->problem();
         return report;
     }
-    const std::string html = HistoryReport(*history, options);
-    // The old report stays whole until the new one is: a new file put in its place.
-    if (!ReplaceFileContents(report.path, html, SideFile::Access::AsTarget, ".partial")) {
+    if (end != ExportEnd::Written || !file.Commit()) {
         report.problem = "the report could not be written to " + report.path;
         return report;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/app/cli_fixture.h"
+#include "tests/support/bulk_history.h"
 #include "tests/support/sqlite_rows.h"
 
 namespace slotscope {
@@ -269,7 +270,8 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     for (const std::vector<std::string>& wrong : {std::vector<std::string>{"history"},
                                                   {"history", "--site", "a", "--runs", "0"},
                                                   {"history", "--site", "a", "--format", "xml"},
-                                                  {"report", "--site", "a", "--format", "csv"}}) {
+                                                  {"report", "--site", "a", "--format", "csv"},
+                                                  {"report", "--site", "a", "--runs", "31"}}) {
         EXPECT_EQ(Run(wrong).exitStatus, 2) << wrong.back();
     }
 }
@@ -279,6 +281,46 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
 
 namespace slotscope {
 namespace {
+
+TEST_F(CliTest, ALongHistoryIsReadBackInLittleMemory) {
+    // 20,000 keywords × 10 runs, 200 of them moving in each run.
+    ASSERT_EQ(testing::BulkHistory(dir.file("slotscope.db"), 20000, 10), "");
+    // A started program's peak counts this one's memory as it was at the start, so all three
+    // run before any output is read.
+    const auto peakMiB = [&](std::vector<std::string> arguments, const std::string& output) {
+        arguments.insert(arguments.end(), {"--site", "shop.example.cn"});
+        const testing::ChildEnd end = testing::WaitForProgram(testing::StartProgram(
+            SLOTSCOPE_CLI, arguments,
+            {dir.path().string(), "/dev/null", dir.file(output), dir.file("stderr"), false}));
+        EXPECT_EQ(end.exitStatus, 0) << ReadFileBytes(dir.file("stderr"));
+        return end.peakResidentKiB / 1024;
+    };
+    // Every keyword of every run, written as it is read; the report: the 200 that moved, a
+    // thousand that did not, and a note of the rest.
+    const long json = peakMiB({"history"}, "json");
+    const long csv = peakMiB({"history", "--format", "csv"}, "csv");
+    const long report = peakMiB({"report"}, "report.out");
+    if (!kUnderAddressSanitizer) {
+        // All of it held at once would take hundreds of MiB.
+        EXPECT_LT(json, 64) << "MiB";
+        EXPECT_LT(csv, 64) << "MiB";
+        EXPECT_LT(report, 64) << "MiB";
+    }
+    const std::string out = ReadFileBytes(dir.file("json"));
+    EXPECT_TRUE(out.starts_with("{\"site\":\"shop.example.cn\",\"runs\":[{\"id\":1,"));
+    EXPECT_TRUE(out.ends_with("}]}\n"));
+    std::size_t results = 0;
+    for (std::size_t at = out.find("{\"run\":"); at != std::string::npos;
+         at = out.find("{\"run\":", at + 1)) {
+        ++results;
+    }
+    EXPECT_EQ(results, 200000U);
+    const std::string rows = ReadFileBytes(dir.file("csv"));
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 200001);
+    const std::string html = ReadFileBytes(dir.file("slotscope-report.html"));
+    EXPECT_LT(html.size(), 5U * 1024 * 1024);
+    EXPECT_NE(html.find("另有 18800 个关键词与上一次相比没有变化"), std::string::npos);
+}
 
 // Where the browser the report is read in lives; empty when it is not installed.
 std::string Chromium() {
@@ -307,8 +349,14 @@ TEST_F(CliTest, TheReportReadsInABrowserWithEveryTextEscaped) {
     const Outcome over = Run({"report", "--site", "shop.example.cn", "--output", "./slotscope.db"});
     EXPECT_EQ(over.exitStatus, 1);
     EXPECT_NE(over.err.find("would replace the history"), std::string::npos) << over.err;
+    // A link planted where the report used to be written first leads nowhere it writes.
+    WriteFileBytes(dir.file("victim"), "precious");
+    std::error_code noLinks;
+    std::filesystem::create_symlink(dir.file("victim"), dir.file("slotscope-report.html.partial"),
+                                    noLinks);
     const Outcome written = Run({"report", "--site", "shop.example.cn"});
     ASSERT_EQ(written.exitStatus, 0) << written.err;
+    EXPECT_EQ(ReadFileBytes(dir.file("victim")), "precious");
     const std::string html = ReadFileBytes(dir.file("slotscope-report.html"));
     // Nothing is loaded from anywhere, and nothing needs a script.
     for (const char* outside : {"<script", "src=\"", "href=\"", "url(", "@import"}) {

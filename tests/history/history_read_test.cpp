@@ -1,0 +1,148 @@
+// The history read back: the report's bounds over long histories and the spreadsheet export's
+// cells, through a real history file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "history/history_export.h"
+#include "history/history_file.h"
+#include "history/history_read.h"
+#include "history/history_report.h"
+#include "tests/support/bulk_history.h"
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A run of shop.example.cn with keywords checked as `lefts` says: their left labels, by keyword.
+void KeepRun(const std::string& path,
+             const std::vector<std::pair<std::u16string, std::u16string>>& lefts) {
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc, {});
+    int order = 0;
+    for (const auto& [keyword, left] : lefts) {
+        history.Record({{++order, keyword, PageKind::Desktop, left, u"右无推广位", CheckFailure::None,
+                         {{"hua.com", "shop.example.cn"}, {}}}});
+    }
+    history.End({});
+}
+
+std::string Report(const std::string& path, int unchanged) {
+    const std::string output = path + ".html";
+    ReportOptions options;
+    options.unchangedKeywords = unchanged;
+    const SiteReport report = WriteSiteReport(path, "shop.example.cn", 0, output, options);
+    EXPECT_EQ(report.outcome, SiteReport::Outcome::Written) << report.problem;
+    return testing::ReadFileBytes(output);
+}
+
+TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}, {u"k4", u"左1"},
+               {u"k5", u"左1"}, {u"k6", u"左1"}, {u"old", u"左1"}});
+    // k4 moves, k6 is lost; "old" is not checked again.
+    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}, {u"k4", u"左2"},
+               {u"k5", u"左1"}, {u"k6", u"左无"}});
+    const struct {
+        int unchanged;
+        std::vector<const char*> shown;
+        int leftOut;
+    } cases[] = {
+        {0, {"k4", "k6"}, 5},
+        {1, {"k1", "k4", "k6"}, 4},
+        // Five did not change: one short of them, all of them, one more.
+        {4, {"k1", "k2", "k3", "k4", "k5", "k6"}, 1},
+        {5, {"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 0},
+        {6, {"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string html = Report(path, c.unchanged);
+        for (const char* keyword : {"k1", "k2", "k3", "k4", "k5", "k6", "old"}) {
+            const bool shown = std::find(c.shown.begin(), c.shown.end(), std::string_view(keyword)) !=
+                               c.shown.end();
+            // In the table and among who holds the slots (but "old", which the last run did not
+            // check), or in neither.
+            const std::size_t rows = Count(html, std::string("<td class='kw'>") + keyword + "</td>");
+            EXPECT_EQ(rows, shown ? (keyword == std::string("old") ? 1U : 2U) : 0U)
+                << c.unchanged << " " << keyword;
+        }
+        const std::string note = "另有 " + std::to_string(c.leftOut) + " 个关键词";
+        EXPECT_EQ(html.find(note) != std::string::npos, c.leftOut > 0) << c.unchanged << html;
+        EXPECT_EQ(html.find("--format csv 导出") != std::string::npos, c.leftOut > 0);
+    }
+}
+
+TEST(HistoryReportBoundsTest, AReportCoversTheLastThirtyRunsAtMost) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    ASSERT_EQ(testing::BulkHistory(path, 2, kReportRuns + 2), "");
+    const std::string html = Report(path, kUnchangedKeywordsShown);
+    EXPECT_NE(html.find("共 30 次查询"), std::string::npos);
+    // Each keyword's line has a dot per run; the charts a point per run.
+    const std::size_t row = html.find("<td class='kw'>鲜花速递1</td>");
+    ASSERT_NE(row, std::string::npos);
+    const std::string line = html.substr(row, html.find("</tr>", row) - row);
+    EXPECT_EQ(Count(line, "h0"), 30U) << line;
+    EXPECT_EQ(Count(html, "<circle"), 2U * 30U);
+    // The one before the first covered is left out of the report, not just of the table.
+    EXPECT_EQ(html.find("2026-12-02T02:00:00Z"), std::string::npos);
+}
+
+TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
+    const struct {
+        const char* text;
+        const char* cell;
+    } cases[] = {
+        {"=HYPERLINK(\"http://evil.example/\")", "\"'=HYPERLINK(\"\"http://evil.example/\"\")\""},
+        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
+        {"+1", "'+1"},
+        {"-evil.cn", "'-evil.cn"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"鲜花=玫瑰", "鲜花=玫瑰"},
+        {"a,b", "\"a,b\""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CsvField(c.text), c.cell) << c.text;
+    }
+
+    // Through the export: a keyword, and a site a page made start with a hyphen.
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Record({{1, u"=cmd|' /C calc'!A0", PageKind::Desktop, u"左无", u"右无推广位",
+                     CheckFailure::None, {{"-evil.cn"}, {}}}});
+    history.End({});
+    std::string problem;
+    const auto reader = HistoryReader::Open(path, problem);
+    ASSERT_NE(reader, nullptr) << problem;
+    const auto runs = reader->Runs("shop.example.cn", 0);
+    ASSERT_TRUE(runs.has_value());
+    std::string csv;
+    EXPECT_EQ(WriteHistoryCsv(*reader, *runs, [&](std::string_view text) {
+                  csv += text;
+                  return true;
+              }),
+              ExportEnd::Written);
+    EXPECT_NE(csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,\r\n"),
+              std::string::npos)
+        << csv;
+}
+
+}  // namespace
+}  // namespace slotscope
