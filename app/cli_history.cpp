@@ -77,12 +77,11 @@ bool Parse(const std::vector<std::string>& arguments, bool report, ReadOptions& 
             const int most = report ? kReportRuns : std::numeric_limits<int>::max();
             if (failure != std::errc() || end != text.data() + text.size() || options.runs < 1 ||
                 options.runs > most) {
-                error = report ? "--runs for a report must be a whole number from 1 to " +
-                                     std::to_string(kReportRuns) +
-                                     " (slotscope-cli history exports every run), not '" +
-                                     *value + "'"
-                               : "--runs must be a whole number of at least 1, not '" + *value +
-                                     "'";
+                error = report
+                            ? "--runs for a report must be a whole number from 1 to " +
+                                  std::to_string(kReportRuns) +
+                                  " (slotscope-cli history exports every run), not '" + *value + "'"
+                            : "--runs must be a whole number of at least 1, not '" + *value + "'";
                 return false;
             }
         }
@@ -154,15 +153,14 @@ int HistoryCommand(const std::vector<std::string>& arguments) {
     const ExportOut write = [out](std::string_view text) {
         return std::fwrite(text.data(), 1, text.size(), out) == text.size();
     };
-    ExportEnd end = options.format == "csv"
-                        ? WriteHistoryCsv(*reader, *runs, write)
-                        : WriteHistoryJson(*reader, options.site, *runs, write);
+    ExportEnd end = options.format == "csv" ? WriteHistoryCsv(*reader, *runs, write)
+                                            : WriteHistoryJson(*reader, options.site, *runs, write);
     if (end == ExportEnd::Written && std::fflush(out) != 0) {
         end = ExportEnd::WriteFailed;
     }
     if (end == ExportEnd::ReadFailed) {
-        WriteError("slotscope-cli: history file " + options.historyPath + ": " +
-                   reader->problem() + "\n");
+        WriteError("slotscope-cli: history file " + options.historyPath + ": " + reader->problem() +
+                   "\n");
         return kExitFailed;
     }
     if (end == ExportEnd::WriteFailed) {

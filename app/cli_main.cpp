@@ -249,8 +249,8 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
                                      : "--history";
         files.push_back({what, history, true});
         for (const char* side : {"-wal", "-shm", "-journal"}) {
-            files.push_back({what + " (its " + std::string(side + 1) + " file)", history + side,
-                             true});
+            files.push_back(
+                {what + " (its " + std::string(side + 1) + " file)", history + side, true});
         }
     }
     return files;
@@ -325,8 +325,8 @@ int Run(const Options& options) {
             return kExitUsage;
         }
         if (cookies.leftOut > 0) {
-            console.Note("slotscope-cli: --cookies '" + options.cookiesPath + "': " +
-                         std::to_string(cookies.leftOut) +
+            console.Note("slotscope-cli: --cookies '" + options.cookiesPath +
+                         "': " + std::to_string(cookies.leftOut) +
                          (cookies.leftOut == 1 ? " cookie" : " cookies") +
                          " for other sites left out; only the search's own are sent");
         }

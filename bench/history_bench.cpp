@@ -125,7 +125,8 @@ void BM_Report(benchmark::State& state) {
         }
     }
     std::error_code ignored;
-    state.counters["report_bytes"] = static_cast<double>(std::filesystem::file_size(output, ignored));
+    state.counters["report_bytes"] =
+        static_cast<double>(std::filesystem::file_size(output, ignored));
 }
 BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond);
 

@@ -35,9 +35,9 @@ struct FileKey {
 };
 
 std::optional<FileKey> ExistingKey(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -47,10 +47,10 @@ std::optional<FileKey> ExistingKey(const std::wstring& path) {
     if (known == 0) {
         return std::nullopt;
     }
-    return FileKey{information.dwVolumeSerialNumber,
-                   (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) |
-                       information.nFileIndexLow,
-                   {}};
+    return FileKey{
+        information.dwVolumeSerialNumber,
+        (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow,
+        {}};
 }
 
 std::optional<FileKey> KeyOf(const std::wstring& path) {
@@ -167,8 +167,8 @@ OutputFile::CreateResult OutputFile::CreateNew(const std::string& utf8Path, bool
     // A new file takes its folder's access rules, which the user's own folders keep to the user.
     // Nothing that stands at the name is opened, a reparse point (a link) least of all.
     const HANDLE file =
-        CreateFileW(WidePath(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        CreateFileW(WidePath(utf8Path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::Exists

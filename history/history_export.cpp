@@ -53,8 +53,8 @@ std::string SitesField(const StoredSide& side) {
 
 std::string CsvField(std::string_view text) {
     // OWASP's advice for CSV: what a spreadsheet would evaluate is made text.
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) !=
-                                              std::string_view::npos;
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
     std::string field = formula ? "'" : "";
     field += text;
     if (field.find_first_of(",\"\r\n") == std::string::npos) {
@@ -141,17 +141,16 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
     bool written = true;
     const bool read = reader.Results(runs, [&](const StoredResult& result) {
         const StoredRun& run = *byId.at(result.run);
-        written =
-            out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
-                CsvField(run.device) + ',' + CsvField(result.page) + ',' +
-                std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
-                CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
-                Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
-                Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
-                Field(result.failed) + ',' + SitesField(result.left) + ',' +
-                SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
-                Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) + ',' +
-                Field(result.right.change.by) + "\r\n");
+        written = out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
+                      CsvField(run.device) + ',' + CsvField(result.page) + ',' +
+                      std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
+                      CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
+                      Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
+                      Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
+                      Field(result.failed) + ',' + SitesField(result.left) + ',' +
+                      SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
+                      Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) +
+                      ',' + Field(result.right.change.by) + "\r\n");
         return written;
     });
     if (!written) {

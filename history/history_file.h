@@ -60,8 +60,8 @@ class HistoryFile final : public RunHistory {
     std::string site_;   // UTF-8
     long long run_ = 0;  // the run's row, once begun
     bool ended_ = false;
-    bool held_ = false;     // a transaction is open, taken by Hold
-    int keptKeywords_ = 0;  // the keywords whose rows were committed
+    bool held_ = false;                         // a transaction is open, taken by Hold
+    int keptKeywords_ = 0;                      // the keywords whose rows were committed
     bool created_ = false;                      // the file was not there before this run
     PageKind countedPage_ = PageKind::Desktop;  // the page whose changes the caption counts
     std::vector<SideChange> counted_;           // by keyword order - 1

@@ -180,8 +180,12 @@ std::string ResultColumns(int version) {
 }
 
 StoredResult ResultOf(sqlite3_stmt* row) {
-    return {sqlite3_column_int64(row, 0), Text(row, 1),   sqlite3_column_int(row, 2),
-            Text(row, 3),                 MaybeText(row, 4), SideOf(row, 5),
+    return {sqlite3_column_int64(row, 0),
+            Text(row, 1),
+            sqlite3_column_int(row, 2),
+            Text(row, 3),
+            MaybeText(row, 4),
+            SideOf(row, 5),
             SideOf(row, 11)};
 }
 
@@ -276,9 +280,9 @@ std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& sit
     sqlite3_bind_int(statement, 2, lastRuns > 0 ? lastRuns : -1);
     BindText(statement, 3, "www." + bare);
     const bool read = database_->Rows(statement, [&](sqlite3_stmt* row) {
-        runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2),
-                        MaybeText(row, 3), Text(row, 4), sqlite3_column_int(row, 5),
-                        sqlite3_column_int(row, 6), sqlite3_column_int(row, 7)});
+        runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2), MaybeText(row, 3),
+                        Text(row, 4), sqlite3_column_int(row, 5), sqlite3_column_int(row, 6),
+                        sqlite3_column_int(row, 7)});
         return true;
     });
     if (!read) {
@@ -293,9 +297,9 @@ bool HistoryReader::ResultsOfRun(long long run, const EachResult& each) {
         return true;
     }
     // Sorted a run at a time: a run's rows are as many as its keywords.
-    sqlite3_stmt* const statement = database_->Prepare(
-        "SELECT " + ResultColumns(version_) +
-        " FROM results r WHERE r.run = ?1 ORDER BY r.ord, r.page DESC");
+    sqlite3_stmt* const statement =
+        database_->Prepare("SELECT " + ResultColumns(version_) +
+                           " FROM results r WHERE r.run = ?1 ORDER BY r.ord, r.page DESC");
     if (statement == nullptr) {
         return false;
     }
@@ -306,9 +310,8 @@ bool HistoryReader::ResultsOfRun(long long run, const EachResult& each) {
 bool HistoryReader::Results(const std::vector<StoredRun>& runs, const EachResult& each) {
     for (const StoredRun& run : runs) {
         bool going = true;
-        if (!ResultsOfRun(run.id, [&](const StoredResult& result) {
-                return going = each(result);
-            })) {
+        if (!ResultsOfRun(run.id,
+                          [&](const StoredResult& result) { return going = each(result); })) {
             return false;
         }
         if (!going) {
@@ -332,8 +335,7 @@ bool HistoryReader::ResultsOfKeyword(const std::string& page, const std::string&
     BindText(statement, 1, keyword);
     BindText(statement, 2, page);
     sqlite3_bind_int64(statement, 3, firstRun);
-    return database_->Rows(statement,
-                           [&](sqlite3_stmt* row) { return each(ResultOf(row)); });
+    return database_->Rows(statement, [&](sqlite3_stmt* row) { return each(ResultOf(row)); });
 }
 
 bool HistoryReader::KeywordsBeforeTheLast(
@@ -361,9 +363,8 @@ bool HistoryReader::KeywordsBeforeTheLast(
     BindText(statement, 4, bare);
     BindText(statement, 5, "www." + bare);
     sqlite3_bind_int64(statement, 1, runs.back().id);
-    return database_->Rows(statement, [&](sqlite3_stmt* row) {
-        return each(Text(row, 0), Text(row, 1));
-    });
+    return database_->Rows(statement,
+                           [&](sqlite3_stmt* row) { return each(Text(row, 0), Text(row, 1)); });
 }
 
 std::optional<std::vector<RunTotals>> HistoryReader::Totals(const std::vector<StoredRun>& runs) {

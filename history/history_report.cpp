@@ -123,7 +123,7 @@ std::string KeyOf(const std::string& page, const std::string& keyword) {
 // The keywords the report's table shows, in its order, and how many it leaves out.
 struct ShownKeywords {
     std::vector<std::pair<std::string, std::string>> lines;  // page and keyword
-    std::unordered_set<std::string> keys;                     // KeyOf each of them
+    std::unordered_set<std::string> keys;                    // KeyOf each of them
     int leftOut = 0;
     int unchanged = 0;  // shown, though they did not change
 
@@ -194,10 +194,11 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     };
     const std::string shownSite = BareSite(site);
     Page html(out);
-    html += "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
-            "<meta name='viewport' content='width=device-width'><title>推广位历史 - " +
-            HtmlEscape(shownSite) + "</title><style>" + kStyle +
-            "</style></head><body>\n<h1>推广位历史：" + HtmlEscape(shownSite) + "</h1>";
+    html +=
+        "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
+        "<meta name='viewport' content='width=device-width'><title>推广位历史 - " +
+        HtmlEscape(shownSite) + "</title><style>" + kStyle +
+        "</style></head><body>\n<h1>推广位历史：" + HtmlEscape(shownSite) + "</h1>";
     if (runs.empty()) {
         html += "<p class='meta'>这个网站还没有查询记录。</p></body></html>\n";
         return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
@@ -240,8 +241,8 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     }
 
     html += "<p class='meta'>共 " + std::to_string(runs.size()) + " 次查询，" +
-            HtmlEscape(local(runs.front().started)) + " 至 " +
-            HtmlEscape(local(latest.started)) + "（本机时间）</p>\n";
+            HtmlEscape(local(runs.front().started)) + " 至 " + HtmlEscape(local(latest.started)) +
+            "（本机时间）</p>\n";
     html += "<h2>最近一次（" + HtmlEscape(local(latest.started)) + EndedNote(latest) +
             "）比上一次</h2>";
     if (runs.size() < 2) {
@@ -303,8 +304,8 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
         if (!lineRead) {
             return ExportEnd::ReadFailed;
         }
-        std::string row = "<tr><td class='kw'>" + HtmlEscape(keyword) +
-                          PageNote(bothPages, page) + "</td>";
+        std::string row =
+            "<tr><td class='kw'>" + HtmlEscape(keyword) + PageNote(bothPages, page) + "</td>";
         for (std::size_t r = firstShown; r < runs.size(); ++r) {
             const std::optional<StoredResult>& result = byRun[r];
             if (!result) {
@@ -322,9 +323,10 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     }
     html += "</tbody></table>\n";
     if (shown.leftOut > 0) {
-        html += "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
-                " 个关键词与上一次相比没有变化，未列出；全部数据可用 slotscope-cli history --site " +
-                HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
+        html +=
+            "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
+            " 个关键词与上一次相比没有变化，未列出；全部数据可用 slotscope-cli history --site " +
+            HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
     }
 
     // Who holds the slots in the latest run, for the keywords of the table.

@@ -63,10 +63,11 @@ std::string LineChart(const std::string& title, const std::vector<std::optional<
                       HtmlEscape(title) + "'><text x='" + ChartNumber(left, 0) + "' y='14'>" +
                       HtmlEscape(title) + "</text>";
     for (const double v : {top, (top + bottom) / 2, bottom}) {
-        svg += "<line x1='" + ChartNumber(left, 0) + "' x2='" + ChartNumber(width - right, 0) + "' y1='" +
-               ChartNumber(y(v), 1) + "' y2='" + ChartNumber(y(v), 1) + "' stroke='#e5e5e5'/><text x='" +
-               ChartNumber(left - 6, 0) + "' y='" + ChartNumber(y(v) + 4, 1) + "' text-anchor='end'>" +
-               ChartNumber(v, decimals) + std::string(unit) + "</text>";
+        svg += "<line x1='" + ChartNumber(left, 0) + "' x2='" + ChartNumber(width - right, 0) +
+               "' y1='" + ChartNumber(y(v), 1) + "' y2='" + ChartNumber(y(v), 1) +
+               "' stroke='#e5e5e5'/><text x='" + ChartNumber(left - 6, 0) + "' y='" +
+               ChartNumber(y(v) + 4, 1) + "' text-anchor='end'>" + ChartNumber(v, decimals) +
+               std::string(unit) + "</text>";
     }
     if (!xLabels.empty()) {
         svg += "<text x='" + ChartNumber(x(0), 1) + "' y='" + ChartNumber(height - 12, 0) + "'>" +
@@ -89,13 +90,14 @@ std::string LineChart(const std::string& title, const std::vector<std::optional<
             flush();
             continue;
         }
-        points += (points.empty() ? "" : " ") + ChartNumber(x(i), 1) + "," + ChartNumber(y(*values[i]), 1);
+        points += (points.empty() ? "" : " ") + ChartNumber(x(i), 1) + "," +
+                  ChartNumber(y(*values[i]), 1);
     }
     flush();
     for (std::size_t i = 0; i < n; ++i) {
         if (values[i]) {
-            svg += "<circle cx='" + ChartNumber(x(i), 1) + "' cy='" + ChartNumber(y(*values[i]), 1) +
-                   "' r='3' fill='#1a73e8'><title>" +
+            svg += "<circle cx='" + ChartNumber(x(i), 1) + "' cy='" +
+                   ChartNumber(y(*values[i]), 1) + "' r='3' fill='#1a73e8'><title>" +
                    HtmlEscape(i < xLabels.size() ? xLabels[i] : std::string()) + ": " +
                    ChartNumber(*values[i], decimals) + std::string(unit) + "</title></circle>";
         }

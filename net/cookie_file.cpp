@@ -93,9 +93,9 @@ std::string DomainOfField(std::string_view field) {
 bool ForSearchHosts(const std::string& domain, const std::vector<std::string>& searchHosts) {
     return std::any_of(searchHosts.begin(), searchHosts.end(), [&](const std::string& host) {
         const std::string own = DomainOfField(CookieDomain(host));
-        return !own.empty() && (domain == own || (domain.size() > own.size() &&
-                                                  domain.ends_with(own) &&
-                                                  domain[domain.size() - own.size() - 1] == '.'));
+        return !own.empty() &&
+               (domain == own || (domain.size() > own.size() && domain.ends_with(own) &&
+                                  domain[domain.size() - own.size() - 1] == '.'));
     });
 }
 

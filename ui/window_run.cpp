@@ -102,9 +102,9 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
     settings_ = saved.run;
     if (const std::string shared = services_.store->SharedUserFolder(); !shared.empty()) {
         // Nothing planted there is taken, and nothing of the user's is left there.
-        texts_.Set(WindowTexts::Field::Status,
-                   u"设置文件夹可被其他用户改写，未使用，设置只在本次打开时有效：" +
-                       DecodeUtf8(shared));
+        texts_.Set(
+            WindowTexts::Field::Status,
+            u"设置文件夹可被其他用户改写，未使用，设置只在本次打开时有效：" + DecodeUtf8(shared));
     }
 }
 

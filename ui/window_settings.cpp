@@ -239,9 +239,8 @@ bool SettingsStore::Save(const WindowSettings& settings) const {
     // Beside the program where its folder takes the file (a portable copy), else the user's; only
     // in a folder no one else can change, and for the user alone.
     const auto keepIn = [&](const std::string& folder) {
-        return OnlyOwnerCanChange(folder) &&
-               ReplaceFileContents(Joined(folder, kSettingsFileName), text,
-                                   SideFile::Access::OwnerOnly);
+        return OnlyOwnerCanChange(folder) && ReplaceFileContents(Joined(folder, kSettingsFileName),
+                                                                 text, SideFile::Access::OwnerOnly);
     };
     const auto userFolderReady = [&] {
         return MakePrivateFolder(userFolder_) && OnlyOwnerCanChange(userFolder_);

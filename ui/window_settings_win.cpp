@@ -66,8 +66,7 @@ bool MakePrivateFolder(const std::string& utf8Path) {
     const std::wstring path = WideText(utf8Path);
     const int made = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return (made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS ||
-            made == ERROR_FILE_EXISTS) &&
+    return (made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS) &&
            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -98,7 +97,8 @@ bool OnlyOwnerCanChange(const std::string& utf8Path) {
             return false;
         }
         const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
             continue;
         }
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
@@ -127,8 +127,7 @@ bool WriteSecretFile(const std::string& utf8Path, std::string_view secret) {
     }
     const std::unique_ptr<BYTE, LocalFreeDeleter> owned(sealed.pbData);
     return ReplaceFileContents(
-        utf8Path,
-        std::string_view(reinterpret_cast<const char*>(sealed.pbData), sealed.cbData),
+        utf8Path, std::string_view(reinterpret_cast<const char*>(sealed.pbData), sealed.cbData),
         SideFile::Access::OwnerOnly);
 }
 

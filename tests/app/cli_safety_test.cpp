@@ -20,14 +20,15 @@ constexpr const char* kLogin = "BDUSS=secret-login";
 class CapturingProxy final {
   public:
     CapturingProxy() {
-        local_.server().set_logger([this](const httplib::Request& request, const httplib::Response&) {
-            std::string seen = request.method + " " + request.target + "\n";
-            for (const auto& [name, value] : request.headers) {
-                seen += name + ": " + value + "\n";
-            }
-            std::lock_guard lock(mutex_);
-            seen_ += seen;
-        });
+        local_.server().set_logger(
+            [this](const httplib::Request& request, const httplib::Response&) {
+                std::string seen = request.method + " " + request.target + "\n";
+                for (const auto& [name, value] : request.headers) {
+                    seen += name + ": " + value + "\n";
+                }
+                std::lock_guard lock(mutex_);
+                seen_ += seen;
+            });
         local_.server().Get(".*", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(EncodeGbk(testing::ListingsPage(kSite, 1, 0)), "text/html");
         });
@@ -160,11 +161,14 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
         bool hard = false;
     };
     const Case cases[] = {
-        {"the results onto the history beside them", {"--output", "slotscope.db"},
+        {"the results onto the history beside them",
+         {"--output", "slotscope.db"},
          "--output and the history file"},
-        {"the history onto the results", {"--history", "baidu.csv"},
+        {"the history onto the results",
+         {"--history", "baidu.csv"},
          "--output and --history name the same file"},
-        {"the history's log", {"--history", "h.db", "--output", "h.db-wal"},
+        {"the history's log",
+         {"--history", "h.db", "--output", "h.db-wal"},
          "--output and --history (its wal file)"},
         {"both pages into one file by another spelling",
          {"--device", "both", "--mobile-output", "sub/../baidu.csv"},
@@ -172,18 +176,28 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
         {"the phone's default beside the results",
          {"--device", "both", "--output", "baidu_mobile.csv"},
          "the phone's results file"},
-        {"the keywords overwritten by the results", {"--keywords", "keywords.txt", "--output",
-                                                     "./keywords.txt"},
+        {"the keywords overwritten by the results",
+         {"--keywords", "keywords.txt", "--output", "./keywords.txt"},
          "--keywords and --output"},
-        {"the cookies overwritten by the history", {"--cookies", "slotscope.db"},
+        {"the cookies overwritten by the history",
+         {"--cookies", "slotscope.db"},
          "--cookies and the history file"},
-        {"through a hard link", {"--device", "both", "--mobile-output", "hard.csv"},
-         "--output and --mobile-output", "hard.csv", "baidu.csv", true},
-        {"through a link", {"--output", "link.db"}, "--output and the history file", "link.db",
+        {"through a hard link",
+         {"--device", "both", "--mobile-output", "hard.csv"},
+         "--output and --mobile-output",
+         "hard.csv",
+         "baidu.csv",
+         true},
+        {"through a link",
+         {"--output", "link.db"},
+         "--output and the history file",
+         "link.db",
          "slotscope.db"},
         {"through a link to a file not there yet",
          {"--device", "both", "--output", "dangling.csv", "--mobile-output", "sub/new.csv"},
-         "--output and --mobile-output", "dangling.csv", "sub/new.csv"},
+         "--output and --mobile-output",
+         "dangling.csv",
+         "sub/new.csv"},
     };
     for (const Case& c : cases) {
         WriteFileBytes(dir.file("slotscope.db"), history);

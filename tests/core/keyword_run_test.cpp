@@ -163,9 +163,9 @@ TEST_F(KeywordRunTest, ControlCharactersButTabLeaveTheKeyword) {
     FakeFetcher fetcher(Engine({}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(fetcher.addresses(),
-              (std::vector<std::string>{kHome, kSearchHome,
-                                        std::string(kPrefix) + "kw%20red%09roses"}));
+    EXPECT_EQ(
+        fetcher.addresses(),
+        (std::vector<std::string>{kHome, kSearchHome, std::string(kPrefix) + "kw%20red%09roses"}));
     EXPECT_EQ(summary.keywords, 1);
     EXPECT_EQ(Results().substr(0, 19), "kw red\troses , shop");
 }

@@ -62,14 +62,14 @@ TEST(ShownSiteTest, EachListingShowsTheSiteOfItsLandingAddressElseItsFirstHostLi
         {"without user, password and trailing dot",
          u"<a data-landurl=\"http://u:p@shop.cn./\">x</a>", "shop.cn"},
         // A host name's limit: 253 characters.
-        {"a landing host of 253 characters", u"<a data-landurl=\"http://" + Host(253) + u"/\">x</a>",
-         EncodeUtf8(Host(253))},
+        {"a landing host of 253 characters",
+         u"<a data-landurl=\"http://" + Host(253) + u"/\">x</a>", EncodeUtf8(Host(253))},
         {"a landing host of 254 leaves it to the text",
          u"<a data-landurl=\"http://www." + Host(254) + u"/\">shop.cn</a>", "shop.cn"},
         {"a word of 253 characters, after www.", u"<p>www." + Host(253) + u" </p>",
          EncodeUtf8(Host(253))},
-        {"a word of 254 is none, and the next one tells",
-         u"<p>" + Host(254) + u" shop.cn</p>", "shop.cn"},
+        {"a word of 254 is none, and the next one tells", u"<p>" + Host(254) + u" shop.cn</p>",
+         "shop.cn"},
         {"a word of four million is none", u"<p>" + Host(4'000'000) + u"</p>", ""},
     };
     for (const SiteCase& c : cases) {

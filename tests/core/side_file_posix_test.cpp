@@ -84,8 +84,8 @@ TEST(SideFileTest, ALinkPlantedAtTheOldNamesIsNeverFollowed) {
     }
     WriteFileBytes(dir.file("target"), "old");
     ASSERT_TRUE(ReplaceFileContents(dir.file("target"), "new", SideFile::Access::AsTarget));
-    ASSERT_TRUE(ReplaceFileContents(dir.file("target"), "newer", SideFile::Access::AsTarget,
-                                    ".partial"));
+    ASSERT_TRUE(
+        ReplaceFileContents(dir.file("target"), "newer", SideFile::Access::AsTarget, ".partial"));
     EXPECT_EQ(ReadFileBytes(dir.file("target")), "newer");
     EXPECT_EQ(ReadFileBytes(victim), "precious");
     EXPECT_EQ(ModeOf(victim), 0600U);
@@ -105,8 +105,8 @@ TEST(SideFileTest, OneNotPutInPlaceIsGoneAndTheTargetAsItWas) {
     EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"target"});
     EXPECT_EQ(ReadFileBytes(dir.file("target")), "old");
     // A folder that takes no file: nothing is written, and it says so.
-    EXPECT_FALSE(ReplaceFileContents(dir.file("missing/target"), "new",
-                                     SideFile::Access::AsTarget));
+    EXPECT_FALSE(
+        ReplaceFileContents(dir.file("missing/target"), "new", SideFile::Access::AsTarget));
 }
 
 }  // namespace

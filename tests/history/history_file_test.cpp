@@ -151,7 +151,8 @@ TEST(HistoryFileTest, ARunWhoseHistoryStoppedMidWaySaysHowMuchItKept) {
     sqlite3_close(other);
     EXPECT_EQ(summary.end, RunEnd::Completed);
     EXPECT_EQ(summary.historyKeywords, 2);
-    EXPECT_TRUE(fields.Status().ends_with(u"（历史记录只保存了前2个词）")) << EncodeUtf8(fields.Status());
+    EXPECT_TRUE(fields.Status().ends_with(u"（历史记录只保存了前2个词）"))
+        << EncodeUtf8(fields.Status());
     EXPECT_EQ(Rows(path, "SELECT group_concat(keyword) FROM results"),
               (std::vector<std::string>{"a,b"}));
 }

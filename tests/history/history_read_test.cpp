@@ -1,6 +1,8 @@
 // The history read back: the report's bounds over long histories and the spreadsheet export's
 // cells, through a real history file.
 
+#include "history/history_read.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "history/history_export.h"
 #include "history/history_file.h"
-#include "history/history_read.h"
 #include "history/history_report.h"
 #include "tests/support/bulk_history.h"
 #include "tests/support/temp_dir.h"
@@ -32,7 +33,12 @@ void KeepRun(const std::string& path,
     history.Begin(u"shop.example.cn", Device::Pc, {});
     int order = 0;
     for (const auto& [keyword, left] : lefts) {
-        history.Record({{++order, keyword, PageKind::Desktop, left, u"右无推广位", CheckFailure::None,
+        history.Record({{++order,
+                         keyword,
+                         PageKind::Desktop,
+                         left,
+                         u"右无推广位",
+                         CheckFailure::None,
                          {{"hua.com", "shop.example.cn"}, {}}}});
     }
     history.End({});
@@ -50,11 +56,20 @@ std::string Report(const std::string& path, int unchanged) {
 TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
-    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}, {u"k4", u"左1"},
-               {u"k5", u"左1"}, {u"k6", u"左1"}, {u"old", u"左1"}});
+    KeepRun(path, {{u"k1", u"左1"},
+                   {u"k2", u"左1"},
+                   {u"k3", u"左1"},
+                   {u"k4", u"左1"},
+                   {u"k5", u"左1"},
+                   {u"k6", u"左1"},
+                   {u"old", u"左1"}});
     // k4 moves, k6 is lost; "old" is not checked again.
-    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}, {u"k4", u"左2"},
-               {u"k5", u"左1"}, {u"k6", u"左无"}});
+    KeepRun(path, {{u"k1", u"左1"},
+                   {u"k2", u"左1"},
+                   {u"k3", u"左1"},
+                   {u"k4", u"左2"},
+                   {u"k5", u"左1"},
+                   {u"k6", u"左无"}});
     const struct {
         int unchanged;
         std::vector<const char*> shown;
@@ -70,11 +85,12 @@ TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown
     for (const auto& c : cases) {
         const std::string html = Report(path, c.unchanged);
         for (const char* keyword : {"k1", "k2", "k3", "k4", "k5", "k6", "old"}) {
-            const bool shown = std::find(c.shown.begin(), c.shown.end(), std::string_view(keyword)) !=
-                               c.shown.end();
+            const bool shown = std::find(c.shown.begin(), c.shown.end(),
+                                         std::string_view(keyword)) != c.shown.end();
             // In the table and among who holds the slots (but "old", which the last run did not
             // check), or in neither.
-            const std::size_t rows = Count(html, std::string("<td class='kw'>") + keyword + "</td>");
+            const std::size_t rows =
+                Count(html, std::string("<td class='kw'>") + keyword + "</td>");
             EXPECT_EQ(rows, shown ? (keyword == std::string("old") ? 1U : 2U) : 0U)
                 << c.unchanged << " " << keyword;
         }
@@ -125,8 +141,13 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
     const std::string path = dir.file("slotscope.db");
     HistoryFile history(path, "test");
     history.Begin(u"shop.example.cn", Device::Pc, {});
-    history.Record({{1, u"=cmd|' /C calc'!A0", PageKind::Desktop, u"左无", u"右无推广位",
-                     CheckFailure::None, {{"-evil.cn"}, {}}}});
+    history.Record({{1,
+                     u"=cmd|' /C calc'!A0",
+                     PageKind::Desktop,
+                     u"左无",
+                     u"右无推广位",
+                     CheckFailure::None,
+                     {{"-evil.cn"}, {}}}});
     history.End({});
     std::string problem;
     const auto reader = HistoryReader::Open(path, problem);
@@ -134,13 +155,15 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
     const auto runs = reader->Runs("shop.example.cn", 0);
     ASSERT_TRUE(runs.has_value());
     std::string csv;
-    EXPECT_EQ(WriteHistoryCsv(*reader, *runs, [&](std::string_view text) {
-                  csv += text;
-                  return true;
-              }),
+    EXPECT_EQ(WriteHistoryCsv(*reader, *runs,
+                              [&](std::string_view text) {
+                                  csv += text;
+                                  return true;
+                              }),
               ExportEnd::Written);
-    EXPECT_NE(csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,\r\n"),
+        std::string::npos)
         << csv;
 }
 

@@ -373,8 +373,9 @@ class MainWindowTest : public QObject {
         // A settings folder another user can change is not read, and the window says so.
         std::filesystem::permissions(dir_->file("user"), std::filesystem::perms::all);
         Form1 third(services);
-        QVERIFY(Text(third, "Label3").startsWith(
-            QStringLiteral("设置文件夹可被其他用户改写，未使用，设置只在本次打开时有效：")));
+        QVERIFY(Text(third, "Label3")
+                    .startsWith(QStringLiteral(
+                        "设置文件夹可被其他用户改写，未使用，设置只在本次打开时有效：")));
         QVERIFY(Text(third, "Label3").endsWith(QString::fromStdString(dir_->file("user"))));
         QVERIFY(OpenSettings(third)
                     ->findChild<QPlainTextEdit*>(QStringLiteral("Text4"))

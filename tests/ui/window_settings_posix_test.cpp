@@ -84,7 +84,8 @@ TEST_F(SettingsFolderTest, LinksPlantedWhereTheFilesAreWrittenAreNotFollowed) {
 TEST_F(SettingsFolderTest, APipePlantedAsTheCookieIsNeverWaitedFor) {
     ASSERT_TRUE(MakePrivateFolder(user_));
     ASSERT_EQ(::mkfifo(Cookie().c_str(), 0600), 0);
-    auto loaded = std::async(std::launch::async, [&] { return SettingsStore(program_, user_).Load(); });
+    auto loaded =
+        std::async(std::launch::async, [&] { return SettingsStore(program_, user_).Load(); });
     if (loaded.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         // Lets the reader go before the test fails.
         const int writer = ::open(Cookie().c_str(), O_WRONLY);
