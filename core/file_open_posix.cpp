@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "core/file_open.h"
 
@@ -40,9 +41,12 @@ std::optional<FileKey> KeyOf(std::string path) {
         }
         target.resize(static_cast<std::size_t>(length));
         const std::size_t slash = path.rfind('/');
-        path = target.starts_with('/') || slash == std::string::npos
-                   ? target
-                   : path.substr(0, slash + 1) + target;
+        if (target.starts_with('/') || slash == std::string::npos) {
+            path = std::move(target);
+        } else {
+            path.resize(slash + 1);
+            path += target;
+        }
     }
     const std::size_t slash = path.rfind('/');
     const std::string folder =

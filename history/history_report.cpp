@@ -174,7 +174,7 @@ class Page final {
     bool written() const { return written_; }
 
   private:
-    static constexpr std::size_t kPiece = 64 * 1024;
+    static constexpr std::size_t kPiece = std::size_t{64} * 1024;
     const ExportOut& out_;
     std::string buffer_;
     bool written_ = true;
@@ -335,7 +335,7 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
             "</tr></thead><tbody>\n";
     const std::string own = OwnSite(site);
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
-        if (shown.keys.count(KeyOf(result.page, result.keyword)) > 0) {
+        if (shown.keys.contains(KeyOf(result.page, result.keyword))) {
             html += "<tr><td class='kw'>" + HtmlEscape(result.keyword) +
                     PageNote(bothPages, result.page) + "</td><td>" + SiteList(result.left, own) +
                     "</td><td>" + SiteList(result.right, own) + "</td></tr>\n";

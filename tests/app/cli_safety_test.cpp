@@ -24,7 +24,7 @@ class CapturingProxy final {
             [this](const httplib::Request& request, const httplib::Response&) {
                 std::string seen = request.method + " " + request.target + "\n";
                 for (const auto& [name, value] : request.headers) {
-                    seen += name + ": " + value + "\n";
+                    seen.append(name).append(": ").append(value).append("\n");
                 }
                 std::lock_guard lock(mutex_);
                 seen_ += seen;
