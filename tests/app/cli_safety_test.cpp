@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -204,7 +205,9 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
         WriteFileBytes(dir.file("baidu.csv"), results);
         WriteFileBytes(dir.file("keywords.txt"), keywords);
         if (c.link != nullptr && !link(c.link, c.target, c.hard)) {
-            ADD_FAILURE() << c.name << ": the link cannot be made here";
+            // Wine makes no symbolic links; every system here makes hard ones.
+            EXPECT_FALSE(c.hard) << c.name << ": the link cannot be made here";
+            std::cout << c.name << ": skipped, this system makes no such link\n";
             continue;
         }
         std::vector<std::string> options = c.options;

@@ -71,16 +71,16 @@ TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown
                    {u"k5", u"左1"},
                    {u"k6", u"左无"}});
     const struct {
-        int unchanged;
         std::vector<const char*> shown;
+        int unchanged;
         int leftOut;
     } cases[] = {
-        {0, {"k4", "k6"}, 5},
-        {1, {"k1", "k4", "k6"}, 4},
+        {{"k4", "k6"}, 0, 5},
+        {{"k1", "k4", "k6"}, 1, 4},
         // Five did not change: one short of them, all of them, one more.
-        {4, {"k1", "k2", "k3", "k4", "k5", "k6"}, 1},
-        {5, {"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 0},
-        {6, {"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 0},
+        {{"k1", "k2", "k3", "k4", "k5", "k6"}, 4, 1},
+        {{"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 5, 0},
+        {{"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 6, 0},
     };
     for (const auto& c : cases) {
         const std::string html = Report(path, c.unchanged);
