@@ -13,91 +13,71 @@
 namespace slotscope {
 namespace {
 
-constexpr const char* kLogin = "BDUSS=secret-login";
-
-// A proxy that keeps every request it is sent, request line and headers, and answers a plain
-// request with a result page that shows the site at 左1; a tunnel (CONNECT, for https) it
-// refuses, so what goes through one is never seen by anyone on the path.
+// A proxy (http_proxy and https_proxy) that keeps the request line and headers of everything
+// sent to it, answers a plain request with a result page that shows the site at 左1, and refuses
+// a tunnel (CONNECT, for https), whose content no one on the path would see anyway.
 class CapturingProxy final {
   public:
     CapturingProxy() {
         local_.server().set_logger(
             [this](const httplib::Request& request, const httplib::Response&) {
-                std::string seen = request.method + " " + request.target + "\n";
-                for (const auto& [name, value] : request.headers) {
-                    seen.append(name).append(": ").append(value).append("\n");
-                }
                 std::lock_guard lock(mutex_);
-                seen_ += seen;
+                seen_.append(request.method).append(" ").append(request.target).append("\n");
+                for (const auto& [name, value] : request.headers) {
+                    seen_.append(name).append(": ").append(value).append("\n");
+                }
             });
         local_.server().Get(".*", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(EncodeGbk(testing::ListingsPage(kSite, 1, 0)), "text/html");
         });
         local_.Start();
+        for (const char* name : {"no_proxy", "NO_PROXY", "all_proxy", "ALL_PROXY"}) {
+            testing::UnsetEnv(name);
+        }
+        for (const char* name : kVariables) {
+            testing::SetEnv(name, local_.Url(""));
+        }
     }
+    ~CapturingProxy() {
+        for (const char* name : kVariables) {
+            testing::UnsetEnv(name);
+        }
+    }
+    CapturingProxy(const CapturingProxy&) = delete;
+    CapturingProxy& operator=(const CapturingProxy&) = delete;
 
-    // Everything requests sent it.
     std::string seen() const {
         std::lock_guard lock(mutex_);
         return seen_;
     }
-    std::string Address() const { return local_.Url(""); }
 
   private:
+    static constexpr const char* kVariables[] = {"http_proxy", "https_proxy", "HTTPS_PROXY"};
     testing::LocalServer local_;
     mutable std::mutex mutex_;
     std::string seen_;
 };
 
-// The proxy variables for the test, as the user's environment would set them.
-class ProxyEnvironment final {
-  public:
-    explicit ProxyEnvironment(const std::string& proxy) {
-        for (const char* name : {"no_proxy", "NO_PROXY", "all_proxy", "ALL_PROXY"}) {
-            testing::UnsetEnv(name);
-        }
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY"}) {
-            testing::SetEnv(name, proxy);
-        }
-    }
-    ~ProxyEnvironment() {
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY"}) {
-            testing::UnsetEnv(name);
-        }
-    }
-    ProxyEnvironment(const ProxyEnvironment&) = delete;
-    ProxyEnvironment& operator=(const ProxyEnvironment&) = delete;
-};
-
-TEST_F(CliTest, ADefaultRunSendsTheLoginOnlyInsideTls) {
-    CapturingProxy proxy;
-    const ProxyEnvironment environment(proxy.Address());
-    WriteFileBytes(dir.file("cookie.txt"), std::string(kLogin) + "; BAIDUID=A1\r\n");
-    const Outcome outcome = Run({"--site", "shop.example.cn", "--cookies", "cookie.txt",
-                                 "--timeout", "5", "--verify-rounds", "0"},
-                                "鲜花\n");
-    const std::string seen = proxy.seen();
-    // Both searches' pages go through a tunnel, which the proxy refused: the keyword failed.
-    EXPECT_NE(seen.find("CONNECT www.baidu.com:443"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("GET http://www.baidu.com"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("secret-login"), std::string::npos) << seen;
-    EXPECT_EQ(outcome.exitStatus, 1) << outcome.err;
-    EXPECT_EQ(outcome.err.find("secret-login"), std::string::npos) << outcome.err;
-}
-
-TEST_F(CliTest, AnHttpSearchAddressStillWorksWithoutTheLogin) {
-    CapturingProxy proxy;
-    const ProxyEnvironment environment(proxy.Address());
-    WriteFileBytes(dir.file("cookie.txt"), std::string(kLogin) + "\r\n");
-    const Outcome outcome =
-        Run({"--site", "shop.example.cn", "--cookies", "cookie.txt", "--search-url-prefix",
-             "http://www.baidu.com/s?wd=", "--timeout", "5"},
-            "鲜花\n");
+TEST_F(CliTest, TheLoginGoesOnlyInsideTlsAndAnHttpSearchGetsNone) {
+    const CapturingProxy proxy;
+    WriteFileBytes(dir.file("cookie.txt"), "BDUSS=secret-login; BAIDUID=A1\r\n");
+    const std::vector<std::string> run = {"--site",     "shop.example.cn", "--cookies",
+                                          "cookie.txt", "--timeout",       "5"};
+    // By default both searches' pages go through a tunnel, which the proxy refused.
+    const Outcome tunnelled = Run(run, "鲜花\n");
+    EXPECT_EQ(tunnelled.exitStatus, 1) << tunnelled.err;
+    EXPECT_NE(proxy.seen().find("CONNECT www.baidu.com:443"), std::string::npos) << proxy.seen();
+    EXPECT_EQ(proxy.seen().find("GET http://www.baidu.com"), std::string::npos) << proxy.seen();
+    // An http search address the user gave still works, without the login.
+    std::vector<std::string> plain = run;
+    plain.insert(plain.end(), {"--search-url-prefix", "http://www.baidu.com/s?wd="});
+    const Outcome outcome = Run(plain, "鲜花\n");
     EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左1 , 右无推广位\r\n"));
-    const std::string seen = proxy.seen();
-    EXPECT_NE(seen.find("GET http://www.baidu.com/s?wd=%CF%CA%BB%A8"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("secret-login"), std::string::npos) << seen;
+    EXPECT_NE(proxy.seen().find("GET http://www.baidu.com/s?wd=%CF%CA%BB%A8"), std::string::npos);
+    for (const std::string& said : {proxy.seen(), tunnelled.err, outcome.err}) {
+        EXPECT_EQ(said.find("secret-login"), std::string::npos) << said;
+    }
 }
 
 TEST_F(CliTest, ABrowsersExportGivesOnlyTheSearchsCookiesEvenThroughARedirect) {
@@ -180,9 +160,6 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
         {"the keywords overwritten by the results",
          {"--keywords", "keywords.txt", "--output", "./keywords.txt"},
          "--keywords and --output"},
-        {"the cookies overwritten by the history",
-         {"--cookies", "slotscope.db"},
-         "--cookies and the history file"},
         {"through a hard link",
          {"--device", "both", "--mobile-output", "hard.csv"},
          "--output and --mobile-output",

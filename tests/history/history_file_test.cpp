@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/text_codec.h"
-#include "history/history_report.h"
 #include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
@@ -30,15 +29,6 @@ KeywordOutcome Outcome(int order, std::u16string left, CheckFailure failure) {
             u"右无",
             failure,
             {}};
-}
-
-// The report of a history file, its times as the history keeps them.
-std::string Report(const std::string& path, const std::string& site, ReportOptions options) {
-    options.localTime = [](std::string_view utc) { return std::string(utc); };
-    const std::string output = path + ".html";
-    const SiteReport report = WriteSiteReport(path, site, 0, output, options);
-    EXPECT_EQ(report.outcome, SiteReport::Outcome::Written) << report.problem;
-    return testing::ReadFileBytes(output);
 }
 
 TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
@@ -102,31 +92,6 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     EXPECT_EQ(Rows(path, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
 }
 
-TEST(HistoryFileTest, AFileLockedMidRunSaysHowManyKeywordsItHolds) {
-    testing::TempDir dir;
-    const std::string path = dir.file("slotscope.db");
-    HistoryFile history(path, "test", std::chrono::milliseconds(100));
-    history.Begin(u"shop.example.cn", Device::Both, {});
-    for (int order = 1; order <= 2; ++order) {
-        history.Hold();
-        KeywordOutcome phone = Outcome(order, u"上1", CheckFailure::None);
-        phone.page = PageKind::Phone;
-        history.Record({Outcome(order, u"左1", CheckFailure::None), phone});
-    }
-    sqlite3* holder = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    // The wait is in Hold, before the keyword's lines would be written.
-    history.Hold();
-    EXPECT_NE(history.problem().find("locked"), std::string::npos) << history.problem();
-    history.Record({Outcome(3, u"左1", CheckFailure::None)});
-    history.End({});
-    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(holder);
-    EXPECT_EQ(history.keptKeywords(), 2);
-    EXPECT_EQ(Rows(path, "SELECT count(*) FROM results"), (std::vector<std::string>{"4"}));
-}
-
 TEST(HistoryFileTest, ARunWhoseHistoryStoppedMidWaySaysHowMuchItKept) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
@@ -155,23 +120,6 @@ TEST(HistoryFileTest, ARunWhoseHistoryStoppedMidWaySaysHowMuchItKept) {
         << EncodeUtf8(fields.Status());
     EXPECT_EQ(Rows(path, "SELECT group_concat(keyword) FROM results"),
               (std::vector<std::string>{"a,b"}));
-}
-
-TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo) {
-    testing::TempDir dir;
-    const std::string path = dir.file("slotscope.db");
-    HistoryFile history(path, "test");
-    history.Begin(u"www.Shop.cn", Device::Pc, {});
-    KeywordOutcome outcome = Outcome(1, u"左1", CheckFailure::None);
-    outcome.sites.left = {"shop.cn", "m.shop.cn", "myshop.cn", "shop.cn.evil.com"};
-    history.Record({outcome});
-    // Not ended: the run is still going, or was killed.
-    const std::string html = Report(path, "www.Shop.cn", {});
-    EXPECT_NE(html.find("<li><mark>shop.cn</mark></li><li><mark>m.shop.cn</mark></li>"
-                        "<li>myshop.cn</li><li>shop.cn.evil.com</li>"),
-              std::string::npos)
-        << html;
-    EXPECT_NE(html.find("Z，尚未结束或被中断）"), std::string::npos);
 }
 
 }  // namespace

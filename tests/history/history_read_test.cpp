@@ -1,5 +1,5 @@
-// The history read back: the report's bounds over long histories and the spreadsheet export's
-// cells, through a real history file.
+// The history read back through a real history file: the report, its bounds over long
+// histories, and the spreadsheet export's cells.
 
 #include "history/history_read.h"
 
@@ -44,13 +44,38 @@ void KeepRun(const std::string& path,
     history.End({});
 }
 
-std::string Report(const std::string& path, int unchanged) {
-    const std::string output = path + ".html";
+// The report of a history file, showing at most `unchanged` keywords that did not move, its
+// times as the history keeps them.
+std::string Report(const std::string& path, const std::string& site = "shop.example.cn",
+                   int unchanged = kUnchangedKeywordsShown) {
     ReportOptions options;
     options.unchangedKeywords = unchanged;
-    const SiteReport report = WriteSiteReport(path, "shop.example.cn", 0, output, options);
+    options.localTime = [](std::string_view utc) { return std::string(utc); };
+    const std::string output = path + ".html";
+    const SiteReport report = WriteSiteReport(path, site, 0, output, options);
     EXPECT_EQ(report.outcome, SiteReport::Outcome::Written) << report.problem;
     return testing::ReadFileBytes(output);
+}
+
+TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    HistoryFile history(path, "test");
+    history.Begin(u"www.Shop.cn", Device::Pc, {});
+    history.Record({{1,
+                     u"kw",
+                     PageKind::Desktop,
+                     u"左1",
+                     u"右无",
+                     CheckFailure::None,
+                     {{"shop.cn", "m.shop.cn", "myshop.cn", "shop.cn.evil.com"}, {}}}});
+    // Not ended: the run is still going, or was killed.
+    const std::string html = Report(path, "www.Shop.cn");
+    EXPECT_NE(html.find("<li><mark>shop.cn</mark></li><li><mark>m.shop.cn</mark></li>"
+                        "<li>myshop.cn</li><li>shop.cn.evil.com</li>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("Z，尚未结束或被中断）"), std::string::npos);
 }
 
 TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown) {
@@ -83,7 +108,7 @@ TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown
         {{"k1", "k2", "k3", "k4", "k5", "k6", "old"}, 6, 0},
     };
     for (const auto& c : cases) {
-        const std::string html = Report(path, c.unchanged);
+        const std::string html = Report(path, "shop.example.cn", c.unchanged);
         for (const char* keyword : {"k1", "k2", "k3", "k4", "k5", "k6", "old"}) {
             const bool shown = std::find(c.shown.begin(), c.shown.end(),
                                          std::string_view(keyword)) != c.shown.end();
@@ -104,7 +129,7 @@ TEST(HistoryReportBoundsTest, AReportCoversTheLastThirtyRunsAtMost) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
     ASSERT_EQ(testing::BulkHistory(path, 2, kReportRuns + 2), "");
-    const std::string html = Report(path, kUnchangedKeywordsShown);
+    const std::string html = Report(path);
     EXPECT_NE(html.find("共 30 次查询"), std::string::npos);
     // Each keyword's line has a dot per run; the charts a point per run.
     const std::size_t row = html.find("<td class='kw'>鲜花速递1</td>");
