@@ -68,15 +68,5 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
     }
 }
 
-TEST(SessionCookies, AFileForALocalSearchKeepsThatHostsCookiesOnly) {
-    const SessionCookies cookies = ReadSessionCookies(
-        "127.0.0.1\tFALSE\t/\tFALSE\t0\tBDUSS\tlogin\n"
-        ".evil.localhost\tTRUE\t/\tFALSE\t0\tMAILSESSION\tsecret\n",
-        {"127.0.0.1"});
-    EXPECT_EQ(cookies.jarLines,
-              std::vector<std::string>{"127.0.0.1\tFALSE\t/\tTRUE\t0\tBDUSS\tlogin"});
-    EXPECT_EQ(cookies.leftOut, 1U);
-}
-
 }  // namespace
 }  // namespace slotscope
