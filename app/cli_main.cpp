@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -122,31 +123,43 @@ std::filesystem::path PathFromUtf8(const std::string& path) {
     return {std::u8string(path.begin(), path.end())};
 }
 
-// Reads the whole stream; false when reading failed (a folder, an I/O error), not only ended.
-bool ReadAll(std::FILE* in, std::string& bytes) {
+// Reads the whole stream, or until it holds more than `limit` bytes; false when reading failed
+// (a folder, an I/O error), not only ended.
+bool ReadAll(std::FILE* in, std::string& bytes, std::size_t limit = SIZE_MAX) {
     std::array<char, std::size_t{64} * 1024> buffer{};
     std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    while (bytes.size() <= limit && (read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
         bytes.append(buffer.data(), read);
     }
     return std::ferror(in) == 0;
 }
 
-// A file's bytes; an empty error when read, else one that names `what` and the file.
-std::string ReadFileNamed(const std::string& what, const std::string& path, std::string& bytes) {
+// A cookie file is a regular file of at most this many bytes: a browser's export of every site's
+// cookies is well under it.
+constexpr std::size_t kLargestCookieFile = std::size_t{16} * 1024 * 1024;
+
+// A file's bytes; an empty error when read, else one that names `what` and the file. A file
+// that must be `regular` is never waited for (a pipe) nor read without end (a device), and holds
+// at most `limit` bytes.
+std::string ReadFileNamed(const std::string& what, const std::string& path, std::string& bytes,
+                          bool regular = false, std::size_t limit = SIZE_MAX) {
     const std::string named = "cannot read the " + what + " file '" + path + "': ";
     std::error_code error;
     if (std::filesystem::is_directory(PathFromUtf8(path), error)) {
         return named + "it is a folder";
     }
-    std::FILE* file = OpenFile(path, "rb");
+    errno = 0;
+    std::FILE* file = regular ? OpenRegularFile(path) : OpenFile(path, "rb");
     if (file == nullptr) {
-        return named + std::strerror(errno);
+        return named + (regular && errno == 0 ? "not a regular file" : std::strerror(errno));
     }
     errno = 0;
-    const bool read = ReadAll(file, bytes);
+    const bool read = ReadAll(file, bytes, limit);
     const int readError = errno;
     std::fclose(file);
+    if (bytes.size() > limit) {
+        return named + "larger than " + std::to_string(limit / (1024 * 1024)) + " MiB";
+    }
     return read ? "" : named + std::strerror(readError != 0 ? readError : EIO);
 }
 
@@ -186,37 +199,47 @@ std::string MobileOutputPath(const Options& options, std::string& error) {
 }
 
 // The history file: --history, else slotscope.db beside a results file that is a regular file
-// (or is not there yet); empty for none.
+// (or is not there yet); empty for none. As SQLite will open it: absolute, "." and ".." taken
+// out and no separator at its end ("baidu.csv/" is baidu.csv to SQLite), so that the file the
+// run checks is the file SQLite opens.
 std::string HistoryPath(const Options& options) {
     if (options.noHistory) {
         return {};
     }
+    std::filesystem::path path;
     if (!options.historyPath.empty()) {
-        return options.historyPath;
+        path = PathFromUtf8(options.historyPath);
+    } else {
+        const std::filesystem::path output = PathFromUtf8(options.outputPath);
+        std::error_code ignored;
+        const std::filesystem::file_status status = std::filesystem::status(output, ignored);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            return {};  // a device or a pipe: no folder of results to keep a history beside
+        }
+        path = output.parent_path() / "slotscope.db";
     }
-    const std::filesystem::path output = PathFromUtf8(options.outputPath);
     std::error_code ignored;
-    const std::filesystem::file_status status = std::filesystem::status(output, ignored);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        return {};  // a device or a pipe: no folder of results to keep a history beside
+    path = std::filesystem::absolute(path, ignored).lexically_normal();
+    while (!path.has_filename() && path.has_parent_path() && path != path.root_path()) {
+        path = path.parent_path();
     }
-    const std::u8string path = (output.parent_path() / "slotscope.db").u8string();
-    return {path.begin(), path.end()};
+    const std::u8string text = path.make_preferred().u8string();
+    return {text.begin(), text.end()};
 }
 
 // A file the run opens, named as the user named it.
 struct NamedFile {
     std::string what;  // "--output", or "the history file 'x' beside --output"
     std::string path;
-    bool written;  // the run writes it; else it only reads it
 };
 
-// Why two of the files name one file (writing one would destroy the other), or empty: by any
-// spelling, through links, the history's side files included.
+// Why two of the files name one file, or empty: by any spelling, through links, the history's
+// side files included. Writing one would destroy the other, and a cookie file read as keywords
+// would send the login in the searches' addresses and write it into the results.
 std::string FileNamedTwice(const std::vector<NamedFile>& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (std::size_t j = i + 1; j < files.size(); ++j) {
-            if ((files[i].written || files[j].written) && SameFile(files[i].path, files[j].path)) {
+            if (SameFile(files[i].path, files[j].path)) {
                 return files[i].what + " and " + files[j].what + " name the same file";
             }
         }
@@ -229,28 +252,27 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
                                const std::string& history) {
     std::vector<NamedFile> files;
     if (options.keywordsPath != "-") {
-        files.push_back({"--keywords", options.keywordsPath, false});
+        files.push_back({"--keywords", options.keywordsPath});
     }
     if (!options.cookiesPath.empty()) {
-        files.push_back({"--cookies", options.cookiesPath, false});
+        files.push_back({"--cookies", options.cookiesPath});
     }
     if (options.device != Device::Mobile) {
-        files.push_back({"--output", options.outputPath, true});
+        files.push_back({"--output", options.outputPath});
     }
     if (options.device != Device::Pc) {
         files.push_back({options.mobileOutputPath.empty()
                              ? "the phone's results file '" + mobileOutput + "' beside --output"
                              : "--mobile-output",
-                         mobileOutput, true});
+                         mobileOutput});
     }
     if (!history.empty()) {
         const std::string what = options.historyPath.empty()
                                      ? "the history file '" + history + "' beside --output"
                                      : "--history";
-        files.push_back({what, history, true});
+        files.push_back({what, history});
         for (const char* side : {"-wal", "-shm", "-journal"}) {
-            files.push_back(
-                {what + " (its " + std::string(side + 1) + " file)", history + side, true});
+            files.push_back({what + " (its " + std::string(side + 1) + " file)", history + side});
         }
     }
     return files;
@@ -312,7 +334,8 @@ int Run(const Options& options) {
     if (!options.cookiesPath.empty()) {
         // A login: what goes wrong is said by line, never by what the file holds.
         std::string text;
-        if (const std::string error = ReadFileNamed("--cookies", options.cookiesPath, text);
+        if (const std::string error = ReadFileNamed("--cookies", options.cookiesPath, text,
+                                                    /*regular=*/true, kLargestCookieFile);
             !error.empty()) {
             console.Line("slotscope-cli: " + error);
             return kExitUsage;
@@ -371,12 +394,15 @@ int Run(const Options& options) {
                      "': another program (such as Excel) has it open; close it and try again");
     }
     if (!summary.historyProblem.empty()) {
+        // Every keyword's row may be there though the rounds' revisions or the end are not: the
+        // problem then says which.
+        const int kept = summary.historyKeywords;
         console.Line("slotscope-cli: " + summary.historyProblem +
-                     (summary.historyKeywords > 0
-                          ? "; it holds this run's first " +
-                                std::to_string(summary.historyKeywords) + " of " +
-                                std::to_string(summary.keywords) + " keywords"
-                          : "; this run was not kept in it"));
+                     (kept <= 0 ? "; this run was not kept in it"
+                      : kept < summary.checked
+                          ? "; it holds this run's first " + std::to_string(kept) + " of " +
+                                std::to_string(summary.checked) + " keywords"
+                          : ""));
     } else if (summary.changes.compared) {
         console.Line(std::string("slotscope-cli: since the last run, ") +
                      (options.device == Device::Mobile ? "top" : "left") +

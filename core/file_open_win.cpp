@@ -60,8 +60,12 @@ std::optional<FileKey> KeyOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    // The system takes trailing dots and spaces off a name ("baidu.csv." is baidu.csv).
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
+        name.pop_back();
+    }
     std::optional<FileKey> key = ExistingKey(folder);
-    if (!key || name.empty() || name == L"." || name == L"..") {
+    if (!key || name.empty()) {
         return std::nullopt;
     }
     CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));

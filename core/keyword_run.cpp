@@ -87,9 +87,12 @@ std::u16string LostHistoryText(const RunSummary& summary) {
     if (summary.historyProblem.empty()) {
         return {};
     }
-    return summary.historyKeywords > 0
+    if (summary.historyKeywords <= 0) {
+        return u"（历史记录未保存）";
+    }
+    return summary.historyKeywords < summary.checked
                ? u"（历史记录只保存了前" + Decimal(summary.historyKeywords) + u"个词）"
-               : u"（历史记录未保存）";
+               : u"（历史记录未完整保存）";
 }
 
 // What the history adds to a completion caption: that it was not kept, or how the slots moved
@@ -140,6 +143,11 @@ std::u16string AbortedText(const RunSummary& summary, const RunFiles& files) {
            LostHistoryText(summary);
 }
 
+// C0, DEL and C1, but tab, which a keyword may hold.
+bool IsControl(char16_t c) {
+    return (c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F);
+}
+
 bool IsTrimmed(char16_t c) {
     return c == u' ' || c == u'\u3000';
 }
@@ -173,16 +181,24 @@ std::u16string WithCrLfLineBreaks(std::u16string_view text) {
     return result;
 }
 
-std::u16string KeywordOf(std::u16string_view entry) {
-    std::u16string keyword;
-    keyword.reserve(entry.size());
+void KeywordOf(std::u16string_view entry, std::u16string& keyword) {
+    keyword.clear();
     for (const char16_t c : TrimSpaces(entry)) {
-        if (c == u'\t' || (c >= 0x20 && c != 0x7F)) {
+        if (!IsControl(c)) {
             keyword += c;
         }
     }
     // A control character between spaces leaves them at an end.
-    return std::u16string(TrimSpaces(keyword));
+    const std::u16string_view trimmed = TrimSpaces(keyword);
+    if (trimmed.size() != keyword.size()) {
+        keyword = std::u16string(trimmed);
+    }
+}
+
+std::u16string KeywordOf(std::u16string_view entry) {
+    std::u16string keyword;
+    KeywordOf(entry, keyword);
+    return keyword;
 }
 
 bool KeywordEntries::Next(std::u16string_view& entry) {
@@ -354,6 +370,14 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         return;
     }
     const std::vector<PageKind> pages = files.Pages();
+    const auto pathOf = [&](PageKind page) -> const std::string& {
+        return page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
+    };
+    // Files, not devices or pipes: they can be replaced after the rounds, and a line written to
+    // them never waits for a reader (as one to a pipe into a pager can, as long as it likes).
+    const bool regularFiles = std::all_of(pages.begin(), pages.end(), [&](PageKind page) {
+        return IsRegularFile(ResolvedPath(pathOf(page)));
+    });
     if (options.history != nullptr) {
         options.history->Begin(trimmedWebsite, options.device, options.stop);
     }
@@ -380,9 +404,12 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     // rather than split up and held.
     int count = 0;
     std::u16string_view entry;
+    // One keyword's text at a time, in a buffer each walk reuses.
+    std::u16string keyword;
     for (KeywordEntries entries(keywordList); entries.Next(entry);) {
         ++count;
-        summary.keywords += KeywordOf(entry).empty() ? 0 : 1;
+        KeywordOf(entry, keyword);
+        summary.keywords += keyword.empty() ? 0 : 1;
     }
 
     KeywordEntries toFetch(keywordList);
@@ -391,7 +418,11 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     std::size_t nextPage = 0;
     const auto nextRequest = [&]() {
         if (nextPage == 0) {
-            while (toFetch.Next(entryToFetch) && (fetching = KeywordOf(entryToFetch)).empty()) {
+            while (toFetch.Next(entryToFetch)) {
+                KeywordOf(entryToFetch, fetching);
+                if (!fetching.empty()) {
+                    break;
+                }
             }
         }
         const std::size_t index = nextPage;
@@ -416,7 +447,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             break;
         }
         toCheck.Next(entry);
-        const std::u16string keyword = KeywordOf(entry);
+        KeywordOf(entry, keyword);
         if (keyword.empty()) {
             ++emptyCount;
         } else {
@@ -440,8 +471,10 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             WrittenKeyword written = ShowLabels(fields, keyword, summary.checked + 1, labels,
                                                 std::move(failures), std::move(sites));
             // The history is taken before the lines are written and its rows kept right after,
-            // so that it never holds more than the files, nor a written line's row waits.
-            if (options.history != nullptr) {
+            // so that it never holds more than the files, nor a written line's row waits. Lines
+            // that may wait for a reader are written first: the history is not held meanwhile,
+            // which would stop every other run that keeps it.
+            if (options.history != nullptr && regularFiles) {
                 options.history->Hold();
             }
             std::vector<KeywordOutcome> outcomes;
@@ -481,16 +514,10 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         }
         return waiting;
     };
-    const auto pathOf = [&](PageKind page) -> const std::string& {
-        return page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
-    };
-    const bool replaceable = std::all_of(pages.begin(), pages.end(), [&](PageKind page) {
-        return IsRegularFile(ResolvedPath(pathOf(page)));
-    });
     std::vector<char> retriedPages(pages.size(), 0);
     std::minstd_rand random{std::random_device{}()};
     std::chrono::milliseconds pause = options.verifyPause;
-    for (int round = 0; replaceable && round < options.verifyRounds &&
+    for (int round = 0; regularFiles && round < options.verifyRounds &&
                         summary.end != RunEnd::Stopped && !summary.writeFailed;
          ++round, pause *= 2) {
         const std::vector<std::size_t> waiting = blockedKeywords();

@@ -107,10 +107,12 @@ class KeywordEntries final {
     bool done_;
 };
 
-// The keyword an entry stands for: without control characters other than tab (a NUL from a file
-// read in the wrong encoding, a stray CR, DEL), which no search means and no results line may
-// hold, and trimmed of spaces. Empty for a blank entry.
+// The keyword an entry stands for: without control characters other than tab (C0, DEL and C1: a
+// NUL from a file read in the wrong encoding, a stray CR, a NEL), which no search means and no
+// results line may hold, and trimmed of spaces. Empty for a blank entry.
 std::u16string KeywordOf(std::u16string_view entry);
+// The same into `keyword`, whose room is used again: a long list's walks allocate little.
+void KeywordOf(std::u16string_view entry, std::u16string& keyword);
 
 // The text with every line break as CR LF: a bare LF or a lone CR becomes CR LF, CR LF stays.
 // Text from a file or an editor that ends lines otherwise reaches the run this way.

@@ -307,7 +307,12 @@ HistoryFile::~HistoryFile() = default;
 
 void HistoryFile::GiveUp(const std::string& why, bool diskFull) {
     if (problem_.empty()) {
-        problem_ = "history file " + path_ + ": " + why;
+        // What was lost besides the rows not recorded, where every row was.
+        const char* lost = stage_ == Stage::Revising ? "; the rows the rounds after verification "
+                                                       "changed were not revised"
+                           : stage_ == Stage::Ending ? "; the run's end was not kept"
+                                                     : "";
+        problem_ = "history file " + path_ + ": " + why + lost;
     }
     database_.reset();
     held_ = false;
@@ -539,6 +544,7 @@ void HistoryFile::Record(const std::vector<KeywordOutcome>& outcomes) {
 }
 
 void HistoryFile::Revise(const std::vector<KeywordOutcome>& outcomes) {
+    stage_ = Stage::Revising;
     Write([&](Database& db) {
         for (const KeywordOutcome& outcome : outcomes) {
             const SideChange left = ChangeOf(outcome, true);
@@ -558,6 +564,7 @@ void HistoryFile::End(const RunSummary& summary) {
         return;
     }
     ended_ = true;
+    stage_ = Stage::Ending;
     Write([&](Database& db) {
         sqlite3_bind_int64(db.endRun, 1, run_);
         BindText(db.endRun, 2, UtcTimestamp(std::chrono::system_clock::now()));

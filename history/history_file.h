@@ -60,7 +60,9 @@ class HistoryFile final : public RunHistory {
     std::string site_;   // UTF-8
     long long run_ = 0;  // the run's row, once begun
     bool ended_ = false;
-    bool held_ = false;                         // a transaction is open, taken by Hold
+    bool held_ = false;  // a transaction is open, taken by Hold
+    // What the run is at, for what a failure loses: rows, their revisions, or its end.
+    enum class Stage { Recording, Revising, Ending } stage_ = Stage::Recording;
     int keptKeywords_ = 0;                      // the keywords whose rows were committed
     bool created_ = false;                      // the file was not there before this run
     PageKind countedPage_ = PageKind::Desktop;  // the page whose changes the caption counts

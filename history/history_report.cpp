@@ -323,10 +323,10 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     }
     html += "</tbody></table>\n";
     if (shown.leftOut > 0) {
-        html +=
-            "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
-            " 个关键词与上一次相比没有变化，未列出；全部数据可用 slotscope-cli history --site " +
-            HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
+        html += "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
+                " 个关键词未列出：它们的位置与上一次相比没有变化，或最近一次没有查到。全部数据可在"
+                "历史文件所在的文件夹里用 slotscope-cli history --site " +
+                HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
     }
 
     // Who holds the slots in the latest run, for the keywords of the table.

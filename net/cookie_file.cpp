@@ -168,10 +168,6 @@ SessionCookies ReadSessionCookies(std::string_view text,
         }
         netscape = netscape || all[i].find('\t') != std::string_view::npos;
         lines.emplace_back(i + 1, line);
-        if (lines.size() > kMaxCookies) {
-            FailAt(cookies, i + 1, "more cookies than a browser keeps for a site");
-            return cookies;
-        }
     }
     if (lines.empty()) {
         cookies.error = "no cookie in it";
@@ -188,6 +184,10 @@ SessionCookies ReadSessionCookies(std::string_view text,
                 continue;
             }
             cookies.jarLines.push_back(Secured(line));
+            if (cookies.jarLines.size() > kMaxCookies) {
+                FailAt(cookies, number, "more cookies than a browser keeps for a site");
+                return cookies;
+            }
         }
         if (cookies.jarLines.empty()) {
             cookies.error = "no cookie for the search's site in it (" +

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <utility>
@@ -26,6 +27,21 @@ struct Identity {
 // How long one wait for network activity lasts before the stop request is looked at again;
 // a stop also wakes the wait at once.
 constexpr int kPollMilliseconds = 100;
+
+// The hosts no request goes to through a proxy: the environment's no_proxy, and this machine,
+// as browsers have it. A request to this machine may carry the user's cookies over http, which a
+// proxy would see.
+std::string NoProxyHosts() {
+    const char* environment = std::getenv("no_proxy");
+    if (environment == nullptr || *environment == '\0') {
+        environment = std::getenv("NO_PROXY");
+    }
+    std::string hosts = environment != nullptr ? environment : "";
+    if (hosts == "*") {
+        return hosts;
+    }
+    return hosts + (hosts.empty() ? "" : ",") + "localhost,127.0.0.0/8,::1";
+}
 
 void InitCurlOnce() {
     static std::once_flag once;
@@ -143,6 +159,7 @@ struct HttpPageFetcher::Shared {
 
     std::mutex idleMutex;
     std::vector<std::unique_ptr<Connection>> idle;
+    const std::string noProxy = NoProxyHosts();
 
     Shared() {
         share = curl_share_init();
@@ -195,6 +212,7 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(easy_, CURLOPT_SSL_OPTIONS, PlatformSslOptions());
         curl_easy_setopt(easy_, CURLOPT_SHARE, shared.share);
+        curl_easy_setopt(easy_, CURLOPT_NOPROXY, shared.noProxy.c_str());
         curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");  // cookies in memory only
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);

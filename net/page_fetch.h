@@ -31,7 +31,7 @@ struct FetchSettings {
 // kept open and reused between its requests, and the cookies servers set live as long as it
 // does. FetchPage may be called from several threads at once; each concurrent call gets its own
 // connection. The proxy variables of the environment (http_proxy, https_proxy, no_proxy) are
-// honoured.
+// honoured; this machine's own addresses are never reached through a proxy.
 class HttpPageFetcher final : public PageFetcher {
   public:
     explicit HttpPageFetcher(FetchSettings settings = {});

@@ -38,6 +38,48 @@ TEST_F(CliTest, ProgressIsRewrittenInPlaceOnATerminal) {
               "总词数2运行完毕，信息保存在同目录下的baidu.csv里\r\n");  // the terminal adds CR
 }
 
+TEST_F(CliTest, ACookieFileThatIsAPipeOrADeviceIsRefusedNotWaitedFor) {
+    Engine engine({{u"kw", {1, 0}}});
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const char* cookies : {"fifo", "/dev/zero"}) {
+        const Outcome outcome = Run(Against(engine, {"--cookies", cookies}), "kw\n");
+        EXPECT_EQ(outcome.exitStatus, 2) << cookies;
+        EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(engine.searchCount(), 0U);
+}
+
+TEST_F(CliTest, ARunWhosePipeIsNotReadHoldsUpNoOtherRunOfItsHistory) {
+    std::string keywords;
+    for (int i = 0; i < 3000; ++i) {
+        keywords += "kw" + std::to_string(i) + "\n";
+    }
+    WriteFileBytes(dir.file("many.txt"), keywords);
+    Engine engine({}, {}, /*delays=*/false);
+    // A pager that is never scrolled: the pipe fills up and the run waits to write.
+    ASSERT_EQ(::mkfifo(dir.file("pager").c_str(), 0600), 0);
+    const int pager = ::open(dir.file("pager").c_str(), O_RDONLY | O_NONBLOCK);
+    const testing::ProcessId stuck = Start(
+        Against(engine, {"--keywords", "many.txt", "--output", "pager", "--history", "shared.db"}));
+    // Until it stops fetching, as it waits.
+    std::size_t before = 0;
+    for (int i = 0; i < 100 && (before == 0 || before != engine.searchCount()); ++i) {
+        before = engine.searchCount();
+        std::this_thread::sleep_for(500ms);
+    }
+    WriteFileBytes(dir.file("b.in"), "kw1\nkw2\n");
+    const testing::ChildEnd other = testing::WaitForProgram(testing::StartProgram(
+        SLOTSCOPE_CLI, Against(engine, {"--output", "b.csv", "--history", "shared.db", "--quiet"}),
+        {dir.path().string(), dir.file("b.in"), dir.file("b.out"), dir.file("b.err")}));
+    testing::KillProgram(stuck);
+    testing::WaitForProgram(stuck);
+    ::close(pager);
+    EXPECT_EQ(other.exitStatus, 0) << ReadFileBytes(dir.file("b.err"));
+    EXPECT_EQ(ReadFileBytes(dir.file("b.csv")).size(),
+              2 * std::string("kw1 , shop.example.cn , ").size() +
+                  2 * EncodeGbk(u"左无 , 右无推广位\r\n").size());
+}
+
 TEST_F(CliTest, FailedWriteIsExitStatusOne) {
     if (!std::filesystem::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full on this system";

@@ -75,6 +75,11 @@ TEST_F(CliTest, TheLoginGoesOnlyInsideTlsAndAnHttpSearchGetsNone) {
     EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左1 , 右无推广位\r\n"));
     EXPECT_NE(proxy.seen().find("GET http://www.baidu.com/s?wd=%CF%CA%BB%A8"), std::string::npos);
+    // A search on this machine, which may have the login over http, is never sent through the
+    // proxy.
+    const Engine engine({{u"鲜花", {2, 0}}});
+    EXPECT_EQ(Run(Against(engine, {"--cookies", "cookie.txt"}), "鲜花\n").exitStatus, 0);
+    EXPECT_NE(engine.searchCookies().at(0).find("BDUSS=secret-login"), std::string::npos);
     for (const std::string& said : {proxy.seen(), tunnelled.err, outcome.err}) {
         EXPECT_EQ(said.find("secret-login"), std::string::npos) << said;
     }
@@ -148,6 +153,14 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
         {"the history onto the results",
          {"--history", "baidu.csv"},
          "--output and --history name the same file"},
+        // SQLite takes a trailing separator, "." and ".." out of the path it opens.
+        {"the history spelt as a folder", {"--history", "baidu.csv/."}, "--output and --history"},
+        {"the history beyond a folder not there",
+         {"--history", "nosuchdir/../baidu.csv"},
+         "--output and --history"},
+        {"the cookies read as keywords",
+         {"--cookies", "./keywords.txt"},
+         "--keywords and --cookies"},
         {"the history's log",
          {"--history", "h.db", "--output", "h.db-wal"},
          "--output and --history (its wal file)"},
@@ -176,6 +189,12 @@ TEST_F(CliTest, TwoOptionsNamingOneFileAreRefusedBeforeAnythingIsOpened) {
          "--output and --mobile-output",
          "dangling.csv",
          "sub/new.csv"},
+#if defined(_WIN32)
+        // Names Windows reads as one: in another letter case, with a trailing dot.
+        {"in another letter case, not there yet",
+         {"--device", "both", "--output", "sub/New.csv", "--mobile-output", "SUB/new.csv."},
+         "--output and --mobile-output"},
+#endif
     };
     for (const Case& c : cases) {
         WriteFileBytes(dir.file("slotscope.db"), history);

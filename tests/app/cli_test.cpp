@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -350,6 +351,7 @@ TEST_F(CliTest, HostileKeywordFileIsHandled) {
     EXPECT_TRUE(end.exitStatus == 0 || end.exitStatus == 1)
         << "exit " << end.exitStatus << ", signal " << end.signal;
     EXPECT_LT(end.peakResidentKiB, 512 * 1024) << "peak " << end.peakResidentKiB << " KiB";
+    std::cout << "PEAK " << end.peakResidentKiB << "\n";
     const std::string results = Results();
     EXPECT_TRUE(results.ends_with("\r\n"));
     const std::string err = ReadFileBytes(dir.file("stderr"));

@@ -157,8 +157,9 @@ TEST_F(KeywordRunTest, LineBreaksOfEverySystemAndAsciiCommasSeparateEntries) {
 }
 
 TEST_F(KeywordRunTest, ControlCharactersButTabLeaveTheKeyword) {
-    // A UTF-16 file read as bytes brings NULs; the rest of C0 and DEL mean nothing to a search.
-    const std::u16string list = u"\0k\0w\0\x01 red\troses\x7F\x1F, \x1B "s;
+    // A UTF-16 file read as bytes brings NULs; the rest of C0, DEL and C1 (a NEL) mean nothing
+    // to a search.
+    const std::u16string list = u"\0k\0w\0\x01 red\troses\x7F\x1F\u0085\u009F, \x1B "s;
     RecordingFields fields(list, std::u16string(kSite));
     FakeFetcher fetcher(Engine({}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <map>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -93,33 +94,50 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
 }
 
 TEST(HistoryFileTest, ARunWhoseHistoryStoppedMidWaySaysHowMuchItKept) {
-    testing::TempDir dir;
-    const std::string path = dir.file("slotscope.db");
-    sqlite3* other = nullptr;
-    testing::FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
-        if (address.ends_with("wd=c")) {
-            // Another run takes the history past the wait before c's line.
-            sqlite3_open(path.c_str(), &other);
-            sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        }
-        return FetchResult::Page(u"<title>x_百度搜索</title><div id=\"content_left\"></div>");
-    });
-    testing::RecordingFields fields(u"a\r\nb\r\nc\r\nd", u"shop.example.cn");
-    HistoryFile history(path, "test", std::chrono::milliseconds(100));
-    RunOptions options;
-    options.resultsPath = dir.file("baidu.csv");
-    options.homePageUrl = "http://home.test/";
-    options.searchUrlPrefix = "http://search.test/s?wd=";
-    options.history = &history;
-    const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-    EXPECT_EQ(summary.end, RunEnd::Completed);
-    EXPECT_EQ(summary.historyKeywords, 2);
-    EXPECT_TRUE(fields.Status().ends_with(u"（历史记录只保存了前2个词）"))
-        << EncodeUtf8(fields.Status());
-    EXPECT_EQ(Rows(path, "SELECT group_concat(keyword) FROM results"),
-              (std::vector<std::string>{"a,b"}));
+    const struct {
+        const char* lockedAt;  // the search before which another run takes the history
+        int kept;
+        std::u16string_view caption;
+        const char* problem;
+    } cases[] = {
+        {"wd=c", 2, u"（历史记录只保存了前2个词）", "database is locked"},
+        // b met a verification page; its second try is the round after it.
+        {"wd=b#2", 4, u"（历史记录未完整保存）", "were not revised"},
+    };
+    for (const auto& c : cases) {
+        testing::TempDir dir;
+        const std::string path = dir.file("slotscope.db");
+        sqlite3* other = nullptr;
+        std::map<std::string, int> tries;
+        testing::FakeFetcher fetcher([&](const std::string& address, std::stop_token) {
+            const int tried = ++tries[address];
+            if (address + (tried > 1 ? "#" + std::to_string(tried) : "") ==
+                "http://search.test/s?" + std::string(c.lockedAt)) {
+                sqlite3_open(path.c_str(), &other);
+                sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            }
+            if (address.ends_with("wd=b") && tried == 1) {
+                return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+            }
+            return FetchResult::Page(u"<title>x_百度搜索</title><div id=\"content_left\"></div>");
+        });
+        testing::RecordingFields fields(u"a\r\nb\r\nc\r\nd", u"shop.example.cn");
+        HistoryFile history(path, "test", std::chrono::milliseconds(100));
+        RunOptions options;
+        options.resultsPath = dir.file("baidu.csv");
+        options.homePageUrl = "http://home.test/";
+        options.searchUrlPrefix = "http://search.test/s?wd=";
+        options.history = &history;
+        options.verifyRounds = 1;
+        options.verifyPause = std::chrono::milliseconds(1);
+        const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        EXPECT_EQ(summary.historyKeywords, c.kept) << c.lockedAt;
+        EXPECT_TRUE(fields.Status().ends_with(c.caption)) << EncodeUtf8(fields.Status());
+        EXPECT_NE(summary.historyProblem.find(c.problem), std::string::npos)
+            << summary.historyProblem;
+    }
 }
 
 }  // namespace

@@ -66,6 +66,15 @@ TEST(SessionCookies, CookieLinesAndCookieFilesAreToldApartAndChecked) {
                   error.starts_with("line ") ? static_cast<std::size_t>(error[5] - '0') : 0)
             << c.text;
     }
+    // A browser's whole export holds more cookies than any one site's.
+    std::string all;
+    for (int i = 0; i < 1500; ++i) {
+        all += ".site" + std::to_string(i) + ".com\tTRUE\t/\tFALSE\t0\tc\tv\n";
+    }
+    const SessionCookies whole =
+        ReadSessionCookies(all + ".baidu.com\tTRUE\t/\tFALSE\t0\tB\tv", kHosts);
+    EXPECT_EQ(whole.jarLines.size(), 1U) << whole.error;
+    EXPECT_EQ(whole.leftOut, 1500U);
 }
 
 }  // namespace
