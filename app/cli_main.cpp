@@ -158,7 +158,7 @@ std::string ReadFileNamed(const std::string& what, const std::string& path, std:
     const int readError = errno;
     std::fclose(file);
     if (bytes.size() > limit) {
-        return named + "larger than " + std::to_string(limit / (1024 * 1024)) + " MiB";
+        return named + "larger than " + std::to_string(limit / (std::size_t{1024} * 1024)) + " MiB";
     }
     return read ? "" : named + std::strerror(readError != 0 ? readError : EIO);
 }

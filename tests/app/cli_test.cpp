@@ -351,7 +351,7 @@ TEST_F(CliTest, HostileKeywordFileIsHandled) {
         << "exit " << end.exitStatus << ", signal " << end.signal;
     // About 60 MiB; AddressSanitizer's own quarantine of freed memory is 256 MiB more, and its
     // shadow grows with the heap.
-    const long limitKiB = (kUnderAddressSanitizer ? 640 : 512) * 1024;
+    const long limitKiB = (kUnderAddressSanitizer ? 640L : 512L) * 1024;
     EXPECT_LT(end.peakResidentKiB, limitKiB) << "peak " << end.peakResidentKiB << " KiB";
     const std::string results = Results();
     EXPECT_TRUE(results.ends_with("\r\n"));
