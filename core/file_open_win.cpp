@@ -182,6 +182,8 @@ OutputFile::CreateResult OutputFile::CreateNew(const std::string& utf8Path, bool
     return CreateResult::Created;
 }
 
+// Not const: on other systems it changes the file's mode.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool OutputFile::TakePermissionsOf(const std::string& /*utf8Path*/) {
     // A new file in the same folder takes the folder's access rules, as the old one did.
     return handle_ != -1;
