@@ -20,6 +20,7 @@
 #include "core/build_config.h"
 #include "core/file_open.h"
 #include "core/keyword_run.h"
+#include "core/own_site.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
 #include "net/cookie_file.h"
@@ -95,27 +96,6 @@ class ConsoleFields final : public MemoryRunFields {
     }
 
   private:
-    Console& console_;
-};
-
-// Says why a page could not be fetched; the run itself only counts failures.
-class ReportingFetcher final : public PageFetcher {
-  public:
-    ReportingFetcher(PageFetcher& inner, Console& console) : inner_(inner), console_(console) {}
-
-    using PageFetcher::FetchPage;
-
-    FetchResult FetchPage(const std::string& address, const FetchOptions& options,
-                          std::stop_token stop) override {
-        FetchResult result = inner_.FetchPage(address, options, stop);
-        if (!result.ok() && result.failure().kind != FetchFailureKind::Stopped) {
-            console_.Note("slotscope-cli: " + address + ": " + result.failure().reason);
-        }
-        return result;
-    }
-
-  private:
-    PageFetcher& inner_;
     Console& console_;
 };
 
@@ -311,12 +291,24 @@ int Run(const Options& options) {
     }
 
     const std::u16string site = DecodeUtf8(options.site);
-    if (TrimSpaces(site).empty()) {
-        console.Line("slotscope-cli: --site is empty; give the website to look for");
-        return kExitUsage;
+    switch (SiteToCheck(site).problem) {
+        case SiteProblem::None:
+            break;
+        case SiteProblem::Empty:
+            console.Line("slotscope-cli: --site is empty; give the website to look for");
+            return kExitUsage;
+        case SiteProblem::NotAHost:
+            console.Line("slotscope-cli: --site '" + options.site +
+                         "' names no website; give its host name, such as shop.cn or www.shop.cn");
+            return kExitUsage;
     }
 
     std::string bytes;
+    if (options.keywordsPath == "-" && InputIsTerminal()) {
+        console.Line(std::string("slotscope-cli: reading keywords from the terminal, one per line; "
+                                 "end the list with ") +
+                     EndOfInputKeys());
+    }
     if (const std::string error = ReadKeywordBytes(options.keywordsPath, bytes); !error.empty()) {
         console.Line("slotscope-cli: " + error);
         return kExitUsage;
@@ -355,8 +347,7 @@ int Run(const Options& options) {
         }
         settings.cookies = std::move(cookies.jarLines);
     }
-    HttpPageFetcher http(settings);
-    ReportingFetcher fetcher(http, console);
+    HttpPageFetcher fetcher(settings);
 
     RunOptions run;
     run.resultsPath = options.outputPath;
@@ -376,8 +367,17 @@ int Run(const Options& options) {
     };
     run.delay = options.delay;
     run.stop = stop.get_token();
-    run.onPageRejected = [&console](std::u16string_view keyword, std::string_view reason) {
-        console.Note("slotscope-cli: " + EncodeUtf8(keyword) + ": " + std::string(reason));
+    // A failed page is named by its keyword; the address follows where the connection failed,
+    // as it tells which host or proxy did. The side requests' failures change nothing: unsaid.
+    run.onPageFailed = [&console](std::u16string_view keyword, PageKind page, CheckFailure failure,
+                                  std::string_view reason, std::string_view address) {
+        std::string line = "slotscope-cli: " + EncodeUtf8(keyword) +
+                           (page == PageKind::Phone ? " (phone): " : " (desktop): ") +
+                           std::string(reason);
+        if (failure == CheckFailure::Fetch) {
+            line += " (" + std::string(address) + ")";
+        }
+        console.Note(line);
     };
     std::unique_ptr<HistoryFile> history;
     if (!historyPath.empty()) {
@@ -386,7 +386,11 @@ int Run(const Options& options) {
     }
     const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
 
-    if (summary.end == RunEnd::ResultsFileUnavailable) {
+    if (summary.end == RunEnd::NoKeywords) {
+        console.Line("slotscope-cli: no keywords in " + (options.keywordsPath == "-"
+                                                             ? std::string("standard input")
+                                                             : "'" + options.keywordsPath + "'"));
+    } else if (summary.end == RunEnd::ResultsFileUnavailable) {
         console.Line("slotscope-cli: cannot create the results file '" + summary.unopenedPath +
                      "'");
     } else if (summary.end == RunEnd::ResultsFileInUse) {
@@ -417,6 +421,8 @@ int Run(const Options& options) {
         case RunEnd::Stopped:
             return kExitStopped;
         case RunEnd::NoWebsite:
+        case RunEnd::BadWebsite:
+        case RunEnd::NoKeywords:
         case RunEnd::ResultsFileUnavailable:
         case RunEnd::ResultsFileInUse:
             return kExitUsage;

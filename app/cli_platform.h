@@ -24,6 +24,12 @@ std::FILE* BinaryStandardOutput();
 // Whether standard error is a terminal or console, where progress is redrawn in place.
 bool ErrorIsTerminal();
 
+// Whether standard input is a terminal or console: keywords typed by hand, not a file or a pipe.
+bool InputIsTerminal();
+
+// How a list typed at the terminal is ended, for a line that says so.
+const char* EndOfInputKeys();
+
 // Writes UTF-8 text to standard error: as Unicode to a Windows console, as bytes elsewhere.
 void WriteError(std::string_view utf8);
 

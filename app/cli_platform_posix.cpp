@@ -26,6 +26,14 @@ bool ErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
 
+bool InputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+const char* EndOfInputKeys() {
+    return "Ctrl-D at the start of a line";
+}
+
 void WriteError(std::string_view utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stderr);
     std::fflush(stderr);

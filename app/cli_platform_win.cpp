@@ -67,6 +67,15 @@ std::FILE* BinaryStandardOutput() {
     return stdout;
 }
 
+bool InputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+const char* EndOfInputKeys() {
+    return "Ctrl-Z, then Enter, at the start of a line";
+}
+
 bool ErrorIsTerminal() {
     // Progress is redrawn with "\r" and the erase-line sequence, which a console understands
     // once asked to; one that cannot (before Windows 10) gets a line per step instead.

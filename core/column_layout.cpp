@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/own_site.h"
 #include "core/paid_signs.h"
 #include "core/shown_site.h"
 
@@ -48,6 +49,16 @@ std::string_view View(const xmlChar* text) {
 bool LooksThrough(std::string_view element) {
     return element == "table" || element == "tbody" || element == "thead" || element == "tfoot" ||
            element == "tr" || element == "td";
+}
+
+// Elements that begin and end a line of their own where a browser draws them: their text does
+// not run on into the text around them.
+bool BreaksLine(std::string_view element) {
+    static constexpr std::array<std::string_view, 27> kBreaking = {
+        "address", "article", "aside", "blockquote", "br", "dd",      "div",   "dl", "dt",
+        "footer",  "form",    "h1",    "h2",         "h3", "h4",      "h5",    "h6", "header",
+        "hr",      "li",      "nav",   "ol",         "p",  "section", "table", "td", "tr"};
+    return std::find(kBreaking.begin(), kBreaking.end(), element) != kBreaking.end();
 }
 
 // Elements a browser does not draw: no entry of a list, paid or not.
@@ -193,8 +204,9 @@ class SignMatcher final {
     Set unused_;
 };
 
-// Finds the website in text, ignoring ASCII case, the Boyer-Moore-Horspool way: most of the
-// text is stepped over by the website's length, so long attribute values cost little.
+// Finds the website in text, ignoring ASCII case, where it stands as a whole host name or the
+// end of one (see StandsAlone), the Boyer-Moore-Horspool way: most of the text is stepped over
+// by the website's length, so long attribute values cost little.
 class WebsiteSearch final {
   public:
     explicit WebsiteSearch(std::string_view lowerWebsite) : needle_(lowerWebsite) {
@@ -209,8 +221,9 @@ class WebsiteSearch final {
         }
     }
 
-    // An empty website is in anything.
-    bool In(std::string_view text) const {
+    // An empty website is in anything. `breaks` are the offsets, in order, where the text
+    // breaks into a new line (see StandsAlone).
+    bool In(std::string_view text, std::span<const std::size_t> breaks = {}) const {
         const std::size_t length = needle_.size();
         if (length == 0) {
             return true;
@@ -226,7 +239,15 @@ class WebsiteSearch final {
             while (k + 1 < length && FoldAscii(text[start + k]) == needle_[k]) {
                 ++k;
             }
-            if (k + 1 == length) {
+            if (k + 1 != length) {
+                continue;
+            }
+            // The site is looked at on its line: one on two lines is none.
+            const auto next = std::upper_bound(breaks.begin(), breaks.end(), start);
+            const std::size_t lineStart = next == breaks.begin() ? 0 : *(next - 1);
+            const std::size_t lineEnd = next == breaks.end() ? text.size() : *next;
+            if (end + 1 <= lineEnd && StandsAlone(text.substr(lineStart, lineEnd - lineStart),
+                                                  start - lineStart, length)) {
                 return true;
             }
         }
@@ -291,6 +312,10 @@ class ColumnReader final {
             BeginEntry(depth);
         }
         Examine(element, attributes);
+        if (BreaksLine(element)) {
+            Break();
+            breakDepths_.push_back(depth);
+        }
         if (element == "span" || element == "a") {
             if (labelCandidates_.empty()) {
                 // Text outside every candidate is not looked at: what it held before this one
@@ -304,6 +329,10 @@ class ColumnReader final {
 
     void OnEnd(std::size_t depth) {
         if (entryDepth_ != 0) {
+            if (!breakDepths_.empty() && breakDepths_.back() == depth) {
+                breakDepths_.pop_back();
+                Break();
+            }
             if (!labelCandidates_.empty() && labelCandidates_.back().depth == depth) {
                 if (ReadsAsAdLabel(labelCandidates_.back())) {
                     paid_ = true;
@@ -347,6 +376,8 @@ class ColumnReader final {
         websiteInAttributes_ = false;
         landingAddress_.reset();
         text_.clear();
+        breaks_.clear();
+        breakDepths_.clear();
         scanned_ = 0;
         nonSpaceCount_ = 0;
         runStart_ = 0;
@@ -359,7 +390,8 @@ class ColumnReader final {
         if (paid_) {
             Block& block = unpaidSeen_ ? bottom_ : top_;
             ++block.listings;
-            if (block.firstWithWebsite == 0 && (websiteInAttributes_ || website_.In(text_))) {
+            if (block.firstWithWebsite == 0 &&
+                (websiteInAttributes_ || website_.In(text_, breaks_))) {
                 block.firstWithWebsite = block.listings;
             }
             std::string site = landingAddress_ ? SiteOfAddress(*landingAddress_) : std::string();
@@ -370,6 +402,13 @@ class ColumnReader final {
         entryDepth_ = 0;
         text_.clear();
         labelCandidates_.clear();
+    }
+
+    // The entry's text breaks into a new line where it now ends.
+    void Break() {
+        if (breaks_.empty() || breaks_.back() != text_.size()) {
+            breaks_.push_back(text_.size());
+        }
     }
 
     void Examine(std::string_view element, const xmlChar** attributes) {
@@ -452,6 +491,8 @@ class ColumnReader final {
     bool websiteInAttributes_ = false;
     std::optional<std::string> landingAddress_;  // the first data-landurl value
     std::string text_;                           // all its text, without script and style contents
+    std::vector<std::size_t> breaks_;            // where text_ breaks into a new line, in order
+    std::vector<std::size_t> breakDepths_;       // the open elements that break it when they end
     std::size_t scanned_ = 0;
     std::size_t nonSpaceCount_ = 0;
     std::size_t runStart_ = 0;

@@ -19,9 +19,10 @@ struct LayoutReading {
 // Result pages that carry their listings in two columns, the elements with the ids content_left
 // and content_right, as Baidu has served them since about 2016. A paid listing is an entry of a
 // column (a child element; tables in between are looked through) that shows a desktop sign of
-// promotion (see paid_signs.h). The website is looked for, ignoring ASCII case, in a listing's
-// text and in the values of its attributes. The page is a result page when it has a column or a
-// <title> that, trimmed, ends with "_百度搜索" or begins with "百度搜索_".
+// promotion (see paid_signs.h). The website (as SiteToCheck gives it) is looked for, ignoring
+// ASCII case, in a listing's text and in the values of its attributes, where it stands as a whole
+// host name or the end of one (see StandsAlone). The page is a result page when it has a column or
+// a <title> that, trimmed, ends with "_百度搜索" or begins with "百度搜索_".
 //
 // Returns nothing when the page cannot be read to its end: markup broken in ways that would make
 // the parser work far beyond any real page. Such a page must be reported as a failed check, not

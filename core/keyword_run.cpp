@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -13,27 +14,23 @@
 #include <vector>
 
 #include "core/fetch_ahead.h"
+#include "core/own_site.h"
 #include "core/result_page.h"
 #include "core/results_file.h"
+#include "core/run_captions.h"
 #include "core/run_history.h"
 #include "core/text_codec.h"
 
 namespace slotscope {
 namespace {
 
-std::u16string Decimal(int value) {
-    const std::string digits = std::to_string(value);
-    return {digits.begin(), digits.end()};
-}
-
-std::u16string ProgressText(int done, int total) {
-    return Decimal(done) + u"/" + Decimal(total);
-}
-
 // The results files of a run, by page.
 class RunFiles final {
   public:
-    explicit RunFiles(const RunOptions& options) : device_(options.device) {}
+    explicit RunFiles(const RunOptions& options)
+        : device_(options.device),
+          desktopName_(NameOf(options.resultsPath, u"baidu.csv")),
+          phoneName_(NameOf(options.mobileResultsPath, u"baidu_mobile.csv")) {}
 
     ResultsFile& For(PageKind page) { return page == PageKind::Phone ? phone_ : desktop_; }
 
@@ -72,76 +69,25 @@ class RunFiles final {
         return names;
     }
 
-    static std::u16string_view FileName(PageKind page) {
-        return page == PageKind::Phone ? u"baidu_mobile.csv" : u"baidu.csv";
+    // The file's name, as the captions give it.
+    const std::u16string& FileName(PageKind page) const {
+        return page == PageKind::Phone ? phoneName_ : desktopName_;
     }
 
   private:
+    static std::u16string NameOf(const std::string& path, std::u16string_view unnamed) {
+        const std::u8string name =
+            std::filesystem::path(std::u8string(path.begin(), path.end())).filename().u8string();
+        return name.empty() ? std::u16string(unnamed)
+                            : DecodeUtf8(std::string(name.begin(), name.end()));
+    }
+
     const Device device_;
+    const std::u16string desktopName_;
+    const std::u16string phoneName_;
     ResultsFile desktop_;
     ResultsFile phone_;
 };
-
-// That the history was not (all) kept, for any caption after a run.
-std::u16string LostHistoryText(const RunSummary& summary) {
-    if (summary.historyProblem.empty()) {
-        return {};
-    }
-    if (summary.historyKeywords <= 0) {
-        return u"（历史记录未保存）";
-    }
-    return summary.historyKeywords < summary.checked
-               ? u"（历史记录只保存了前" + Decimal(summary.historyKeywords) + u"个词）"
-               : u"（历史记录未完整保存）";
-}
-
-// What the history adds to a completion caption: that it was not kept, or how the slots moved
-// since the last run (the counts that are zero left out, nothing where nothing moved).
-std::u16string HistoryText(const RunSummary& summary) {
-    if (!summary.historyProblem.empty()) {
-        return LostHistoryText(summary);
-    }
-    const ChangeCounts& changes = summary.changes;
-    std::u16string moved;
-    for (const auto& [count, name] :
-         {std::pair{changes.up, u"上升"}, std::pair{changes.down, u"下降"},
-          std::pair{changes.gained, u"新上"}, std::pair{changes.lost, u"掉出"}}) {
-        if (count > 0) {
-            moved += (moved.empty() ? u"" : u"，") + std::u16string(name) + Decimal(count) + u"个";
-        }
-    }
-    return moved.empty() ? std::u16string() : u"（比上次：" + moved + u"）";
-}
-
-std::u16string CompletionText(const RunSummary& summary, const RunFiles& files) {
-    std::u16string text = u"总词数" + Decimal(summary.keywords);
-    text += summary.writeFailed ? u"运行完毕，但写入" + files.Names(true) + u"时出错，结果不完整"
-                                : u"运行完毕，信息保存在同目录下的" + files.Names(false) + u"里";
-    if (summary.failed > 0) {
-        text += u"，其中" + Decimal(summary.failed) + u"个词查询失败";
-    }
-    if (summary.blocked > 0) {
-        text += u"（" + Decimal(summary.blocked) + u"个遇到百度安全验证，请稍后再试）";
-    }
-    return text + HistoryText(summary);
-}
-
-// Where the lines went, after a run that ended early.
-std::u16string SavedText(const RunSummary& summary, const RunFiles& files) {
-    return summary.writeFailed ? u"但写入" + files.Names(true) + u"时出错，结果不完整"
-                               : u"信息保存在同目录下的" + files.Names(false) + u"里";
-}
-
-std::u16string StoppedText(const RunSummary& summary, const RunFiles& files) {
-    return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) + u"，" +
-           SavedText(summary, files) + LostHistoryText(summary);
-}
-
-std::u16string AbortedText(const RunSummary& summary, const RunFiles& files) {
-    return u"运行中止（" + summary.abortReason + u"），已完成" +
-           ProgressText(summary.checked, summary.keywords) + u"，" + SavedText(summary, files) +
-           LostHistoryText(summary);
-}
 
 // C0, DEL and C1, but tab, which a keyword may hold.
 bool IsControl(char16_t c) {
@@ -227,7 +173,7 @@ bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files, Ru
     for (const PageKind page : files.Pages()) {
         const std::string& path =
             page == PageKind::Phone ? options.mobileResultsPath : options.resultsPath;
-        const std::u16string name(RunFiles::FileName(page));
+        const std::u16string name = files.FileName(page);
         const OutputFile::OpenResult opened = files.For(page).OpenKeeping(path);
         if (opened != OutputFile::OpenResult::Opened) {
             files.Close();
@@ -252,32 +198,44 @@ bool OpenFiles(RunFields& fields, const RunOptions& options, RunFiles& files, Ru
     return true;
 }
 
+// How a keyword's check failed on one page, and why, in English for a log line.
+struct PageFailure {
+    CheckFailure kind = CheckFailure::None;
+    std::string reason;
+};
+
 // What one fetched page gives: its labels and the sites its paid listings show, or nothing when
-// the keyword failed on it.
-std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
-                                       std::u16string_view keyword, std::u16string_view website,
-                                       const RunOptions& options, CheckFailure& failure,
+// the keyword failed on it (told to options.onPageFailed).
+std::optional<PositionLabels> ReadPage(const FetchResult& page, const PageRequest& request,
+                                       std::u16string_view keyword, std::u16string_view site,
+                                       const RunOptions& options, PageFailure& failure,
                                        ShownSites& sites) {
     sites = {};
+    failure = {};
     if (!page.ok()) {
-        failure = page.failure().kind == FetchFailureKind::Blocked ? CheckFailure::Blocked
-                                                                   : CheckFailure::Fetch;
-        return std::nullopt;
+        failure = {page.failure().kind == FetchFailureKind::Blocked ? CheckFailure::Blocked
+                                                                    : CheckFailure::Fetch,
+                   page.failure().reason};
+    } else {
+        const PageCheck check = CheckResultPage(page.body(), site, request.options.page);
+        switch (check.outcome) {
+            case PageCheck::Outcome::Read:
+                sites = check.sites;
+                return check.labels;
+            case PageCheck::Outcome::NotResultPage:
+                // An empty answer, a login wall or a script stub: nothing was checked.
+                failure = {CheckFailure::NotResultPage, "not a result page"};
+                break;
+            case PageCheck::Outcome::Unreadable:
+                failure = {CheckFailure::Unreadable,
+                           "the result page could not be read (markup broken beyond any real "
+                           "page)"};
+                break;
+        }
     }
-    const PageCheck check = CheckResultPage(page.body(), website, kind);
-    if (check.outcome == PageCheck::Outcome::Read) {
-        failure = CheckFailure::None;
-        sites = check.sites;
-        return check.labels;
-    }
-    failure = CheckFailure::Unreadable;
-    if (options.onPageRejected) {
-        // An empty answer, a login wall or a script stub: nothing was checked.
-        std::string reason = kind == PageKind::Phone ? "phone page: " : "";
-        reason += check.outcome == PageCheck::Outcome::NotResultPage
-                      ? "not a result page"
-                      : "the result page could not be read (markup broken beyond any real page)";
-        options.onPageRejected(keyword, reason);
+    if (options.onPageFailed) {
+        options.onPageFailed(keyword, request.options.page, failure.kind, failure.reason,
+                             request.address);
     }
     return std::nullopt;
 }
@@ -287,28 +245,61 @@ std::optional<PositionLabels> ReadPage(const FetchResult& page, PageKind kind,
 struct WrittenKeyword {
     std::u16string keyword;
     std::vector<PositionLabels> lines;
-    std::vector<CheckFailure> failures;
+    std::vector<PageFailure> failures;
     std::vector<ShownSites> sites;
     int order = 0;  // among the run's keywords, from 1
 
-    bool failed() const {
-        return std::any_of(failures.begin(), failures.end(),
-                           [](CheckFailure f) { return f != CheckFailure::None; });
-    }
-    bool blocked() const {
-        return std::find(failures.begin(), failures.end(), CheckFailure::Blocked) != failures.end();
+    bool blocked() const { return Failure() == CheckFailure::Blocked; }
+    // What the keyword counts as among the failures: a verification page on any page first,
+    // then a failed fetch, then a page that was none or could not be read.
+    CheckFailure Failure() const {
+        CheckFailure worst = CheckFailure::None;
+        for (const CheckFailure kind : {CheckFailure::Unreadable, CheckFailure::NotResultPage,
+                                        CheckFailure::Fetch, CheckFailure::Blocked}) {
+            for (const PageFailure& failure : failures) {
+                worst = failure.kind == kind ? kind : worst;
+            }
+        }
+        return worst;
     }
     KeywordOutcome Outcome(std::size_t page, PageKind kind) const {
-        return {order,          keyword,    kind, lines[page].left, lines[page].right,
-                failures[page], sites[page]};
+        return {order,
+                keyword,
+                kind,
+                lines[page].left,
+                lines[page].right,
+                failures[page].kind,
+                sites[page],
+                failures[page].reason};
     }
 };
+
+// Counts a keyword's failure in the summary.
+void CountFailure(const WrittenKeyword& keyword, RunSummary& summary) {
+    switch (keyword.Failure()) {
+        case CheckFailure::None:
+            return;
+        case CheckFailure::Blocked:
+            ++summary.blocked;
+            break;
+        case CheckFailure::Fetch:
+            ++summary.fetchFailed;
+            break;
+        case CheckFailure::NotResultPage:
+            ++summary.notResultPages;
+            break;
+        case CheckFailure::Unreadable:
+            ++summary.unreadable;
+            break;
+    }
+    ++summary.failed;
+}
 
 // Shows each page's labels in the label fields (查询失败 for a page without) and reads them back
 // for its line, as the window's fields hold them.
 WrittenKeyword ShowLabels(RunFields& fields, std::u16string_view keyword, int order,
                           const std::vector<std::optional<PositionLabels>>& labels,
-                          std::vector<CheckFailure> failures, std::vector<ShownSites> sites) {
+                          std::vector<PageFailure> failures, std::vector<ShownSites> sites) {
     WrittenKeyword written{
         std::u16string(keyword), {}, std::move(failures), std::move(sites), order};
     for (const std::optional<PositionLabels>& page : labels) {
@@ -358,10 +349,29 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     const std::u16string website = fields.Website();
     const std::u16string_view trimmedWebsite = TrimSpaces(website);
 
-    // A blank website is found in every listing and would report 左1 for every keyword.
-    if (trimmedWebsite.empty()) {
-        fields.SetStatus(u"请先填写查看网址");
-        summary.end = RunEnd::NoWebsite;
+    // A blank website would be found in every listing and report 左1 for every keyword.
+    const CheckedSite site = SiteToCheck(website);
+    if (site.problem != SiteProblem::None) {
+        fields.SetStatus(site.problem == SiteProblem::Empty
+                             ? u"请先填写查看网址"
+                             : u"网址无法识别：" + std::u16string(trimmedWebsite));
+        summary.end = site.problem == SiteProblem::Empty ? RunEnd::NoWebsite : RunEnd::BadWebsite;
+        return;
+    }
+
+    // The entries are walked over the list three times (counting, fetching ahead, checking)
+    // rather than split up and held.
+    std::u16string_view entry;
+    // One keyword's text at a time, in a buffer each walk reuses.
+    std::u16string keyword;
+    for (KeywordEntries entries(keywordList); entries.Next(entry);) {
+        KeywordOf(entry, keyword);
+        summary.keywords += keyword.empty() ? 0 : 1;
+    }
+    // A list without a keyword would empty the files for nothing.
+    if (summary.keywords == 0) {
+        fields.SetStatus(u"请先填写竞价关键词");
+        summary.end = RunEnd::NoKeywords;
         return;
     }
 
@@ -379,7 +389,7 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         return IsRegularFile(ResolvedPath(pathOf(page)));
     });
     if (options.history != nullptr) {
-        options.history->Begin(trimmedWebsite, options.device, options.stop);
+        options.history->Begin(site.site, options.device, options.stop);
     }
     const auto prefix = [&](PageKind page) -> const std::string& {
         return page == PageKind::Phone ? options.mobileSearchUrlPrefix : options.searchUrlPrefix;
@@ -400,21 +410,16 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         }
     }
 
-    // The entries are walked over the list three times (counting, fetching ahead, checking)
-    // rather than split up and held.
-    int count = 0;
-    std::u16string_view entry;
-    // One keyword's text at a time, in a buffer each walk reuses.
-    std::u16string keyword;
-    for (KeywordEntries entries(keywordList); entries.Next(entry);) {
-        ++count;
-        KeywordOf(entry, keyword);
-        summary.keywords += keyword.empty() ? 0 : 1;
-    }
-
     KeywordEntries toFetch(keywordList);
     std::u16string_view entryToFetch;
     std::u16string fetching;
+    // A keyword's request for the run's page `index`.
+    const auto requestFor = [&](std::size_t index, std::u16string_view text) {
+        const PageKind page = pages[index];
+        return PageRequest{
+            SearchAddress(prefix(page), text, page),
+            FetchOptions{.referer = searchHomes[index], .sideRequest = false, .page = page}};
+    };
     std::size_t nextPage = 0;
     const auto nextRequest = [&]() {
         if (nextPage == 0) {
@@ -427,33 +432,25 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         }
         const std::size_t index = nextPage;
         nextPage = (nextPage + 1) % pages.size();
-        const PageKind page = pages[index];
-        return PageRequest{
-            SearchAddress(prefix(page), fetching, page),
-            FetchOptions{.referer = searchHomes[index], .sideRequest = false, .page = page}};
+        return requestFor(index, fetching);
     };
     FetchAhead fetched(fetcher, nextRequest,
                        static_cast<std::size_t>(summary.keywords) * pages.size(), options.lookAhead,
                        options.stop, options.delay);
 
-    KeywordEntries toCheck(keywordList);
-    int emptyCount = 0;
     std::vector<std::optional<PositionLabels>> labels(pages.size());
     // Every keyword's lines, kept only for the rounds after verification pages.
     std::vector<WrittenKeyword> checked;
-    for (int i = 0; i < count; ++i) {
+    for (KeywordEntries toCheck(keywordList); toCheck.Next(entry);) {
         if (options.stop.stop_requested()) {
             summary.end = RunEnd::Stopped;
             break;
         }
-        toCheck.Next(entry);
         KeywordOf(entry, keyword);
-        if (keyword.empty()) {
-            ++emptyCount;
-        } else {
+        if (!keyword.empty()) {
             // All of a keyword's pages first: a stop between them writes none of its lines, so
             // the files hold the same keywords.
-            std::vector<CheckFailure> failures(pages.size(), CheckFailure::None);
+            std::vector<PageFailure> failures(pages.size());
             std::vector<ShownSites> sites(pages.size());
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
                 const FetchResult page = fetched.TakeNext();
@@ -461,8 +458,8 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                     // Cut short by the stop, not a failure of the keyword.
                     summary.end = RunEnd::Stopped;
                 } else {
-                    labels[p] =
-                        ReadPage(page, pages[p], keyword, website, options, failures[p], sites[p]);
+                    labels[p] = ReadPage(page, requestFor(p, keyword), keyword, site.site, options,
+                                         failures[p], sites[p]);
                 }
             }
             if (summary.end == RunEnd::Stopped) {
@@ -488,14 +485,14 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
             if (options.history != nullptr) {
                 options.history->Record(outcomes);
             }
-            summary.failed += written.failed() ? 1 : 0;
-            summary.blocked += written.blocked() ? 1 : 0;
+            CountFailure(written, summary);
             ++summary.checked;
             if (options.verifyRounds > 0) {
                 checked.push_back(std::move(written));
             }
+            // Counted in keywords: blank lines and the list's last line break are none.
+            fields.SetProgress(ProgressText(summary.checked, summary.keywords));
         }
-        fields.SetProgress(ProgressText(i + 1 - emptyCount, count - emptyCount));
     }
 
     files.Close();
@@ -536,13 +533,13 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         for (const std::size_t k : waiting) {
             // Only the pages that met a verification page: the others keep what they gave.
             std::vector<std::optional<PositionLabels>> retried(pages.size());
-            std::vector<CheckFailure> failures = checked[k].failures;
+            std::vector<PageFailure> failures = checked[k].failures;
             std::vector<ShownSites> sites = checked[k].sites;
             for (std::size_t p = 0; p < pages.size() && summary.end != RunEnd::Stopped; ++p) {
-                if (failures[p] != CheckFailure::Blocked) {
-                    retried[p] = checked[k].lines[p].left == kFetchFailedLabel
-                                     ? std::nullopt
-                                     : std::optional(checked[k].lines[p]);
+                if (failures[p].kind != CheckFailure::Blocked) {
+                    retried[p] = failures[p].kind == CheckFailure::None
+                                     ? std::optional(checked[k].lines[p])
+                                     : std::nullopt;
                     continue;
                 }
                 std::uniform_int_distribution<std::chrono::milliseconds::rep> delay(
@@ -552,14 +549,13 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
                     summary.end = RunEnd::Stopped;
                     break;
                 }
-                const FetchResult page = fetcher.FetchPage(
-                    SearchAddress(prefix(pages[p]), checked[k].keyword, pages[p]),
-                    FetchOptions{.referer = searchHomes[p], .sideRequest = false, .page = pages[p]},
-                    options.stop);
+                const PageRequest request = requestFor(p, checked[k].keyword);
+                const FetchResult page =
+                    fetcher.FetchPage(request.address, request.options, options.stop);
                 if (!page.ok() && options.stop.stop_requested()) {
                     summary.end = RunEnd::Stopped;
                 } else {
-                    retried[p] = ReadPage(page, pages[p], checked[k].keyword, website, options,
+                    retried[p] = ReadPage(page, request, checked[k].keyword, site.site, options,
                                           failures[p], sites[p]);
                     retriedPages[p] = 1;
                 }
@@ -572,11 +568,10 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         }
     }
     if (std::find(retriedPages.begin(), retriedPages.end(), 1) != retriedPages.end()) {
-        summary.failed = 0;
-        summary.blocked = 0;
+        summary.failed = summary.blocked = summary.fetchFailed = summary.notResultPages =
+            summary.unreadable = 0;
         for (const WrittenKeyword& keyword : checked) {
-            summary.failed += keyword.failed() ? 1 : 0;
-            summary.blocked += keyword.blocked() ? 1 : 0;
+            CountFailure(keyword, summary);
         }
         for (std::size_t p = 0; p < pages.size(); ++p) {
             if (retriedPages[p] == 0) {
@@ -603,8 +598,9 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
         }
     }
     EndHistory(options, summary);
-    fields.SetStatus(summary.end == RunEnd::Stopped ? StoppedText(summary, files)
-                                                    : CompletionText(summary, files));
+    fields.SetStatus(summary.end == RunEnd::Stopped
+                         ? StoppedText(summary, files.Names(false), files.Names(true))
+                         : CompletionText(summary, files.Names(false), files.Names(true)));
 }
 
 }  // namespace
@@ -643,8 +639,9 @@ RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOpt
         }
         try {
             // Before the file was opened there is nothing to say about it.
-            fields.SetStatus(files.everOpened() ? AbortedText(summary, files)
-                                                : u"运行中止（" + summary.abortReason + u"）");
+            fields.SetStatus(files.everOpened()
+                                 ? AbortedText(summary, files.Names(false), files.Names(true))
+                                 : u"运行中止（" + summary.abortReason + u"）");
         } catch (...) {
             // The summary still tells the caller.
         }

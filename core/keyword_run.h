@@ -21,6 +21,15 @@ class RunHistory;
 // The label both sides get for a keyword whose page could not be fetched.
 inline constexpr std::u16string_view kFetchFailedLabel = u"查询失败";
 
+// How a keyword's check failed on one page.
+enum class CheckFailure {
+    None,
+    Fetch,          // the page could not be fetched
+    Blocked,        // a verification page came instead
+    Unreadable,     // the page came but could not be read (markup broken beyond any real page)
+    NotResultPage,  // the page came but was no result page (an empty answer, a login wall)
+};
+
 // Which result pages a run checks for every keyword.
 enum class Device {
     Pc,      // the desktop page, into the results file
@@ -47,15 +56,19 @@ struct RunOptions {
     // Where the run keeps its outcomes beyond the results files; none: nowhere.
     RunHistory* history = nullptr;
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
-    // Told of a keyword whose page came back but is no result page, or could not be read, and
-    // why (in English, for a log line, naming the phone's page); the keyword counts as failed.
-    std::function<void(std::u16string_view keyword, std::string_view reason)> onPageRejected;
+    // Told of each page of a keyword that failed: what it met, and why (in English, for a log
+    // line), with the page's address.
+    std::function<void(std::u16string_view keyword, PageKind page, CheckFailure failure,
+                       std::string_view reason, std::string_view address)>
+        onPageFailed;
 };
 
 enum class RunEnd {
     Completed,               // every entry was handled
     Stopped,                 // a stop request ended the run early
     NoWebsite,               // the website field was blank; nothing was fetched or written
+    BadWebsite,              // the website field names no host (see SiteToCheck); likewise
+    NoKeywords,              // the list holds no keyword; likewise
     ResultsFileUnavailable,  // the results file could not be created; nothing was fetched
     ResultsFileInUse,        // another program (Excel) holds the results file; nothing was fetched
     Aborted,  // something failed that no keyword accounts for (memory ran out); lines are kept
@@ -66,7 +79,12 @@ struct RunSummary {
     int keywords = 0;  // non-blank entries in the list
     int checked = 0;   // keywords whose lines were written (or attempted, when writes failed)
     int failed = 0;    // keywords with a page that could not be fetched or read
-    int blocked = 0;   // of those, the ones that met a verification page on any page
+    // Of those, by what they met: a verification page on any page, else a failed fetch, else a
+    // page that was no result page, else one that could not be read.
+    int blocked = 0;
+    int fetchFailed = 0;
+    int notResultPages = 0;
+    int unreadable = 0;
     bool writeFailed = false;
     std::string unopenedPath;    // the results file that could not be opened, if any
     std::u16string abortReason;  // why the run was aborted, as the status text says it

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/column_layout.h"
+#include "core/own_site.h"
 #include "core/shown_site.h"
 
 namespace slotscope {
@@ -43,35 +44,6 @@ bool EqualsFoldedAt(std::u16string_view text, std::size_t at, std::u16string_vie
 
 bool MatchesAt(std::u16string_view text, std::size_t at, std::u16string_view marker) {
     return text.size() - at >= marker.size() && text.compare(at, marker.size(), marker) == 0;
-}
-
-// The presence test: haystack contains needle, ignoring ASCII case. An empty needle is found in
-// any non-empty haystack.
-bool ContainsIgnoringCase(std::u16string_view haystack, std::u16string_view needle) {
-    if (needle.empty()) {
-        return !haystack.empty();
-    }
-    if (needle.size() > haystack.size()) {
-        return false;
-    }
-    const char16_t first = FoldAscii(needle[0]);
-    const char16_t firstUpper =
-        first >= u'a' && first <= u'z' ? static_cast<char16_t>(first - (u'a' - u'A')) : first;
-    const std::size_t last = haystack.size() - needle.size();
-    for (std::size_t i = 0; i <= last; ++i) {
-        const char16_t c = haystack[i];
-        if (c != first && c != firstUpper) {
-            continue;
-        }
-        std::size_t n = 1;
-        while (n < needle.size() && FoldAscii(haystack[i + n]) == FoldAscii(needle[n])) {
-            ++n;
-        }
-        if (n == needle.size()) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // A listing-start marker: whether it occurs in any letter case, and where it first occurs
@@ -373,7 +345,7 @@ PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& 
                 }
                 const auto block =
                     CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd);
-                if (ContainsIgnoringCase(block, website)) {
+                if (HoldsSite(block, website)) {
                     label = Numbered(u"右", j + 1);
                     break;
                 }
@@ -405,7 +377,7 @@ PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& 
         }
         const std::size_t markerLength = kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
         const auto block = CutListing(PageText, listings[k], markerLength, tableEnd);
-        if (ContainsIgnoringCase(block, website)) {
+        if (HoldsSite(block, website)) {
             labels.left = Numbered(u"左", k);
             labels.right = markers.rightBlock ? u"右无" : u"右无推广位";
             return labels;

@@ -36,8 +36,10 @@ struct ShownSites {
 // A page with the table layout (any of the markers <table id="3001" , <table id="4001" or
 // <div id="bdfs0" , in any letter case) is read by its markers: the left listings of layout A,
 // tables 3001..30010, or layout B, tables 4001..4004, and the right listings bdfs0..bdfs7.
-// Presence tests ignore ASCII letter case; the listing blocks are cut case-sensitively, as strCut
-// does. This reads one pass over the page, whatever the number of listings.
+// The website is the site as SiteToCheck gives it; a block holds it where it stands as a whole
+// host name or the end of one, ignoring ASCII letter case (see HoldsSite). The listing blocks
+// are cut case-sensitively, as strCut does. This reads one pass over the page, whatever the
+// number of listings.
 //
 // Any other page is read as HTML by its columns, content_left and content_right (see
 // column_layout.h); a page with neither has no listings.

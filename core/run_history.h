@@ -12,14 +12,6 @@
 
 namespace slotscope {
 
-// How a keyword's check failed on one page.
-enum class CheckFailure {
-    None,
-    Fetch,       // the page could not be fetched
-    Blocked,     // a verification page came instead
-    Unreadable,  // the page came but was no result page, or could not be read
-};
-
 // A keyword's outcome on one page, as its line in the results file says it.
 struct KeywordOutcome {
     int order = 0;  // its place among the run's keywords, from 1
@@ -28,7 +20,8 @@ struct KeywordOutcome {
     std::u16string left;  // the labels as written
     std::u16string right;
     CheckFailure failure = CheckFailure::None;
-    ShownSites sites;  // none where the check failed
+    ShownSites sites;           // none where the check failed
+    std::string failureReason;  // why it failed, in English for a log line; empty where it did not
 };
 
 // What a run keeps of itself beyond its results files. The run calls it on its own thread, in

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "core/own_site.h"
+
 namespace slotscope {
 namespace {
 
@@ -89,7 +91,7 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
     const auto dump = [](const Json& json) {
         return json.dump(-1, ' ', false, Json::error_handler_t::replace);
     };
-    std::string head = dump(Json{{"site", BareSite(site)}, {"runs", runsJson}});
+    std::string head = dump(Json{{"site", SiteKey(site)}, {"runs", runsJson}});
     head.pop_back();  // the closing brace; the results follow
     if (!out(head + ",\"results\":[")) {
         return ExportEnd::WriteFailed;
@@ -107,6 +109,7 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
                     {"left_listings", OrNull(result.left.listings)},
                     {"right_listings", OrNull(result.right.listings)},
                     {"failed", OrNull(result.failed)},
+                    {"failure_reason", OrNull(result.failureReason)},
                     {"left_sites", SitesJson(result.left)},
                     {"right_sites", SitesJson(result.right)},
                     {"left_change", ChangeJson(result.left.change)},
@@ -135,22 +138,23 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
     }
     if (!out("\xEF\xBB\xBFrun,started,device,page,order,keyword,left,right,left_slot,right_slot,"
              "left_listings,right_listings,failed,left_sites,right_sites,left_change,left_by,"
-             "right_change,right_by\r\n")) {
+             "right_change,right_by,failure_reason\r\n")) {
         return ExportEnd::WriteFailed;
     }
     bool written = true;
     const bool read = reader.Results(runs, [&](const StoredResult& result) {
         const StoredRun& run = *byId.at(result.run);
-        written = out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
-                      CsvField(run.device) + ',' + CsvField(result.page) + ',' +
-                      std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
-                      CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
-                      Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
-                      Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
-                      Field(result.failed) + ',' + SitesField(result.left) + ',' +
-                      SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
-                      Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) +
-                      ',' + Field(result.right.change.by) + "\r\n");
+        written =
+            out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
+                CsvField(run.device) + ',' + CsvField(result.page) + ',' +
+                std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
+                CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
+                Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
+                Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
+                Field(result.failed) + ',' + SitesField(result.left) + ',' +
+                SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
+                Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) + ',' +
+                Field(result.right.change.by) + ',' + Field(result.failureReason) + "\r\n");
         return written;
     });
     if (!written) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/file_open.h"
+#include "core/own_site.h"
 #include "core/text_codec.h"
 #include "history/stored_sites.h"
 
@@ -46,20 +47,6 @@ const char* DeviceName(Device device) {
 
 const char* PageName(PageKind page) {
     return page == PageKind::Phone ? "mobile" : "pc";
-}
-
-const char* FailureName(CheckFailure failure) {
-    switch (failure) {
-        case CheckFailure::Fetch:
-            return "fetch";
-        case CheckFailure::Blocked:
-            return "blocked";
-        case CheckFailure::Unreadable:
-            return "unreadable";
-        case CheckFailure::None:
-            break;
-    }
-    return nullptr;
 }
 
 const char* ChangeName(ChangeKind kind) {
@@ -126,6 +113,7 @@ CREATE TABLE results (
     right_listings INTEGER,
     left_sites TEXT,
     right_sites TEXT,
+    failure_reason TEXT,
     PRIMARY KEY (run, page, ord)
 );
 CREATE INDEX results_by_keyword ON results (keyword, page, run);
@@ -138,6 +126,9 @@ ALTER TABLE results ADD COLUMN right_listings INTEGER;
 ALTER TABLE results ADD COLUMN left_sites TEXT;
 ALTER TABLE results ADD COLUMN right_sites TEXT;
 )sql";
+
+// From the second schema: why a check failed, unknown for older rows.
+constexpr const char* kSchemaFrom2To3 = "ALTER TABLE results ADD COLUMN failure_reason TEXT;";
 
 }  // namespace
 
@@ -225,6 +216,32 @@ class HistoryFile::Database final {
 
     long long LastRow() const { return sqlite3_last_insert_rowid(db_); }
 
+    // Older runs kept the site as it was typed ("http://www.shop.cn/"): each is stored as the
+    // site checked, so that every run of one site compares with the others.
+    void StoreSitesAsChecked() {
+        std::vector<std::string> sites;
+        sqlite3_stmt* const select = Prepare("SELECT DISTINCT site FROM runs");
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(select)) == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select, 0));
+            sites.emplace_back(text != nullptr ? text : "");
+        }
+        sqlite3_reset(select);
+        if (result != SQLITE_DONE) {
+            Fail(result, "cannot be read");
+        }
+        sqlite3_stmt* const update = Prepare("UPDATE runs SET site = ?2 WHERE site = ?1");
+        for (const std::string& site : sites) {
+            if (const std::string checked = SiteKey(site); checked != site) {
+                sqlite3_bind_text(update, 1, site.data(), static_cast<int>(site.size()),
+                                  SQLITE_TRANSIENT);
+                sqlite3_bind_text(update, 2, checked.data(), static_cast<int>(checked.size()),
+                                  SQLITE_TRANSIENT);
+                Run(update);
+            }
+        }
+    }
+
     // Waits for a file another run holds, a little at a time, up to the wait allowed; a stop
     // request ends the wait at once.
     static int WaitWhileBusy(void* self, int count) {
@@ -284,6 +301,32 @@ void BindBy(sqlite3_stmt* statement, int index, const SideChange& change) {
 }
 
 }  // namespace
+
+const char* StoredFailureName(CheckFailure failure) {
+    switch (failure) {
+        case CheckFailure::Fetch:
+            return "fetch";
+        case CheckFailure::Blocked:
+            return "blocked";
+        case CheckFailure::Unreadable:
+            return "unreadable";
+        case CheckFailure::NotResultPage:
+            return "not_result_page";
+        case CheckFailure::None:
+            break;
+    }
+    return nullptr;
+}
+
+CheckFailure StoredFailureKind(std::string_view name) {
+    for (const CheckFailure failure : {CheckFailure::Fetch, CheckFailure::Blocked,
+                                       CheckFailure::Unreadable, CheckFailure::NotResultPage}) {
+        if (name == StoredFailureName(failure)) {
+            return failure;
+        }
+    }
+    return CheckFailure::None;
+}
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
@@ -427,8 +470,14 @@ void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token
         if (version == 0) {
             db.Execute(kSchema);
             db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
-        } else if (version == 1) {
-            db.Execute(kSchemaFrom1To2);
+        } else {
+            if (version == 1) {
+                db.Execute(kSchemaFrom1To2);
+            }
+            if (version <= 2) {
+                db.Execute(kSchemaFrom2To3);
+                db.StoreSitesAsChecked();
+            }
         }
         if (version < kSchemaVersion) {
             db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
@@ -444,13 +493,15 @@ void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token
         db.insertResult = db.Prepare(
             "INSERT INTO results (run, page, ord, keyword, left_label, right_label, left_slot, "
             "right_slot, failed, left_change, left_by, right_change, right_by, left_listings, "
-            "right_listings, left_sites, right_sites) "
-            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17)");
+            "right_listings, left_sites, right_sites, failure_reason) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, "
+            "?18)");
         db.updateResult = db.Prepare(
             "UPDATE results SET left_label = ?5, right_label = ?6, left_slot = ?7, "
             "right_slot = ?8, failed = ?9, left_change = ?10, left_by = ?11, right_change = ?12, "
             "right_by = ?13, left_listings = ?14, right_listings = ?15, left_sites = ?16, "
-            "right_sites = ?17 WHERE run = ?1 AND page = ?2 AND ord = ?3 AND keyword = ?4");
+            "right_sites = ?17, failure_reason = ?18 WHERE run = ?1 AND page = ?2 AND ord = ?3 AND "
+            "keyword = ?4");
         db.endRun = db.Prepare(
             "UPDATE runs SET finished = ?2, ended = ?3, keywords = ?4, failed = ?5, blocked = ?6 "
             "WHERE id = ?1");
@@ -504,11 +555,16 @@ void BindOutcome(sqlite3_stmt* statement, long long run, const KeywordOutcome& o
     BindText(statement, 6, EncodeUtf8(outcome.right));
     BindSlot(statement, 7, SlotOf(outcome.left));
     BindSlot(statement, 8, SlotOf(outcome.right));
-    BindText(statement, 9, FailureName(outcome.failure));
+    BindText(statement, 9, StoredFailureName(outcome.failure));
     BindText(statement, 10, ChangeName(left.kind));
     BindBy(statement, 11, left);
     BindText(statement, 12, ChangeName(right.kind));
     BindBy(statement, 13, right);
+    if (outcome.failure == CheckFailure::None) {
+        sqlite3_bind_null(statement, 18);
+    } else {
+        BindText(statement, 18, outcome.failureReason);
+    }
     // A failed check saw no listings: none are known.
     const bool read = outcome.failure == CheckFailure::None;
     int index = 14;

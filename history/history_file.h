@@ -11,8 +11,14 @@
 
 namespace slotscope {
 
+// A failed check's kind as the history's "failed" column holds it ("fetch", "blocked",
+// "unreadable", "not_result_page"; null for none), and back (None for a name it does not know).
+const char* StoredFailureName(CheckFailure failure);
+CheckFailure StoredFailureKind(std::string_view name);
+
 // The history kept in an SQLite file (slotscope.db): every run with its keywords' outcomes, and
-// each keyword's change against the latest earlier run of the site that checked it on the same
+// each keyword's change against the latest earlier run of the site (as SiteToCheck gives it,
+// which is how runs store it) that checked it on the same
 // page without failure. Each keyword's row is committed as soon as it is recorded, in the
 // file's write-ahead log, so a run killed at any moment keeps every row it recorded. Two runs may
 // write one file at once: each waits for the other up to `busyTimeout`, then tries once more.
@@ -37,7 +43,7 @@ class HistoryFile final : public RunHistory {
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // PRAGMA application_id: the mark of a Slotscope history ("Slot").
     static constexpr int kApplicationId = 0x536c6f74;
 

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include "core/file_open.h"
+#include "core/own_site.h"
 #include "history/history_file.h"
 #include "history/stored_sites.h"
 
@@ -62,6 +64,23 @@ StoredSide SideOf(sqlite3_stmt* row, int first) {
     return side;
 }
 
+// site_key(site): the stored site as SiteKey gives it.
+void SiteKeyOf(sqlite3_context* context, int /*count*/, sqlite3_value** values) {
+    const auto* text = sqlite3_value_text(values[0]);
+    if (text == nullptr) {
+        sqlite3_result_null(context);
+        return;
+    }
+    try {
+        const std::string key =
+            SiteKey(std::string_view(reinterpret_cast<const char*>(text),
+                                     static_cast<std::size_t>(sqlite3_value_bytes(values[0]))));
+        sqlite3_result_text(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+    }
+}
+
 // A path as the path of a file: address, its special characters escaped.
 std::string UriPath(const std::string& path) {
     std::string uri;
@@ -98,6 +117,13 @@ class HistoryReader::Database final {
             return Failed("cannot be opened");
         }
         sqlite3_busy_timeout(db_.get(), 10000);
+        // Runs are found by their site as the site rule gives it, whatever form older runs
+        // kept it in.
+        if (sqlite3_create_function_v2(db_.get(), "site_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                       nullptr, &SiteKeyOf, nullptr, nullptr,
+                                       nullptr) != SQLITE_OK) {
+            return Failed("cannot be read");
+        }
         return true;
     }
 
@@ -176,7 +202,7 @@ std::string ResultColumns(int version) {
     const char* right = version >= 2 ? "r.right_listings, r.right_sites" : "NULL, NULL";
     return std::string("r.run, r.page, r.ord, r.keyword, r.failed, r.left_label, r.left_slot, ") +
            left + ", r.left_change, r.left_by, r.right_label, r.right_slot, " + right +
-           ", r.right_change, r.right_by";
+           ", r.right_change, r.right_by, " + (version >= 3 ? "r.failure_reason" : "NULL");
 }
 
 StoredResult ResultOf(sqlite3_stmt* row) {
@@ -186,32 +212,11 @@ StoredResult ResultOf(sqlite3_stmt* row) {
             Text(row, 3),
             MaybeText(row, 4),
             SideOf(row, 5),
-            SideOf(row, 11)};
+            SideOf(row, 11),
+            MaybeText(row, 17)};
 }
 
 }  // namespace
-
-std::string BareSite(std::string_view site) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!site.empty() && isSpace(site.front())) {
-        site.remove_prefix(1);
-    }
-    while (!site.empty() && isSpace(site.back())) {
-        site.remove_suffix(1);
-    }
-    for (const std::string_view scheme : {"http://", "https://"}) {
-        if (site.size() >= scheme.size() &&
-            std::equal(scheme.begin(), scheme.end(), site.begin(),
-                       [](char a, char b) { return a == (b | 0x20); })) {
-            site.remove_prefix(scheme.size());
-        }
-    }
-    if (site.size() >= 4 && (site[0] | 0x20) == 'w' && (site[1] | 0x20) == 'w' &&
-        (site[2] | 0x20) == 'w' && site[3] == '.') {
-        site.remove_prefix(4);
-    }
-    return std::string(site);
-}
 
 HistoryReader::HistoryReader(std::unique_ptr<Database> database, int version)
     : database_(std::move(database)), version_(version) {}
@@ -270,15 +275,12 @@ std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& sit
     }
     sqlite3_stmt* const statement = database_->Prepare(
         "SELECT id, device, started, finished, ended, keywords, failed, blocked FROM runs "
-        "WHERE site COLLATE NOCASE IN (?1, ?3) ORDER BY id DESC LIMIT ?2");
+        "WHERE site_key(site) = ?1 ORDER BY id DESC LIMIT ?2");
     if (statement == nullptr) {
         return std::nullopt;
     }
-    // The site as the runs were given it: with or without "www.", as the website box reads.
-    const std::string bare = BareSite(site);
-    BindText(statement, 1, bare);
+    BindText(statement, 1, SiteKey(site));
     sqlite3_bind_int(statement, 2, lastRuns > 0 ? lastRuns : -1);
-    BindText(statement, 3, "www." + bare);
     const bool read = database_->Rows(statement, [&](sqlite3_stmt* row) {
         runs.push_back({sqlite3_column_int64(row, 0), Text(row, 1), Text(row, 2), MaybeText(row, 3),
                         Text(row, 4), sqlite3_column_int(row, 5), sqlite3_column_int(row, 6),
@@ -349,7 +351,7 @@ bool HistoryReader::KeywordsBeforeTheLast(
     sqlite3_stmt* const statement = database_->Prepare(
         "SELECT g.page, g.keyword FROM (SELECT r.page AS page, r.keyword AS keyword, "
         "max(r.run) AS latest FROM results r WHERE r.run BETWEEN ?2 AND ?3 AND r.run IN "
-        "(SELECT id FROM runs WHERE site COLLATE NOCASE IN (?4, ?5)) GROUP BY r.page, r.keyword) g "
+        "(SELECT id FROM runs WHERE site_key(site) = ?4) GROUP BY r.page, r.keyword) g "
         "WHERE NOT EXISTS (SELECT 1 FROM results l WHERE l.keyword = g.keyword AND "
         "l.page = g.page AND l.run = ?1) ORDER BY g.latest DESC, (SELECT min(o.ord) FROM "
         "results o WHERE o.keyword = g.keyword AND o.page = g.page AND o.run = g.latest), "
@@ -357,11 +359,9 @@ bool HistoryReader::KeywordsBeforeTheLast(
     if (statement == nullptr) {
         return false;
     }
-    const std::string bare = BareSite(site);
     sqlite3_bind_int64(statement, 2, runs.front().id);
     sqlite3_bind_int64(statement, 3, runs[runs.size() - 2].id);
-    BindText(statement, 4, bare);
-    BindText(statement, 5, "www." + bare);
+    BindText(statement, 4, SiteKey(site));
     sqlite3_bind_int64(statement, 1, runs.back().id);
     return database_->Rows(statement,
                            [&](sqlite3_stmt* row) { return each(Text(row, 0), Text(row, 1)); });

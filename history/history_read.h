@@ -44,14 +44,11 @@ struct StoredResult {
     std::string page;  // "pc" or "mobile"
     int order = 0;
     std::string keyword;
-    std::optional<std::string> failed;  // "fetch", "blocked" or "unreadable"
+    std::optional<std::string> failed;  // "fetch", "blocked", "unreadable", "not_result_page"
     StoredSide left;
     StoredSide right;
+    std::optional<std::string> failureReason;  // why it failed; unknown for older rows
 };
-
-// A site as the runs keep it, whether asked for with or without "www.", "http://" or spaces
-// around it.
-std::string BareSite(std::string_view site);
 
 // A run's totals for its charts, on the run's own page (the phone's for a phone run, else the
 // desktop's): the keywords checked without failure, those of them holding a left (top) slot, the
@@ -74,8 +71,8 @@ class HistoryReader final {
     HistoryReader(const HistoryReader&) = delete;
     HistoryReader& operator=(const HistoryReader&) = delete;
 
-    // The last `lastRuns` runs of `site` (0: all; the site compared without regard to ASCII
-    // case, with or without "www."), oldest first.
+    // The last `lastRuns` runs of `site` (0: all; the site, as typed or stored, compared as
+    // SiteKey gives it: "www.shop.cn" and "http://Shop.cn/" are one), oldest first.
     std::optional<std::vector<StoredRun>> Runs(const std::string& site, int lastRuns);
 
     // Every result of `runs` (a site's, oldest first, as Runs gives them) by run, then order,

@@ -6,32 +6,16 @@
 #include <utility>
 
 #include "core/file_open.h"
+#include "core/own_site.h"
+#include "core/run_captions.h"
 #include "core/side_file.h"
+#include "core/text_codec.h"
+#include "history/history_file.h"
 #include "history/local_time.h"
 #include "history/report_charts.h"
 
 namespace slotscope {
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
-    return lower;
-}
-
-// The user's own site as shown sites are written: lower case, without "www.".
-std::string OwnSite(std::string_view site) {
-    const std::string own = LowerAscii(BareSite(site));
-    return own.substr(0, own.find_first_of("/?#"));
-}
-
-// The site itself or one of its own hosts (m.shop.cn for shop.cn), not one that only ends alike.
-bool IsOwn(const std::string& shown, const std::string& own) {
-    return !own.empty() && (shown == own || (shown.size() > own.size() && shown.ends_with(own) &&
-                                             shown[shown.size() - own.size() - 1] == '.'));
-}
 
 // How a run ended, where it did not finish.
 std::string EndedNote(const StoredRun& run) {
@@ -100,9 +84,20 @@ std::string SiteList(const StoredSide& side, const std::string& own) {
     std::string list = "<ol>";
     for (const std::string& site : *side.sites) {
         const std::string text = site.empty() ? "（未显示网址）" : HtmlEscape(site);
-        list += IsOwn(site, own) ? "<li><mark>" + text + "</mark></li>" : "<li>" + text + "</li>";
+        list +=
+            HoldsSite(site, own) ? "<li><mark>" + text + "</mark></li>" : "<li>" + text + "</li>";
     }
     return list + "</ol>";
+}
+
+// A failed check's cell: what it met, and why where the history knows.
+std::string FailedCell(const StoredResult& result) {
+    const std::u16string_view kind = FailureKindText(StoredFailureKind(result.failed.value_or("")));
+    std::string cell = "<td class='failed'";
+    if (result.failureReason && !result.failureReason->empty()) {
+        cell += " title='" + HtmlEscape(*result.failureReason) + "'";
+    }
+    return cell + ">查询失败" + (kind.empty() ? "" : "（" + EncodeUtf8(kind) + "）") + "</td>";
 }
 
 // Whether a side moved since the run before: what the report lists in full.
@@ -192,7 +187,7 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     const auto local = [&](std::string_view utc) {
         return options.localTime ? options.localTime(utc) : LocalTimeText(utc);
     };
-    const std::string shownSite = BareSite(site);
+    const std::string shownSite = SiteKey(site);
     Page html(out);
     html +=
         "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
@@ -312,8 +307,11 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
                 row += "<td class='none'></td>";
                 continue;
             }
-            row += std::string("<td") + (result->failed ? " class='failed'" : "") + ">" +
-                   HtmlEscape(result->left.label) + ChangeMark(result->left.change) + " " +
+            if (result->failed) {
+                row += FailedCell(*result);
+                continue;
+            }
+            row += "<td>" + HtmlEscape(result->left.label) + ChangeMark(result->left.change) + " " +
                    HtmlEscape(result->right.label) + ChangeMark(result->right.change) + "</td>";
         }
         html += row + "<td>" + Sparkline(slots) + "</td></tr>\n";
@@ -333,7 +331,7 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     html += "<h2>谁占了推广位（" + HtmlEscape(local(latest.started)) +
             "）</h2><table><thead><tr><th>关键词</th><th>左侧 / 上方</th><th>右侧 / 下方</th>"
             "</tr></thead><tbody>\n";
-    const std::string own = OwnSite(site);
+    const std::string own = SiteKey(site);
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
         if (shown.keys.contains(KeyOf(result.page, result.keyword))) {
             html += "<tr><td class='kw'>" + HtmlEscape(result.keyword) +

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/keyword_run.h"
+#include "core/own_site.h"
 #include "core/text_codec.h"
 #include "ui/form_table.h"
 
@@ -149,8 +150,34 @@ void WindowRun::StartOrStop() {
     Start();
 }
 
+// Why the window's texts give no run, as the status says it; empty when they give one.
+std::u16string WindowRun::RefusedStart() const {
+    const std::u16string typed = texts_.Get(WindowTexts::Field::Website);
+    switch (SiteToCheck(typed).problem) {
+        case SiteProblem::None:
+            break;
+        case SiteProblem::Empty:
+            return u"请先填写查看网址";
+        case SiteProblem::NotAHost:
+            return u"网址无法识别：" + std::u16string(TrimSpaces(typed));
+    }
+    const std::u16string list = texts_.Get(WindowTexts::Field::KeywordList);
+    std::u16string_view entry;
+    for (KeywordEntries entries(list); entries.Next(entry);) {
+        if (!KeywordOf(entry).empty()) {
+            return {};
+        }
+    }
+    return u"请先填写竞价关键词";
+}
+
 void WindowRun::Start() {
     Remember();
+    if (const std::u16string refusal = RefusedStart(); !refusal.empty()) {
+        texts_.Set(WindowTexts::Field::Status, refusal);
+        refusalShown_ = true;
+        return;
+    }
     const std::string cookie = EncodeUtf8(settings_.cookie);
     if (!cookie.empty() && services_.cookieError) {
         if (const std::string error = services_.cookieError(cookie); !error.empty()) {
@@ -293,11 +320,15 @@ void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> t
     if (reporting_) {
         return;
     }
-    const std::u16string site(TrimSpaces(texts_.Get(WindowTexts::Field::Website)));
-    if (site.empty()) {
-        tell(u"请先填写查看网址");
+    const std::u16string typed = texts_.Get(WindowTexts::Field::Website);
+    const CheckedSite checked = SiteToCheck(typed);
+    if (checked.problem != SiteProblem::None) {
+        tell(checked.problem == SiteProblem::Empty
+                 ? u"请先填写查看网址"
+                 : u"网址无法识别：" + std::u16string(TrimSpaces(typed)));
         return;
     }
+    const std::u16string& site = checked.site;
     if (!services_.writeReport) {
         tell(u"本程序不保存历史记录");
         return;

@@ -137,6 +137,7 @@ class WindowRun final {
     class Fields;
 
     void Start();
+    std::u16string RefusedStart() const;
     void Ended();
     // Has Ended run on the window's thread after the event under way.
     void EndLater(bool onWindowThread);

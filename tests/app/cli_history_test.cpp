@@ -221,7 +221,7 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     const Outcome all = Run({"history", "--site", " www.SHOP.example.cn"});
     ASSERT_EQ(all.exitStatus, 0) << all.err;
     const auto json = nlohmann::ordered_json::parse(all.out);
-    EXPECT_EQ(json["site"], "SHOP.example.cn");
+    EXPECT_EQ(json["site"], "shop.example.cn");
     EXPECT_EQ(WithoutTimes(json["runs"]).dump(),
               R"([{"id":1,"device":"pc","started":"T","finished":"T","ended":"finished",)"
               R"("keywords":3,"failed":1,"blocked":0},)"
@@ -233,12 +233,13 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     const std::vector<std::string> expected = {
         R"({"run":1,"order":1,"keyword":"鲜花","left":"左2","right":"右无推广位","left_slot":2,)"
         R"("right_slot":null,"left_listings":3,"right_listings":0,"failed":null,)"
-        R"("left_sites":["other.test","shop.example.cn","other.test"],"right_sites":[],)"
+        R"("failure_reason":null,"left_sites":["other.test","shop.example.cn","other.test"],"right_sites":[],)"
         R"("left_change":{"kind":"first"},"right_change":{"kind":"first"}})",
         R"("right_sites":["shop.example.cn","other.test","other.test"])",
         R"({"run":1,"order":3,"keyword":"kw3","left":"查询失败","right":"查询失败",)"
         R"("left_slot":null,"right_slot":null,"left_listings":null,"right_listings":null,)"
-        R"("failed":"fetch","left_sites":null,"right_sites":null,)"
+        R"("failed":"fetch","failure_reason":"HTTP status 404","left_sites":null,)"
+        R"("right_sites":null,)"
         R"("left_change":{"kind":"failed"},"right_change":{"kind":"failed"}})",
         R"("left_change":{"kind":"up","by":1})",
         R"("right":"右无推广位","left_slot":null,"right_slot":null,"left_listings":3,)"
@@ -258,7 +259,7 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
         << last.out;
     EXPECT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 4) << last.out;
     EXPECT_NE(last.out.find(",pc,pc,1,鲜花,左1,右无推广位,1,,3,0,,"
-                            "shop.example.cn; other.test; other.test,,up,1,none,\n"),
+                            "shop.example.cn; other.test; other.test,,up,1,none,,\n"),
               std::string::npos)
         << last.out;
     EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";

@@ -87,7 +87,7 @@ TEST_F(CliTest, FailedWriteIsExitStatusOne) {
     Engine engine({{u"kw", {1, 0}}});
     const Outcome outcome = Run(Against(engine, {"--output", "/dev/full"}), "kw\n");
     EXPECT_EQ(outcome.exitStatus, 1);
-    EXPECT_NE(outcome.err.find("写入baidu.csv时出错"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("写入full时出错"), std::string::npos) << outcome.err;
 }
 
 TEST_F(CliTest, PhoneRunBesideADeviceNeedsItsOwnFile) {

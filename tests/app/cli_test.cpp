@@ -25,9 +25,8 @@ TEST_F(CliTest, KeywordFileInByteExactResultsOut) {
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左2 , 右无推广位\r\n"
                                    u"abc , shop.example.cn , 左无 , 右1\r\n"
                                    u"def , shop.example.cn , 左1 , 右无\r\n"));
-    // Not a terminal: one progress line per entry, then the caption.
-    EXPECT_EQ(outcome.err,
-              "1/5\n2/5\n3/5\n3/4\n3/3\n总词数3运行完毕，信息保存在同目录下的baidu.csv里\n");
+    // Not a terminal: one progress line per keyword, then the caption.
+    EXPECT_EQ(outcome.err, "1/3\n2/3\n3/3\n总词数3运行完毕，信息保存在同目录下的baidu.csv里\n");
 }
 
 TEST_F(CliTest, GbkAndUtf16KeywordFilesAreReadAsSaved) {
@@ -80,20 +79,23 @@ TEST_F(CliTest, FolderNamedInChineseWithSpaces) {
     EXPECT_EQ(bytes, EncodeGbk(u"鲜花 , shop.example.cn , 左1 , 右无推广位\r\n"));
 }
 
-TEST_F(CliTest, KeywordsFromStandardInputAndTheWebsiteAsTyped) {
+TEST_F(CliTest, KeywordsFromStandardInputAndTheWebsiteAsPasted) {
     Engine engine({{u"a&b c", {3, 0}}});
-    // Matched untrimmed: " shop.example.cn" with its space is not in the listing.
-    const Outcome untrimmed =
-        Run({"--site", " shop.example.cn", "--search-url-prefix", engine.SearchPrefix(),
-             "--home-page-url", engine.Home(), "--quiet", "--keywords", "-"},
+    // The site as pasted from a browser's address bar is the site; the line keeps it as given,
+    // trimmed.
+    const Outcome pasted =
+        Run({"--site", " http://WWW.shop.example.cn/lp?x=1", "--search-url-prefix",
+             engine.SearchPrefix(), "--home-page-url", engine.Home(), "--quiet", "--keywords", "-"},
             "a&b c\n");
-    EXPECT_EQ(untrimmed.exitStatus, 0) << untrimmed.err;
-    EXPECT_EQ(Results(), EncodeGbk(u"a&b c , shop.example.cn , 左无 , 右无推广位\r\n"));
-    EXPECT_EQ(untrimmed.err, "总词数1运行完毕，信息保存在同目录下的baidu.csv里\n");
+    EXPECT_EQ(pasted.exitStatus, 0) << pasted.err;
+    EXPECT_EQ(Results(),
+              EncodeGbk(u"a&b c , http://WWW.shop.example.cn/lp?x=1 , 左3 , 右无推广位\r\n"));
+    EXPECT_EQ(pasted.err, "总词数1运行完毕，信息保存在同目录下的baidu.csv里\n");
 
     const Outcome plain = Run(Against(engine, {"--output", "out.csv"}), "a&b c");
     EXPECT_EQ(plain.exitStatus, 0) << plain.err;
     EXPECT_EQ(Results("out.csv"), EncodeGbk(u"a&b c , shop.example.cn , 左3 , 右无推广位\r\n"));
+    EXPECT_NE(plain.err.find("信息保存在同目录下的out.csv里"), std::string::npos) << plain.err;
     EXPECT_EQ(engine.searched(), (std::vector<std::u16string>{u"a&b c", u"a&b c"}));
 }
 
@@ -117,9 +119,13 @@ TEST_F(CliTest, ParallelFetchingGivesTheSameFile) {
     EXPECT_EQ(sequential, Results("eight.csv"));
     EXPECT_NE(sequential.find(EncodeGbk(u"词7xx , shop.example.cn , 查询失败 , 查询失败")),
               std::string::npos);
-    EXPECT_EQ(one.err.substr(one.err.rfind('\n', one.err.size() - 2) + 1),
-              "总词数60运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败\n");
-    EXPECT_NE(one.err.find("HTTP status 404"), std::string::npos);  // says why
+    EXPECT_EQ(
+        one.err.substr(one.err.rfind('\n', one.err.size() - 2) + 1),
+        "总词数60运行完毕，信息保存在同目录下的one.csv里，其中1个词查询失败（连接失败1个）\n");
+    // Names the keyword and says why.
+    EXPECT_NE(one.err.find("slotscope-cli: 词7xx (desktop): HTTP status 404 (http://"),
+              std::string::npos)
+        << one.err;
 }
 
 TEST_F(CliTest, UsageErrorsAreReportedNotCrashed) {
@@ -198,7 +204,7 @@ TEST_F(CliTest, BothDevicesWriteBothFiles) {
     EXPECT_EQ(Results("baidu_mobile.csv"), EncodeGbk(u"鲜花 , shop.example.cn , 上2 , 下无\r\n"
                                                      u"abc , shop.example.cn , 上无 , 下1\r\n"));
     EXPECT_EQ(outcome.err,
-              "1/3\n2/3\n2/2\n总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_"
+              "1/2\n2/2\n总词数2运行完毕，信息保存在同目录下的baidu.csv和baidu_"
               "mobile.csv里\n");
     // The phone's searches in UTF-8, from a phone's browser.
     // Fetched three at a time: in any order.
@@ -398,10 +404,11 @@ TEST_F(CliTest, TodaysPagesAndHostilePagesEndToEnd) {
                                    u"deep , huaxian-shop.cn , 左侧无推广位 , 右无推广位\r\n"
                                    u"misplaced , huaxian-shop.cn , 查询失败 , 查询失败\r\n"
                                    u"login , huaxian-shop.cn , 查询失败 , 查询失败\r\n"));
-    EXPECT_NE(err.find("slotscope-cli: misplaced: the result page could not be read"),
+    EXPECT_NE(err.find("slotscope-cli: misplaced (desktop): the result page could not be read"),
               std::string::npos)
         << err;
-    EXPECT_NE(err.find("slotscope-cli: login: not a result page"), std::string::npos) << err;
+    EXPECT_NE(err.find("slotscope-cli: login (desktop): not a result page"), std::string::npos)
+        << err;
     // Two 16 MB pages at once, as bytes and as text, and the parser's copy: well under 256 MiB
     // (the sanitizers' shadow memory needs more).
     EXPECT_LT(end.peakResidentKiB, (kUnderAddressSanitizer ? 768 : 256) * 1024)

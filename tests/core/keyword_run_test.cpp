@@ -89,12 +89,12 @@ class KeywordRunTest : public ::testing::Test {
 
 // --- Entries, progress and the completion caption ---
 
-TEST_F(KeywordRunTest, BlankEntriesShrinkTheTotal) {
+TEST_F(KeywordRunTest, BlankEntriesAreNotCounted) {
     RecordingFields fields(u"a\r\n\r\nb", std::u16string(kSite));
     FakeFetcher fetcher(Engine({{"a", ResultPage(2, 0)}, {"b", ResultPage(0, 0)}}));
     const RunSummary summary = RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/3", u"1/2", u"2/2"}));
+    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/2", u"2/2"}));
     EXPECT_EQ(fields.Status(), u"总词数2运行完毕，信息保存在同目录下的baidu.csv里");
     EXPECT_EQ(summary.end, RunEnd::Completed);
     EXPECT_EQ(summary.keywords, 2);
@@ -104,28 +104,28 @@ TEST_F(KeywordRunTest, BlankEntriesShrinkTheTotal) {
                                         std::string(kPrefix) + "b"}));
 }
 
-TEST_F(KeywordRunTest, EmptyListMakesOnlyTheHomePageRequests) {
-    WriteFileBytes(resultsPath, "left over from an earlier run\r\n");
-    RecordingFields fields(u"", std::u16string(kSite));
-    fields.SetProgress(u"7/9");
-    fields.progress.clear();
-    FakeFetcher fetcher(Engine({}));
-    RunKeywordCheck(fields, fetcher, Options());
+TEST_F(KeywordRunTest, ListWithoutKeywordsStartsNothingAndEmptiesNoFile) {
+    for (const std::u16string_view list : {u"", u"\r\n\r\n", u" , \u3000\r\n"}) {
+        WriteFileBytes(resultsPath, "left over from an earlier run\r\n");
+        RecordingFields fields((std::u16string(list)), std::u16string(kSite));
+        fields.SetProgress(u"7/9");
+        fields.progress.clear();
+        FakeFetcher fetcher(Engine({}));
+        EXPECT_EQ(RunKeywordCheck(fields, fetcher, Options()).end, RunEnd::NoKeywords);
 
-    EXPECT_EQ(fetcher.addresses(), (std::vector<std::string>{kHome, kSearchHome}));
-    EXPECT_TRUE(std::filesystem::exists(resultsPath));
-    EXPECT_EQ(Results(), "");
-    EXPECT_TRUE(fields.progress.empty());
-    EXPECT_EQ(fields.Progress(), u"7/9");
-    EXPECT_EQ(fields.Status(), u"总词数0运行完毕，信息保存在同目录下的baidu.csv里");
+        EXPECT_TRUE(fetcher.addresses().empty());
+        EXPECT_EQ(Results(), "left over from an earlier run\r\n");
+        EXPECT_EQ(fields.Progress(), u"7/9");
+        EXPECT_EQ(fields.Status(), u"请先填写竞价关键词");
+    }
 }
 
-TEST_F(KeywordRunTest, ListEndingWithLineBreakHasBlankLastEntry) {
+TEST_F(KeywordRunTest, ListEndingWithLineBreakCountsItsKeywordsOnly) {
     RecordingFields fields(u"a\r\nb\r\n", std::u16string(kSite));
     FakeFetcher fetcher(Engine({{"a", ResultPage(1, 0)}, {"b", ResultPage(1, 0)}}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/3", u"2/3", u"2/2"}));
+    EXPECT_EQ(fields.progress, (std::vector<std::u16string>{u"1/2", u"2/2"}));
     EXPECT_EQ(Results(),
               "a , shop.example.cn , \xD7\xF3"
               "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
@@ -171,18 +171,18 @@ TEST_F(KeywordRunTest, ControlCharactersButTabLeaveTheKeyword) {
     EXPECT_EQ(Results().substr(0, 19), "kw red\troses , shop");
 }
 
-TEST_F(KeywordRunTest, WebsiteMatchedAsTypedAndWrittenTrimmed) {
+TEST_F(KeywordRunTest, WebsiteLookedForAsASiteAndWrittenTrimmed) {
     RecordingFields fields(u"a,b", u"  shop.example.cn");
     std::u16string spaced = ResultPage(0, 0);
     spaced.insert(spaced.find(u"other.test"), u"  shop.example.cn ");
     FakeFetcher fetcher(Engine({{"a", spaced}, {"b", ResultPage(1, 0)}}));
     RunKeywordCheck(fields, fetcher, Options());
 
-    EXPECT_EQ(
-        Results(),
-        "a , shop.example.cn , \xD7\xF3"
-        "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
-        "b , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
+    EXPECT_EQ(Results(),
+              "a , shop.example.cn , \xD7\xF3"
+              "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n"
+              "b , shop.example.cn , \xD7\xF3"
+              "1 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
 }
 
 // --- The results file's bytes ---
@@ -254,8 +254,9 @@ TEST_F(KeywordRunTest, FailedFetchIsReportedNotFilledWithThePreviousPage) {
         "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n"
         "c , shop.example.cn , \xD7\xF3\xCE\xDE , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
     EXPECT_EQ(summary.failed, 1);
-    EXPECT_EQ(fields.Status(),
-              u"总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败");
+    EXPECT_EQ(
+        fields.Status(),
+        u"总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败（连接失败1个）");
     const auto& w = fields.writes;
     EXPECT_NE(std::find(w.begin(), w.end(), u"left=查询失败"), w.end());
     EXPECT_NE(std::find(w.begin(), w.end(), u"right=查询失败"), w.end());
@@ -277,7 +278,7 @@ TEST_F(KeywordRunTest, SearchesComeFromTheSearchHomePageAfterSideRequests) {
     }
 }
 
-TEST_F(KeywordRunTest, FailureCaptionCountsOnlyVerificationPagesAsBlocked) {
+TEST_F(KeywordRunTest, FailureCaptionCountsTheFailuresByWhatTheyMet) {
     RecordingFields fields(u"a,b,c,d", std::u16string(kSite));
     FakeFetcher fetcher([](const std::string& address, std::stop_token) {
         const std::string keyword = KeywordIn(address);
@@ -293,9 +294,10 @@ TEST_F(KeywordRunTest, FailureCaptionCountsOnlyVerificationPagesAsBlocked) {
 
     EXPECT_EQ(summary.failed, 3);
     EXPECT_EQ(summary.blocked, 2);
+    EXPECT_EQ(summary.fetchFailed, 1);
     EXPECT_EQ(fields.Status(),
               u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败"
-              u"（2个遇到百度安全验证，请稍后再试）");
+              u"（验证页2个，连接失败1个），请稍后再试");
 }
 
 TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
@@ -310,8 +312,10 @@ TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
                                 {"d", ResultPage(2, 0)}}));
     RunOptions options = Options(3);
     std::vector<std::string> rejected;
-    options.onPageRejected = [&](std::u16string_view keyword, std::string_view reason) {
-        rejected.push_back(EncodeUtf8(keyword) + ": " + std::string(reason));
+    options.onPageFailed = [&](std::u16string_view keyword, PageKind page, CheckFailure,
+                               std::string_view reason, std::string_view) {
+        rejected.push_back(EncodeUtf8(keyword) + (page == PageKind::Desktop ? ": " : " (phone): ") +
+                           std::string(reason));
     };
     const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
 
@@ -321,6 +325,8 @@ TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
                             "b: not a result page", "c: not a result page"}));
     EXPECT_EQ(summary.failed, 3);
     EXPECT_EQ(summary.blocked, 0);
+    EXPECT_EQ(summary.notResultPages, 2);
+    EXPECT_EQ(summary.unreadable, 1);
     const std::string failed =
         " , shop.example.cn , \xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC , "
         "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC\r\n";
@@ -328,7 +334,8 @@ TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
                              "d , shop.example.cn , \xD7\xF3"
                              "2 , \xD3\xD2\xCE\xDE\xCD\xC6\xB9\xE3\xCE\xBB\r\n");
     EXPECT_EQ(fields.Status(),
-              u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败");
+              u"总词数4运行完毕，信息保存在同目录下的baidu.csv里，其中3个词查询失败"
+              u"（非结果页2个，无法读取1个）");
 }
 
 TEST_F(KeywordRunTest, FailureOfTheRunItselfAbortsItKeepingFinishedLines) {
@@ -419,17 +426,17 @@ TEST_F(KeywordRunTest, FailedWritesAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(summary.checked, 3);
     EXPECT_EQ(fields.progress.back(), u"3/3");
     EXPECT_EQ(fields.Status(),
-              u"总词数3运行完毕，但写入baidu.csv时出错，结果不完整，其中1个词查询失败");
+              u"总词数3运行完毕，但写入full时出错，结果不完整，其中1个词查询失败（连接失败1个）");
 
     RecordingFields noFailures(u"a", std::u16string(kSite));
     RunKeywordCheck(noFailures, fetcher, options);
-    EXPECT_EQ(noFailures.Status(), u"总词数1运行完毕，但写入baidu.csv时出错，结果不完整");
+    EXPECT_EQ(noFailures.Status(), u"总词数1运行完毕，但写入full时出错，结果不完整");
 
     // A stop does not hide it either.
     StoppingFields stopped(u"a,c", u"1/2");
     options.stop = stopped.stop.get_token();
     RunKeywordCheck(stopped, fetcher, options);
-    EXPECT_EQ(stopped.Status(), u"运行已停止，已完成1/2，但写入baidu.csv时出错，结果不完整");
+    EXPECT_EQ(stopped.Status(), u"运行已停止，已完成1/2，但写入full时出错，结果不完整");
 }
 
 TEST_F(KeywordRunTest, BlankWebsiteDoesNotStartTheRun) {
@@ -625,7 +632,7 @@ TEST_F(KeywordRunTest, AfterABlockedPageTheRestIsFetchedOneAtATime) {
     EXPECT_EQ(summary.blocked, 1);
     EXPECT_EQ(fields.Status(),
               u"总词数12运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败"
-              u"（1个遇到百度安全验证，请稍后再试）");
+              u"（验证页1个），请稍后再试");
     EXPECT_EQ(*std::max_element(inFlightAtStart.begin(), inFlightAtStart.begin() + 4), 4);
     for (size_t i = 4; i < inFlightAtStart.size(); ++i) {
         EXPECT_EQ(inFlightAtStart[i], 1) << "kw" << i;
@@ -707,7 +714,7 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     EXPECT_EQ(summary.blocked, 1);
     EXPECT_EQ(fields.Status(),
               u"总词数5运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询"
-              u"失败（1个遇到百度安全验证，请稍后再试）");
+              u"失败（验证页1个），请稍后再试");
     EXPECT_EQ(std::filesystem::is_symlink(resultsPath), !noLinks);
     EXPECT_EQ(ReadFileBytes(dir.file("victim")), "precious");
     // Nothing is left beside the file.
@@ -819,7 +826,7 @@ TEST_F(DeviceRunTest, AKeywordFailingOnEitherPageCountsOnce) {
     EXPECT_EQ(summary.blocked, 1);
     EXPECT_EQ(fields.Status(),
               u"总词数3运行完毕，信息保存在同目录下的baidu.csv和baidu_mobile.csv"
-              u"里，其中2个词查询失败（1个遇到百度安全验证，请稍后再试）");
+              u"里，其中2个词查询失败（验证页1个，连接失败1个），请稍后再试");
     EXPECT_EQ(DecodeGb18030(ReadFileBytes(mobilePath)),
               u"a , shop.example.cn , 查询失败 , 查询失败\r\n"
               u"b , shop.example.cn , 查询失败 , 查询失败\r\n"

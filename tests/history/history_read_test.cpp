@@ -187,7 +187,7 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                               }),
               ExportEnd::Written);
     EXPECT_NE(
-        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,\r\n"),
+        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,,\r\n"),
         std::string::npos)
         << csv;
 }

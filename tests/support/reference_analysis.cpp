@@ -52,7 +52,7 @@ void RightScan(std::u16string_view page, std::u16string_view website, PositionLa
             continue;
         }
         const std::u16string block = strCut(page, m, u"</div>", 2);
-        if (Contains(block, website)) {
+        if (HoldsHost(std::u16string_view(block), website)) {
             labels.right = u"右" + Number(j + 1);
             return;
         }
@@ -93,7 +93,7 @@ PositionLabels ReferenceAnalyzeResultPage(std::u16string_view page, std::u16stri
             continue;
         }
         const std::u16string block = strCut(page, m, u"</table>", 2);
-        if (Contains(block, website)) {
+        if (HoldsHost(std::u16string_view(block), website)) {
             labels.left = u"左" + Number(k);
             labels.right = Contains(page, u"<div id=\"bdfs0\" ") ? u"右无" : u"右无推广位";
             return labels;

@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -181,9 +182,28 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The listing's text as lines: a new line around every element a browser draws on lines of its
+// own.
+void TextInLines(const xmlNode* node, std::string& text) {
+    static const std::set<std::string> kLineElements = {
+        "address", "article", "aside", "blockquote", "br", "dd",      "div",   "dl", "dt",
+        "footer",  "form",    "h1",    "h2",         "h3", "h4",      "h5",    "h6", "header",
+        "hr",      "li",      "nav",   "ol",         "p",  "section", "table", "td", "tr"};
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type == XML_TEXT_NODE && child->content != nullptr) {
+            text += reinterpret_cast<const char*>(child->content);
+        } else if (IsElement(child) && !IsElement(child, "script") && !IsElement(child, "style")) {
+            const bool line = kLineElements.count(reinterpret_cast<const char*>(child->name)) > 0;
+            text += line ? "\n" : "";
+            TextInLines(child, text);
+            text += line ? "\n" : "";
+        }
+    }
+}
+
 bool AttributesHold(const xmlNode* element, const std::string& website) {
     for (const xmlAttr* a = element->properties; a != nullptr; a = a->next) {
-        if (Lower(Value(a)).find(website) != std::string::npos) {
+        if (HoldsHost<char>(Lower(Value(a)), website)) {
             return true;
         }
     }
@@ -196,9 +216,12 @@ bool AttributesHold(const xmlNode* element, const std::string& website) {
 }
 
 bool Holds(const xmlNode* listing, const std::string& website) {
+    if (website.empty()) {
+        return true;  // in any listing, as the columns read it
+    }
     std::string text;
-    Text(listing, text);
-    return Lower(text).find(website) != std::string::npos || AttributesHold(listing, website);
+    TextInLines(listing, text);
+    return HoldsHost<char>(Lower(text), website) || AttributesHold(listing, website);
 }
 
 std::vector<const xmlNode*> PaidListings(const xmlDoc* document, const char* columnId) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -79,23 +80,37 @@ inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& en
     return services;
 }
 
-// Services whose searches all meet a verification page, for the longest captions a run writes;
-// the keyword "abort" makes the fetch throw with a long reason instead, as a failure of the run
-// itself would.
+// Services whose searches all fail, for the longest captions a run writes: the keyword kw<i>
+// meets a verification page for i divisible by 3, a failed connection for i one more, an empty
+// answer (no result page) for i two more, and kw7 a page that cannot be read. The keyword "abort"
+// makes the fetch throw with a long reason instead, as a failure of the run itself would.
 inline WindowServices BlockedWindowServices(std::string resultsPath,
                                             std::vector<std::string>& opened) {
     WindowServices services =
         TestWindowServices(std::make_shared<WindowEngine>(), std::move(resultsPath), opened);
     services.makeFetcher = [](std::string_view) {
         return std::make_unique<FakeFetcher>([](const std::string& address, std::stop_token) {
-            if (address == std::string(kWindowSearchPrefix) + "abort") {
+            if (!address.starts_with(kWindowSearchPrefix)) {
+                return FetchResult::Page(u"<html>home</html>");
+            }
+            const std::string keyword = address.substr(sizeof kWindowSearchPrefix - 1);
+            if (keyword == "abort") {
                 throw std::runtime_error(
                     "the page fetch gave up: every connection of its pool is taken, and no further "
                     "connection can be opened at this time");
             }
-            return address.starts_with(kWindowSearchPrefix)
-                       ? FetchResult::Failed(FetchFailureKind::Blocked, "verification page")
-                       : FetchResult::Page(u"<html>home</html>");
+            if (keyword == "kw7") {
+                return FetchResult::Page(MisplacedEndTagsPage(u"<div id=\"content_left\">"));
+            }
+            const int number = keyword.starts_with("kw") ? std::atoi(keyword.c_str() + 2) : 0;
+            switch (number % 3) {
+                case 1:
+                    return FetchResult::Failed(FetchFailureKind::Network, "connection refused");
+                case 2:
+                    return FetchResult::Page(u"");
+                default:
+                    return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
+            }
         });
     };
     return services;

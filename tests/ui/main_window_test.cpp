@@ -182,9 +182,11 @@ class MainWindowTest : public QObject {
         auto window = MakeWindow();
         ExpectCaptionsFit(*window);
 
-        // The longest caption a run writes: every keyword of a long list failed at verification,
-        // and the disk was full.
-        Form1 blocked(testing::BlockedWindowServices("/dev/full", opened_));
+        // The longest caption a run writes: every keyword of a long list failed, in every way a
+        // check fails, and the disk was full.
+        const std::string full = dir_->file("baidu.csv");
+        std::filesystem::create_symlink("/dev/full", full);
+        Form1 blocked(testing::BlockedWindowServices(full, opened_));
         blocked.show();
         QString keywords;
         for (int i = 0; i < 10000; ++i) {
@@ -197,7 +199,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(
             Text(blocked, "Label3"),
             QStringLiteral("总词数10000运行完毕，但写入baidu.csv时出错，结果不完整，其中10000个"
-                           "词查询失败（10000个遇到百度安全验证，请稍后再试）"));
+                           "词查询失败（验证页3334个，连接失败3332个，非结果页3333个，无法读取1个）"
+                           "，请稍后再试"));
         ExpectCaptionsFit(blocked);
 
         // A reason too long for the default size is shown smaller.
@@ -236,7 +239,7 @@ class MainWindowTest : public QObject {
 
         QVERIFY(RunToEnd(*window));
 
-        QCOMPARE(progress, QStringList({"1/3", "1/2", "2/2"}));
+        QCOMPARE(progress, QStringList({"1/2", "2/2"}));
         QCOMPARE(Text(*window, "Label3"),
                  QStringLiteral("总词数2运行完毕，信息保存在同目录下的baidu.csv里"));
         QCOMPARE(Text(*window, "Text2"), QStringLiteral("左1"));
@@ -431,6 +434,7 @@ class MainWindowTest : public QObject {
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         };
         Form1 window(std::move(services));
+        Control<QPlainTextEdit>(window, "Text1")->setPlainText(QStringLiteral("k1"));
         Control<QLineEdit>(window, "Text4")->setText(QStringLiteral("shop.example.cn"));
         QVERIFY(RunToEnd(window));
         QVERIFY2(Text(window, "Label3").startsWith(QStringLiteral("运行中止（系统错误：")),
@@ -497,13 +501,40 @@ class MainWindowTest : public QObject {
         QVERIFY(clock.elapsed() < 2000);
     }
 
+    void aStartWithoutSiteOrKeywordsIsRefusedUntilMended() {
+        auto window = MakeWindow();
+        QSignalSpy started(window.get(), &Form1::runFinished);
+        // What the list and the site box hold, and what the status says instead of a run.
+        const std::vector<std::pair<std::pair<QString, QString>, QString>> refusals = {
+            {{"k1", "   "}, "请先填写查看网址"},
+            {{"k1", "shop.example.cn, shop2.cn"}, "网址无法识别：shop.example.cn, shop2.cn"},
+            {{"k1", "http://"}, "网址无法识别：http://"},
+            {{"\n \n", "shop.example.cn"}, "请先填写竞价关键词"},
+        };
+        for (const auto& [texts, refusal] : refusals) {
+            Control<QPlainTextEdit>(*window, "Text1")->setPlainText(texts.first);
+            Control<QLineEdit>(*window, "Text4")->setText(texts.second);
+            QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+            QCOMPARE(Text(*window, "Label3"), refusal);
+            QCOMPARE(Text(*window, "Command1"), QStringLiteral("开始"));
+        }
+        QCOMPARE(engine_->searches.load(), 0);
+        QCOMPARE(started.count(), 0);
+
+        // Mended, the run starts, and the refusal goes at once.
+        engine_->delay = 300ms;
+        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1"));
+        Control<QLineEdit>(*window, "Text4")
+            ->setText(QStringLiteral("https://www.shop.example.cn/"));
+        QTest::mouseClick(Control<QPushButton>(*window, "Command1"), Qt::LeftButton);
+        QCOMPARE(Text(*window, "Label3"), QString::fromUtf16(form::Find("Label3")->caption.data(),
+                                                             form::Find("Label3")->caption.size()));
+        QVERIFY(started.wait(10000));
+        QCOMPARE(Text(*window, "Text2"), QStringLiteral("左1"));
+    }
+
     void mendedFaultsAreShownInTheStatus() {
         auto window = MakeWindow();
-        Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1"));
-        Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("   "));
-        QVERIFY(RunToEnd(*window));
-        QCOMPARE(Text(*window, "Label3"), QStringLiteral("请先填写查看网址"));
-        QCOMPARE(engine_->searches.load(), 0);
 
         Control<QLineEdit>(*window, "Text4")->setText(QStringLiteral("shop.example.cn"));
         Control<QPlainTextEdit>(*window, "Text1")->setPlainText(QStringLiteral("k1\nnowhere"));
@@ -527,7 +558,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(
             Text(*failing, "Label3"),
             QStringLiteral("总词数1运行完毕，信息保存在同目录下的baidu.csv里，其中1个词查询失败"
-                           "（1个遇到百度安全验证，请稍后再试）"));
+                           "（验证页1个），请稍后再试"));
         QCOMPARE(Text(*failing, "Text2"), QStringLiteral("查询失败"));
     }
 

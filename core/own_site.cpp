@@ -1,0 +1,149 @@
+#include "core/own_site.h"
+
+#include "core/shown_site.h"
+#include "core/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+bool IsWhiteSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v' ||
+           c == u'\u00A0' || c == u'\u3000' || c == u'\u200B' || c == u'\uFEFF';
+}
+
+constexpr char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        if (FoldAscii(text[i]) != lowerPrefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    while (!text.empty() && IsWhiteSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsWhiteSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Characters outside ASCII that no host name holds: spaces, punctuation (，。、：), symbols of
+// the full-width forms, controls and the like.
+bool IsNonAsciiPunctuation(char16_t c) {
+    return c < 0xA0 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF0F) ||
+           (c >= 0xFF1A && c <= 0xFF20) || (c >= 0xFF3B && c <= 0xFF40) ||
+           (c >= 0xFF5B && c <= 0xFF65) || c == 0xFEFF;
+}
+
+// A host name: labels of host characters (or letters outside ASCII) between single dots.
+bool IsHost(std::u16string_view host) {
+    if (host.empty() || host.size() > kLongestSite) {
+        return false;
+    }
+    bool labelEmpty = true;
+    for (const char16_t c : host) {
+        if (c == u'.') {
+            if (labelEmpty) {
+                return false;
+            }
+            labelEmpty = true;
+            continue;
+        }
+        const bool allowed = c < 0x80 ? IsHostCharacter(c) || c == u'_' : !IsNonAsciiPunctuation(c);
+        if (!allowed) {
+            return false;
+        }
+        labelEmpty = false;
+    }
+    return !labelEmpty;
+}
+
+// Finds the site in text, ignoring ASCII case, where it stands alone.
+template <class Char>
+bool HoldsSiteIn(std::basic_string_view<Char> text, std::basic_string_view<Char> site) {
+    if (site.empty()) {
+        return !text.empty();
+    }
+    for (std::size_t at = 0; at + site.size() <= text.size(); ++at) {
+        std::size_t n = 0;
+        while (n < site.size() && FoldAscii(static_cast<char16_t>(text[at + n])) ==
+                                      FoldAscii(static_cast<char16_t>(site[n]))) {
+            ++n;
+        }
+        if (n == site.size() && StandsAlone(text, at, site.size())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CheckedSite SiteToCheck(std::u16string_view typed) {
+    std::u16string_view rest = Trimmed(typed);
+    if (rest.empty()) {
+        return {{}, SiteProblem::Empty};
+    }
+    for (const std::u16string_view scheme : {u"http://", u"https://"}) {
+        if (StartsWithIgnoringCase(rest, scheme)) {
+            rest.remove_prefix(scheme.size());
+            break;
+        }
+    }
+    rest = rest.substr(0, rest.find_first_of(u"/?#"));
+    if (const std::size_t colon = rest.rfind(u':');
+        colon != std::u16string_view::npos &&
+        rest.find_first_not_of(u"0123456789", colon + 1) == std::u16string_view::npos) {
+        rest = rest.substr(0, colon);  // a port
+    }
+    if (!rest.empty() && rest.back() == u'.') {
+        rest.remove_suffix(1);
+    }
+    if (StartsWithIgnoringCase(rest, u"www.")) {
+        rest.remove_prefix(4);
+    }
+    CheckedSite checked;
+    checked.site.reserve(rest.size());
+    for (const char16_t c : rest) {
+        checked.site += FoldAscii(c);
+    }
+    if (!IsHost(checked.site)) {
+        checked.site.clear();
+        checked.problem = SiteProblem::NotAHost;
+    }
+    return checked;
+}
+
+std::string SiteKey(std::string_view typed) {
+    const std::u16string text = DecodeUtf8(typed);
+    const CheckedSite checked = SiteToCheck(text);
+    if (checked.problem == SiteProblem::None) {
+        return EncodeUtf8(checked.site);
+    }
+    std::u16string kept(Trimmed(text));
+    for (char16_t& c : kept) {
+        c = FoldAscii(c);
+    }
+    return EncodeUtf8(kept);
+}
+
+bool HoldsSite(std::u16string_view text, std::u16string_view site) {
+    return HoldsSiteIn(text, site);
+}
+
+bool HoldsSite(std::string_view text, std::string_view site) {
+    return HoldsSiteIn(text, site);
+}
+
+}  // namespace slotscope

@@ -1,0 +1,116 @@
+#include "core/run_captions.h"
+
+#include <utility>
+
+namespace slotscope {
+namespace {
+
+// That the history was not (all) kept, for any caption after a run.
+std::u16string LostHistoryText(const RunSummary& summary) {
+    if (summary.historyProblem.empty()) {
+        return {};
+    }
+    if (summary.historyKeywords <= 0) {
+        return u"（历史记录未保存）";
+    }
+    return summary.historyKeywords < summary.checked
+               ? u"（历史记录只保存了前" + Decimal(summary.historyKeywords) + u"个词）"
+               : u"（历史记录未完整保存）";
+}
+
+// What the history adds to a completion caption: that it was not kept, or how the slots moved
+// since the last run (the counts that are zero left out, nothing where nothing moved).
+std::u16string HistoryText(const RunSummary& summary) {
+    if (!summary.historyProblem.empty()) {
+        return LostHistoryText(summary);
+    }
+    const ChangeCounts& changes = summary.changes;
+    std::u16string moved;
+    for (const auto& [count, name] :
+         {std::pair{changes.up, u"上升"}, std::pair{changes.down, u"下降"},
+          std::pair{changes.gained, u"新上"}, std::pair{changes.lost, u"掉出"}}) {
+        if (count > 0) {
+            moved += (moved.empty() ? u"" : u"，") + std::u16string(name) + Decimal(count) + u"个";
+        }
+    }
+    return moved.empty() ? std::u16string() : u"（比上次：" + moved + u"）";
+}
+
+// The failed keywords by what they met: "（验证页3个，连接失败2个）", and where a verification
+// page was among them, that a later run may pass it.
+std::u16string FailureKindsText(const RunSummary& summary) {
+    std::u16string kinds;
+    for (const auto& [count, kind] :
+         {std::pair{summary.blocked, CheckFailure::Blocked},
+          std::pair{summary.fetchFailed, CheckFailure::Fetch},
+          std::pair{summary.notResultPages, CheckFailure::NotResultPage},
+          std::pair{summary.unreadable, CheckFailure::Unreadable}}) {
+        if (count > 0) {
+            kinds += (kinds.empty() ? u"" : u"，") + std::u16string(FailureKindText(kind)) +
+                     Decimal(count) + u"个";
+        }
+    }
+    if (kinds.empty()) {
+        return {};
+    }
+    return u"（" + kinds + u"）" + (summary.blocked > 0 ? u"，请稍后再试" : u"");
+}
+
+// Where the lines went, after a run that ended early.
+std::u16string SavedText(const RunSummary& summary, std::u16string_view files,
+                         std::u16string_view failedFiles) {
+    return summary.writeFailed ? u"但写入" + std::u16string(failedFiles) + u"时出错，结果不完整"
+                               : u"信息保存在同目录下的" + std::u16string(files) + u"里";
+}
+
+}  // namespace
+
+std::u16string Decimal(int value) {
+    const std::string digits = std::to_string(value);
+    return {digits.begin(), digits.end()};
+}
+
+std::u16string ProgressText(int done, int total) {
+    return Decimal(done) + u"/" + Decimal(total);
+}
+
+std::u16string_view FailureKindText(CheckFailure failure) {
+    switch (failure) {
+        case CheckFailure::Blocked:
+            return u"验证页";
+        case CheckFailure::Fetch:
+            return u"连接失败";
+        case CheckFailure::Unreadable:
+            return u"无法读取";
+        case CheckFailure::NotResultPage:
+            return u"非结果页";
+        case CheckFailure::None:
+            break;
+    }
+    return {};
+}
+
+std::u16string CompletionText(const RunSummary& summary, std::u16string_view files,
+                              std::u16string_view failedFiles) {
+    std::u16string text = u"总词数" + Decimal(summary.keywords) + u"运行完毕，" +
+                          SavedText(summary, files, failedFiles);
+    if (summary.failed > 0) {
+        text += u"，其中" + Decimal(summary.failed) + u"个词查询失败" + FailureKindsText(summary);
+    }
+    return text + HistoryText(summary);
+}
+
+std::u16string StoppedText(const RunSummary& summary, std::u16string_view files,
+                           std::u16string_view failedFiles) {
+    return u"运行已停止，已完成" + ProgressText(summary.checked, summary.keywords) + u"，" +
+           SavedText(summary, files, failedFiles) + LostHistoryText(summary);
+}
+
+std::u16string AbortedText(const RunSummary& summary, std::u16string_view files,
+                           std::u16string_view failedFiles) {
+    return u"运行中止（" + summary.abortReason + u"），已完成" +
+           ProgressText(summary.checked, summary.keywords) + u"，" +
+           SavedText(summary, files, failedFiles) + LostHistoryText(summary);
+}
+
+}  // namespace slotscope
