@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/cli_options.h"
 #include "app/cli_platform.h"
 #include "history/history_export.h"
 #include "history/history_read.h"
@@ -94,7 +95,10 @@ bool Parse(const std::vector<std::string>& arguments, bool report, ReadOptions& 
         error = "--site is required";
         return false;
     }
-    return true;
+    if (!options.help) {
+        error = SiteError(options.site);
+    }
+    return error.empty();
 }
 
 int UsageError(const std::string& error) {

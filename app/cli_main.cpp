@@ -20,7 +20,6 @@
 #include "core/build_config.h"
 #include "core/file_open.h"
 #include "core/keyword_run.h"
-#include "core/own_site.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
 #include "net/cookie_file.h"
@@ -290,18 +289,11 @@ int Run(const Options& options) {
         return kExitUsage;
     }
 
-    const std::u16string site = DecodeUtf8(options.site);
-    switch (SiteToCheck(site).problem) {
-        case SiteProblem::None:
-            break;
-        case SiteProblem::Empty:
-            console.Line("slotscope-cli: --site is empty; give the website to look for");
-            return kExitUsage;
-        case SiteProblem::NotAHost:
-            console.Line("slotscope-cli: --site '" + options.site +
-                         "' names no website; give its host name, such as shop.cn or www.shop.cn");
-            return kExitUsage;
+    if (const std::string error = SiteError(options.site); !error.empty()) {
+        console.Line("slotscope-cli: " + error);
+        return kExitUsage;
     }
+    const std::u16string site = DecodeUtf8(options.site);
 
     std::string bytes;
     if (options.keywordsPath == "-" && InputIsTerminal()) {

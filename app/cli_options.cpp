@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "core/own_site.h"
 #include "core/search_address.h"
+#include "core/text_codec.h"
 
 namespace slotscope::cli {
 namespace {
@@ -55,6 +57,19 @@ bool ParseDevice(const std::string& text, Device& device) {
 }
 
 }  // namespace
+
+std::string SiteError(const std::string& site) {
+    switch (SiteToCheck(DecodeUtf8(site)).problem) {
+        case SiteProblem::None:
+            break;
+        case SiteProblem::Empty:
+            return "--site is empty; give the website to look for";
+        case SiteProblem::NotAHost:
+            return "--site '" + site +
+                   "' names no website; give its host name, such as shop.cn or www.shop.cn";
+    }
+    return {};
+}
 
 const char* UsageText() {
     return "Usage: slotscope-cli --site SITE [--keywords FILE] [--device pc|mobile|both]\n"

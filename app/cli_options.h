@@ -37,4 +37,8 @@ bool ParseArguments(const std::vector<std::string>& arguments, Options& options,
 // The text --help prints.
 const char* UsageText();
 
+// Why --site as given names no site to check (see SiteToCheck), for a usage error; empty when it
+// names one.
+std::string SiteError(const std::string& site);
+
 }  // namespace slotscope::cli

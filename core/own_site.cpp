@@ -107,11 +107,11 @@ CheckedSite SiteToCheck(std::u16string_view typed) {
         rest.find_first_not_of(u"0123456789", colon + 1) == std::u16string_view::npos) {
         rest = rest.substr(0, colon);  // a port
     }
-    if (!rest.empty() && rest.back() == u'.') {
-        rest.remove_suffix(1);
-    }
     if (StartsWithIgnoringCase(rest, u"www.")) {
         rest.remove_prefix(4);
+    }
+    if (!rest.empty() && rest.back() == u'.') {
+        rest.remove_suffix(1);
     }
     CheckedSite checked;
     checked.site.reserve(rest.size());

@@ -20,7 +20,7 @@ struct CheckedSite {
 
 // The site checked for what was typed in the website box or given as --site, as people type or
 // paste it: white space trimmed, a scheme ("http://", "https://"), a path, query or fragment, a
-// port, a trailing "." and one leading "www." dropped, ASCII letters lower-cased
+// port, one leading "www." and a trailing "." dropped, ASCII letters lower-cased
 // ("http://WWW.Shop.cn:8080/lp?x=1" gives "shop.cn"). Non-ASCII letters are kept (鲜花网.中国).
 CheckedSite SiteToCheck(std::u16string_view typed);
 

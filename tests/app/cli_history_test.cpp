@@ -272,7 +272,9 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
                                                   {"history", "--site", "a", "--runs", "0"},
                                                   {"history", "--site", "a", "--format", "xml"},
                                                   {"report", "--site", "a", "--format", "csv"},
-                                                  {"report", "--site", "a", "--runs", "31"}}) {
+                                                  {"report", "--site", "a", "--runs", "31"},
+                                                  {"history", "--site", "a b.cn"},
+                                                  {"report", "--site", "http://"}}) {
         EXPECT_EQ(Run(wrong).exitStatus, 2) << wrong.back();
     }
 }

@@ -171,14 +171,19 @@ TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
     const Outcome blank = Run(Against(engine, {"--site", "  "}), "kw\n");
     EXPECT_EQ(blank.exitStatus, 2);
     EXPECT_NE(blank.err.find("--site is empty"), std::string::npos) << blank.err;
+    const Outcome notAHost = Run(Against(engine, {"--site", "shop.cn，shop2.cn"}), "kw\n");
+    EXPECT_EQ(notAHost.exitStatus, 2);
+    EXPECT_NE(notAHost.err.find("--site 'shop.cn，shop2.cn' names no website"), std::string::npos)
+        << notAHost.err;
 
     const Outcome missing = Run(Against(engine, {"--keywords", "no-such-file.txt"}));
     EXPECT_EQ(missing.exitStatus, 2);
     EXPECT_NE(missing.err.find("no-such-file.txt"), std::string::npos) << missing.err;
 
-    const Outcome unwritable = Run(Against(engine, {"--output", "no-such-dir/baidu.csv"}), "kw\n");
+    const Outcome unwritable = Run(Against(engine, {"--output", "no-such-dir/b.csv"}), "kw\n");
     EXPECT_EQ(unwritable.exitStatus, 2);
-    EXPECT_NE(unwritable.err.find("no-such-dir/baidu.csv"), std::string::npos) << unwritable.err;
+    EXPECT_NE(unwritable.err.find("'no-such-dir/b.csv'"), std::string::npos) << unwritable.err;
+    EXPECT_NE(unwritable.err.find("无法创建结果文件b.csv"), std::string::npos) << unwritable.err;
 
     // A folder given as the keyword file: the last results stay as they were.
     WriteFileBytes(dir.file("baidu.csv"), "earlier results\r\n");
@@ -188,8 +193,44 @@ TEST_F(CliTest, NothingToRunIsExitStatusTwo) {
     EXPECT_NE(folder.err.find("'lists': it is a folder"), std::string::npos) << folder.err;
     EXPECT_EQ(Results(), "earlier results\r\n");
 
+    // A list without a keyword, from a file or from standard input, empties nothing.
+    WriteFileBytes(dir.file("blank.txt"), "\r\n  \r\n\r\n");
+    const Outcome noKeywords = Run(Against(engine, {"--keywords", "blank.txt"}));
+    EXPECT_EQ(noKeywords.exitStatus, 2);
+    EXPECT_NE(noKeywords.err.find("slotscope-cli: no keywords in 'blank.txt'"), std::string::npos)
+        << noKeywords.err;
+    const Outcome nothingPiped = Run(Against(engine, {}), "");
+    EXPECT_EQ(nothingPiped.exitStatus, 2);
+    EXPECT_NE(nothingPiped.err.find("no keywords in standard input"), std::string::npos)
+        << nothingPiped.err;
+    EXPECT_EQ(Results(), "earlier results\r\n");
+
     EXPECT_TRUE(engine.searched().empty());
     EXPECT_EQ(engine.homeRequests(), 0);
+}
+
+TEST_F(CliTest, FailuresNameTheKeywordAndWhyAndTheSideRequestsStaySilent) {
+    Engine engine({{u"鲜花", {1, 0}}}, {u"花店"});
+    engine.Serve(u"验证", "<html><head><title>百度安全验证</title></head><body></body></html>");
+    // The home page cannot be reached: no port listens at 1. That changes nothing in the check.
+    std::vector<std::string> arguments = Against(engine, {"--verify-rounds", "0"});
+    *std::find(arguments.begin(), arguments.end(), engine.Home()) = "http://127.0.0.1:1/";
+
+    const Outcome outcome = Run(arguments, "鲜花\n花店\n验证\n");
+
+    EXPECT_EQ(outcome.exitStatus, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("slotscope-cli: 花店 (desktop): HTTP status 404 (" +
+                               engine.SearchPrefix() + "%BB%A8%B5%EA)\n"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("slotscope-cli: 验证 (desktop): verification page\n"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("127.0.0.1:1"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(outcome.err.ends_with(
+        "总词数3运行完毕，信息保存在同目录下的baidu.csv里，其中2个词查询失败（验证页1个，连接失败"
+        "1个），请稍后再试\n"))
+        << outcome.err;
 }
 
 TEST_F(CliTest, BothDevicesWriteBothFiles) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/text_codec.h"
+#include "history/history_read.h"
 #include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
@@ -58,6 +59,43 @@ TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
               (std::vector<std::string>{"左2 - up1", "左1 - first"}));
     EXPECT_EQ(history.changes().up, 1);
     EXPECT_TRUE(history.changes().compared);
+}
+
+TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    {
+        HistoryFile older(path, "older");
+        older.Begin(u"http://www.Huaxian-shop.cn/", Device::Pc, {});
+        older.Record({Outcome(1, u"左4", CheckFailure::None)});
+        older.End({});
+    }
+    // As the schema before kept it: the site as typed, no failure reasons.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "ALTER TABLE results DROP COLUMN failure_reason; "
+                           "PRAGMA user_version = 2",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    // Found under any spelling before a run has stored it anew.
+    for (const char* site : {"huaxian-shop.cn", "www.huaxian-shop.cn", "HTTPS://huaxian-shop.cn"}) {
+        std::string problem;
+        const auto reader = HistoryReader::Open(path, problem);
+        ASSERT_NE(reader, nullptr) << problem;
+        EXPECT_EQ(reader->Runs(site, 0).value_or(std::vector<StoredRun>{}).size(), 1U) << site;
+    }
+
+    HistoryFile history(path, "test");
+    history.Begin(u"huaxian-shop.cn", Device::Pc, {});
+    history.Record({Outcome(1, u"左无", CheckFailure::None)});
+    history.End({});
+    EXPECT_EQ(history.problem(), "");
+    EXPECT_EQ(history.changes().lost, 1);
+    EXPECT_EQ(Rows(path, "SELECT DISTINCT site FROM runs"),
+              (std::vector<std::string>{"huaxian-shop.cn"}));
+    EXPECT_EQ(Rows(path, "PRAGMA user_version"), (std::vector<std::string>{"3"}));
 }
 
 TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {

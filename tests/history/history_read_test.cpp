@@ -78,6 +78,39 @@ TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo
     EXPECT_NE(html.find("Z，尚未结束或被中断）"), std::string::npos);
 }
 
+TEST(HistoryReportTest, AFailedCheckSaysWhatItMetAndWhy) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc, {});
+    const std::vector<std::pair<CheckFailure, std::string>> failures = {
+        {CheckFailure::Blocked, "verification page"},
+        {CheckFailure::Fetch, "Could not resolve host: <x>"},
+        {CheckFailure::Unreadable, "markup broken"},
+        {CheckFailure::NotResultPage, "not a result page"},
+    };
+    int order = 0;
+    for (const auto& [failure, reason] : failures) {
+        history.Record({{++order,
+                         u"kw" + std::u16string(1, static_cast<char16_t>(u'0' + order)),
+                         PageKind::Desktop,
+                         u"查询失败",
+                         u"查询失败",
+                         failure,
+                         {},
+                         reason}});
+    }
+    history.End({});
+    const std::string html = Report(path);
+    for (const char* cell : {"<td class='failed' title='verification page'>查询失败（验证页）</td>",
+                             "<td class='failed' title='Could not resolve host: &lt;x&gt;'>"
+                             "查询失败（连接失败）</td>",
+                             "title='markup broken'>查询失败（无法读取）</td>",
+                             "title='not a result page'>查询失败（非结果页）</td>"}) {
+        EXPECT_NE(html.find(cell), std::string::npos) << cell;
+    }
+}
+
 TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
