@@ -107,7 +107,9 @@ std::filesystem::path PathFromUtf8(const std::string& path) {
 bool ReadAll(std::FILE* in, std::string& bytes, std::size_t limit = SIZE_MAX) {
     std::array<char, std::size_t{64} * 1024> buffer{};
     std::size_t read = 0;
-    while (bytes.size() <= limit && (read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    // A terminal's end of input (Ctrl-D) comes once: it is not asked for again.
+    while (bytes.size() <= limit && std::feof(in) == 0 &&
+           (read = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
         bytes.append(buffer.data(), read);
     }
     return std::ferror(in) == 0;

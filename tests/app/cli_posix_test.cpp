@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "tests/app/cli_fixture.h"
 
@@ -36,6 +38,31 @@ TEST_F(CliTest, ProgressIsRewrittenInPlaceOnATerminal) {
     EXPECT_EQ(screen,
               "\r1/2\x1b[K\r2/2\x1b[K\r\x1b[K"
               "总词数2运行完毕，信息保存在同目录下的baidu.csv里\r\n");  // the terminal adds CR
+}
+
+TEST_F(CliTest, KeywordsTypedAtTheTerminalAreAskedForOnce) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    Engine engine({{u"a", {1, 0}}});
+    const testing::ProcessId pid = testing::StartProgram(
+        SLOTSCOPE_CLI, Against(engine, {}),
+        {dir.path().string(), ptsname(master), dir.file("stdout"), dir.file("stderr")});
+    // Typed once the program reads the terminal: two keywords, then the end of the list.
+    for (int waited = 0; waited < 100 && ReadFileBytes(dir.file("stderr")).empty(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string typed = "a\nb\n\x04";
+    ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    const testing::ChildEnd end = testing::WaitForProgram(pid);
+    ::close(master);
+
+    EXPECT_EQ(end.exitStatus, 0);
+    EXPECT_EQ(ReadFileBytes(dir.file("stderr")),
+              "slotscope-cli: reading keywords from the terminal, one per line; end the list with "
+              "Ctrl-D at the start of a line\n1/2\n2/2\n"
+              "总词数2运行完毕，信息保存在同目录下的baidu.csv里\n");
 }
 
 TEST_F(CliTest, ACookieFileThatIsAPipeOrADeviceIsRefusedNotWaitedFor) {
