@@ -43,7 +43,8 @@ slotscope::KeywordOutcome Keyword(int order) {
             u"左" + slotscope::DecodeUtf8(std::to_string(order % 5)),
             u"右无推广位",
             slotscope::CheckFailure::None,
-            {{"a.example.cn", "shop.example.cn", "flowers.example.com"}, {}}};
+            {{"a.example.cn", "shop.example.cn", "flowers.example.com"}, {}},
+            {}};
 }
 
 // Records runs of `keywords` keywords into a fresh history; the counters give the time per

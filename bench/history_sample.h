@@ -23,6 +23,7 @@ inline std::string FillHistory(const std::string& path, int keywords, int runs) 
                                    u"左无",
                                    u"右无",
                                    CheckFailure::None,
+                                   {},
                                    {}};
             if ((k + r) % 23 == 0) {
                 outcome.left = outcome.right = u"查询失败";

@@ -30,6 +30,7 @@ KeywordOutcome Outcome(int order, std::u16string left, CheckFailure failure) {
             std::move(left),
             u"右无",
             failure,
+            {},
             {}};
 }
 

@@ -39,7 +39,8 @@ void KeepRun(const std::string& path,
                          left,
                          u"右无推广位",
                          CheckFailure::None,
-                         {{"hua.com", "shop.example.cn"}, {}}}});
+                         {{"hua.com", "shop.example.cn"}, {}},
+                         {}}});
     }
     history.End({});
 }
@@ -68,7 +69,8 @@ TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo
                      u"左1",
                      u"右无",
                      CheckFailure::None,
-                     {{"shop.cn", "m.shop.cn", "myshop.cn", "shop.cn.evil.com"}, {}}}});
+                     {{"shop.cn", "m.shop.cn", "myshop.cn", "shop.cn.evil.com"}, {}},
+                     {}}});
     // Not ended: the run is still going, or was killed.
     const std::string html = Report(path, "www.Shop.cn");
     EXPECT_NE(html.find("<li><mark>shop.cn</mark></li><li><mark>m.shop.cn</mark></li>"
@@ -205,7 +207,8 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                      u"左无",
                      u"右无推广位",
                      CheckFailure::None,
-                     {{"-evil.cn"}, {}}}});
+                     {{"-evil.cn"}, {}},
+                     {}}});
     history.End({});
     std::string problem;
     const auto reader = HistoryReader::Open(path, problem);
