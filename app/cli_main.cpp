@@ -20,6 +20,7 @@
 #include "core/build_config.h"
 #include "core/file_open.h"
 #include "core/keyword_run.h"
+#include "core/own_site.h"
 #include "core/text_codec.h"
 #include "history/history_file.h"
 #include "net/cookie_file.h"
@@ -369,7 +370,7 @@ int Run(const Options& options) {
                            (page == PageKind::Phone ? " (phone): " : " (desktop): ") +
                            std::string(reason);
         if (failure == CheckFailure::Fetch) {
-            line += " (" + std::string(address) + ")";
+            line += " (" + WithoutUserInfo(address) + ")";
         }
         console.Note(line);
     };

@@ -65,7 +65,7 @@ std::string SiteError(const std::string& site) {
         case SiteProblem::Empty:
             return "--site is empty; give the website to look for";
         case SiteProblem::NotAHost:
-            return "--site '" + site +
+            return "--site '" + WithoutUserInfo(site) +
                    "' names no website; give its host name, such as shop.cn or www.shop.cn";
     }
     return {};

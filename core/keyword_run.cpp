@@ -347,14 +347,13 @@ void CheckKeywords(RunFields& fields, PageFetcher& fetcher, const RunOptions& op
     // change the run under way (a website cleared mid-run would be found in every listing).
     const std::u16string keywordList = fields.KeywordList();
     const std::u16string website = fields.Website();
-    const std::u16string_view trimmedWebsite = TrimSpaces(website);
+    // The results file keeps the website as typed, without the white space around it.
+    const std::u16string_view trimmedWebsite = TrimmedWebsite(website);
 
     // A blank website would be found in every listing and report 左1 for every keyword.
     const CheckedSite site = SiteToCheck(website);
     if (site.problem != SiteProblem::None) {
-        fields.SetStatus(site.problem == SiteProblem::Empty
-                             ? u"请先填写查看网址"
-                             : u"网址无法识别：" + std::u16string(trimmedWebsite));
+        fields.SetStatus(RefusedSiteText(website));
         summary.end = site.problem == SiteProblem::Empty ? RunEnd::NoWebsite : RunEnd::BadWebsite;
         return;
     }

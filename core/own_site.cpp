@@ -1,5 +1,7 @@
 #include "core/own_site.h"
 
+#include <algorithm>
+
 #include "core/shown_site.h"
 #include "core/text_codec.h"
 
@@ -37,36 +39,38 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text;
 }
 
-// Characters outside ASCII that no host name holds: spaces, punctuation (，。、：), symbols of
-// the full-width forms, controls and the like.
+// Characters outside ASCII that no host name holds: controls, spaces and the Latin-1 signs
+// (NBSP, the soft hyphen), punctuation (，。、：), the full-width forms (a full-width letter is
+// typed for an ASCII one, which a page shows), and the like.
 bool IsNonAsciiPunctuation(char16_t c) {
-    return c < 0xA0 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF0F) ||
-           (c >= 0xFF1A && c <= 0xFF20) || (c >= 0xFF3B && c <= 0xFF40) ||
-           (c >= 0xFF5B && c <= 0xFF65) || c == 0xFEFF;
+    return c <= 0xBF || (c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) || c == 0xFEFF;
 }
 
-// A host name: labels of host characters (or letters outside ASCII) between single dots.
+// A host name of two labels or more: labels of host characters (or letters outside ASCII)
+// between single dots.
 bool IsHost(std::u16string_view host) {
     if (host.empty() || host.size() > kLongestSite) {
         return false;
     }
     bool labelEmpty = true;
+    int dots = 0;
     for (const char16_t c : host) {
         if (c == u'.') {
             if (labelEmpty) {
                 return false;
             }
             labelEmpty = true;
+            ++dots;
             continue;
         }
-        const bool allowed = c < 0x80 ? IsHostCharacter(c) || c == u'_' : !IsNonAsciiPunctuation(c);
+        const bool allowed = c < 0x80 ? IsHostCharacter(c) : !IsNonAsciiPunctuation(c);
         if (!allowed) {
             return false;
         }
         labelEmpty = false;
     }
-    return !labelEmpty;
+    return !labelEmpty && dots > 0;
 }
 
 // Finds the site in text, ignoring ASCII case, where it stands alone.
@@ -103,7 +107,7 @@ CheckedSite SiteToCheck(std::u16string_view typed) {
     }
     rest = rest.substr(0, rest.find_first_of(u"/?#"));
     if (const std::size_t colon = rest.rfind(u':');
-        colon != std::u16string_view::npos &&
+        colon != std::u16string_view::npos && colon + 1 < rest.size() &&
         rest.find_first_not_of(u"0123456789", colon + 1) == std::u16string_view::npos) {
         rest = rest.substr(0, colon);  // a port
     }
@@ -123,6 +127,21 @@ CheckedSite SiteToCheck(std::u16string_view typed) {
         checked.problem = SiteProblem::NotAHost;
     }
     return checked;
+}
+
+std::u16string_view TrimmedWebsite(std::u16string_view typed) {
+    return Trimmed(typed);
+}
+
+std::string WithoutUserInfo(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t end = std::min(address.find_first_of("/?#", start), address.size());
+    const std::size_t at = address.substr(start, end - start).rfind('@');
+    if (at == std::string_view::npos) {
+        return std::string(address);
+    }
+    return std::string(address.substr(0, start)) + "…" + std::string(address.substr(start + at));
 }
 
 std::string SiteKey(std::string_view typed) {

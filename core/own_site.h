@@ -22,7 +22,17 @@ struct CheckedSite {
 // paste it: white space trimmed, a scheme ("http://", "https://"), a path, query or fragment, a
 // port, one leading "www." and a trailing "." dropped, ASCII letters lower-cased
 // ("http://WWW.Shop.cn:8080/lp?x=1" gives "shop.cn"). Non-ASCII letters are kept (鲜花网.中国).
+// What remains must be a host name of two labels or more: "https:/shop.cn" (a scheme mistyped)
+// leaves "https:", which is none.
 CheckedSite SiteToCheck(std::u16string_view typed);
+
+// What was typed without the white space SiteToCheck trims at its ends: the website as the
+// results file keeps it.
+std::u16string_view TrimmedWebsite(std::u16string_view typed);
+
+// An address or a site as typed, with any "user:password@" before its host replaced by "…@",
+// for a message: a login written into an address is never shown.
+std::string WithoutUserInfo(std::string_view address);
 
 // The same for a site stored or given as UTF-8; a site it refuses comes back trimmed and
 // lower-cased, so that it still equals itself.

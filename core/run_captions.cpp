@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "core/own_site.h"
+#include "core/text_codec.h"
+
 namespace slotscope {
 namespace {
 
@@ -86,6 +89,19 @@ std::u16string_view FailureKindText(CheckFailure failure) {
             return u"非结果页";
         case CheckFailure::None:
             break;
+    }
+    return {};
+}
+
+std::u16string RefusedSiteText(std::u16string_view typed) {
+    switch (SiteToCheck(typed).problem) {
+        case SiteProblem::None:
+            break;
+        case SiteProblem::Empty:
+            return u"请先填写查看网址";
+        case SiteProblem::NotAHost:
+            return u"网址无法识别：" +
+                   DecodeUtf8(WithoutUserInfo(EncodeUtf8(TrimmedWebsite(typed))));
     }
     return {};
 }

@@ -19,6 +19,10 @@ std::u16string ProgressText(int done, int total);
 // 非结果页; empty for none.
 std::u16string_view FailureKindText(CheckFailure failure);
 
+// Why the website as typed gives no run, as the status says it ("请先填写查看网址",
+// "网址无法识别：…", never showing a login written into it); empty when it gives one.
+std::u16string RefusedSiteText(std::u16string_view typed);
+
 std::u16string CompletionText(const RunSummary& summary, std::u16string_view files,
                               std::u16string_view failedFiles);
 std::u16string StoppedText(const RunSummary& summary, std::u16string_view files,

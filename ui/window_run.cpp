@@ -7,6 +7,7 @@
 
 #include "core/keyword_run.h"
 #include "core/own_site.h"
+#include "core/run_captions.h"
 #include "core/text_codec.h"
 #include "ui/form_table.h"
 
@@ -152,14 +153,9 @@ void WindowRun::StartOrStop() {
 
 // Why the window's texts give no run, as the status says it; empty when they give one.
 std::u16string WindowRun::RefusedStart() const {
-    const std::u16string typed = texts_.Get(WindowTexts::Field::Website);
-    switch (SiteToCheck(typed).problem) {
-        case SiteProblem::None:
-            break;
-        case SiteProblem::Empty:
-            return u"请先填写查看网址";
-        case SiteProblem::NotAHost:
-            return u"网址无法识别：" + std::u16string(TrimSpaces(typed));
+    if (std::u16string refusal = RefusedSiteText(texts_.Get(WindowTexts::Field::Website));
+        !refusal.empty()) {
+        return refusal;
     }
     const std::u16string list = texts_.Get(WindowTexts::Field::KeywordList);
     std::u16string_view entry;
@@ -323,9 +319,7 @@ void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> t
     const std::u16string typed = texts_.Get(WindowTexts::Field::Website);
     const CheckedSite checked = SiteToCheck(typed);
     if (checked.problem != SiteProblem::None) {
-        tell(checked.problem == SiteProblem::Empty
-                 ? u"请先填写查看网址"
-                 : u"网址无法识别：" + std::u16string(TrimSpaces(typed)));
+        tell(RefusedSiteText(typed));
         return;
     }
     const std::u16string& site = checked.site;

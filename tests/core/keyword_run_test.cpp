@@ -172,7 +172,8 @@ TEST_F(KeywordRunTest, ControlCharactersButTabLeaveTheKeyword) {
 }
 
 TEST_F(KeywordRunTest, WebsiteLookedForAsASiteAndWrittenTrimmed) {
-    RecordingFields fields(u"a,b", u"  shop.example.cn");
+    // A site read from a file with CR LF line ends brings its CR, a paste its tab.
+    RecordingFields fields(u"a,b", u"\t  shop.example.cn\r");
     std::u16string spaced = ResultPage(0, 0);
     spaced.insert(spaced.find(u"other.test"), u"  shop.example.cn ");
     FakeFetcher fetcher(Engine({{"a", spaced}, {"b", ResultPage(1, 0)}}));

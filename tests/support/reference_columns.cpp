@@ -193,7 +193,7 @@ void TextInLines(const xmlNode* node, std::string& text) {
         if (child->type == XML_TEXT_NODE && child->content != nullptr) {
             text += reinterpret_cast<const char*>(child->content);
         } else if (IsElement(child) && !IsElement(child, "script") && !IsElement(child, "style")) {
-            const bool line = kLineElements.count(reinterpret_cast<const char*>(child->name)) > 0;
+            const bool line = kLineElements.contains(reinterpret_cast<const char*>(child->name));
             text += line ? "\n" : "";
             TextInLines(child, text);
             text += line ? "\n" : "";
