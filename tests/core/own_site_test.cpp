@@ -31,33 +31,26 @@ TEST(SiteToCheck, TheSiteAsPeopleTypeOrPasteIt) {
         {u"HTTPS://WWW.Huaxian-Shop.CN:8443/lp/a.html?from=bd#top", u"huaxian-shop.cn",
          SiteProblem::None},
         {u"huaxian-shop.cn?x=1", u"huaxian-shop.cn", SiteProblem::None},
-        {u"huaxian-shop.cn#a", u"huaxian-shop.cn", SiteProblem::None},
         {u"huaxian-shop.cn.", u"huaxian-shop.cn", SiteProblem::None},
         {u"Www.www.shop.cn", u"www.shop.cn", SiteProblem::None},  // one "www." only
         {u"wwwshop.cn", u"wwwshop.cn", SiteProblem::None},
-        {u"m.shop.cn", u"m.shop.cn", SiteProblem::None},
         {u"鲜花网.中国", u"鲜花网.中国", SiteProblem::None},
-        {u"http://www.鲜花网.中国/", u"鲜花网.中国", SiteProblem::None},
-        {u"58.com", u"58.com", SiteProblem::None},
         {u"", u"", SiteProblem::Empty},
         {u" \u3000 ", u"", SiteProblem::Empty},
         {u"www.", u"", SiteProblem::NotAHost},
         {u"http://", u"", SiteProblem::NotAHost},
         {u"shop.cn, shop2.cn", u"", SiteProblem::NotAHost},
-        {u"shop .cn", u"", SiteProblem::NotAHost},
         {u"shop..cn", u"", SiteProblem::NotAHost},
         {u".shop.cn", u"", SiteProblem::NotAHost},
         {u"user:secret@shop.cn", u"", SiteProblem::NotAHost},
         // A mistyped scheme leaves no host: its leftovers are no one-label site.
         {u"https:/www.hua.com", u"", SiteProblem::NotAHost},
         {u"http//hua.com", u"", SiteProblem::NotAHost},
-        {u"ftp://hua.com", u"", SiteProblem::NotAHost},
         {u"hua.com:", u"", SiteProblem::NotAHost},
         {u"localhost", u"", SiteProblem::NotAHost},
         // Characters no page shows in a host.
         {u"my_hua.com", u"", SiteProblem::NotAHost},
         {u"hua\u00A0.com", u"", SiteProblem::NotAHost},
-        {u"hua\u00AD.com", u"", SiteProblem::NotAHost},
         {u"\uFF48\uFF55\uFF41.com", u"", SiteProblem::NotAHost},
         {u"shop.cn:http", u"", SiteProblem::NotAHost},
         {u"鲜花网，中国", u"", SiteProblem::NotAHost},
@@ -100,10 +93,8 @@ const std::vector<HostCase>& HostCases() {
     static const std::vector<HostCase> cases = {
         {u"www.hua.com", u"hua.com", true},
         {u"m.hua.com", u"hua.com", true},
-        {u"HUA.COM", u"hua.com", true},
         {u"http://hua.com/lp?x=1", u"hua.com", true},
         {u"www.<b>hua</b>.com", u"hua.com", true},
-        {u"hua.com/lp", u"hua.com", true},
         {u"官网：hua.com。", u"hua.com", true},
         {u"\"hua.com\"", u"hua.com", true},
         {u"see hua.com.", u"hua.com", true},
@@ -112,11 +103,8 @@ const std::vector<HostCase>& HostCases() {
         {u"hua.com.cn", u"hua.com", false},
         {u"www.hua.com.cn", u"hua.com", false},
         {u"hua.company", u"hua.com", false},
-        {u"2hua.com", u"hua.com", false},
         // Any occurrence that stands alone counts.
         {u"meiguihua.com 与 hua.com", u"hua.com", true},
-        {u"jd.com", u"jd.com", true},
-        {u"wjd.com", u"jd.com", false},
         {u"58.com.cn", u"58.com", false},
         {u"www.鲜花网.中国", u"鲜花网.中国", true},
     };
@@ -164,7 +152,6 @@ TEST(WholeHostRule, TextOnLinesOfTheirOwnDoesNotRunTogether) {
     // A title line and the address line below it, as a listing lays them out.
     EXPECT_EQ(AnalyzeResultPage(page(u"<h3>Roses</h3><div>hua.com</div>"), u"hua.com")->left,
               u"左1");
-    EXPECT_EQ(AnalyzeResultPage(page(u"<p>hua.com</p><p>cn</p>"), u"hua.com")->left, u"左1");
     EXPECT_EQ(AnalyzeResultPage(page(u"<p>hua.com</p>.<p>cn</p>"), u"hua.com")->left, u"左1");
     // A site cut over two lines is on neither.
     EXPECT_EQ(AnalyzeResultPage(page(u"<p>hua.</p><p>com</p>"), u"hua.com")->left, u"左无");
