@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/own_site.h"
+#include "page/own_site.h"
 #include "core/search_address.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "app/cli_platform.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope::cli {
 namespace {

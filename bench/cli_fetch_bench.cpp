@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/child_process.h"
 #include "tests/support/compression.h"
 #include "tests/support/local_server.h"

@@ -14,8 +14,8 @@
 
 #include "bench/history_sample.h"
 #include "bench/real_page.h"
-#include "core/result_page.h"
-#include "core/text_codec.h"
+#include "page/result_page.h"
+#include "base/text_codec.h"
 #include "history/history_file.h"
 #include "history/history_report.h"
 #include "tests/support/bulk_history.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "history/history_file.h"
 
 namespace slotscope::bench {

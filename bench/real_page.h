@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 // The real 177 KB result page from the shared fixtures, read once; empty where they are absent.
 inline const std::u16string& RealPage() {

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "bench/real_page.h"
-#include "core/column_layout.h"
-#include "core/result_page.h"
-#include "core/text_codec.h"
+#include "page/column_layout.h"
+#include "page/result_page.h"
+#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/reference_analysis.h"
 

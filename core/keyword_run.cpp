@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "core/fetch_ahead.h"
-#include "core/own_site.h"
-#include "core/result_page.h"
+#include "page/own_site.h"
+#include "page/result_page.h"
 #include "core/results_file.h"
 #include "core/run_captions.h"
 #include "core/run_history.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <variant>
 
-#include "core/page_kind.h"
+#include "page/page_kind.h"
 
 namespace slotscope {
 

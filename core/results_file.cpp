@@ -1,8 +1,8 @@
 #include "core/results_file.h"
 
-#include "core/file_open.h"
-#include "core/side_file.h"
-#include "core/text_codec.h"
+#include "base/file_open.h"
+#include "base/side_file.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/file_open.h"
+#include "base/file_open.h"
 
 namespace slotscope {
 

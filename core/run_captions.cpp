@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "core/own_site.h"
-#include "core/text_codec.h"
+#include "page/own_site.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/keyword_run.h"
-#include "core/page_kind.h"
-#include "core/result_page.h"
+#include "page/page_kind.h"
+#include "page/result_page.h"
 
 namespace slotscope {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

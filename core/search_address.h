@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/build_config.h"
-#include "core/page_kind.h"
+#include "page/page_kind.h"
 
 namespace slotscope {
 

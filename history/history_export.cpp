@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "core/own_site.h"
+#include "page/own_site.h"
 
 namespace slotscope {
 namespace {

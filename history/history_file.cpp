@@ -11,9 +11,9 @@
 #include <thread>
 #include <utility>
 
-#include "core/file_open.h"
-#include "core/own_site.h"
-#include "core/text_codec.h"
+#include "base/file_open.h"
+#include "page/own_site.h"
+#include "base/text_codec.h"
 #include "history/stored_sites.h"
 
 namespace slotscope {

@@ -9,8 +9,8 @@
 #include <new>
 #include <string_view>
 
-#include "core/file_open.h"
-#include "core/own_site.h"
+#include "base/file_open.h"
+#include "page/own_site.h"
 #include "history/history_file.h"
 #include "history/stored_sites.h"
 

@@ -5,11 +5,11 @@
 #include <unordered_set>
 #include <utility>
 
-#include "core/file_open.h"
-#include "core/own_site.h"
+#include "base/file_open.h"
+#include "page/own_site.h"
 #include "core/run_captions.h"
-#include "core/side_file.h"
-#include "core/text_codec.h"
+#include "base/side_file.h"
+#include "base/text_codec.h"
 #include "history/history_file.h"
 #include "history/local_time.h"
 #include "history/report_charts.h"

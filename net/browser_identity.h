@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/page_kind.h"
+#include "page/page_kind.h"
 
 namespace slotscope {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/search_address.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "ui/form_table.h"
 
 namespace slotscope {

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "core/keyword_run.h"
-#include "core/own_site.h"
+#include "page/own_site.h"
 #include "core/run_captions.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "ui/form_table.h"
 
 namespace slotscope {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/fetch_ahead.h"
-#include "core/file_open.h"
-#include "core/side_file.h"
-#include "core/text_codec.h"
+#include "base/file_open.h"
+#include "base/side_file.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

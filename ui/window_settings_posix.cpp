@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "core/side_file.h"
+#include "base/side_file.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {

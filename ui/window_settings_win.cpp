@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/file_open.h"
-#include "core/side_file.h"
-#include "core/text_codec.h"
+#include "base/file_open.h"
+#include "base/side_file.h"
+#include "base/text_codec.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/child_process.h"
 #include "tests/support/local_server.h"
 #include "tests/support/page_generator.h"

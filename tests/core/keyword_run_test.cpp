@@ -13,7 +13,7 @@
 #include <optional>
 #include <thread>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/temp_dir.h"

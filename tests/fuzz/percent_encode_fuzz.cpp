@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/search_address.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/result_page.h"
+#include "page/result_page.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/reference_analysis.h"
 

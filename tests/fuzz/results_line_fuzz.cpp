@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/results_file.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

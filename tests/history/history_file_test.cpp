@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "history/history_read.h"
 #include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"

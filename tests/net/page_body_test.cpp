@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/net/page_fetch_fixture.h"
 
 namespace slotscope {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/search_address.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "net/cookie_file.h"
 #include "tests/net/page_fetch_fixture.h"
 #include "tests/support/compression.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/child_process.h"
 
 namespace slotscope::testing {

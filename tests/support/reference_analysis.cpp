@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/marker_cut.h"
+#include "base/marker_cut.h"
 
 namespace slotscope::testing {
 namespace {

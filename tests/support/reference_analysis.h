@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/result_page.h"
+#include "page/result_page.h"
 
 namespace slotscope::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/column_layout.h"
+#include "page/column_layout.h"
 #include "tests/support/reference_analysis.h"
 
 namespace slotscope::testing {

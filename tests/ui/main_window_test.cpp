@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "app/window_session.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "history/history_file.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_generator.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/window_session.h"
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_engine.h"
 #include "ui/form_table.h"

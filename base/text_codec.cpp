@@ -1,7 +1,7 @@
 // The Unicode encodings, the same on every system; GBK and GB18030 are in text_codec_icu.cpp and
 // text_codec_win.cpp.
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 #include <cstddef>
 

@@ -1,9 +1,9 @@
-#include "core/shown_site.h"
+#include "page/shown_site.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

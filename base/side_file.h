@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/file_open.h"
+#include "base/file_open.h"
 
 namespace slotscope {
 

@@ -1,4 +1,4 @@
-#include "core/column_layout.h"
+#include "page/column_layout.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "core/own_site.h"
-#include "core/paid_signs.h"
-#include "core/shown_site.h"
+#include "page/own_site.h"
+#include "page/paid_signs.h"
+#include "page/shown_site.h"
 
 namespace slotscope {
 namespace {

@@ -1,14 +1,14 @@
 // The user's site: what is typed made into the site checked, and where a page shows it.
 
-#include "core/own_site.h"
+#include "page/own_site.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "core/result_page.h"
-#include "core/text_codec.h"
+#include "page/result_page.h"
+#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/printers.h"
 

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <utility>
 
-#include "core/file_open.h"
+#include "base/file_open.h"
 
 namespace slotscope {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/result_page.h"
+#include "page/result_page.h"
 
 #include <array>
 #include <cstddef>
@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "core/column_layout.h"
-#include "core/own_site.h"
-#include "core/shown_site.h"
+#include "page/column_layout.h"
+#include "page/own_site.h"
+#include "page/shown_site.h"
 
 namespace slotscope {
 namespace {

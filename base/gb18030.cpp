@@ -1,4 +1,4 @@
-#include "core/gb18030.h"
+#include "base/gb18030.h"
 
 namespace slotscope {
 namespace {

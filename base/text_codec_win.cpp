@@ -6,8 +6,8 @@
 #include <array>
 #include <mutex>
 
-#include "core/gb18030.h"
-#include "core/text_codec.h"
+#include "base/gb18030.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

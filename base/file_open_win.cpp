@@ -7,8 +7,8 @@
 #include <string>
 #include <tuple>
 
-#include "core/file_open.h"
-#include "core/text_codec.h"
+#include "base/file_open.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

@@ -1,9 +1,9 @@
-#include "core/own_site.h"
+#include "page/own_site.h"
 
 #include <algorithm>
 
-#include "core/shown_site.h"
-#include "core/text_codec.h"
+#include "page/shown_site.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

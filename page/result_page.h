@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/page_kind.h"
+#include "page/page_kind.h"
 
 namespace slotscope {
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "core/gb18030.h"
-#include "core/text_codec.h"
+#include "base/gb18030.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

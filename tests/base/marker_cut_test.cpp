@@ -1,4 +1,4 @@
-#include "core/marker_cut.h"
+#include "base/marker_cut.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/side_file.h"
+#include "base/side_file.h"
 
 #include <random>
 #include <utility>

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/side_file.h"
+#include "base/side_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace slotscope {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 
 namespace slotscope {
 namespace {

@@ -1,7 +1,7 @@
 // Result pages in the column layout (content_left, content_right), read through
 // AnalyzeResultPage.
 
-#include "core/column_layout.h"
+#include "page/column_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/own_site.h"
-#include "core/result_page.h"
-#include "core/text_codec.h"
+#include "page/own_site.h"
+#include "page/result_page.h"
+#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/printers.h"
 

@@ -1,4 +1,4 @@
-#include "core/result_page.h"
+#include "page/result_page.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "core/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/printers.h"
 
