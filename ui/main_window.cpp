@@ -228,20 +228,8 @@ class Form1::Thread final : public WindowThread {
   public:
     explicit Thread(Form1& form) : form_(form) {}
 
-    void Invoke(const std::function<void()>& work) override {
-        if (QThread::currentThread() == form_.thread()) {
-            work();
-        } else {
-            QMetaObject::invokeMethod(&form_, work, Qt::BlockingQueuedConnection);
-        }
-    }
     void Post(std::function<void()> work) override {
         QMetaObject::invokeMethod(&form_, std::move(work), Qt::QueuedConnection);
-    }
-    void ServeUntil(const std::function<bool()>& done) override {
-        while (!done()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
     }
 
   private:

@@ -8,17 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "core/search_address.h"
 #include "base/text_codec.h"
+#include "core/search_address.h"
 #include "ui/form_table.h"
 
 namespace slotscope {
 namespace {
 
 constexpr wchar_t kClassName[] = L"SlotscopeForm1";
-constexpr UINT kInvokeMessage = WM_APP + 1;  // lParam: const std::function<void()>*, run now
-constexpr UINT kPostMessage = WM_APP + 2;    // lParam: std::function<void()>*, run and delete
-constexpr int kFirstControlId = 100;         // clear of IDOK and IDCANCEL
+constexpr UINT kPostMessage = WM_APP + 1;  // lParam: std::function<void()>*, run and delete
+constexpr int kFirstControlId = 100;       // clear of IDOK and IDCANCEL
 constexpr int kIconResource = 1;
 
 std::wstring Wide(std::u16string_view text) {
@@ -295,19 +294,11 @@ class Form1::Texts final : public WindowTexts {
     Form1& form_;
 };
 
-// Work for the window's thread goes through its message queue: SendMessage waits for the
-// window's thread to run it, PostMessage does not.
+// Work for the window's thread goes through its message queue, in the order it was posted.
 class Form1::Thread final : public WindowThread {
   public:
-    explicit Thread(const Form1& form) : form_(form), threadId_(GetCurrentThreadId()) {}
+    explicit Thread(const Form1& form) : form_(form) {}
 
-    void Invoke(const std::function<void()>& work) override {
-        if (GetCurrentThreadId() == threadId_) {
-            work();
-        } else if (form_.window_ != nullptr) {
-            SendMessageW(form_.window_, kInvokeMessage, 0, reinterpret_cast<LPARAM>(&work));
-        }
-    }
     void Post(std::function<void()> work) override {
         auto* posted = new std::function<void()>(std::move(work));
         if (form_.window_ == nullptr ||
@@ -315,30 +306,9 @@ class Form1::Thread final : public WindowThread {
             delete posted;
         }
     }
-    void ServeUntil(const std::function<bool()>& done) override {
-        bool quit = false;
-        WPARAM quitCode = 0;
-        while (!done()) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
-                if (message.message == WM_QUIT) {
-                    quit = true;
-                    quitCode = message.wParam;
-                    continue;
-                }
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        if (quit) {
-            PostQuitMessage(static_cast<int>(quitCode));  // for the loop that was waiting for it
-        }
-    }
 
   private:
     const Form1& form_;
-    DWORD threadId_;
 };
 
 // The settings dialog: the form kSettingsControls in a window of its own, owned by Form1, which
@@ -613,9 +583,6 @@ LRESULT CALLBACK Form1::Procedure(HWND window, UINT message, WPARAM wParam, LPAR
 
 LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case kInvokeMessage:
-            (*reinterpret_cast<const std::function<void()>*>(lParam))();
-            return 0;
         case kPostMessage: {
             std::unique_ptr<std::function<void()>> work(
                 reinterpret_cast<std::function<void()>*>(lParam));

@@ -3,52 +3,99 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <mutex>
 #include <utility>
+#include <vector>
 
-#include "core/keyword_run.h"
-#include "page/own_site.h"
-#include "core/run_captions.h"
 #include "base/text_codec.h"
+#include "core/keyword_run.h"
+#include "core/run_captions.h"
+#include "page/own_site.h"
 #include "ui/form_table.h"
 
 namespace slotscope {
 
-// The run's six texts bound to the window. The run calls these on its worker thread; each call
-// is carried out on the window's thread, and waits for it, so a read sees what the user has
-// typed up to that moment and a write shows at once.
+// The run's six texts as the worker sees them. The keyword list and the website are taken once,
+// on the window's thread, when the run starts; what the run writes is queued here and the
+// window's thread shows every text in the order written. The worker never waits for the window,
+// and at most one call is on its way to the window however fast the run writes.
 class WindowRun::Fields final : public RunFields {
   public:
-    Fields(WindowTexts& texts, WindowThread& thread) : texts_(texts), thread_(thread) {}
+    Fields(WindowTexts& texts, WindowThread& thread, std::shared_ptr<bool> alive)
+        : keywordList_(WithCrLfLineBreaks(texts.Get(WindowTexts::Field::KeywordList))),
+          website_(texts.Get(WindowTexts::Field::Website)),
+          texts_(texts),
+          thread_(thread),
+          alive_(std::move(alive)) {}
 
-    std::u16string KeywordList() const override {
-        return WithCrLfLineBreaks(Get(WindowTexts::Field::KeywordList));
-    }
-    std::u16string Website() const override { return Get(WindowTexts::Field::Website); }
-    std::u16string LeftLabel() const override { return Get(WindowTexts::Field::LeftLabel); }
+    std::u16string KeywordList() const override { return keywordList_; }
+    std::u16string Website() const override { return website_; }
+    std::u16string LeftLabel() const override { return left_; }
     void SetLeftLabel(const std::u16string& text) override {
-        Set(WindowTexts::Field::LeftLabel, text);
+        left_ = text;
+        Show(WindowTexts::Field::LeftLabel, text);
     }
-    std::u16string RightLabel() const override { return Get(WindowTexts::Field::RightLabel); }
+    std::u16string RightLabel() const override { return right_; }
     void SetRightLabel(const std::u16string& text) override {
-        Set(WindowTexts::Field::RightLabel, text);
+        right_ = text;
+        Show(WindowTexts::Field::RightLabel, text);
     }
     void SetProgress(const std::u16string& text) override {
-        Set(WindowTexts::Field::Progress, text);
+        Show(WindowTexts::Field::Progress, text);
     }
-    void SetStatus(const std::u16string& text) override { Set(WindowTexts::Field::Status, text); }
+    void SetStatus(const std::u16string& text) override { Show(WindowTexts::Field::Status, text); }
+
+    // Has the window show `text` in `field` after what was handed to it before.
+    void Show(WindowTexts::Field field, const std::u16string& text) {
+        std::unique_lock lock(pending_->mutex);
+        pending_->texts.emplace_back(field, text);
+        if (pending_->posted) {
+            return;  // the call already on its way shows this too
+        }
+        pending_->posted = true;
+        lock.unlock();
+        try {
+            Post();
+        } catch (...) {
+            const std::scoped_lock again(pending_->mutex);
+            pending_->posted = false;  // the next text tries again
+            throw;
+        }
+    }
 
   private:
-    std::u16string Get(WindowTexts::Field field) const {
-        std::u16string text;
-        thread_.Invoke([&] { text = texts_.Get(field); });
-        return text;
-    }
-    void Set(WindowTexts::Field field, const std::u16string& text) {
-        thread_.Invoke([&] { texts_.Set(field, text); });
+    void Post() {
+        thread_.Post([pending = pending_, &texts = texts_, alive = alive_] {
+            std::vector<std::pair<WindowTexts::Field, std::u16string>> shown;
+            {
+                const std::scoped_lock taken(pending->mutex);
+                shown.swap(pending->texts);
+                pending->posted = false;
+            }
+            if (!*alive) {
+                return;
+            }
+            for (const auto& [field, text] : shown) {
+                texts.Set(field, text);
+            }
+        });
     }
 
+    // Texts written by the worker and not yet shown; the window's thread takes them.
+    struct Pending {
+        std::mutex mutex;
+        std::vector<std::pair<WindowTexts::Field, std::u16string>> texts;
+        bool posted = false;
+    };
+
+    const std::u16string keywordList_;
+    const std::u16string website_;
+    std::u16string left_;
+    std::u16string right_;
     WindowTexts& texts_;
     WindowThread& thread_;
+    std::shared_ptr<bool> alive_;
+    std::shared_ptr<Pending> pending_ = std::make_shared<Pending>();
 };
 
 const char* WindowTexts::ControlOf(Field field) {
@@ -135,20 +182,26 @@ WindowRun::~WindowRun() {
         reportWorker_.join();
     }
     if (worker_.joinable()) {
-        // The program is ending another way than by closing the window: stop the run and serve
-        // its last calls to the window until it has closed the results file.
+        // The program is ending another way than by closing the window: stop the run and wait
+        // until it has closed the results file. The worker never waits for the window.
         stop_.request_stop();
-        thread_.ServeUntil([this] { return workerDone_.load(); });
         worker_.join();
     }
 }
 
 void WindowRun::StartOrStop() {
-    if (running_) {
-        stop_.request_stop();  // the run ends after the keyword under way, keeping its lines
-        return;
+    switch (state_) {
+        case State::Idle:
+            Start();
+            return;
+        case State::Running:
+            state_ = State::Stopping;
+            break;
+        case State::Stopping:
+        case State::ClosingAfterRun:
+            break;
     }
-    Start();
+    stop_.request_stop();  // the run ends after the keyword under way, keeping its lines
 }
 
 // Why the window's texts give no run, as the status says it; empty when they give one.
@@ -191,8 +244,7 @@ void WindowRun::Start() {
                        form::Find(WindowTexts::ControlOf(WindowTexts::Field::Status))->caption));
         refusalShown_ = false;
     }
-    running_ = true;
-    workerDone_ = false;
+    state_ = State::Running;
     events_.runningChanged(true);
     stop_ = std::stop_source();
 
@@ -209,7 +261,7 @@ void WindowRun::Start() {
     options.verifyPause = services_.verifyPause;
     options.stop = stop_.get_token();
     try {
-        fields_ = std::make_unique<Fields>(texts_, thread_);
+        fields_ = std::make_unique<Fields>(texts_, thread_, alive_);
         fetcher_ = services_.makeFetcher(cookie);
         history_ = services_.makeHistory ? services_.makeHistory() : nullptr;
         options.history = history_.get();
@@ -221,14 +273,12 @@ void WindowRun::Start() {
                 // must still learn that the run is over.
                 Report(std::current_exception(), /*onWindowThread=*/false);
             }
-            workerDone_ = true;
             EndLater(/*onWindowThread=*/false);
         });
     } catch (...) {
         // No thread to run on, or no page fetch: the run never began. It ends the way every
         // run does, once the click has been handled.
         Report(std::current_exception(), /*onWindowThread=*/true);
-        workerDone_ = true;
         EndLater(/*onWindowThread=*/true);
     }
 }
@@ -250,14 +300,12 @@ void WindowRun::EndLater(bool onWindowThread) {
 }
 
 void WindowRun::Report(const std::exception_ptr& failure, bool onWindowThread) {
-    const auto show = [this, status = u"运行中止（" + DescribeFailure(failure) + u"）"] {
-        texts_.Set(WindowTexts::Field::Status, status);
-    };
     try {
-        if (onWindowThread) {
-            show();
+        const std::u16string status = u"运行中止（" + DescribeFailure(failure) + u"）";
+        if (onWindowThread || fields_ == nullptr) {
+            texts_.Set(WindowTexts::Field::Status, status);
         } else {
-            thread_.Invoke(show);
+            fields_->Show(WindowTexts::Field::Status, status);
         }
     } catch (...) {
         // Nothing more can be shown; the run still ends.
@@ -271,22 +319,23 @@ void WindowRun::Ended() {
     fetcher_.reset();  // the run's connections and cookies go with it
     history_.reset();
     fields_.reset();
-    running_ = false;
+    const bool close = state_ == State::ClosingAfterRun;
+    state_ = State::Idle;
     events_.runningChanged(false);
     events_.finished();
-    if (closeWhenDone_) {
+    if (close) {
         events_.close();
     }
 }
 
 bool WindowRun::CloseRequested() {
     Remember();
-    if (!running_) {
+    if (state_ == State::Idle) {
         return true;
     }
     // Stop first and close once the run has written its last line and closed the file; the
     // window's thread goes on serving the run meanwhile.
-    closeWhenDone_ = true;
+    state_ = State::ClosingAfterRun;
     stop_.request_stop();
     return false;
 }

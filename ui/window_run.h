@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -74,16 +73,13 @@ class WindowTexts {
     WindowTexts& operator=(const WindowTexts&) = default;
 };
 
-// How work reaches a window's thread: the toolkit's queued call, or Win32's SendMessage.
+// How work reaches a window's thread: the toolkit's queued call, or Win32's PostMessage.
 class WindowThread {
   public:
     virtual ~WindowThread() = default;
-    // Runs `work` on the window's thread and returns once it has run. Called from the worker.
-    virtual void Invoke(const std::function<void()>& work) = 0;
-    // Has `work` run on the window's thread later. Called from the worker.
+    // Has `work` run on the window's thread later, after what was posted before; dropped if
+    // the window is gone by then. Called from any thread; never waits for the window.
     virtual void Post(std::function<void()> work) = 0;
-    // Serves the window's events until `done` holds. Called on the window's thread.
-    virtual void ServeUntil(const std::function<bool()>& done) = 0;
 
   protected:
     WindowThread() = default;
@@ -92,9 +88,10 @@ class WindowThread {
 };
 
 // A window's runs, the same for every toolkit: Start runs the keyword check on a worker thread
-// while the window keeps answering; the run reads and writes the window's fields on the window's
-// thread, live. A click while a run goes on stops it (every finished line is kept); a close
-// during a run stops it and lets the window close once the run has closed its file.
+// while the window keeps answering; the run takes the keyword list and the website when it
+// starts, and what it writes reaches the window's fields through the window's thread. A click while
+// a run goes on stops it (every finished line is kept); a close during a run stops it and lets the
+// window close once the run has closed its file.
 class WindowRun final {
   public:
     // What the window does when a run begins and ends.
@@ -110,7 +107,10 @@ class WindowRun final {
     WindowRun(const WindowRun&) = delete;
     WindowRun& operator=(const WindowRun&) = delete;
 
-    bool running() const { return running_; }
+    // Idle, or a run under way: running, asked to stop, or asked to stop and then close.
+    enum class State { Idle, Running, Stopping, ClosingAfterRun };
+    State state() const { return state_; }
+    bool running() const { return state_ != State::Idle; }
 
     // Command1: starts a run, or stops the one under way.
     void StartOrStop();
@@ -150,10 +150,8 @@ class WindowRun final {
     WindowThread& thread_;
     Events events_;
 
-    bool running_ = false;
-    bool closeWhenDone_ = false;
+    State state_ = State::Idle;
     bool refusalShown_ = false;  // the status says why the last start was refused
-    std::atomic<bool> workerDone_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::stop_source stop_;
     std::unique_ptr<Fields> fields_;
