@@ -14,10 +14,10 @@
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QUrl>
 #include <utility>
 
+#include "core/run_limits.h"
 #include "core/search_address.h"
 #include "ui/form_table.h"
 
@@ -188,8 +188,10 @@ WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
     const QDir folder(QCoreApplication::applicationDirPath());
     services.store = std::make_shared<SettingsStore>(
         QCoreApplication::applicationDirPath().toStdString(), UserSettingsFolder());
-    services.resultsPath = folder.filePath(QStringLiteral("baidu.csv")).toStdString();
-    services.mobileResultsPath = folder.filePath(QStringLiteral("baidu_mobile.csv")).toStdString();
+    services.resultsPath =
+        folder.filePath(QString::fromUtf8(limits::kResultsFileName)).toStdString();
+    services.mobileResultsPath =
+        folder.filePath(QString::fromUtf8(limits::kPhoneResultsFileName)).toStdString();
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);

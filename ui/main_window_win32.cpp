@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/text_codec.h"
+#include "core/run_limits.h"
 #include "core/search_address.h"
 #include "ui/form_table.h"
 
@@ -252,8 +253,9 @@ WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
         path.resize(path.size() * 2);
     }
     path.resize(path.find_last_of(L"\\/") + 1);
-    services.resultsPath = EncodeUtf8(Utf16(path + L"baidu.csv"));
-    services.mobileResultsPath = EncodeUtf8(Utf16(path + L"baidu_mobile.csv"));
+    services.resultsPath = EncodeUtf8(Utf16(path) + std::u16string(limits::kResultsFileName16));
+    services.mobileResultsPath =
+        EncodeUtf8(Utf16(path) + std::u16string(limits::kPhoneResultsFileName16));
     services.homePageUrl = std::string(HomePageUrl);
     services.searchUrlPrefix = std::string(SearchUrlPrefix);
     services.mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);

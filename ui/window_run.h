@@ -12,6 +12,7 @@
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
 #include "core/run_history.h"
+#include "core/run_limits.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {
@@ -30,8 +31,9 @@ struct WindowServices {
     std::string mobileSearchUrlPrefix;
     // The settings a window starts with where it remembers none; no rounds after verification
     // unless asked for.
-    RunSettings settings = {.pagesAtOnce = 3, .delay = {}, .verifyRounds = 0, .cookie = {}};
-    std::chrono::milliseconds verifyPause{30'000};
+    RunSettings settings = {
+        .pagesAtOnce = limits::kDefaultPagesAtOnce, .delay = {}, .verifyRounds = 0, .cookie = {}};
+    std::chrono::milliseconds verifyPause = limits::kVerifyPause;
     // Where the window remembers its texts and settings between launches; none: it forgets.
     std::shared_ptr<const SettingsStore> store;
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser

@@ -8,10 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/fetch_ahead.h"
 #include "base/file_open.h"
+#include "base/numbers.h"
 #include "base/side_file.h"
 #include "base/text_codec.h"
+#include "core/fetch_ahead.h"
+#include "core/run_limits.h"
 
 namespace slotscope {
 namespace {
@@ -20,9 +22,6 @@ constexpr std::string_view kSection = "[Slotscope]";
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // Keyword lists of a few hundred thousand lines fit; a file larger than this is no settings file.
 constexpr std::size_t kLargestFile = std::size_t{64} * 1024 * 1024;
-
-constexpr int kMostPagesAtOnce = 16;
-constexpr int kMostVerifyRounds = 10;
 
 // A value on one line: backslashes, line breaks and carriage returns written as \\, \n and \r.
 std::string Escaped(std::u16string_view text) {
@@ -66,16 +65,6 @@ std::optional<std::u16string> Unescaped(std::string_view value) {
         }
     }
     return DecodeUtf8(text);
-}
-
-std::optional<int> WholeNumber(std::string_view text, int lowest, int highest) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < lowest ||
-        value > highest) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 bool ValidDelay(std::u16string_view delay) {
@@ -168,7 +157,8 @@ std::optional<WindowSettings> ParseSettingsFile(std::string_view text) {
         if (key == "PagesAtOnce" || key == "VerifyRounds") {
             const bool pages = key == "PagesAtOnce";
             const auto number =
-                WholeNumber(value, pages ? 1 : 0, pages ? kMostPagesAtOnce : kMostVerifyRounds);
+                WholeNumber(value, pages ? limits::kFewestPagesAtOnce : 0,
+                            pages ? limits::kMostPagesAtOnce : limits::kMostVerifyRounds);
             if (!number) {
                 return std::nullopt;
             }
@@ -279,7 +269,8 @@ std::optional<RunSettings> ReadSettingsDialog(
                                              : text.substr(first, last - first + 1);
     };
     RunSettings settings;
-    const auto pages = WholeNumber(EncodeUtf8(trimmed("Text1")), 1, kMostPagesAtOnce);
+    const auto pages = WholeNumber(EncodeUtf8(trimmed("Text1")), limits::kFewestPagesAtOnce,
+                                   limits::kMostPagesAtOnce);
     if (!pages) {
         why = u"同时查询须为1到16的整数";
         return std::nullopt;
@@ -290,7 +281,7 @@ std::optional<RunSettings> ReadSettingsDialog(
         why = u"间隔须为0到3600的秒数，或如1-3的范围";
         return std::nullopt;
     }
-    const auto rounds = WholeNumber(EncodeUtf8(trimmed("Text3")), 0, kMostVerifyRounds);
+    const auto rounds = WholeNumber(EncodeUtf8(trimmed("Text3")), 0, limits::kMostVerifyRounds);
     if (!rounds) {
         why = u"验证后重试须为0到10的整数";
         return std::nullopt;

@@ -8,13 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "core/run_limits.h"
+
 namespace slotscope {
 
 // How the window's runs fetch: what the settings dialog sets.
 struct RunSettings {
-    int pagesAtOnce = 3;    // pages fetched at once, 1 to 16: polite for one desktop
-    std::u16string delay;   // a pause before each search: seconds, or MIN-MAX; empty for none
-    int verifyRounds = 2;   // rounds for keywords that met a verification page, 0 to 10
+    int pagesAtOnce = limits::kDefaultPagesAtOnce;  // pages fetched at once: polite for one desktop
+    std::u16string delay;  // a pause before each search: seconds, or MIN-MAX; empty for none
+    int verifyRounds = limits::kDefaultVerifyRounds;  // rounds after a verification page
     std::u16string cookie;  // the user's Baidu session: a cookie line or a cookie file's text
 
     bool operator==(const RunSettings&) const = default;
