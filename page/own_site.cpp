@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "page/shown_site.h"
 #include "base/text_codec.h"
+#include "page/shown_site.h"
 
 namespace slotscope {
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "base/text_codec.h"
 #include "page/column_layout.h"
 #include "page/own_site.h"
 #include "page/shown_site.h"
@@ -249,7 +250,7 @@ std::optional<bool> IsResultPage(std::u16string_view PageText) {
 PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
                           PageKind kind) {
     std::optional<LayoutReading> reading;
-    const std::string input = ParserInput(PageText);
+    const std::string input = EncodeUtf8WithoutNul(PageText);
     if (kind == PageKind::Phone) {
         reading = ReadPhoneLayout(input, website);
     } else if (HasTableLayout(input)) {
@@ -277,7 +278,7 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
             return PositionLabels{u"左侧无推广位", u"右无推广位"};
         }
         const std::optional<LayoutReading> reading =
-            ReadColumnLayout(ParserInput(PageText), website);
+            ReadColumnLayout(EncodeUtf8WithoutNul(PageText), website);
         if (!reading) {
             return std::nullopt;
         }
