@@ -3,7 +3,10 @@
 
 #include "base/text_codec.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace slotscope {
 namespace {
@@ -162,6 +165,109 @@ std::u16string DecodeTextFile(std::string_view bytes) {
         return DecodeUtf16(bytes.substr(2), true);
     }
     return IsValidUtf8(bytes) ? DecodeUtf8(bytes) : DecodeGb18030(bytes);
+}
+
+namespace {
+
+char* WriteUtf8(char* out, char32_t c) {
+    if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+// Four UTF-16 units at `at`, as one word: the first in the lowest bits (the machine is
+// little-endian).
+std::uint64_t Units4(const char16_t* at) {
+    static_assert(std::endian::native == std::endian::little);
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// Whether four units are all ASCII and none of them is U+0000.
+bool PlainAscii4(std::uint64_t word) {
+    constexpr std::uint64_t kHigh = 0xFF80FF80FF80FF80;
+    constexpr std::uint64_t kOnes = 0x0001000100010001;
+    constexpr std::uint64_t kTops = 0x8000800080008000;
+    // No bit above 0x7F; and no unit is zero (the classic test for a zero lane).
+    return (word & kHigh) == 0 && ((word - kOnes) & ~word & kTops) == 0;
+}
+
+// Four ASCII units as their four bytes, in order.
+void NarrowAscii4(std::uint64_t word, char* out) {
+    const std::uint64_t pairs = (word | (word >> 8)) & 0x0000FFFF0000FFFF;
+    const auto bytes = static_cast<std::uint32_t>(pairs | (pairs >> 16));
+    std::memcpy(out, &bytes, sizeof bytes);
+}
+
+}  // namespace
+
+std::string EncodeUtf8WithoutNul(std::u16string_view text) {
+    // Sized first (at most three bytes a unit: NUL and lone surrogates become U+FFFD, a pair
+    // takes four), so a large page is not held at three times its size.
+    const std::size_t size = text.size();
+    const auto unitBytes = [](char16_t unit) -> std::size_t {
+        return unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    };
+    std::size_t bytes = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        if (PlainAscii4(Units4(text.data() + i)) && PlainAscii4(Units4(text.data() + i + 4))) {
+            bytes += 8;
+            continue;
+        }
+        for (std::size_t k = i; k < i + 8; ++k) {
+            bytes += unitBytes(text[k]);
+        }
+    }
+    for (; i < size; ++i) {
+        bytes += unitBytes(text[i]);
+    }
+    i = 0;
+    std::string out(bytes, '\0');
+    char* next = out.data();
+    for (; i < size; ++i) {
+        if (i + 8 <= size) {
+            const std::uint64_t first = Units4(text.data() + i);
+            const std::uint64_t second = Units4(text.data() + i + 4);
+            if (PlainAscii4(first) && PlainAscii4(second)) {
+                NarrowAscii4(first, next);
+                NarrowAscii4(second, next + 4);
+                next += 8;
+                i += 7;
+                continue;
+            }
+        }
+        const char16_t unit = text[i];
+        if (unit < 0x80 && unit != 0) {
+            *next++ = static_cast<char>(unit);
+            continue;
+        }
+        char32_t c = unit;
+        if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+            c = kReplacement;
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                    (text[i + 1] - 0xDC00);
+                ++i;
+            } else {
+                c = kReplacement;
+            }
+        }
+        next = WriteUtf8(next, c);
+    }
+    out.resize(static_cast<std::size_t>(next - out.data()));
+    return out;
 }
 
 }  // namespace slotscope

@@ -27,6 +27,11 @@ bool IsValidUtf8(std::string_view bytes);
 // Text to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);
 
+// Text to UTF-8 without a NUL byte, for a reader that ends its input at one (the HTML parser):
+// as EncodeUtf8, with U+0000 also as U+FFFD. Made for whole pages: runs of plain ASCII go eight
+// units at a time.
+std::string EncodeUtf8WithoutNul(std::u16string_view text);
+
 // A text file's bytes as text, in the encoding they are in: UTF-8 or UTF-16 after a byte-order
 // mark, else UTF-8 when they are well-formed UTF-8, else GB18030 (which covers GBK, as Notepad
 // and Chinese Windows programs save "ANSI" text). A UTF-8 or UTF-16 byte-order mark is dropped.

@@ -3,7 +3,8 @@
 // reads the whole page once). Compare the three times of one run. The same for a 1 MB page in
 // the column layout, parsing included, and for the real 177 KB result page. The run's check of a
 // page (desktop and phone) beside libxml2's own parse of the same page with callbacks that do
-// nothing, the floor for any reader built on it.
+// nothing, the floor for any reader built on it: read from memory (htmlCtxtReadMemory), and by the
+// push parser given the whole page at once, libxml2's fastest.
 #include <benchmark/benchmark.h>
 #include <libxml/HTMLparser.h>
 
@@ -13,10 +14,10 @@
 #include <iterator>
 #include <string>
 
+#include "base/text_codec.h"
 #include "bench/real_page.h"
 #include "page/column_layout.h"
 #include "page/result_page.h"
-#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/reference_analysis.h"
 
@@ -132,6 +133,26 @@ void BareParse(const std::string& input) {
     htmlFreeParserCtxt(parser);
 }
 
+// libxml2's fastest parse of the same bytes: the push parser given the whole page as one final
+// chunk, with callbacks that do nothing.
+void BarePushParse(const std::string& input) {
+    htmlSAXHandler handler{};
+    handler.startElement = [](void*, const xmlChar*, const xmlChar**) {};
+    handler.endElement = [](void*, const xmlChar*) {};
+    handler.characters = [](void*, const xmlChar*, int) {};
+    handler.ignorableWhitespace = handler.characters;
+    handler.cdataBlock = handler.characters;
+    htmlParserCtxtPtr parser =
+        htmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    htmlCtxtUseOptions(parser, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                                   HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+    htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 1);
+    if (parser->myDoc != nullptr) {
+        xmlFreeDoc(parser->myDoc);
+    }
+    htmlFreeParserCtxt(parser);
+}
+
 const std::u16string& PhonePage() {
     static const std::u16string page =
         slotscope::testing::PhoneListingsPage(u"listing.test", 0, 0, 500'000);
@@ -147,7 +168,7 @@ void BM_ReaderOverBareParse(benchmark::State& state) {
         return;
     }
     const std::u16string_view page = Page();
-    const std::string input = slotscope::ParserInput(page);
+    const std::string input = slotscope::EncodeUtf8WithoutNul(page);
     using Clock = std::chrono::steady_clock;
     Clock::duration reader{};
     Clock::duration bare{};
@@ -167,6 +188,37 @@ BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, ColumnPage, slotscope::PageKind::Desk
 BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, RealPage, slotscope::PageKind::Desktop)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, PhonePage, slotscope::PageKind::Phone)
+    ->Unit(benchmark::kMillisecond);
+
+// The check as the run calls it (from the fetched page's text) over the push parse of the page's
+// UTF-8 bytes, timed back to back.
+template <const std::u16string& (*Page)(), slotscope::PageKind kind>
+void BM_CheckOverPushParse(benchmark::State& state) {
+    if (Page().empty()) {
+        state.SkipWithError("page not found (the shared fixtures are beside the clone)");
+        return;
+    }
+    const std::u16string_view page = Page();
+    const std::string input = slotscope::EncodeUtf8WithoutNul(page);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration check{};
+    Clock::duration bare{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(slotscope::CheckResultPage(page, kAbsentSite, kind));
+        const auto middle = Clock::now();
+        BarePushParse(input);
+        check += middle - start;
+        bare += Clock::now() - middle;
+    }
+    state.counters["ratio"] =
+        std::chrono::duration<double>(check).count() / std::chrono::duration<double>(bare).count();
+}
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, ColumnPage, slotscope::PageKind::Desktop)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, RealPage, slotscope::PageKind::Desktop)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, PhonePage, slotscope::PageKind::Phone)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, ColumnPage)->Unit(benchmark::kMillisecond);

@@ -28,7 +28,8 @@ struct LayoutReading {
 // the parser work far beyond any real page. Such a page must be reported as a failed check, not
 // as a page without listings. Memory running out is thrown as std::bad_alloc: it is no fault of
 // the page.
-// The page comes as ParserInput makes it.
+// The page comes as EncodeUtf8WithoutNul (base/text_codec.h) makes it: the parser would end
+// the document at a NUL byte.
 std::optional<LayoutReading> ReadColumnLayout(std::string_view input, std::u16string_view website);
 
 // The phone's result page: one list, the first element whose id is "results" or, where there is
@@ -44,9 +45,5 @@ std::optional<LayoutReading> ReadPhoneLayout(std::string_view input, std::u16str
 // stops at the first of these. Nothing when the page cannot be read as far as that (see
 // ReadColumnLayout).
 std::optional<bool> HasResultOutline(std::u16string_view page);
-
-// The page as the HTML parser is given it: UTF-8, with U+0000 and unpaired surrogates as U+FFFD
-// (the parser would end the document at a NUL byte).
-std::string ParserInput(std::u16string_view page);
 
 }  // namespace slotscope

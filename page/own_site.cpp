@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "page/shown_site.h"
+#include "base/ascii.h"
 #include "base/text_codec.h"
+#include "page/shown_site.h"
 
 namespace slotscope {
 namespace {
@@ -13,20 +14,9 @@ bool IsWhiteSpace(char16_t c) {
            c == u'\u00A0' || c == u'\u3000' || c == u'\u200B' || c == u'\uFEFF';
 }
 
-constexpr char16_t FoldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-}
-
 bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-        if (FoldAscii(text[i]) != lowerPrefix[i]) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= lowerPrefix.size() &&
+           ascii::EqualsLower(text.substr(0, lowerPrefix.size()), lowerPrefix);
 }
 
 std::u16string_view Trimmed(std::u16string_view text) {
@@ -64,7 +54,7 @@ bool IsHost(std::u16string_view host) {
             ++dots;
             continue;
         }
-        const bool allowed = c < 0x80 ? IsHostCharacter(c) : !IsNonAsciiPunctuation(c);
+        const bool allowed = c < 0x80 ? ascii::IsLabelCharacter(c) : !IsNonAsciiPunctuation(c);
         if (!allowed) {
             return false;
         }
@@ -81,8 +71,7 @@ bool HoldsSiteIn(std::basic_string_view<Char> text, std::basic_string_view<Char>
     }
     for (std::size_t at = 0; at + site.size() <= text.size(); ++at) {
         std::size_t n = 0;
-        while (n < site.size() && FoldAscii(static_cast<char16_t>(text[at + n])) ==
-                                      FoldAscii(static_cast<char16_t>(site[n]))) {
+        while (n < site.size() && ascii::Lower(text[at + n]) == ascii::Lower(site[n])) {
             ++n;
         }
         if (n == site.size() && StandsAlone(text, at, site.size())) {
@@ -120,7 +109,7 @@ CheckedSite SiteToCheck(std::u16string_view typed) {
     CheckedSite checked;
     checked.site.reserve(rest.size());
     for (const char16_t c : rest) {
-        checked.site += FoldAscii(c);
+        checked.site += ascii::Lower(c);
     }
     if (!IsHost(checked.site)) {
         checked.site.clear();
@@ -150,11 +139,7 @@ std::string SiteKey(std::string_view typed) {
     if (checked.problem == SiteProblem::None) {
         return EncodeUtf8(checked.site);
     }
-    std::u16string kept(Trimmed(text));
-    for (char16_t& c : kept) {
-        c = FoldAscii(c);
-    }
-    return EncodeUtf8(kept);
+    return EncodeUtf8(ascii::Lowered(Trimmed(text)));
 }
 
 bool HoldsSite(std::u16string_view text, std::u16string_view site) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
+
 namespace slotscope {
 
 // Why what the user typed as the website gives no site to check.
@@ -38,31 +40,26 @@ std::string WithoutUserInfo(std::string_view address);
 // lower-cased, so that it still equals itself.
 std::string SiteKey(std::string_view typed);
 
-// The characters a host name's ASCII part is made of, besides the dots between its labels.
-template <class Char>
-constexpr bool IsHostCharacter(Char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-}
-
 // Whether the site found at text[start, start + length) stands there as a whole host name or as
-// the end of one: no host character runs on before it ("m.hua.com" is the site's own host,
-// "meiguihua.com" another's), and none after it, nor a "." with one after it ("hua.com.cn" is
-// another site; "hua.com/lp" and "hua.com。" are the site). Works on UTF-8 bytes and UTF-16
-// code units alike: only ASCII characters are host characters here.
+// the end of one: no host character (an ASCII letter, digit or hyphen) runs on before it
+// ("m.hua.com" is the site's own host, "meiguihua.com" another's), and none after it, nor a "."
+// with one after it ("hua.com.cn" is another site; "hua.com/lp" and "hua.com。" are the site).
+// Works on UTF-8 bytes and UTF-16 code units alike: only ASCII characters are host characters here.
 template <class Char>
 bool StandsAlone(std::basic_string_view<Char> text, std::size_t start, std::size_t length) {
     if (length == 0) {
         return true;
     }
-    if (start > 0 && IsHostCharacter(text[start]) && IsHostCharacter(text[start - 1])) {
+    if (start > 0 && ascii::IsLabelCharacter(text[start]) &&
+        ascii::IsLabelCharacter(text[start - 1])) {
         return false;
     }
     const std::size_t end = start + length;
-    if (end < text.size() && IsHostCharacter(text[end - 1])) {
-        if (IsHostCharacter(text[end])) {
+    if (end < text.size() && ascii::IsLabelCharacter(text[end - 1])) {
+        if (ascii::IsLabelCharacter(text[end])) {
             return false;
         }
-        if (text[end] == '.' && end + 1 < text.size() && IsHostCharacter(text[end + 1])) {
+        if (text[end] == '.' && end + 1 < text.size() && ascii::IsLabelCharacter(text[end + 1])) {
             return false;
         }
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "base/ascii.h"
+#include "base/text_codec.h"
 #include "page/column_layout.h"
 #include "page/own_site.h"
 #include "page/shown_site.h"
@@ -26,21 +28,6 @@ constexpr std::u16string_view kDivEnd = u"</div>";
 constexpr int kLayoutAListings = 10;
 constexpr int kLayoutBListings = 4;
 constexpr int kRightListings = 8;
-
-constexpr char16_t FoldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-}
-
-// Compares text[at, at + lower.size()) with lower, folding ASCII case in text; lower is already
-// folded. The caller guarantees the range lies inside text.
-bool EqualsFoldedAt(std::u16string_view text, std::size_t at, std::u16string_view lower) {
-    for (std::size_t i = 0; i < lower.size(); ++i) {
-        if (FoldAscii(text[at + i]) != lower[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool MatchesAt(std::u16string_view text, std::size_t at, std::u16string_view marker) {
     return text.size() - at >= marker.size() && text.compare(at, marker.size(), marker) == 0;
@@ -73,7 +60,8 @@ struct PageMarkers {
 void ScanTableMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
     // <table id=" then 300 or 400 then the listing number.
     constexpr std::size_t digitsAt = kTableStart.size();
-    if (page.size() - at < digitsAt + 4 || !EqualsFoldedAt(page, at, u"<table id=\"")) {
+    if (page.size() - at < digitsAt + 4 ||
+        !ascii::EqualsLower(page.substr(at, digitsAt), kTableStart)) {
         return;
     }
     const char16_t series = page[at + digitsAt];
@@ -106,7 +94,8 @@ void ScanTableMarker(std::u16string_view page, std::size_t at, PageMarkers& mark
 
 void ScanDivMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
     constexpr std::size_t digitAt = kDivStart.size();
-    if (page.size() - at < digitAt + 1 || !EqualsFoldedAt(page, at, u"<div id=\"bdfs")) {
+    if (page.size() - at < digitAt + 1 ||
+        !ascii::EqualsLower(page.substr(at, digitAt), kDivStart)) {
         return;
     }
     const char16_t j = page[at + digitAt];
@@ -142,7 +131,7 @@ PageMarkers ScanPage(std::u16string_view page) {
         if (at >= size || page[at] != u'<' || at + 1 == size) {
             continue;
         }
-        const char16_t next = FoldAscii(page[at + 1]);
+        const char16_t next = ascii::Lower(page[at + 1]);
         if (next == u't') {
             ScanTableMarker(page, at, markers);
         } else if (next == u'd') {
@@ -202,20 +191,6 @@ PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& 
                                std::u16string_view website);
 ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers);
 
-bool EqualsFoldedAt(std::string_view text, std::size_t at, std::string_view lower) {
-    if (text.size() - at < lower.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < lower.size(); ++i) {
-        char c = text[at + i];
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-        if (c != lower[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Whether the page, as parser input, is read by the table layout's markers: the presence test of
 // ScanPage, over UTF-8, where the C library finds each '<' fast.
 bool HasTableLayout(std::string_view input) {
@@ -223,12 +198,12 @@ bool HasTableLayout(std::string_view input) {
     constexpr std::string_view div = "<div id=\"bdfs";
     for (std::size_t at = input.find('<'); at != std::string_view::npos;
          at = input.find('<', at + 1)) {
-        if (EqualsFoldedAt(input, at, table)) {
+        if (ascii::StartsWithLower(input.substr(at), table)) {
             const std::string_view rest = input.substr(at + table.size());
             if (rest.starts_with("3001\" ") || rest.starts_with("4001\" ")) {
                 return true;
             }
-        } else if (EqualsFoldedAt(input, at, div) &&
+        } else if (ascii::StartsWithLower(input.substr(at), div) &&
                    input.substr(at + div.size()).starts_with("0\" ")) {
             return true;
         }
@@ -249,7 +224,7 @@ std::optional<bool> IsResultPage(std::u16string_view PageText) {
 PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
                           PageKind kind) {
     std::optional<LayoutReading> reading;
-    const std::string input = ParserInput(PageText);
+    const std::string input = EncodeUtf8WithoutNul(PageText);
     if (kind == PageKind::Phone) {
         reading = ReadPhoneLayout(input, website);
     } else if (HasTableLayout(input)) {
@@ -277,7 +252,7 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
             return PositionLabels{u"左侧无推广位", u"右无推广位"};
         }
         const std::optional<LayoutReading> reading =
-            ReadColumnLayout(ParserInput(PageText), website);
+            ReadColumnLayout(EncodeUtf8WithoutNul(PageText), website);
         if (!reading) {
             return std::nullopt;
         }

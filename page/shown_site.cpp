@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/text_codec.h"
 
 namespace slotscope {
@@ -11,24 +12,15 @@ namespace {
 constexpr std::size_t kShortestTopLabel = 2;
 constexpr std::size_t kLongestTopLabel = 24;
 
-template <typename Char>
-constexpr Char FoldAscii(Char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + ('a' - 'A')) : c;
-}
-
-template <typename Char>
-constexpr bool IsAsciiLetter(Char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
+// A host name's characters: its labels' and the dots between them.
 template <typename Char>
 constexpr bool IsHostCharacter(Char c) {
-    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    return ascii::IsLabelCharacter(c) || c == Char{'.'};
 }
 
 // The site as kept, or empty where it is longer than a host name may be.
 std::string Normalized(std::string host) {
-    std::transform(host.begin(), host.end(), host.begin(), [](char c) { return FoldAscii(c); });
+    host = ascii::Lowered(host);
     if (host.starts_with("www.")) {
         host.erase(0, 4);
     }
@@ -53,7 +45,7 @@ std::string SiteOfRun(std::string_view run) {
     }
     const std::string_view top = run.substr(dot + 1);
     if (top.size() < kShortestTopLabel || top.size() > kLongestTopLabel ||
-        !std::all_of(top.begin(), top.end(), [](char c) { return IsAsciiLetter(c); })) {
+        !std::all_of(top.begin(), top.end(), [](char c) { return ascii::IsLetter(c); })) {
         return {};
     }
     return Normalized(std::string(run));
@@ -98,7 +90,7 @@ bool StartsWithFolded(std::basic_string_view<Char> text, std::size_t at, std::st
         return false;
     }
     for (std::size_t i = 0; i < lower.size(); ++i) {
-        if (FoldAscii(text[at + i]) != static_cast<Char>(lower[i])) {
+        if (ascii::Lower(text[at + i]) != static_cast<Char>(lower[i])) {
             return false;
         }
     }
@@ -133,7 +125,7 @@ std::string SiteOfAddress(std::string_view address) {
     // A scheme only where the address begins with one; one without "//" (javascript:, tel:)
     // names no site.
     std::size_t schemeEnd = 0;
-    while (schemeEnd < address.size() && (IsAsciiLetter(address[schemeEnd]) ||
+    while (schemeEnd < address.size() && (ascii::IsLetter(address[schemeEnd]) ||
                                           (schemeEnd > 0 && (IsHostCharacter(address[schemeEnd]) ||
                                                              address[schemeEnd] == '+')))) {
         ++schemeEnd;

@@ -126,5 +126,32 @@ TEST(SearchAddressTest, SearchHomePageIsSchemeAndHost) {
     EXPECT_EQ(SearchHomePage(""), "");
 }
 
+// EncodeUtf8WithoutNul takes plain ASCII eight units at a time: every other unit, at every place
+// in and around such a run, comes out as itself in UTF-8, or as U+FFFD where it has none.
+TEST(EncodeUtf8WithoutNul, EveryKindOfUnitAtEveryOffset) {
+    const struct {
+        std::u16string_view units;
+        std::string_view utf8;
+    } kinds[] = {
+        {std::u16string_view(u"\0", 1), "\xEF\xBF\xBD"},
+        {u"\xD800", "\xEF\xBF\xBD"},
+        {u"\xDC00", "\xEF\xBF\xBD"},
+        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {u"\u00E9", "\xC3\xA9"},
+        {u"\u4E2D", "\xE4\xB8\xAD"},
+        {u"\x7F", "\x7F"},
+    };
+    const std::u16string ascii = u"<div id=\"a\">ABCDEFGH</div>";
+    for (const auto& kind : kinds) {
+        for (std::size_t at = 0; at <= ascii.size(); ++at) {
+            const std::u16string page =
+                ascii.substr(0, at) + std::u16string(kind.units) + ascii.substr(at);
+            const std::string expected = EncodeUtf8(ascii.substr(0, at)) + std::string(kind.utf8) +
+                                         EncodeUtf8(ascii.substr(at));
+            EXPECT_EQ(EncodeUtf8WithoutNul(page), expected) << "at " << at;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace slotscope

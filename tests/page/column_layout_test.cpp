@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "page/own_site.h"
 #include "page/result_page.h"
-#include "base/text_codec.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/printers.h"
 
@@ -213,33 +213,6 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<DIV ID=\"bdfs0\" >other.test</div>" + ColumnPage(Paid(kSite)),
                    {u"左侧无推广位", u"右无"}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The parser's input takes plain ASCII eight units at a time: every other unit, at every place
-// in and around such a run, comes out as itself in UTF-8, or as U+FFFD where it has none.
-TEST(ParserInput, EveryKindOfUnitAtEveryOffset) {
-    const struct {
-        std::u16string_view units;
-        std::string_view utf8;
-    } kinds[] = {
-        {std::u16string_view(u"\0", 1), "\xEF\xBF\xBD"},
-        {u"\xD800", "\xEF\xBF\xBD"},
-        {u"\xDC00", "\xEF\xBF\xBD"},
-        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
-        {u"\u00E9", "\xC3\xA9"},
-        {u"\u4E2D", "\xE4\xB8\xAD"},
-        {u"\x7F", "\x7F"},
-    };
-    const std::u16string ascii = u"<div id=\"a\">ABCDEFGH</div>";
-    for (const auto& kind : kinds) {
-        for (std::size_t at = 0; at <= ascii.size(); ++at) {
-            const std::u16string page =
-                ascii.substr(0, at) + std::u16string(kind.units) + ascii.substr(at);
-            const std::string expected = EncodeUtf8(ascii.substr(0, at)) + std::string(kind.utf8) +
-                                         EncodeUtf8(ascii.substr(at));
-            EXPECT_EQ(ParserInput(page), expected) << "at " << at;
-        }
-    }
-}
 
 // --- Pages from the shared fixtures ---
 

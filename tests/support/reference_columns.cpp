@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "page/column_layout.h"
 #include "tests/support/reference_analysis.h"
 
@@ -19,7 +20,7 @@ using Document = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 // Without XML_PARSE_HUGE the tree builder stops the whole document at 256 open elements; the
 // parser's own events, which the analysis reads, have no such limit.
 Document Parse(std::u16string_view page) {
-    const std::string input = ParserInput(page);
+    const std::string input = EncodeUtf8WithoutNul(page);
     return {htmlReadMemory(input.data(), static_cast<int>(input.size()), nullptr, "UTF-8",
                            HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | XML_PARSE_HUGE),
@@ -252,7 +253,7 @@ PositionLabels ReferenceColumnLayout(std::u16string_view page, std::u16string_vi
     if (document == nullptr) {
         return {u"左侧无推广位", u"右无推广位"};
     }
-    const std::string site = Lower(ParserInput(website));
+    const std::string site = Lower(EncodeUtf8WithoutNul(website));
     const auto left = PaidListings(document.get(), "content_left");
     const auto right = PaidListings(document.get(), "content_right");
     for (std::size_t k = 0; k < left.size(); ++k) {
