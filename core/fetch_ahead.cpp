@@ -6,6 +6,8 @@
 #include <functional>
 #include <utility>
 
+#include "base/stop_wait.h"
+
 namespace slotscope {
 
 namespace {
@@ -133,12 +135,7 @@ bool FetchAhead::Pause(std::chrono::milliseconds pause, const std::stop_token& s
     if (pause.count() <= 0) {
         return true;
     }
-    // A wait that only the stop request cuts short: nothing else shares the mutex.
-    std::mutex mutex;
-    std::condition_variable_any wakeUp;
-    // cppcheck-suppress localMutex
-    std::unique_lock lock(mutex);
-    return !wakeUp.wait_for(lock, stop, pause, [] { return false; }) && !stop.stop_requested();
+    return WaitUnlessStopped(pause, stop);
 }
 
 FetchResult FetchAhead::TakeNext() {

@@ -18,6 +18,9 @@ inline constexpr int kDefaultPagesAtOnce = 3;
 // (each later round waits twice the pause before it).
 inline constexpr int kMostVerifyRounds = 10;
 inline constexpr int kDefaultVerifyRounds = 2;
+// The rounds of a run whose options name none (RunOptions): the command line and the window
+// name kDefaultVerifyRounds, a run driven from code goes without unless it asks.
+inline constexpr int kVerifyRoundsUnlessAsked = 0;
 inline constexpr std::chrono::milliseconds kVerifyPause{30'000};
 
 // Time allowed for one request, and for a side request (the home page, the address lookup).
