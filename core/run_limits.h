@@ -14,6 +14,9 @@ inline constexpr int kFewestPagesAtOnce = 1;
 inline constexpr int kMostPagesAtOnce = 16;
 inline constexpr int kDefaultPagesAtOnce = 3;
 
+// The longest pause before a request that pacing may ask for, in seconds: an hour.
+inline constexpr double kLongestPacingSeconds = 60.0 * 60;
+
 // Rounds for keywords that met a verification page, and the pause before the first of them
 // (each later round waits twice the pause before it).
 inline constexpr int kMostVerifyRounds = 10;
