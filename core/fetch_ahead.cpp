@@ -1,27 +1,25 @@
 #include "core/fetch_ahead.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <utility>
+
+#include "base/numbers.h"
+#include "base/stop_wait.h"
+#include "core/run_limits.h"
 
 namespace slotscope {
 
 namespace {
 
-// Seconds from 0 to an hour in decimal digits, as milliseconds.
+// Seconds from 0 to the longest pause in decimal digits, as milliseconds.
 std::optional<std::chrono::milliseconds> ParsePause(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    const std::optional<double> seconds = DecimalSeconds(text, 0, limits::kLongestPacingSeconds);
+    if (!seconds) {
         return std::nullopt;
     }
-    double seconds = 0;
-    const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed);
-    if (error != std::errc() || end != text.data() + text.size() || seconds > 3600) {
-        return std::nullopt;
-    }
-    return std::chrono::milliseconds(std::llround(seconds * 1000));
+    return std::chrono::milliseconds(std::llround(*seconds * 1000));
 }
 
 }  // namespace
@@ -133,12 +131,7 @@ bool FetchAhead::Pause(std::chrono::milliseconds pause, const std::stop_token& s
     if (pause.count() <= 0) {
         return true;
     }
-    // A wait that only the stop request cuts short: nothing else shares the mutex.
-    std::mutex mutex;
-    std::condition_variable_any wakeUp;
-    // cppcheck-suppress localMutex
-    std::unique_lock lock(mutex);
-    return !wakeUp.wait_for(lock, stop, pause, [] { return false; }) && !stop.stop_requested();
+    return WaitUnlessStopped(pause, stop);
 }
 
 FetchResult FetchAhead::TakeNext() {

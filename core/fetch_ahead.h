@@ -27,7 +27,8 @@ struct Pacing {
 };
 
 // Pacing as the user writes it: seconds ("2", "0.5") or a range of them ("1-3"), each from 0 to
-// an hour, in decimal digits whatever the locale; nothing where the text is none of these.
+// an hour (limits::kLongestPacingSeconds), in decimal digits whatever the locale; nothing where
+// the text is none of these.
 std::optional<Pacing> ParsePacing(std::string_view text);
 
 // Fetches a list of addresses ahead of the consumer, on worker threads, and hands the results

@@ -11,6 +11,7 @@
 #include "core/fetch_ahead.h"
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
+#include "core/run_limits.h"
 #include "core/search_address.h"
 #include "core/slot_change.h"
 
@@ -44,13 +45,14 @@ struct RunOptions {
     std::string homePageUrl{HomePageUrl};
     std::string searchUrlPrefix{SearchUrlPrefix};
     std::string mobileSearchUrlPrefix{MobileSearchUrlPrefix};
-    int lookAhead = 1;  // pages held at once, the one being analysed included; 1 is one at a time
-    Pacing delay;       // a pause before each search request on each connection
+    // Pages held at once, the one being analysed included; the fewest, 1, is one at a time.
+    int lookAhead = limits::kFewestPagesAtOnce;
+    Pacing delay;  // a pause before each search request on each connection
     // Keywords that met a verification page are checked again after the rest, one page at a
     // time, up to this many rounds, the first after verifyPause and each later one after twice
     // the pause before it. The results files are then rewritten with the final lines.
-    int verifyRounds = 0;
-    std::chrono::milliseconds verifyPause{30'000};
+    int verifyRounds = limits::kVerifyRoundsUnlessAsked;
+    std::chrono::milliseconds verifyPause = limits::kVerifyPause;
     // Told when a round's pause begins: how many keywords wait, and for how long.
     std::function<void(int keywords, std::chrono::milliseconds pause)> onVerifyPause;
     // Where the run keeps its outcomes beyond the results files; none: nowhere.

@@ -2,8 +2,9 @@
 
 #include <utility>
 
-#include "page/own_site.h"
 #include "base/text_codec.h"
+#include "core/failure_counts.h"
+#include "page/own_site.h"
 
 namespace slotscope {
 namespace {
@@ -43,13 +44,9 @@ std::u16string HistoryText(const RunSummary& summary) {
 // page was among them, that a later run may pass it.
 std::u16string FailureKindsText(const RunSummary& summary) {
     std::u16string kinds;
-    for (const auto& [count, kind] :
-         {std::pair{summary.blocked, CheckFailure::Blocked},
-          std::pair{summary.fetchFailed, CheckFailure::Fetch},
-          std::pair{summary.notResultPages, CheckFailure::NotResultPage},
-          std::pair{summary.unreadable, CheckFailure::Unreadable}}) {
-        if (count > 0) {
-            kinds += (kinds.empty() ? u"" : u"，") + std::u16string(FailureKindText(kind)) +
+    for (const FailureCount& counted : kFailureCounts) {
+        if (const int count = summary.*counted.count; count > 0) {
+            kinds += (kinds.empty() ? u"" : u"，") + std::u16string(FailureKindText(counted.kind)) +
                      Decimal(count) + u"个";
         }
     }
@@ -64,6 +61,12 @@ std::u16string SavedText(const RunSummary& summary, std::u16string_view files,
                          std::u16string_view failedFiles) {
     return summary.writeFailed ? u"但写入" + std::u16string(failedFiles) + u"时出错，结果不完整"
                                : u"信息保存在同目录下的" + std::u16string(files) + u"里";
+}
+
+// Whole seconds, rounded up.
+std::u16string Seconds(std::chrono::milliseconds time) {
+    const std::string text = std::to_string((time.count() + 999) / 1000);
+    return {text.begin(), text.end()};
 }
 
 }  // namespace
@@ -104,6 +107,32 @@ std::u16string RefusedSiteText(std::u16string_view typed) {
                    DecodeUtf8(WithoutUserInfo(EncodeUtf8(TrimmedWebsite(typed))));
     }
     return {};
+}
+
+std::u16string NoKeywordsText() {
+    return u"请先填写竞价关键词";
+}
+
+std::u16string UnopenedFileText(const RunSummary& summary, std::u16string_view file) {
+    return summary.end == RunEnd::ResultsFileInUse
+               ? std::u16string(file) + u" 正被其他程序（如 Excel）打开，请关闭后重试"
+               : u"无法创建结果文件" + std::u16string(file) + u"，请检查程序所在目录是否可写";
+}
+
+std::u16string VerifyPauseText(int keywords, std::chrono::milliseconds pause) {
+    return u"等待" + Seconds(pause) + u"秒后重试" + Decimal(keywords) + u"个词";
+}
+
+std::u16string EndText(const RunSummary& summary, std::u16string_view files,
+                       std::u16string_view failedFiles) {
+    if (summary.end == RunEnd::Stopped) {
+        return StoppedText(summary, files, failedFiles);
+    }
+    if (summary.end != RunEnd::Aborted) {
+        return CompletionText(summary, files, failedFiles);
+    }
+    return files.empty() ? u"运行中止（" + summary.abortReason + u"）"
+                         : AbortedText(summary, files, failedFiles);
 }
 
 std::u16string CompletionText(const RunSummary& summary, std::u16string_view files,

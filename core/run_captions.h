@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,23 @@ std::u16string_view FailureKindText(CheckFailure failure);
 // Why the website as typed gives no run, as the status says it ("请先填写查看网址",
 // "网址无法识别：…", never showing a login written into it); empty when it gives one.
 std::u16string RefusedSiteText(std::u16string_view typed);
+
+// Why a run with a website stopped before it fetched anything: "请先填写竞价关键词" for a list
+// without a keyword (RunEnd::NoKeywords).
+std::u16string NoKeywordsText();
+// That the results file `file` could not be opened, as summary.end says (ResultsFileInUse:
+// another program holds it; ResultsFileUnavailable: it could not be created).
+std::u16string UnopenedFileText(const RunSummary& summary, std::u16string_view file);
+
+// Before a round for keywords that met a verification page: "等待30秒后重试3个词", the pause
+// in whole seconds, rounded up.
+std::u16string VerifyPauseText(int keywords, std::chrono::milliseconds pause);
+
+// The caption after a run that got as far as its files, as summary.end says it ended: stopped,
+// aborted or completed. An aborted run whose `files` are empty opened none, and says no more
+// than why.
+std::u16string EndText(const RunSummary& summary, std::u16string_view files,
+                       std::u16string_view failedFiles);
 
 std::u16string CompletionText(const RunSummary& summary, std::u16string_view files,
                               std::u16string_view failedFiles);

@@ -14,10 +14,16 @@ inline constexpr int kFewestPagesAtOnce = 1;
 inline constexpr int kMostPagesAtOnce = 16;
 inline constexpr int kDefaultPagesAtOnce = 3;
 
+// The longest pause before a request that pacing may ask for, in seconds: an hour.
+inline constexpr double kLongestPacingSeconds = 60.0 * 60;
+
 // Rounds for keywords that met a verification page, and the pause before the first of them
 // (each later round waits twice the pause before it).
 inline constexpr int kMostVerifyRounds = 10;
 inline constexpr int kDefaultVerifyRounds = 2;
+// The rounds of a run whose options name none (RunOptions): the command line and the window
+// name kDefaultVerifyRounds, a run driven from code goes without unless it asks.
+inline constexpr int kVerifyRoundsUnlessAsked = 0;
 inline constexpr std::chrono::milliseconds kVerifyPause{30'000};
 
 // Time allowed for one request, and for a side request (the home page, the address lookup).

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "base/text_codec.h"
 
 namespace slotscope {
 namespace {
 
 bool IsUnreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
+    return ascii::IsLabelCharacter(c) || c == '.' || c == '_' || c == '~';
 }
 
 std::string PercentEncode(std::string_view bytes) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "base/ascii.h"
+
 namespace slotscope {
 namespace {
 
@@ -15,13 +17,6 @@ std::string_view Trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-bool StartsWithCaseless(std::string_view text, std::string_view lowerPrefix) {
-    return text.size() >= lowerPrefix.size() &&
-           std::equal(lowerPrefix.begin(), lowerPrefix.end(), text.begin(), [](char a, char b) {
-               return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b + ('a' - 'A')) : b);
-           });
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -82,11 +77,7 @@ std::string DomainOfField(std::string_view field) {
     if (field.starts_with('.')) {
         field.remove_prefix(1);
     }
-    std::string domain(field);
-    for (char& c : domain) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
-    return domain;
+    return ascii::Lowered(field);
 }
 
 // Whether a cookie of `domain` is one of the search's: the domain of a search host, or one in it.
@@ -202,7 +193,7 @@ SessionCookies ReadSessionCookies(std::string_view text,
     }
     const auto [number, line] = lines.front();
     std::string_view pairs = line;
-    if (StartsWithCaseless(pairs, "cookie:")) {
+    if (ascii::StartsWithLower(pairs, "cookie:")) {
         pairs.remove_prefix(7);
     }
     for (const std::string_view pair : Split(pairs, ';')) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 
+#include "base/ascii.h"
 #include "base/text_codec.h"
 
 namespace slotscope {
@@ -11,10 +12,6 @@ namespace {
 
 constexpr std::size_t kMetaWindow = std::size_t{2} * 1024;
 constexpr std::size_t kVerificationWindow = std::size_t{4} * 1024;
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Position of `lowerNeedle` in `text` ignoring ASCII case, from `from`; npos when absent.
 std::size_t FindCaseless(std::string_view text, std::string_view lowerNeedle,
@@ -24,15 +21,14 @@ std::size_t FindCaseless(std::string_view text, std::string_view lowerNeedle,
     }
     const auto* const found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from),
                                           text.end(), lowerNeedle.begin(), lowerNeedle.end(),
-                                          [](char a, char b) { return LowerAscii(a) == b; });
+                                          [](char a, char b) { return ascii::Lower(a) == b; });
     return found == text.end() && !lowerNeedle.empty()
                ? std::string_view::npos
                : static_cast<std::size_t>(found - text.begin());
 }
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_';
+    return ascii::IsLabelCharacter(c) || c == '_';
 }
 
 // The charset name after "charset" at `at` (pointing just past the word), or empty.
@@ -68,7 +64,7 @@ std::string_view FindCharset(std::string_view text) {
 }
 
 bool NameIs(std::string_view name, std::string_view lower) {
-    return name.size() == lower.size() && FindCaseless(name, lower) == 0;
+    return ascii::EqualsLower(name, lower);
 }
 
 // A charset this program reads, by name; false for an unknown name.

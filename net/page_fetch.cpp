@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <utility>
 
+#include "base/ascii.h"
+#include "base/stop_wait.h"
 #include "net/browser_identity.h"
 #include "net/page_body.h"
 #include "net/tls_platform.h"
@@ -46,22 +47,6 @@ std::string NoProxyHosts() {
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool StartsWithCaseless(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != lowerPrefix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string_view TrimHeaderValue(std::string_view value) {
@@ -113,16 +98,16 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
     const std::string_view line(data, bytes);
-    if (StartsWithCaseless(line, "http/")) {
+    if (ascii::StartsWithLower(line, "http/")) {
         transfer.contentType.clear();  // a new response of the chain begins
-    } else if (StartsWithCaseless(line, "content-type:")) {
+    } else if (ascii::StartsWithLower(line, "content-type:")) {
         try {
             transfer.contentType = TrimHeaderValue(line.substr(13));
         } catch (...) {
             transfer.failure = std::current_exception();
             return 0;
         }
-    } else if (StartsWithCaseless(line, "location:") &&
+    } else if (ascii::StartsWithLower(line, "location:") &&
                IsVerificationAddress(WithoutQuery(TrimHeaderValue(line.substr(9))))) {
         transfer.verificationRedirect = true;
         return 0;  // no point following it
@@ -383,12 +368,7 @@ FetchResult HttpPageFetcher::FetchPage(const std::string& address, const FetchOp
         if (options.sideRequest || !WorthRetrying(result, status)) {
             break;
         }
-        // A wait that only the stop request cuts short: nothing else shares the mutex.
-        std::mutex mutex;
-        std::condition_variable_any wakeUp;
-        // cppcheck-suppress localMutex
-        std::unique_lock lock(mutex);
-        if (wakeUp.wait_for(lock, stop, delay, [] { return false; }) || stop.stop_requested()) {
+        if (!WaitUnlessStopped(delay, stop)) {
             result = FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
             break;
         }

@@ -8,20 +8,21 @@
 #include <vector>
 
 #include "core/page_fetcher.h"
+#include "core/run_limits.h"
 
 namespace slotscope {
 
 struct FetchSettings {
     // For the whole request: connecting, redirects and the body together.
-    std::chrono::milliseconds timeout = std::chrono::seconds(60);
+    std::chrono::milliseconds timeout = limits::kRequestTimeout;
     // Waits before the second and third tries of a request that failed in a way worth trying
     // again (no connection, connection reset, a 5xx status).
     std::vector<std::chrono::milliseconds> retryDelays = {std::chrono::seconds(1),
                                                           std::chrono::seconds(2)};
     // For a side request (the home pages at the start of a run), which is tried once only.
-    std::chrono::milliseconds sideRequestTimeout = std::chrono::seconds(10);
+    std::chrono::milliseconds sideRequestTimeout = limits::kSideRequestTimeout;
     // A body larger than this (after decompression) is a failure, read no further.
-    std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
+    std::size_t maxBodyBytes = limits::kMaxBodyBytes;
     // The user's own cookies, as lines of a Netscape cookie file (see ReadSessionCookies): in
     // the jar from the start, beside those the servers set.
     std::vector<std::string> cookies;

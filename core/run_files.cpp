@@ -1,0 +1,86 @@
+#include "core/run_files.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/text_codec.h"
+#include "core/run_limits.h"
+
+namespace slotscope {
+namespace {
+
+std::vector<PageKind> PagesOf(Device device) {
+    switch (device) {
+        case Device::Pc:
+            return {PageKind::Desktop};
+        case Device::Mobile:
+            return {PageKind::Phone};
+        case Device::Both:
+            break;
+    }
+    return {PageKind::Desktop, PageKind::Phone};
+}
+
+// The file name of a path, or `unnamed` for a path that names none.
+std::u16string NameOf(const std::string& path, std::u16string_view unnamed) {
+    const std::u8string name =
+        std::filesystem::path(std::u8string(path.begin(), path.end())).filename().u8string();
+    return name.empty() ? std::u16string(unnamed)
+                        : DecodeUtf8(std::string(name.begin(), name.end()));
+}
+
+}  // namespace
+
+RunFiles::RunFiles(const RunOptions& options)
+    : pages_(PagesOf(options.device)),
+      desktopPath_(options.resultsPath),
+      phonePath_(options.mobileResultsPath),
+      desktopName_(NameOf(options.resultsPath, limits::kResultsFileName16)),
+      phoneName_(NameOf(options.mobileResultsPath, limits::kPhoneResultsFileName16)) {}
+
+std::optional<RunFiles::Unopened> RunFiles::Open() {
+    for (const PageKind page : pages_) {
+        const OutputFile::OpenResult opened = For(page).OpenKeeping(PathOf(page));
+        if (opened != OutputFile::OpenResult::Opened) {
+            Close();
+            return Unopened{page, opened};
+        }
+    }
+    for (const PageKind page : pages_) {
+        For(page).Clear();
+    }
+    return std::nullopt;
+}
+
+bool RunFiles::AllRegular() const {
+    return std::all_of(pages_.begin(), pages_.end(),
+                       [&](PageKind page) { return IsRegularFile(ResolvedPath(PathOf(page))); });
+}
+
+bool RunFiles::Replace(PageKind page, const std::vector<ResultsLineTexts>& lines) {
+    if (ResultsFile::Replace(ResolvedPath(PathOf(page)), lines)) {
+        return true;
+    }
+    For(page).MarkWriteFailed();
+    return false;
+}
+
+void RunFiles::Close() {
+    desktop_.Close();
+    phone_.Close();
+}
+
+std::u16string RunFiles::Names(bool onlyFailed) const {
+    std::u16string names;
+    for (const PageKind page : pages_) {
+        if (!onlyFailed || For(page).writeFailed()) {
+            if (!names.empty()) {
+                names += u"和";
+            }
+            names += FileName(page);
+        }
+    }
+    return names;
+}
+
+}  // namespace slotscope
