@@ -15,6 +15,7 @@
 namespace slotscope {
 namespace {
 
+// The run's pages, in the files' order, with the search prefix and home page of each.
 std::vector<RunPage> PagesOf(const RunFiles& files, const RunOptions& options) {
     std::vector<RunPage> pages;
     for (const PageKind kind : files.Pages()) {
