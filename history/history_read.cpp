@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <new>
 #include <string_view>
 
 #include "base/file_open.h"
