@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -27,8 +28,12 @@ CheckFailure StoredFailureKind(std::string_view name);
 // problem() says why.
 class HistoryFile final : public RunHistory {
   public:
+    // Where the runs' times come from; the system clock when none is given.
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
     HistoryFile(std::string utf8Path, std::string programVersion,
-                std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
+                std::chrono::milliseconds busyTimeout = std::chrono::seconds(10),
+                Clock clock = nullptr);
     ~HistoryFile() override;
     HistoryFile(const HistoryFile&) = delete;
     HistoryFile& operator=(const HistoryFile&) = delete;
@@ -44,29 +49,38 @@ class HistoryFile final : public RunHistory {
 
     // The schema version this program writes (PRAGMA user_version).
     static constexpr int kSchemaVersion = 3;
+    // The oldest schema version whose programs can read and write the files this one writes.
+    static constexpr int kCompatibleVersion = 3;
     // PRAGMA application_id: the mark of a Slotscope history ("Slot").
     static constexpr int kApplicationId = 0x536c6f74;
 
   private:
-    class Database;
+    struct Connection;
 
+    // Opens the file, leaving another program's or a newer one's as it is; false when the
+    // history is given up.
+    bool Open();
+    // Brings the file to this schema and prepares the run's statements; false when given up.
+    bool Prepare();
     // Runs `work` in one transaction, the one Hold took or a new one; on a failure the history
     // is given up, with the reason kept.
     template <typename Work>
     void Write(const Work& work);
     void GiveUp(const std::string& why, bool diskFull = false);
-    SideChange ChangeOf(const KeywordOutcome& outcome, bool left);
+    // Keeps the keywords' rows with their changes: new rows, or those the rounds after
+    // verification revise.
+    void Keep(const std::vector<KeywordOutcome>& outcomes, bool revised);
 
     std::string path_;
     std::string version_;
     std::chrono::milliseconds busyTimeout_;
+    Clock clock_;
     std::stop_token stop_;
-    std::unique_ptr<Database> database_;
+    std::unique_ptr<Connection> connection_;
     std::string problem_;
     std::string site_;   // UTF-8
     long long run_ = 0;  // the run's row, once begun
     bool ended_ = false;
-    bool held_ = false;  // a transaction is open, taken by Hold
     // What the run is at, for what a failure loses: rows, their revisions, or its end.
     enum class Stage { Recording, Revising, Ending } stage_ = Stage::Recording;
     int keptKeywords_ = 0;                      // the keywords whose rows were committed

@@ -38,6 +38,21 @@ std::string ChartNumber(double value, int decimals) {
     return text;
 }
 
+double Spread(double place, std::size_t n, double from, double to) {
+    return n <= 1 ? from + (to - from) / 2
+                  : from + (to - from) * place / static_cast<double>(n - 1);
+}
+
+double Scale(double value, double top, double bottom, double from, double to) {
+    const double span = bottom - top;
+    const double share = span == 0 ? 0 : (value - top) / span;
+    return from + (to - from) * share;
+}
+
+std::array<double, 3> Ticks(double top, double bottom) {
+    return {top, (top + bottom) / 2, bottom};
+}
+
 std::string LineChart(const std::string& title, const std::vector<std::optional<double>>& values,
                       double top, double bottom, const std::vector<std::string>& xLabels,
                       int decimals, std::string_view unit) {
@@ -49,20 +64,14 @@ std::string LineChart(const std::string& title, const std::vector<std::optional<
     constexpr double lower = 34;
     const std::size_t n = values.size();
     const auto x = [&](std::size_t i) {
-        return n <= 1 ? left + (width - left - right) / 2
-                      : left + (width - left - right) * static_cast<double>(i) /
-                                   static_cast<double>(n - 1);
+        return Spread(static_cast<double>(i), n, left, width - right);
     };
-    const auto y = [&](double v) {
-        const double span = bottom - top;
-        const double share = span == 0 ? 0 : (v - top) / span;
-        return upper + (height - upper - lower) * share;
-    };
+    const auto y = [&](double v) { return Scale(v, top, bottom, upper, height - lower); };
     std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='" + ChartNumber(width, 0) +
                       "' height='" + ChartNumber(height, 0) + "' role='img' aria-label='" +
                       HtmlEscape(title) + "'><text x='" + ChartNumber(left, 0) + "' y='14'>" +
                       HtmlEscape(title) + "</text>";
-    for (const double v : {top, (top + bottom) / 2, bottom}) {
+    for (const double v : Ticks(top, bottom)) {
         svg += "<line x1='" + ChartNumber(left, 0) + "' x2='" + ChartNumber(width - right, 0) +
                "' y1='" + ChartNumber(y(v), 1) + "' y2='" + ChartNumber(y(v), 1) +
                "' stroke='#e5e5e5'/><text x='" + ChartNumber(left - 6, 0) + "' y='" +
@@ -77,23 +86,14 @@ std::string LineChart(const std::string& title, const std::vector<std::optional<
                    "' text-anchor='end'>" + HtmlEscape(xLabels.back()) + "</text>";
         }
     }
-    std::string points;
-    const auto flush = [&] {
-        if (!points.empty()) {
-            svg +=
-                "<polyline fill='none' stroke='#1a73e8' stroke-width='2' points='" + points + "'/>";
-            points.clear();
+    for (const auto& [first, last] : Stretches(values)) {
+        std::string points;
+        for (std::size_t i = first; i < last; ++i) {
+            points += (points.empty() ? "" : " ") + ChartNumber(x(i), 1) + "," +
+                      ChartNumber(y(*values[i]), 1);
         }
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!values[i]) {
-            flush();
-            continue;
-        }
-        points += (points.empty() ? "" : " ") + ChartNumber(x(i), 1) + "," +
-                  ChartNumber(y(*values[i]), 1);
+        svg += "<polyline fill='none' stroke='#1a73e8' stroke-width='2' points='" + points + "'/>";
     }
-    flush();
     for (std::size_t i = 0; i < n; ++i) {
         if (values[i]) {
             svg += "<circle cx='" + ChartNumber(x(i), 1) + "' cy='" +
@@ -115,40 +115,29 @@ std::string Sparkline(const std::vector<std::optional<int>>& slots) {
         }
     }
     const std::size_t n = slots.size();
-    const auto x = [&](std::size_t i) {
-        return n <= 1 ? width / 2
-                      : 4 + (width - 8) * static_cast<double>(i) / static_cast<double>(n - 1);
-    };
-    const auto y = [&](int slot) {
-        return 4 + (height - 8) * static_cast<double>(slot - 1) / static_cast<double>(deepest - 1);
+    const auto at = [&](std::size_t i) {
+        // Slot 1 at the top, the deepest at the bottom: the slots are places down the axis.
+        return ChartNumber(Spread(static_cast<double>(i), n, 4, width - 4), 1) + "," +
+               ChartNumber(Spread(*slots[i] - 1, static_cast<std::size_t>(deepest), 4, height - 4),
+                           1);
     };
     std::string svg =
         "<svg xmlns='http://www.w3.org/2000/svg' width='150' height='34'>"
         "<line x1='0' x2='150' y1='4' y2='4' stroke='#eee'/>";
-    std::string points;
-    std::size_t count = 0;
     // Every run's dot in one path of round-capped strokes of no length: a report of thousands
     // of keywords stays small.
     std::string dots;
-    const auto flush = [&] {
-        if (count > 1) {
+    for (const auto& [first, last] : Stretches(slots)) {
+        std::string points;
+        for (std::size_t i = first; i < last; ++i) {
+            points += (points.empty() ? "" : " ") + at(i);
+            dots += "M" + at(i) + "h0";
+        }
+        if (last - first > 1) {
             svg += "<polyline fill='none' stroke='#1a73e8' stroke-width='1.5' points='" + points +
                    "'/>";
         }
-        points.clear();
-        count = 0;
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!slots[i]) {
-            flush();
-            continue;
-        }
-        const std::string at = ChartNumber(x(i), 1) + "," + ChartNumber(y(*slots[i]), 1);
-        points += (points.empty() ? "" : " ") + at;
-        dots += "M" + at + "h0";
-        ++count;
     }
-    flush();
     if (!dots.empty()) {
         svg += "<path fill='none' stroke='#1a73e8' stroke-width='4' stroke-linecap='round' d='" +
                dots + "'/>";

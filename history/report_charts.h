@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace slotscope {
@@ -14,6 +17,32 @@ std::string HtmlEscape(std::string_view text);
 
 // A number with `decimals` decimals, as the charts write it.
 std::string ChartNumber(double value, int decimals);
+
+// The charts' geometry, in the drawing's units.
+// Place `place` (from 0) of `n` spread evenly from `from` to `to`; a single one sits midway.
+double Spread(double place, std::size_t n, double from, double to);
+// Where `value` sits between `top` (drawn at `from`) and `bottom` (at `to`); everything is drawn
+// at `from` when the two are one.
+double Scale(double value, double top, double bottom, double from, double to);
+// The values an axis is labelled with: top, middle and bottom.
+std::array<double, 3> Ticks(double top, double bottom);
+// The stretches of values present one after another, as [first, last) of their places: a line
+// is drawn along each, broken where a value is missing.
+template <typename T>
+std::vector<std::pair<std::size_t, std::size_t>> Stretches(
+    const std::vector<std::optional<T>>& values) {
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!values[i]) {
+            continue;
+        }
+        if (stretches.empty() || stretches.back().second != i) {
+            stretches.emplace_back(i, i);
+        }
+        stretches.back().second = i + 1;
+    }
+    return stretches;
+}
 
 // A line over the runs, with gaps where a value is missing: `top` is drawn at the top, the
 // axis is labelled at top, middle and bottom, and the first and last runs are named by
