@@ -6,13 +6,13 @@
 #include <utility>
 
 #include "base/file_open.h"
-#include "page/own_site.h"
-#include "core/run_captions.h"
 #include "base/side_file.h"
 #include "base/text_codec.h"
+#include "core/run_captions.h"
 #include "history/history_file.h"
 #include "history/local_time.h"
 #include "history/report_charts.h"
+#include "page/own_site.h"
 
 namespace slotscope {
 namespace {
