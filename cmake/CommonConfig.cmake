@@ -26,3 +26,13 @@ endif()
 if(SLOTSCOPE_BUILD_FUZZERS)
   target_compile_options(slotscope_common INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# Errors are values across the libraries' boundaries (tl::expected, header-only). The
+# cross-build cannot see the system's headers as a whole, so it gets a copy of this one
+# library's.
+find_path(SLOTSCOPE_EXPECTED_INCLUDE tl/expected.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+          REQUIRED)
+if(WIN32)
+  file(COPY "${SLOTSCOPE_EXPECTED_INCLUDE}/tl" DESTINATION "${CMAKE_BINARY_DIR}/header-only")
+  target_include_directories(slotscope_common SYSTEM INTERFACE "${CMAKE_BINARY_DIR}/header-only")
+endif()

@@ -336,14 +336,13 @@ void Form1::OpenSettings() {
     auto* ok = static_cast<QPushButton*>(controls.find("Command1")->second);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, dialog, [this, dialog, controls] {
-        std::u16string why;
-        const std::optional<RunSettings> settings = ReadSettingsDialog(
+        const auto settings = ReadSettingsDialog(
             [&controls](std::string_view name) {
                 return ToUtf16(TextOf(controls.find(name)->second));
             },
-            run_->services().cookieError, why);
+            run_->services().cookieError);
         if (!settings) {
-            SetTextOf(controls.find("Label8")->second, FromUtf16(why));
+            SetTextOf(controls.find("Label8")->second, FromUtf16(settings.error()));
             return;
         }
         run_->SetSettings(*settings);

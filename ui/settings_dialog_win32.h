@@ -113,12 +113,11 @@ class Form1::Settings final {
     }
 
     void Accept() {
-        std::u16string why;
-        const std::optional<RunSettings> settings = ReadSettingsDialog(
+        const auto settings = ReadSettingsDialog(
             [this](std::string_view name) { return win32::Utf16(win32::TextOf(Control(name))); },
-            owner_.run_->services().cookieError, why);
+            owner_.run_->services().cookieError);
         if (!settings) {
-            SetWindowTextW(Control("Label8"), win32::Wide(why).c_str());
+            SetWindowTextW(Control("Label8"), win32::Wide(settings.error()).c_str());
             return;
         }
         owner_.run_->SetSettings(*settings);

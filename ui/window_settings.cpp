@@ -258,9 +258,8 @@ std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
             {"Label8", u""}};
 }
 
-std::optional<RunSettings> ReadSettingsDialog(
-    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError,
-    std::u16string& why) {
+tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
+    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError) {
     const auto trimmed = [&](std::string_view control) {
         std::u16string text = texts(control);
         const std::size_t first = text.find_first_not_of(u" \u3000\t\r\n");
@@ -272,30 +271,25 @@ std::optional<RunSettings> ReadSettingsDialog(
     const auto pages = WholeNumber(EncodeUtf8(trimmed("Text1")), limits::kFewestPagesAtOnce,
                                    limits::kMostPagesAtOnce);
     if (!pages) {
-        why = u"同时查询须为1到16的整数";
-        return std::nullopt;
+        return tl::unexpected(std::u16string(u"同时查询须为1到16的整数"));
     }
     settings.pagesAtOnce = *pages;
     settings.delay = trimmed("Text2");
     if (!ValidDelay(settings.delay)) {
-        why = u"间隔须为0到3600的秒数，或如1-3的范围";
-        return std::nullopt;
+        return tl::unexpected(std::u16string(u"间隔须为0到3600的秒数，或如1-3的范围"));
     }
     const auto rounds = WholeNumber(EncodeUtf8(trimmed("Text3")), 0, limits::kMostVerifyRounds);
     if (!rounds) {
-        why = u"验证后重试须为0到10的整数";
-        return std::nullopt;
+        return tl::unexpected(std::u16string(u"验证后重试须为0到10的整数"));
     }
     settings.verifyRounds = *rounds;
     settings.cookie = trimmed("Text4");
     if (!settings.cookie.empty() && cookieError) {
         if (const std::string error = cookieError(EncodeUtf8(settings.cookie)); !error.empty()) {
             // The reason names the line, never the cookie's text.
-            why = u"Cookie无法读取（" + DecodeUtf8(error) + u"）";
-            return std::nullopt;
+            return tl::unexpected(u"Cookie无法读取（" + DecodeUtf8(error) + u"）");
         }
     }
-    why.clear();
     return settings;
 }
 

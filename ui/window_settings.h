@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <tl/expected.hpp>
+
 #include "core/run_limits.h"
 
 namespace slotscope {
@@ -102,8 +104,7 @@ std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
 
 // Reads the settings dialog: the settings, or why they cannot be taken, in words for the
 // dialog. `cookieError` says what is wrong with a cookie text (empty when nothing is).
-std::optional<RunSettings> ReadSettingsDialog(
-    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError,
-    std::u16string& why);
+tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
+    const DialogTexts& texts, const std::function<std::string(std::string_view)>& cookieError);
 
 }  // namespace slotscope

@@ -83,11 +83,10 @@ TEST(SettingsDialogTest, TakesWhatCanBeReadAndSaysWhyNotOtherwise) {
          }) {
         const std::map<std::string_view, std::u16string> texts = {
             {"Text1", c.pages}, {"Text2", c.delay}, {"Text3", c.rounds}, {"Text4", c.cookie}};
-        std::u16string why;
-        const auto settings = ReadSettingsDialog(
-            [&](std::string_view name) { return texts.at(name); }, cookieError, why);
-        EXPECT_EQ(why, c.why) << std::string(c.pages.begin(), c.pages.end());
-        EXPECT_EQ(settings.has_value(), c.why.empty());
+        const auto settings =
+            ReadSettingsDialog([&](std::string_view name) { return texts.at(name); }, cookieError);
+        EXPECT_EQ(settings ? std::u16string() : settings.error(), c.why)
+            << std::string(c.pages.begin(), c.pages.end());
         if (settings) {
             // What the dialog shows for them reads back as the same settings.
             std::map<std::string_view, std::u16string> shown;
@@ -95,7 +94,7 @@ TEST(SettingsDialogTest, TakesWhatCanBeReadAndSaysWhyNotOtherwise) {
                 shown[name] = text;
             }
             EXPECT_EQ(ReadSettingsDialog([&](std::string_view name) { return shown.at(name); },
-                                         cookieError, why),
+                                         cookieError),
                       settings);
         }
     }
