@@ -1,103 +1,25 @@
 #include "history/history_report.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
 #include "base/file_open.h"
 #include "base/side_file.h"
-#include "base/text_codec.h"
-#include "core/run_captions.h"
-#include "history/history_file.h"
 #include "history/local_time.h"
-#include "history/report_charts.h"
+#include "history/report_markup.h"
+#include "history/report_page.h"
 #include "page/own_site.h"
 
 namespace slotscope {
 namespace {
 
-// How a run ended, where it did not finish.
-std::string EndedNote(const StoredRun& run) {
-    if (run.ended == "stopped") {
-        return "，已停止";
-    }
-    if (run.ended == "interrupted") {
-        return "，尚未结束或被中断";
-    }
-    return {};
-}
-
 // The page a run's charts and counts read: the phone's for a phone run, else the desktop's.
 std::string_view MainPage(const StoredRun& run) {
     return run.device == "mobile" ? "mobile" : "pc";
-}
-
-constexpr const char* kStyle = R"css(
-body { font-family: "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC", sans-serif;
-       margin: 24px; color: #222; background: #fff; }
-h1 { font-size: 22px; margin: 0 0 4px; }
-h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding-bottom: 4px; }
-.meta { color: #555; margin: 0 0 8px; }
-.counts span { display: inline-block; margin-right: 18px; font-size: 15px; }
-.counts b { font-size: 20px; }
-table { border-collapse: collapse; font-size: 13px; }
-th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
-th { background: #f3f3f3; font-weight: normal; color: #444; }
-td.kw, .runs td { white-space: nowrap; }
-.up, .gained { color: #137333; }
-.down, .lost { color: #c5221f; }
-.failed { color: #888; }
-.mark { margin-left: 4px; font-weight: bold; }
-mark { background: #fde293; padding: 0 2px; }
-ol { margin: 0; padding-left: 20px; }
-svg text { font-size: 11px; fill: #555; }
-.charts { display: flex; flex-wrap: wrap; gap: 24px; }
-.none { color: #999; }
-)css";
-
-// A side's change as an arrow or word, coloured.
-std::string ChangeMark(const StoredChange& change) {
-    const std::string by = change.by ? std::to_string(*change.by) : std::string();
-    if (change.kind == "up") {
-        return "<span class='mark up' title='上升'>↑" + by + "</span>";
-    }
-    if (change.kind == "down") {
-        return "<span class='mark down' title='下降'>↓" + by + "</span>";
-    }
-    if (change.kind == "gained") {
-        return "<span class='mark gained' title='新上'>↑新</span>";
-    }
-    if (change.kind == "lost") {
-        return "<span class='mark lost' title='掉出'>↓出</span>";
-    }
-    return {};
-}
-
-std::string SiteList(const StoredSide& side, const std::string& own) {
-    if (!side.sites) {
-        return "<span class='none'>—</span>";
-    }
-    if (side.sites->empty()) {
-        return "<span class='none'>无推广位</span>";
-    }
-    std::string list = "<ol>";
-    for (const std::string& site : *side.sites) {
-        const std::string text = site.empty() ? "（未显示网址）" : HtmlEscape(site);
-        list +=
-            HoldsSite(site, own) ? "<li><mark>" + text + "</mark></li>" : "<li>" + text + "</li>";
-    }
-    return list + "</ol>";
-}
-
-// A failed check's cell: what it met, and why where the history knows.
-std::string FailedCell(const StoredResult& result) {
-    const std::u16string_view kind = FailureKindText(StoredFailureKind(result.failed.value_or("")));
-    std::string cell = "<td class='failed'";
-    if (result.failureReason && !result.failureReason->empty()) {
-        cell += " title='" + HtmlEscape(*result.failureReason) + "'";
-    }
-    return cell + ">查询失败" + (kind.empty() ? "" : "（" + EncodeUtf8(kind) + "）") + "</td>";
 }
 
 // Whether a side moved since the run before: what the report lists in full.
@@ -133,131 +55,60 @@ struct ShownKeywords {
     }
 };
 
-// How the latest run's keywords moved on its own page since the run before.
-struct LatestCounts {
-    int up = 0;
-    int down = 0;
-    int gained = 0;
-    int lost = 0;
-    int failed = 0;
-
-    void Count(const StoredResult& result) {
-        const std::string& kind = result.left.change.kind;
-        up += kind == "up" ? 1 : 0;
-        down += kind == "down" ? 1 : 0;
-        gained += kind == "gained" ? 1 : 0;
-        lost += kind == "lost" ? 1 : 0;
-        failed += result.failed ? 1 : 0;
-    }
-};
-
-// Pieces of the page, handed on in pieces of about 64 KiB.
-class Page final {
-  public:
-    explicit Page(const ExportOut& out) : out_(out) {}
-    void operator+=(std::string_view text) {
-        buffer_ += text;
-        if (buffer_.size() >= kPiece) {
-            Flush();
-        }
-    }
-    bool Flush() {
-        written_ = written_ && (buffer_.empty() || out_(buffer_));
-        buffer_.clear();
-        return written_;
-    }
-    bool written() const { return written_; }
-
-  private:
-    static constexpr std::size_t kPiece = std::size_t{64} * 1024;
-    const ExportOut& out_;
-    std::string buffer_;
-    bool written_ = true;
-};
-
-std::string PageNote(bool bothPages, const std::string& page) {
-    return bothPages ? (page == "mobile" ? "（手机）" : "（电脑）") : "";
-}
-
-}  // namespace
-
-ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
-                             const std::vector<StoredRun>& runs, const ReportOptions& options,
-                             const ExportOut& out) {
-    const auto local = [&](std::string_view utc) {
-        return options.localTime ? options.localTime(utc) : LocalTimeText(utc);
-    };
-    const std::string shownSite = SiteKey(site);
-    Page html(out);
-    html +=
-        "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
-        "<meta name='viewport' content='width=device-width'><title>推广位历史 - " +
-        HtmlEscape(shownSite) + "</title><style>" + kStyle +
-        "</style></head><body>\n<h1>推广位历史：" + HtmlEscape(shownSite) + "</h1>";
-    if (runs.empty()) {
-        html += "<p class='meta'>这个网站还没有查询记录。</p></body></html>\n";
-        return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
-    }
-    std::unordered_map<long long, std::size_t> runIndex;
-    bool desktop = false;
-    bool phone = false;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        runIndex[runs[i].id] = i;
-        desktop = desktop || runs[i].device != "mobile";
-        phone = phone || runs[i].device != "pc";
-    }
-    // Keywords of the desktop and of the phone page say which they are.
-    const bool bothPages = desktop && phone;
-    const StoredRun& latest = runs.back();
-    const std::string_view latestPage = MainPage(latest);
-
-    // The latest run: how it moved, and which keywords the table shows; then those that only
-    // earlier runs checked.
+// What the report reads before its body: how the latest run moved, which keywords the table
+// shows, and every run's totals for the charts.
+struct Survey {
+    bool bothPages = false;  // keywords of the desktop and of the phone page say which they are
     LatestCounts counts;
     ShownKeywords shown;
-    const int most = std::max(options.unchangedKeywords, 0);
-    const bool read =
-        reader.ResultsOfRun(latest.id,
-                            [&](const StoredResult& result) {
-                                if (result.page == latestPage) {
-                                    counts.Count(result);
-                                }
-                                shown.Offer(result.page, result.keyword, Changed(result), most);
-                                return true;
-                            }) &&
-        reader.KeywordsBeforeTheLast(site, runs,
-                                     [&](const std::string& page, const std::string& keyword) {
-                                         shown.Offer(page, keyword, false, most);
-                                         return true;
-                                     });
-    const std::optional<std::vector<RunTotals>> totals = read ? reader.Totals(runs) : std::nullopt;
+    std::vector<RunTotals> totals;
+};
+
+bool BothPages(const std::vector<StoredRun>& runs) {
+    const auto phone = [](const StoredRun& run) { return run.device != "pc"; };
+    const auto desktop = [](const StoredRun& run) { return run.device != "mobile"; };
+    return std::any_of(runs.begin(), runs.end(), desktop) &&
+           std::any_of(runs.begin(), runs.end(), phone);
+}
+
+// The latest run's keywords, then those that only earlier runs checked; nothing where the
+// history could not be read.
+std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
+                           const std::vector<StoredRun>& runs, int unchangedKeywords) {
+    Survey survey;
+    survey.bothPages = BothPages(runs);
+    const StoredRun& latest = runs.back();
+    const std::string_view latestPage = MainPage(latest);
+    const int most = std::max(unchangedKeywords, 0);
+    const bool read = reader.ResultsOfRun(latest.id,
+                                          [&](const StoredResult& result) {
+                                              if (result.page == latestPage) {
+                                                  survey.counts.Count(result);
+                                              }
+                                              survey.shown.Offer(result.page, result.keyword,
+                                                                 Changed(result), most);
+                                              return true;
+                                          }) &&
+                      reader.KeywordsBeforeTheLast(
+                          site, runs, [&](const std::string& page, const std::string& keyword) {
+                              survey.shown.Offer(page, keyword, false, most);
+                              return true;
+                          });
+    std::optional<std::vector<RunTotals>> totals = read ? reader.Totals(runs) : std::nullopt;
     if (!totals) {
-        return ExportEnd::ReadFailed;
+        return std::nullopt;
     }
+    survey.totals = std::move(*totals);
+    return survey;
+}
 
-    html += "<p class='meta'>共 " + std::to_string(runs.size()) + " 次查询，" +
-            HtmlEscape(local(runs.front().started)) + " 至 " + HtmlEscape(local(latest.started)) +
-            "（本机时间）</p>\n";
-    html += "<h2>最近一次（" + HtmlEscape(local(latest.started)) + EndedNote(latest) +
-            "）比上一次</h2>";
-    if (runs.size() < 2) {
-        html += "<p class='meta'>只有这一次查询，还没有可比较的上一次。</p>";
-    }
-    html += "<p class='counts'><span class='up'>上升 <b>" + std::to_string(counts.up) +
-            "</b></span><span class='down'>下降 <b>" + std::to_string(counts.down) +
-            "</b></span><span class='gained'>新上 <b>" + std::to_string(counts.gained) +
-            "</b></span><span class='lost'>掉出 <b>" + std::to_string(counts.lost) +
-            "</b></span><span class='failed'>查询失败 <b>" + std::to_string(counts.failed) +
-            "</b></span></p>\n";
-
-    // The charts, run by run.
-    std::vector<std::optional<double>> share(runs.size());
-    std::vector<std::optional<double>> average(runs.size());
-    std::vector<std::string> when(runs.size());
+// The charts of the runs (started `when`), from their totals.
+markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<std::string>& when) {
+    std::vector<std::optional<double>> share(totals.size());
+    std::vector<std::optional<double>> average(totals.size());
     int deepest = 1;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        when[r] = local(runs[r].started);
-        const RunTotals& run = (*totals)[r];
+    for (std::size_t r = 0; r < totals.size(); ++r) {
+        const RunTotals& run = totals[r];
         if (run.checked > 0) {
             share[r] = 100.0 * run.holding / run.checked;
         }
@@ -266,77 +117,79 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
         }
         deepest = std::max(deepest, run.deepest);
     }
-    html += "<h2>每次查询</h2><div class='charts'>" +
-            LineChart("占到左侧推广位的关键词比例", share, 100, 0, when, 0, "%") +
-            LineChart("平均左侧位置（1 在最上）", average, 1, std::max(deepest, 2), when, 1, "") +
-            "</div>\n";
+    return Charts(share, average, deepest, when);
+}
 
-    // The keywords over the last runs, each read on its own.
-    const std::size_t tableRuns =
-        std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
-    const std::size_t firstShown = runs.size() - tableRuns;
-    html += "<h2>关键词（最近 " + std::to_string(tableRuns) +
-            " 次）</h2><table class='runs'><thead><tr><th>关键词</th>";
-    for (std::size_t r = firstShown; r < runs.size(); ++r) {
-        html += "<th>" + HtmlEscape(when[r]) + "</th>";
+// A keyword's checks over the runs: its left slot in each, and the whole check in those the
+// table shows; read one keyword after another into the same room.
+class KeywordChecks final {
+  public:
+    KeywordChecks(const std::vector<StoredRun>& runs, std::size_t firstShown)
+        : firstShown_(firstShown),
+          firstRun_(runs.front().id),
+          byRun_(runs.size()),
+          slots_(runs.size()) {
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            runIndex_[runs[i].id] = i;
+        }
     }
-    html += "<th>左侧位置走势</th></tr></thead><tbody>\n";
-    std::vector<std::optional<StoredResult>> byRun(runs.size());
-    std::vector<std::optional<int>> slots(runs.size());
-    for (const auto& [page, keyword] : shown.lines) {
-        std::fill(byRun.begin(), byRun.end(), std::nullopt);
-        std::fill(slots.begin(), slots.end(), std::nullopt);
-        const bool lineRead = reader.ResultsOfKeyword(
-            page, keyword, runs.front().id, [&](const StoredResult& result) {
-                if (const auto found = runIndex.find(result.run); found != runIndex.end()) {
-                    slots[found->second] = result.left.slot;
-                    if (found->second >= firstShown) {
-                        byRun[found->second] = result;
-                    }
+
+    bool Read(HistoryReader& reader, const std::string& page, const std::string& keyword) {
+        std::fill(byRun_.begin(), byRun_.end(), std::nullopt);
+        std::fill(slots_.begin(), slots_.end(), std::nullopt);
+        return reader.ResultsOfKeyword(page, keyword, firstRun_, [&](const StoredResult& result) {
+            if (const auto found = runIndex_.find(result.run); found != runIndex_.end()) {
+                slots_[found->second] = result.left.slot;
+                if (found->second >= firstShown_) {
+                    byRun_[found->second] = result;
                 }
-                return true;
-            });
-        if (!lineRead) {
+            }
+            return true;
+        });
+    }
+    std::span<const std::optional<StoredResult>> shown() const {
+        return std::span(byRun_).subspan(firstShown_);
+    }
+    const std::vector<std::optional<int>>& slots() const { return slots_; }
+
+  private:
+    std::size_t firstShown_;
+    long long firstRun_;
+    std::unordered_map<long long, std::size_t> runIndex_;
+    std::vector<std::optional<StoredResult>> byRun_;
+    std::vector<std::optional<int>> slots_;
+};
+
+// The keywords over the last `tableRuns` runs, each read on its own and written as it is read.
+ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& runs,
+                        const Survey& survey, const std::vector<std::string>& when, int tableRuns,
+                        markup::Writer& html) {
+    const std::size_t shownRuns =
+        std::min(runs.size(), static_cast<std::size_t>(std::max(tableRuns, 1)));
+    KeywordChecks checks(runs, runs.size() - shownRuns);
+    html.Write(KeywordsHead(std::span(when).last(shownRuns)));
+    for (const auto& [page, keyword] : survey.shown.lines) {
+        if (!checks.Read(reader, page, keyword)) {
             return ExportEnd::ReadFailed;
         }
-        std::string row =
-            "<tr><td class='kw'>" + HtmlEscape(keyword) + PageNote(bothPages, page) + "</td>";
-        for (std::size_t r = firstShown; r < runs.size(); ++r) {
-            const std::optional<StoredResult>& result = byRun[r];
-            if (!result) {
-                row += "<td class='none'></td>";
-                continue;
-            }
-            if (result->failed) {
-                row += FailedCell(*result);
-                continue;
-            }
-            row += "<td>" + HtmlEscape(result->left.label) + ChangeMark(result->left.change) + " " +
-                   HtmlEscape(result->right.label) + ChangeMark(result->right.change) + "</td>";
-        }
-        html += row + "<td>" + Sparkline(slots) + "</td></tr>\n";
+        html.Write(KeywordRow(page, keyword, survey.bothPages, checks.shown(), checks.slots()));
         if (!html.written()) {
             return ExportEnd::WriteFailed;
         }
     }
-    html += "</tbody></table>\n";
-    if (shown.leftOut > 0) {
-        html += "<p class='meta'>另有 " + std::to_string(shown.leftOut) +
-                " 个关键词未列出：它们的位置与上一次相比没有变化，或最近一次没有查到。全部数据可在"
-                "历史文件所在的文件夹里用 slotscope-cli history --site " +
-                HtmlEscape(shownSite) + " --format csv 导出。</p>\n";
-    }
+    html.Write(KeywordsEnd());
+    return ExportEnd::Written;
+}
 
-    // Who holds the slots in the latest run, for the keywords of the table.
-    html += "<h2>谁占了推广位（" + HtmlEscape(local(latest.started)) +
-            "）</h2><table><thead><tr><th>关键词</th><th>左侧 / 上方</th><th>右侧 / 下方</th>"
-            "</tr></thead><tbody>\n";
+// Who holds the slots in the latest run (started `when`), for the keywords of the table; then
+// the page's end.
+ExportEnd WriteHolders(HistoryReader& reader, const std::string& site, const StoredRun& latest,
+                       const Survey& survey, std::string_view when, markup::Writer& html) {
+    html.Write(HoldersHead(when));
     const std::string own = SiteKey(site);
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
-        if (shown.keys.contains(KeyOf(result.page, result.keyword))) {
-            html += "<tr><td class='kw'>" + HtmlEscape(result.keyword) +
-                    PageNote(bothPages, result.page) + "</td><td>" + SiteList(result.left, own) +
-                    "</td><td>" + SiteList(result.right, own) + "</td></tr>\n";
+        if (survey.shown.keys.contains(KeyOf(result.page, result.keyword))) {
+            html.Write(HolderRow(result, survey.bothPages, own));
         }
         return html.written();
     });
@@ -346,8 +199,46 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     if (!holdersRead) {
         return ExportEnd::ReadFailed;
     }
-    html += "</tbody></table>\n<p class='meta'>由 Slotscope 生成。</p></body></html>\n";
+    html.Write(PageEnd());
     return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+}
+
+}  // namespace
+
+ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
+                             const std::vector<StoredRun>& runs, const ReportOptions& options,
+                             const ExportOut& out) {
+    const std::string shownSite = SiteKey(site);
+    markup::Writer html(out);
+    html.Write(PageHead(shownSite));
+    if (runs.empty()) {
+        html.Write(NoRunsYet());
+        return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+    }
+    const std::optional<Survey> survey = Read(reader, site, runs, options.unchangedKeywords);
+    if (!survey) {
+        return ExportEnd::ReadFailed;
+    }
+    std::vector<std::string> when;
+    for (const StoredRun& run : runs) {
+        when.push_back(options.localTime ? options.localTime(run.started)
+                                         : LocalTimeText(run.started));
+    }
+    html.Write(RunsCovered(runs.size(), when.front(), when.back()));
+    html.Write(LatestHeading(runs.back(), when.back()));
+    if (runs.size() < 2) {
+        html.Write(OnlyOneRun());
+    }
+    html.Write(CountsLine(survey->counts));
+    html.Write(RunCharts(survey->totals, when));
+    if (const ExportEnd end = WriteKeywords(reader, runs, *survey, when, options.tableRuns, html);
+        end != ExportEnd::Written) {
+        return end;
+    }
+    if (survey->shown.leftOut > 0) {
+        html.Write(LeftOutNote(survey->shown.leftOut, shownSite));
+    }
+    return WriteHolders(reader, site, runs.back(), *survey, when.back(), html);
 }
 
 std::string ReportPathBeside(const std::string& utf8HistoryPath) {

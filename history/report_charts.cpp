@@ -3,34 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace slotscope {
+#include "history/report_markup.h"
 
-std::string HtmlEscape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
+namespace slotscope {
 
 std::string ChartNumber(double value, int decimals) {
     char text[32];

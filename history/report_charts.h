@@ -10,10 +10,7 @@
 
 namespace slotscope {
 
-// The report's text and charts as markup: inline SVG computed from numbers.
-
-// Text for HTML, in an element or an attribute value: & < > " ' as character references.
-std::string HtmlEscape(std::string_view text);
+// The report's charts as markup: inline SVG computed from numbers, every text in it escaped.
 
 // A number with `decimals` decimals, as the charts write it.
 std::string ChartNumber(double value, int decimals);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "history/history_export.h"
 #include "history/history_file.h"
 #include "history/history_report.h"
@@ -110,6 +111,48 @@ TEST(HistoryReportTest, AFailedCheckSaysWhatItMetAndWhy) {
                              "title='markup broken'>查询失败（无法读取）</td>",
                              "title='not a result page'>查询失败（非结果页）</td>"}) {
         EXPECT_NE(html.find(cell), std::string::npos) << cell;
+    }
+}
+
+TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    const std::string hostile = "<i'\"&>";
+    const std::string escaped = "&lt;i&#39;&quot;&amp;&gt;";
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Record({{1,
+                     u"k" + DecodeUtf8(hostile),
+                     PageKind::Desktop,
+                     u"左1",
+                     u"右" + DecodeUtf8(hostile),
+                     CheckFailure::None,
+                     {{"s" + hostile}, {}},
+                     {}}});
+    history.Record({{2,
+                     u"kw2",
+                     PageKind::Desktop,
+                     u"查询失败",
+                     u"查询失败",
+                     CheckFailure::Fetch,
+                     {},
+                     "r" + hostile}});
+    history.End({});
+    ReportOptions options;
+    options.localTime = [&](std::string_view utc) { return "t" + hostile + std::string(utc); };
+    ASSERT_EQ(WriteSiteReport(path, "shop.example.cn", 0, path + ".html", options).outcome,
+              SiteReport::Outcome::Written);
+    const std::string html = testing::ReadFileBytes(path + ".html");
+    EXPECT_EQ(html.find(hostile), std::string::npos) << html;
+    for (const std::string& part : {
+             "<td class='kw'>k" + escaped + "</td>",  // a keyword
+             " 右" + escaped + "</td>",               // a page's label
+             "<li>s" + escaped + "</li>",             // a site on a page
+             " title='r" + escaped + "'>",            // why a check failed
+             "<th>t" + escaped,                       // the clock
+             "（t" + escaped,
+         }) {
+        EXPECT_NE(html.find(part), std::string::npos) << part;
     }
 }
 

@@ -1,0 +1,250 @@
+#include "history/report_page.h"
+
+#include <algorithm>
+
+#include "base/text_codec.h"
+#include "core/run_captions.h"
+#include "history/history_file.h"
+#include "history/report_charts.h"
+#include "page/own_site.h"
+
+namespace slotscope {
+namespace {
+
+using markup::Attribute;
+using markup::Fill;
+using markup::Html;
+using markup::Markup;
+using markup::Number;
+using markup::Template;
+using markup::Text;
+
+// How a run ended, where it did not finish.
+Template EndedNote(const StoredRun& run) {
+    if (run.ended == "stopped") {
+        return "，已停止";
+    }
+    if (run.ended == "interrupted") {
+        return "，尚未结束或被中断";
+    }
+    return "";
+}
+
+// Which page a keyword was checked on, where the report covers both.
+Template PageNote(bool bothPages, const std::string& page) {
+    if (!bothPages) {
+        return "";
+    }
+    return page == "mobile" ? Template("（手机）") : Template("（电脑）");
+}
+
+Html KeywordCell(const std::string& page, const std::string& keyword, bool bothPages) {
+    return Fill("<td class='kw'>{{keyword}}{{page}}</td>",
+                {{"keyword", Text(keyword)}, {"page", Markup(Fill(PageNote(bothPages, page)))}});
+}
+
+// A side's change as an arrow or word, coloured.
+Html ChangeMark(const StoredChange& change) {
+    const markup::Hole by = change.by ? Number(*change.by) : Text("");
+    if (change.kind == "up") {
+        return Fill("<span class='mark up' title='上升'>↑{{by}}</span>", {{"by", by}});
+    }
+    if (change.kind == "down") {
+        return Fill("<span class='mark down' title='下降'>↓{{by}}</span>", {{"by", by}});
+    }
+    if (change.kind == "gained") {
+        return Fill("<span class='mark gained' title='新上'>↑新</span>");
+    }
+    if (change.kind == "lost") {
+        return Fill("<span class='mark lost' title='掉出'>↓出</span>");
+    }
+    return {};
+}
+
+// The sites holding a side's slots in order, the user's own marked.
+Html SiteList(const StoredSide& side, const std::string& own) {
+    if (!side.sites) {
+        return Fill("<span class='none'>—</span>");
+    }
+    if (side.sites->empty()) {
+        return Fill("<span class='none'>无推广位</span>");
+    }
+    Html items;
+    for (const std::string& site : *side.sites) {
+        const markup::Hole text = Text(site.empty() ? "（未显示网址）" : site);
+        items += HoldsSite(site, own) ? Fill("<li><mark>{{site}}</mark></li>", {{"site", text}})
+                                      : Fill("<li>{{site}}</li>", {{"site", text}});
+    }
+    return Fill("<ol>{{items}}</ol>", {{"items", Markup(std::move(items))}});
+}
+
+// A failed check's cell: what it met, and why where the history knows.
+Html FailedCell(const StoredResult& result) {
+    const std::u16string_view kind = FailureKindText(StoredFailureKind(result.failed.value_or("")));
+    const bool why = result.failureReason && !result.failureReason->empty();
+    return Fill("<td class='failed'{{why}}>查询失败{{kind}}</td>",
+                {{"why", Markup(why ? Fill(" title='{{reason}}'",
+                                           {{"reason", Attribute(*result.failureReason)}})
+                                    : Html())},
+                 {"kind", Markup(kind.empty()
+                                     ? Html()
+                                     : Fill("（{{kind}}）", {{"kind", Text(EncodeUtf8(kind))}}))}});
+}
+
+// A keyword's check in one run: its two sides' labels and changes.
+Html ResultCell(const std::optional<StoredResult>& result) {
+    if (!result) {
+        return Fill("<td class='none'></td>");
+    }
+    if (result->failed) {
+        return FailedCell(*result);
+    }
+    return Fill("<td>{{left}}{{leftMark}} {{right}}{{rightMark}}</td>",
+                {{"left", Text(result->left.label)},
+                 {"leftMark", Markup(ChangeMark(result->left.change))},
+                 {"right", Text(result->right.label)},
+                 {"rightMark", Markup(ChangeMark(result->right.change))}});
+}
+
+}  // namespace
+
+void LatestCounts::Count(const StoredResult& result) {
+    const std::string& kind = result.left.change.kind;
+    up += kind == "up" ? 1 : 0;
+    down += kind == "down" ? 1 : 0;
+    gained += kind == "gained" ? 1 : 0;
+    lost += kind == "lost" ? 1 : 0;
+    failed += result.failed ? 1 : 0;
+}
+
+Html PageHead(std::string_view site) {
+    return Fill(
+        "<!DOCTYPE html>\n<html lang='zh-CN'><head><meta charset='utf-8'>"
+        "<meta name='viewport' content='width=device-width'><title>推广位历史 - {{site}}</title>"
+        "<style>"
+        R"css(
+body { font-family: "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC", sans-serif;
+       margin: 24px; color: #222; background: #fff; }
+h1 { font-size: 22px; margin: 0 0 4px; }
+h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding-bottom: 4px; }
+.meta { color: #555; margin: 0 0 8px; }
+.counts span { display: inline-block; margin-right: 18px; font-size: 15px; }
+.counts b { font-size: 20px; }
+table { border-collapse: collapse; font-size: 13px; }
+th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
+th { background: #f3f3f3; font-weight: normal; color: #444; }
+td.kw, .runs td { white-space: nowrap; }
+.up, .gained { color: #137333; }
+.down, .lost { color: #c5221f; }
+.failed { color: #888; }
+.mark { margin-left: 4px; font-weight: bold; }
+mark { background: #fde293; padding: 0 2px; }
+ol { margin: 0; padding-left: 20px; }
+svg text { font-size: 11px; fill: #555; }
+.charts { display: flex; flex-wrap: wrap; gap: 24px; }
+.none { color: #999; }
+)css"
+        "</style></head><body>\n<h1>推广位历史：{{site}}</h1>",
+        {{"site", Text(site)}});
+}
+
+Html NoRunsYet() {
+    return Fill("<p class='meta'>这个网站还没有查询记录。</p></body></html>\n");
+}
+
+Html RunsCovered(std::size_t runs, std::string_view first, std::string_view latest) {
+    return Fill("<p class='meta'>共 {{runs}} 次查询，{{first}} 至 {{latest}}（本机时间）</p>\n",
+                {{"runs", Number(static_cast<long long>(runs))},
+                 {"first", Text(first)},
+                 {"latest", Text(latest)}});
+}
+
+Html LatestHeading(const StoredRun& latest, std::string_view when) {
+    return Fill("<h2>最近一次（{{when}}{{ended}}）比上一次</h2>",
+                {{"when", Text(when)}, {"ended", Markup(Fill(EndedNote(latest)))}});
+}
+
+Html OnlyOneRun() {
+    return Fill("<p class='meta'>只有这一次查询，还没有可比较的上一次。</p>");
+}
+
+Html CountsLine(const LatestCounts& counts) {
+    return Fill(
+        "<p class='counts'><span class='up'>上升 <b>{{up}}</b></span>"
+        "<span class='down'>下降 <b>{{down}}</b></span>"
+        "<span class='gained'>新上 <b>{{gained}}</b></span>"
+        "<span class='lost'>掉出 <b>{{lost}}</b></span>"
+        "<span class='failed'>查询失败 <b>{{failed}}</b></span></p>\n",
+        {{"up", Number(counts.up)},
+         {"down", Number(counts.down)},
+         {"gained", Number(counts.gained)},
+         {"lost", Number(counts.lost)},
+         {"failed", Number(counts.failed)}});
+}
+
+Html Charts(const std::vector<std::optional<double>>& share,
+            const std::vector<std::optional<double>>& average, int deepest,
+            const std::vector<std::string>& when) {
+    const std::string shareChart =
+        LineChart("占到左侧推广位的关键词比例", share, 100, 0, when, 0, "%");
+    const std::string averageChart =
+        LineChart("平均左侧位置（1 在最上）", average, 1, std::max(deepest, 2), when, 1, "");
+    return Fill(
+        "<h2>每次查询</h2><div class='charts'>{{share}}{{average}}</div>\n",
+        {{"share", Markup(Html::Made(shareChart))}, {"average", Markup(Html::Made(averageChart))}});
+}
+
+Html KeywordsHead(std::span<const std::string> shownWhen) {
+    Html head =
+        Fill("<h2>关键词（最近 {{runs}} 次）</h2><table class='runs'><thead><tr><th>关键词</th>",
+             {{"runs", Number(static_cast<long long>(shownWhen.size()))}});
+    for (const std::string& when : shownWhen) {
+        head += Fill("<th>{{when}}</th>", {{"when", Text(when)}});
+    }
+    return head += Fill("<th>左侧位置走势</th></tr></thead><tbody>\n");
+}
+
+Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
+                std::span<const std::optional<StoredResult>> shown,
+                const std::vector<std::optional<int>>& slots) {
+    Html cells;
+    for (const std::optional<StoredResult>& result : shown) {
+        cells += ResultCell(result);
+    }
+    return Fill("<tr>{{keyword}}{{cells}}<td>{{line}}</td></tr>\n",
+                {{"keyword", Markup(KeywordCell(page, keyword, bothPages))},
+                 {"cells", Markup(std::move(cells))},
+                 {"line", Markup(Html::Made(Sparkline(slots)))}});
+}
+
+Html KeywordsEnd() {
+    return Fill("</tbody></table>\n");
+}
+
+Html LeftOutNote(int leftOut, std::string_view site) {
+    return Fill(
+        "<p class='meta'>另有 {{count}} 个关键词未列出：它们的位置与上一次相比没有变化，"
+        "或最近一次没有查到。全部数据可在历史文件所在的文件夹里用 slotscope-cli history "
+        "--site {{site}} --format csv 导出。</p>\n",
+        {{"count", Number(leftOut)}, {"site", Text(site)}});
+}
+
+Html HoldersHead(std::string_view when) {
+    return Fill(
+        "<h2>谁占了推广位（{{when}}）</h2><table><thead><tr><th>关键词</th>"
+        "<th>左侧 / 上方</th><th>右侧 / 下方</th></tr></thead><tbody>\n",
+        {{"when", Text(when)}});
+}
+
+Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own) {
+    return Fill("<tr>{{keyword}}<td>{{left}}</td><td>{{right}}</td></tr>\n",
+                {{"keyword", Markup(KeywordCell(result.page, result.keyword, bothPages))},
+                 {"left", Markup(SiteList(result.left, own))},
+                 {"right", Markup(SiteList(result.right, own))}});
+}
+
+Html PageEnd() {
+    return Fill("</tbody></table>\n<p class='meta'>由 Slotscope 生成。</p></body></html>\n");
+}
+
+}  // namespace slotscope

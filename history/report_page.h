@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "history/history_read.h"
+#include "history/report_markup.h"
+
+namespace slotscope {
+
+// The report page's parts, in the order it shows them: its markup written once, every text
+// from a page, a keyword, a site or the clock escaped where it goes in.
+
+// How the latest run's keywords moved on its own page since the run before.
+struct LatestCounts {
+    int up = 0;
+    int down = 0;
+    int gained = 0;
+    int lost = 0;
+    int failed = 0;
+
+    void Count(const StoredResult& result);
+};
+
+// The page up to its heading, for `site`; then, where the site has no runs, the rest of it.
+markup::Html PageHead(std::string_view site);
+markup::Html NoRunsYet();
+
+// The runs covered, and the latest run (started `when`) against the one before.
+markup::Html RunsCovered(std::size_t runs, std::string_view first, std::string_view latest);
+markup::Html LatestHeading(const StoredRun& latest, std::string_view when);
+markup::Html OnlyOneRun();
+markup::Html CountsLine(const LatestCounts& counts);
+
+// The charts, a value per run (started `when`): the share of keywords holding a left slot, the
+// average left slot over slots 1 to `deepest`.
+markup::Html Charts(const std::vector<std::optional<double>>& share,
+                    const std::vector<std::optional<double>>& average, int deepest,
+                    const std::vector<std::string>& when);
+
+// The keywords' table, headed by the times of the runs it shows; a row per keyword: its check
+// in each of those runs (none where a run did not check it) and its left slot over all runs.
+markup::Html KeywordsHead(std::span<const std::string> shownWhen);
+markup::Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
+                        std::span<const std::optional<StoredResult>> shown,
+                        const std::vector<std::optional<int>>& slots);
+markup::Html KeywordsEnd();
+// The keywords left out of the table, and how to export them all.
+markup::Html LeftOutNote(int leftOut, std::string_view site);
+
+// Who holds the slots in the latest run (started `when`), a row per keyword, the user's own
+// site `own` marked.
+markup::Html HoldersHead(std::string_view when);
+markup::Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own);
+markup::Html PageEnd();
+
+}  // namespace slotscope
