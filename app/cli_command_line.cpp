@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -23,8 +24,9 @@ constexpr double kShortestTimeoutSeconds = 0.001;
 
 // A usage error met inside CLI11's parse, as its line: thrown through the parse, caught at its
 // end.
-struct Refusal {
-    std::string line;
+class Refusal : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
 };
 
 // Keeps an option's value, or says why it cannot (a usage error's line, which names the option).
@@ -33,14 +35,12 @@ using Take = std::function<std::string(const std::string& name, const std::strin
 // An option with one value: what follows its "=", or else the next argument whatever it is. Each
 // time it is given the value is checked as it is read; the last one counts.
 void AddValue(CLI::App& app, const std::string& name, Take take) {
-    app.add_option_function<std::string>(name,
-                                         [name, take = std::move(take)](const std::string& value) {
-                                             if (std::string why = take(name, value);
-                                                 !why.empty()) {
-                                                 throw Refusal{std::move(why)};
-                                             }
-                                         })
-        ->trigger_on_parse();
+    const auto read = [name, take = std::move(take)](const std::string& value) {
+        if (const std::string why = take(name, value); !why.empty()) {
+            throw Refusal(why);
+        }
+    };
+    app.add_option_function<std::string>(name, read)->trigger_on_parse();
 }
 
 Take Text(std::string& kept) {
@@ -211,9 +211,10 @@ std::string Read(CLI::App& app, const std::vector<std::string>& arguments) {
     try {
         app.parse(*spelt);
     } catch (const Refusal& refusal) {
-        return refusal.line;
+        return refusal.what();
     } catch (const CLI::ArgumentMismatch&) {
-        // Every option but the last argument has the argument after it as its value.
+        // CLI11 takes the argument after an option as its value whatever it is: only an option
+        // given last can go without.
         return "option " + arguments.back() + " needs a value";
     } catch (const CLI::ParseError& error) {
         return error.what();
