@@ -25,6 +25,7 @@ inline constexpr int kDefaultVerifyRounds = 2;
 // name kDefaultVerifyRounds, a run driven from code goes without unless it asks.
 inline constexpr int kVerifyRoundsUnlessAsked = 0;
 inline constexpr std::chrono::milliseconds kVerifyPause{30'000};
+inline constexpr double kLongestVerifyPauseSeconds = 60.0 * 60;
 
 // Time allowed for one request, and for a side request (the home page, the address lookup).
 inline constexpr std::chrono::milliseconds kRequestTimeout{60'000};

@@ -1,0 +1,284 @@
+#include "app/cli_command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "base/numbers.h"
+#include "base/text_codec.h"
+#include "history/history_report.h"
+#include "page/own_site.h"
+
+namespace slotscope::cli {
+namespace {
+
+// Below a millisecond the time-out would round to 0, which means none at all.
+constexpr double kShortestTimeoutSeconds = 0.001;
+
+// A usage error met inside CLI11's parse, as its line: thrown through the parse, caught at its
+// end.
+class Refusal : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Keeps an option's value, or says why it cannot (a usage error's line, which names the option).
+using Take = std::function<std::string(const std::string& name, const std::string& value)>;
+
+// An option with one value: what follows its "=", or else the next argument whatever it is. Each
+// time it is given the value is checked as it is read; the last one counts.
+void AddValue(CLI::App& app, const std::string& name, Take take) {
+    const auto read = [name, take = std::move(take)](const std::string& value) {
+        if (const std::string why = take(name, value); !why.empty()) {
+            throw Refusal(why);
+        }
+    };
+    app.add_option_function<std::string>(name, read)->trigger_on_parse();
+}
+
+Take Text(std::string& kept) {
+    return [&kept](const std::string& /*name*/, const std::string& value) {
+        kept = value;
+        return std::string();
+    };
+}
+
+Take FileName(std::string& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        if (value.empty()) {
+            return "option " + name + " needs a file name";
+        }
+        kept = value;
+        return std::string();
+    };
+}
+
+Take Whole(int lowest, int highest, int& kept) {
+    return [lowest, highest, &kept](const std::string& name, const std::string& value) {
+        const std::optional<int> number = WholeNumber(value, lowest, highest);
+        if (!number) {
+            return name + " must be a whole number from " + std::to_string(lowest) + " to " +
+                   std::to_string(highest) + ", not '" + value + "'";
+        }
+        kept = *number;
+        return std::string();
+    };
+}
+
+// Seconds as a usage error writes them: "0.001", "3600".
+std::string SecondsText(double seconds) {
+    std::array<char, 32> text{};
+    const std::to_chars_result end = std::to_chars(text.data(), text.data() + text.size(), seconds);
+    return {text.data(), end.ptr};
+}
+
+Take Seconds(double lowest, double highest, double& kept) {
+    return [lowest, highest, &kept](const std::string& name, const std::string& value) {
+        const std::optional<double> seconds = DecimalSeconds(value, lowest, highest);
+        if (!seconds) {
+            return name + " must be from " + SecondsText(lowest) + " to " + SecondsText(highest) +
+                   " seconds, not '" + value + "'";
+        }
+        kept = *seconds;
+        return std::string();
+    };
+}
+
+Take DeviceOf(Device& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        static constexpr std::array<std::pair<std::string_view, Device>, 3> kDevices = {
+            {{"pc", Device::Pc}, {"mobile", Device::Mobile}, {"both", Device::Both}}};
+        const auto* found =
+            std::ranges::find(kDevices, value, &std::pair<std::string_view, Device>::first);
+        if (found == kDevices.end()) {
+            return name + " must be pc, mobile or both, not '" + value + "'";
+        }
+        kept = found->second;
+        return std::string();
+    };
+}
+
+Take PacingOf(Pacing& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        const std::optional<Pacing> pacing = ParsePacing(value);
+        if (!pacing) {
+            return name + " must be seconds (0 to " + SecondsText(limits::kLongestPacingSeconds) +
+                   ") or a range MIN-MAX, not '" + value + "'";
+        }
+        kept = *pacing;
+        return std::string();
+    };
+}
+
+Take FormatOf(std::string& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        if (value != "json" && value != "csv") {
+            return name + " must be json or csv, not '" + value + "'";
+        }
+        kept = value;
+        return std::string();
+    };
+}
+
+// A report draws at most kReportRuns; `history` exports any number.
+Take RunsOf(bool report, int& kept) {
+    return [report, &kept](const std::string& name, const std::string& value) {
+        const std::optional<int> runs =
+            WholeNumber(value, 1, report ? kReportRuns : std::numeric_limits<int>::max());
+        if (!runs) {
+            return report ? name + " for a report must be a whole number from 1 to " +
+                                std::to_string(kReportRuns) +
+                                " (slotscope-cli history exports every run), not '" + value + "'"
+                          : name + " must be a whole number of at least 1, not '" + value + "'";
+        }
+        kept = *runs;
+        return std::string();
+    };
+}
+
+void DeclareRunOptions(CLI::App& app, Options& run) {
+    AddValue(app, "--site", Text(run.site));
+    AddValue(app, "--keywords", Text(run.keywordsPath));
+    AddValue(app, "--device", DeviceOf(run.device));
+    AddValue(app, "--output", FileName(run.outputPath));
+    AddValue(app, "--mobile-output", FileName(run.mobileOutputPath));
+    AddValue(app, "--jobs", Whole(limits::kFewestPagesAtOnce, limits::kMostPagesAtOnce, run.jobs));
+    AddValue(app, "--timeout",
+             Seconds(kShortestTimeoutSeconds, limits::kLongestTimeoutSeconds, run.timeoutSeconds));
+    AddValue(app, "--delay", PacingOf(run.delay));
+    AddValue(app, "--verify-rounds", Whole(0, limits::kMostVerifyRounds, run.verifyRounds));
+    AddValue(app, "--verify-pause",
+             Seconds(0, limits::kLongestVerifyPauseSeconds, run.verifyPause));
+    AddValue(app, "--search-url-prefix", Text(run.searchUrlPrefix));
+    AddValue(app, "--mobile-search-url-prefix", Text(run.mobileSearchUrlPrefix));
+    AddValue(app, "--home-page-url", Text(run.homePageUrl));
+    AddValue(app, "--cookies", Text(run.cookiesPath));
+    AddValue(app, "--history", FileName(run.historyPath));
+    app.add_flag("--no-history", run.noHistory);
+    app.add_flag("--quiet", run.quiet);
+}
+
+// `report` takes --output, `history` --format.
+void DeclareReadOptions(CLI::App& app, bool report, ReadOptions& read) {
+    AddValue(app, "--site", Text(read.site));
+    AddValue(app, "--history", FileName(read.historyPath));
+    AddValue(app, "--runs", RunsOf(report, read.runs));
+    if (report) {
+        AddValue(app, "--output", FileName(read.outputPath));
+    } else {
+        AddValue(app, "--format", FormatOf(read.format));
+    }
+}
+
+// The arguments as CLI11 reads them, from the last. CLI11 would read "--name=" as "--name"
+// followed by the next argument, and a flag's "=value" as setting the flag: here the empty text
+// is the value, and a flag takes none.
+tl::expected<std::vector<std::string>, std::string> Spelt(
+    const CLI::App& app, const std::vector<std::string>& arguments) {
+    std::vector<std::string> spelt;
+    for (const std::string& argument : arguments) {
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        const CLI::Option* option = argument.starts_with("--") && equals != std::string::npos
+                                        ? app.get_option_no_throw(name)
+                                        : nullptr;
+        if (option != nullptr && option->get_items_expected_max() == 0) {
+            return tl::unexpected("option " + name + " takes no value");
+        }
+        if (option != nullptr && equals + 1 == argument.size()) {
+            spelt.insert(spelt.end(), {name, ""});
+        } else {
+            spelt.push_back(argument);
+        }
+    }
+    std::ranges::reverse(spelt);
+    return spelt;
+}
+
+// Reads `arguments` into the options `app` declares; a usage error's line, or empty.
+std::string Read(CLI::App& app, const std::vector<std::string>& arguments) {
+    tl::expected<std::vector<std::string>, std::string> spelt = Spelt(app, arguments);
+    if (!spelt) {
+        return spelt.error();
+    }
+    try {
+        app.parse(*spelt);
+    } catch (const Refusal& refusal) {
+        return refusal.what();
+    } catch (const CLI::ArgumentMismatch&) {
+        // CLI11 takes the argument after an option as its value whatever it is: only an option
+        // given last can go without.
+        return "option " + arguments.back() + " needs a value";
+    } catch (const CLI::ParseError& error) {
+        return error.what();
+    }
+    if (const std::vector<std::string> left = app.remaining(); !left.empty()) {
+        return "unknown option '" + left.front() + "'";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string SiteError(const std::string& site) {
+    switch (SiteToCheck(DecodeUtf8(site)).problem) {
+        case SiteProblem::None:
+            break;
+        case SiteProblem::Empty:
+            return "--site is empty; give the website to look for";
+        case SiteProblem::NotAHost:
+            return "--site '" + WithoutUserInfo(site) +
+                   "' names no website; give its host name, such as shop.cn or www.shop.cn";
+    }
+    return {};
+}
+
+tl::expected<CommandLine, std::string> ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    std::vector<std::string> options = arguments;
+    if (!arguments.empty() && (arguments[0] == "history" || arguments[0] == "report")) {
+        line.command = arguments[0] == "history" ? Command::History : Command::Report;
+        options.erase(options.begin());
+    }
+    CLI::App app;
+    // --help prints UsageText, declared below as any flag; the unknown arguments are left over for
+    // Read to name.
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", line.help);
+    if (line.command == Command::Run) {
+        DeclareRunOptions(app, line.run);
+    } else {
+        DeclareReadOptions(app, line.command == Command::Report, line.read);
+    }
+    if (std::string error = Read(app, options); !error.empty()) {
+        return tl::unexpected(std::move(error));
+    }
+    if (line.help) {
+        return line;
+    }
+    const bool siteGiven = app.count("--site") > 0;
+    if (line.command == Command::Run) {
+        if (!siteGiven) {
+            return tl::unexpected(std::string("--site is required"));
+        }
+        return line;
+    }
+    if (!siteGiven || line.read.site.empty()) {
+        return tl::unexpected(std::string("--site is required"));
+    }
+    if (std::string error = SiteError(line.read.site); !error.empty()) {
+        return tl::unexpected(std::move(error));
+    }
+    return line;
+}
+
+}  // namespace slotscope::cli

@@ -1,0 +1,75 @@
+// The text --help prints.
+
+#include "app/cli_command_line.h"
+
+namespace slotscope::cli {
+
+const char* UsageText() {
+    return "Usage: slotscope-cli --site SITE [--keywords FILE] [--device pc|mobile|both]\n"
+           "                     [--output FILE] [--mobile-output FILE] [--jobs N]\n"
+           "                     [--timeout SECONDS] [--delay SECONDS|MIN-MAX]\n"
+           "                     [--verify-rounds N] [--verify-pause SECONDS]\n"
+           "                     [--search-url-prefix URL]\n"
+           "                     [--mobile-search-url-prefix URL] [--home-page-url URL]\n"
+           "                     [--cookies FILE] [--history FILE | --no-history] [--quiet]\n"
+           "\n"
+           "Checks where SITE stands among the paid listings of each keyword's result page and\n"
+           "writes one line per keyword to the results file (GBK, CR LF): for the desktop page\n"
+           "left and right, for the phone page top and bottom.\n"
+           "\n"
+           "  --site SITE              the website to look for, as typed after \"www.\"\n"
+           "  --keywords FILE          keyword list, one per line or comma-separated, in UTF-8,\n"
+           "                           UTF-16 (with BOM) or GBK; standard input when absent\n"
+           "                           or \"-\"\n"
+           "  --device DEVICE          pc: the desktop page, into --output (default);\n"
+           "                           mobile: the phone page, into --mobile-output;\n"
+           "                           both: both pages, into both files\n"
+           "  --output FILE            results file (default: baidu.csv here)\n"
+           "  --mobile-output FILE     the phone page's results file (default:\n"
+           "                           baidu_mobile.csv beside --output)\n"
+           "  --jobs N                 pages fetched at once, 1 to 16 (default: 3)\n"
+           "  --timeout SECONDS        time allowed for one request (default: 60)\n"
+           "  --verify-rounds N        rounds for keywords that met a verification page,\n"
+           "                           0 to 10 (default: 2)\n"
+           "  --verify-pause SECONDS   the pause before the first round, doubled for each\n"
+           "                           later one (default: 30)\n"
+           "  --delay SECONDS|MIN-MAX  a pause before each search request on each\n"
+           "                           connection, random within the range (default: none)\n"
+           "  --search-url-prefix URL  address the encoded keyword is appended to\n"
+           "                           (default: https://www.baidu.com/s?wd=); your\n"
+           "                           cookies go only over https:// or to this machine\n"
+           "  --mobile-search-url-prefix URL\n"
+           "                           the same for the phone page, keyword in UTF-8\n"
+           "                           (default: https://m.baidu.com/s?word=)\n"
+           "  --home-page-url URL      page requested once at the start of a run\n"
+           "  --cookies FILE           your own Baidu session: a Netscape cookie file (only\n"
+           "                           the search's own cookies are taken), or the Cookie\n"
+           "                           line copied from the browser's developer tools\n"
+           "                           (\"BAIDUID=...; BDUSS=...\")\n"
+           "  --history FILE           keep every run in this history file (default:\n"
+           "                           slotscope.db beside --output; none where --output is\n"
+           "                           not a regular file)\n"
+           "  --no-history             keep no history\n"
+           "  --quiet                  print only the final status\n"
+           "  --help                   print this text\n"
+           "\n"
+           "Exit status: 0 every keyword checked; 1 some keywords failed, a write failed or\n"
+           "the history could not be kept;\n"
+           "2 bad usage or nothing could be run; 130 stopped by a signal.\n";
+}
+
+const char* SubcommandUsageText() {
+    return "\n"
+           "Reading the history:\n"
+           "  slotscope-cli history --site SITE [--history FILE] [--runs N]\n"
+           "                        [--format json|csv]\n"
+           "      prints the last N runs of SITE (default: all) with every keyword's labels,\n"
+           "      slots, paid listings, shown sites and changes; CSV is UTF-8 with a BOM\n"
+           "  slotscope-cli report --site SITE [--history FILE] [--runs N] [--output FILE]\n"
+           "      writes an HTML report of the last N runs (1 to 30, default 30) to FILE\n"
+           "      (default: slotscope-report.html beside the history file): every keyword that\n"
+           "      moved in the latest run and up to 1000 that did not\n"
+           "  --history FILE defaults to slotscope.db here.\n";
+}
+
+}  // namespace slotscope::cli

@@ -1,0 +1,116 @@
+// The command line as ParseCommandLine reads it: every value where it belongs, and usage errors
+// that name the option.
+
+#include "app/cli_command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace slotscope::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using Arguments = std::vector<std::string>;
+
+// The arguments between spaces.
+Arguments Words(const std::string& text) {
+    std::istringstream words(text);
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
+
+std::string ErrorOf(const Arguments& arguments) {
+    const tl::expected<CommandLine, std::string> line = ParseCommandLine(arguments);
+    return line ? "(read)" : line.error();
+}
+
+TEST(CliCommandLineTest, EveryValueGoesToItsOwnOption) {
+    const auto line = ParseCommandLine(Words(
+        "--site=shop.cn --keywords k.txt --device both --output o.csv --mobile-output m.csv "
+        "--jobs 5 --timeout 2.5 --delay 1-3 --verify-rounds 4 --verify-pause 7 "
+        "--search-url-prefix s --mobile-search-url-prefix ms --home-page-url h --cookies c.txt "
+        "--history h.db --no-history --quiet"));
+    ASSERT_TRUE(line) << line.error();
+    const Options& run = line->run;
+    EXPECT_EQ(line->command, Command::Run);
+    EXPECT_EQ(run.site, "shop.cn");
+    EXPECT_EQ(run.keywordsPath, "k.txt");
+    EXPECT_EQ(run.device, Device::Both);
+    EXPECT_EQ(run.outputPath, "o.csv");
+    EXPECT_EQ(run.mobileOutputPath, "m.csv");
+    EXPECT_EQ(run.jobs, 5);
+    EXPECT_EQ(run.timeoutSeconds, 2.5);
+    EXPECT_EQ(run.delay.shortest, 1s);
+    EXPECT_EQ(run.delay.longest, 3s);
+    EXPECT_EQ(run.verifyRounds, 4);
+    EXPECT_EQ(run.verifyPause, 7);
+    EXPECT_EQ(run.searchUrlPrefix, "s");
+    EXPECT_EQ(run.mobileSearchUrlPrefix, "ms");
+    EXPECT_EQ(run.homePageUrl, "h");
+    EXPECT_EQ(run.cookiesPath, "c.txt");
+    EXPECT_EQ(run.historyPath, "h.db");
+    EXPECT_TRUE(run.noHistory);
+    EXPECT_TRUE(run.quiet);
+}
+
+TEST(CliCommandLineTest, EveryOptionWithAValueRefusesToGoWithout) {
+    const std::vector<std::pair<Arguments, Arguments>> commands = {
+        {{},
+         Words("--site --keywords --device --output --mobile-output --jobs --timeout --delay "
+               "--verify-rounds --verify-pause --search-url-prefix --mobile-search-url-prefix "
+               "--home-page-url --cookies --history")},
+        {{"history"}, Words("--site --history --runs --format")},
+        {{"report"}, Words("--site --history --runs --output")},
+    };
+    for (const auto& [command, names] : commands) {
+        for (const std::string& name : names) {
+            Arguments arguments = command;
+            arguments.insert(arguments.end(), {"--site", "a", name});
+            EXPECT_EQ(ErrorOf(arguments), "option " + name + " needs a value");
+        }
+    }
+}
+
+TEST(CliCommandLineTest, UnknownOptionsAreNamed) {
+    const std::vector<std::pair<Arguments, std::string>> cases = {
+        {{"--site", "a", "--colour=red", "--jobs", "2"}, "--colour=red"},
+        {{"--site", "a", "-x"}, "-x"},
+        {{"--site", "a", "--", "b"}, "--"},
+        {{"--site", "a", "history"}, "history"},
+        {{"report", "--site", "a", "--format", "csv"}, "--format"},
+        {{"history", "--site", "a", "--quiet"}, "--quiet"},
+    };
+    for (const auto& [arguments, named] : cases) {
+        EXPECT_EQ(ErrorOf(arguments), "unknown option '" + named + "'");
+    }
+}
+
+TEST(CliCommandLineTest, AFlagTakesNoValueAndNothingAfterEqualsIsAValue) {
+    for (const std::string flag : {"--quiet=yes", "--no-history=", "--help=1"}) {
+        EXPECT_EQ(ErrorOf({"--site", "a", flag}),
+                  "option " + flag.substr(0, flag.find('=')) + " takes no value");
+    }
+    EXPECT_EQ(ErrorOf({"--site", "a", "--output=", "--quiet"}),
+              "option --output needs a file name");
+    const auto line = ParseCommandLine({"--site", "a", "--keywords=", "--quiet"});
+    ASSERT_TRUE(line) << line.error();
+    EXPECT_EQ(line->run.keywordsPath, "");
+    EXPECT_TRUE(line->run.quiet);
+}
+
+TEST(CliCommandLineTest, TheLastOfARepeatedOptionCountsAndEachIsChecked) {
+    const auto line = ParseCommandLine({"--site", "a", "--jobs", "2", "--site", "b", "--jobs=4"});
+    ASSERT_TRUE(line) << line.error();
+    EXPECT_EQ(line->run.site, "b");
+    EXPECT_EQ(line->run.jobs, 4);
+    EXPECT_EQ(ErrorOf({"--site", "a", "--jobs", "0", "--jobs", "3"}),
+              "--jobs must be a whole number from 1 to 16, not '0'");
+}
+
+}  // namespace
+}  // namespace slotscope::cli
