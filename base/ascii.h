@@ -37,11 +37,14 @@ std::basic_string<Char> Lowered(std::basic_string_view<Char> text) {
     return lowered;
 }
 
-inline std::string Lowered(std::string_view text) { return Lowered<char>(text); }
+inline std::string Lowered(std::string_view text) {
+    return Lowered<char>(text);
+}
 
 // Whether `text` equals `lowerPattern` ignoring ASCII case; the pattern is in lower case.
 template <typename Char>
-constexpr bool EqualsLower(std::basic_string_view<Char> text, std::basic_string_view<Char> lowerPattern) {
+constexpr bool EqualsLower(std::basic_string_view<Char> text,
+                           std::basic_string_view<Char> lowerPattern) {
     return text.size() == lowerPattern.size() &&
            std::equal(text.begin(), text.end(), lowerPattern.begin(),
                       [](Char a, Char b) { return Lower(a) == b; });

@@ -12,12 +12,12 @@
 #include <iterator>
 #include <string>
 
+#include "base/text_codec.h"
 #include "bench/history_sample.h"
 #include "bench/real_page.h"
-#include "page/result_page.h"
-#include "base/text_codec.h"
 #include "history/history_file.h"
 #include "history/history_report.h"
+#include "page/result_page.h"
 #include "tests/support/bulk_history.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"

@@ -5,10 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tl/expected.hpp>
 #include <utility>
 #include <vector>
-
-#include <tl/expected.hpp>
 
 #include "core/run_limits.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/search_address.h"
 #include "base/text_codec.h"
+#include "core/search_address.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

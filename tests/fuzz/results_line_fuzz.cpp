@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/results_file.h"
 #include "base/text_codec.h"
+#include "core/results_file.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

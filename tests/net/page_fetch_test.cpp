@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/search_address.h"
 #include "base/text_codec.h"
+#include "core/search_address.h"
 #include "net/cookie_file.h"
 #include "tests/net/page_fetch_fixture.h"
 #include "tests/support/compression.h"

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "page/result_page.h"
 #include "base/text_codec.h"
+#include "page/result_page.h"
 #include "tests/support/page_generator.h"
 #include "tests/support/printers.h"
 #include "tests/support/reference_analysis.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "page/result_page.h"
 #include "base/text_codec.h"
+#include "page/result_page.h"
 #include "tests/support/page_generator.h"
 
 namespace slotscope {

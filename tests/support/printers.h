@@ -3,8 +3,8 @@
 #include <optional>
 #include <ostream>
 
-#include "page/result_page.h"
 #include "base/text_codec.h"
+#include "page/result_page.h"
 
 namespace slotscope {
 
