@@ -20,27 +20,27 @@ constexpr int kExitFailed = 1;
 }  // namespace
 
 int HistoryCommand(const ReadOptions& options) {
-    std::string problem;
-    const std::unique_ptr<HistoryReader> reader = HistoryReader::Open(options.historyPath, problem);
-    const std::optional<std::vector<StoredRun>> runs =
-        reader != nullptr ? reader->Runs(options.site, options.runs) : std::nullopt;
+    const auto reader = HistoryReader::Open(options.historyPath);
+    const auto runs = reader.and_then(
+        [&](const auto& opened) { return opened->Runs(options.site, options.runs); });
     if (!runs) {
-        WriteError("slotscope-cli: history file " + options.historyPath + ": " +
-                   (reader != nullptr ? reader->problem() : problem) + "\n");
+        WriteError("slotscope-cli: history file " + options.historyPath + ": " + runs.error() +
+                   "\n");
         return kExitFailed;
     }
+    HistoryReader& history = **reader;
     // Row by row as they are read, however long the history.
     std::FILE* out = BinaryStandardOutput();
     const ExportOut write = [out](std::string_view text) {
         return std::fwrite(text.data(), 1, text.size(), out) == text.size();
     };
-    ExportEnd end = options.format == "csv" ? WriteHistoryCsv(*reader, *runs, write)
-                                            : WriteHistoryJson(*reader, options.site, *runs, write);
+    ExportEnd end = options.format == "csv" ? WriteHistoryCsv(history, *runs, write)
+                                            : WriteHistoryJson(history, options.site, *runs, write);
     if (end == ExportEnd::Written && std::fflush(out) != 0) {
         end = ExportEnd::WriteFailed;
     }
     if (end == ExportEnd::ReadFailed) {
-        WriteError("slotscope-cli: history file " + options.historyPath + ": " + reader->problem() +
+        WriteError("slotscope-cli: history file " + options.historyPath + ": " + history.problem() +
                    "\n");
         return kExitFailed;
     }

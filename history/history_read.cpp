@@ -133,29 +133,24 @@ const std::string& HistoryReader::problem() const {
     return database_->problem;
 }
 
-std::unique_ptr<HistoryReader> HistoryReader::Open(const std::string& utf8Path,
-                                                   std::string& problem) {
-    problem.clear();
+tl::expected<std::unique_ptr<HistoryReader>, std::string> HistoryReader::Open(
+    const std::string& utf8Path) {
     if (!IsRegularFile(utf8Path)) {
-        problem = "no history yet";
-        return nullptr;
+        return tl::unexpected(std::string("no history yet"));
     }
     auto database = std::make_unique<Database>();
     const sql::Result<HistoryMarks> marks = database->Open(utf8Path) && database->BeginSnapshot()
                                                 ? database->Marks()
                                                 : tl::unexpected(sql::Error{0, database->problem});
     if (!marks) {
-        problem = marks.error().message;
-        return nullptr;
+        return tl::unexpected(marks.error().message);
     }
     switch (marks->kind) {
         case HistoryMarks::Kind::Foreign:
-            problem = "not a Slotscope history";
-            return nullptr;
+            return tl::unexpected(std::string("not a Slotscope history"));
         case HistoryMarks::Kind::Newer:
-            problem = "made by a newer version of Slotscope (schema " +
-                      std::to_string(marks->version) + ")";
-            return nullptr;
+            return tl::unexpected("made by a newer version of Slotscope (schema " +
+                                  std::to_string(marks->version) + ")");
         case HistoryMarks::Kind::Empty:  // as a run would begin it: no runs
         case HistoryMarks::Kind::Ours:
             break;
@@ -163,7 +158,8 @@ std::unique_ptr<HistoryReader> HistoryReader::Open(const std::string& utf8Path,
     return std::unique_ptr<HistoryReader>(new HistoryReader(std::move(database), marks->version));
 }
 
-std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& site, int lastRuns) {
+tl::expected<std::vector<StoredRun>, std::string> HistoryReader::Runs(const std::string& site,
+                                                                      int lastRuns) {
     std::vector<StoredRun> runs;
     if (version_ == 0) {
         return runs;
@@ -172,7 +168,7 @@ std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& sit
         "SELECT id, device, started, finished, ended, keywords, failed, blocked FROM runs "
         "WHERE site_key(site) = :site ORDER BY id DESC LIMIT :limit");
     if (statement == nullptr) {
-        return std::nullopt;
+        return tl::unexpected(database_->problem);
     }
     statement->Bind(":site", SiteKey(site));
     statement->Bind(":limit", lastRuns > 0 ? lastRuns : -1);
@@ -182,7 +178,7 @@ std::optional<std::vector<StoredRun>> HistoryReader::Runs(const std::string& sit
         return true;
     });
     if (!read) {
-        return std::nullopt;
+        return tl::unexpected(database_->problem);
     }
     std::reverse(runs.begin(), runs.end());
     return runs;

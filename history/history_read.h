@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tl/expected.hpp>
 #include <vector>
 
 namespace slotscope {
@@ -64,16 +65,18 @@ struct RunTotals {
 // the history, only what the caller keeps is held.
 class HistoryReader final {
   public:
-    // Opens the file. Nothing, with `problem` set, when it is missing, is not a Slotscope
-    // history, was made by a newer version, or cannot be read.
-    static std::unique_ptr<HistoryReader> Open(const std::string& utf8Path, std::string& problem);
+    // Opens the file; or why not, in English: it is missing, is not a Slotscope history, was
+    // made by a newer version, or cannot be read.
+    static tl::expected<std::unique_ptr<HistoryReader>, std::string> Open(
+        const std::string& utf8Path);
     ~HistoryReader();
     HistoryReader(const HistoryReader&) = delete;
     HistoryReader& operator=(const HistoryReader&) = delete;
 
     // The last `lastRuns` runs of `site` (0: all; the site, as typed or stored, compared as
-    // SiteKey gives it: "www.shop.cn" and "http://Shop.cn/" are one), oldest first.
-    std::optional<std::vector<StoredRun>> Runs(const std::string& site, int lastRuns);
+    // SiteKey gives it: "www.shop.cn" and "http://Shop.cn/" are one), oldest first; or why they
+    // could not be read.
+    tl::expected<std::vector<StoredRun>, std::string> Runs(const std::string& site, int lastRuns);
 
     // Every result of `runs` (a site's, oldest first, as Runs gives them) by run, then order,
     // then page, desktop first; `each` is handed one at a time and stops the reading by

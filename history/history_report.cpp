@@ -258,16 +258,15 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
         report.problem = "no history yet: " + utf8HistoryPath;
         return report;
     }
-    std::string problem;
-    const std::unique_ptr<HistoryReader> reader = HistoryReader::Open(utf8HistoryPath, problem);
+    const auto reader = HistoryReader::Open(utf8HistoryPath);
     const int covered = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
-    const std::optional<std::vector<StoredRun>> runs =
-        reader != nullptr ? reader->Runs(site, covered) : std::nullopt;
+    const auto runs =
+        reader.and_then([&](const auto& opened) { return opened->Runs(site, covered); });
     if (!runs) {
-        report.problem = "history file " + utf8HistoryPath + ": " +
-                         (reader != nullptr ? reader->problem() : problem);
+        report.problem = "history file " + utf8HistoryPath + ": " + runs.error();
         return report;
     }
+    HistoryReader& history = **reader;
     if (runs->empty()) {
         report.outcome = SiteReport::Outcome::NoHistory;
         report.problem = "no run of " + site + " in " + utf8HistoryPath;
@@ -282,9 +281,9 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
     // The old report stays whole until the new one is: a new file put in its place.
     SideFile file(report.path, ".partial", SideFile::Access::AsTarget);
     const ExportEnd end = WriteHistoryReport(
-        *reader, site, *runs, options, [&](std::string_view text) { return file.Write(text); });
+        history, site, *runs, options, [&](std::string_view text) { return file.Write(text); });
     if (end == ExportEnd::ReadFailed) {
-        report.problem = "history file " + utf8HistoryPath + ": " + reader->problem();
+        report.problem = "history file " + utf8HistoryPath + ": " + history.problem();
         return report;
     }
     if (end != ExportEnd::Written || !file.Commit()) {

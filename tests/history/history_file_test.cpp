@@ -82,10 +82,9 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     sqlite3_close(db);
     // Found under any spelling before a run has stored it anew.
     for (const char* site : {"huaxian-shop.cn", "www.huaxian-shop.cn", "HTTPS://huaxian-shop.cn"}) {
-        std::string problem;
-        const auto reader = HistoryReader::Open(path, problem);
-        ASSERT_NE(reader, nullptr) << problem;
-        EXPECT_EQ(reader->Runs(site, 0).value_or(std::vector<StoredRun>{}).size(), 1U) << site;
+        const auto reader = HistoryReader::Open(path);
+        ASSERT_TRUE(reader) << reader.error();
+        EXPECT_EQ((*reader)->Runs(site, 0).value_or(std::vector<StoredRun>{}).size(), 1U) << site;
     }
 
     HistoryFile history(path, "test");

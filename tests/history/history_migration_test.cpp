@@ -84,11 +84,10 @@ TEST(HistoryMigrationTest, AnOlderSchemasFileIsTakenUpWithItsRows) {
         EXPECT_EQ(
             Rows(path, "SELECT run, left_label, left_change, left_by, failure_reason FROM results"),
             (std::vector<std::string>{"1|左3|first|-|-", "2|左1|up|2|-"}));
-        std::string problem;
-        const auto reader = HistoryReader::Open(path, problem);
-        ASSERT_NE(reader, nullptr) << problem;
+        const auto reader = HistoryReader::Open(path);
+        ASSERT_TRUE(reader) << reader.error();
         std::vector<std::string> listings;
-        reader->ResultsOfRun(1, [&](const StoredResult& result) {
+        (*reader)->ResultsOfRun(1, [&](const StoredResult& result) {
             listings.push_back(result.left.listings ? std::to_string(*result.left.listings) + "|" +
                                                           result.left.sites->back()
                                                     : "-|-");
@@ -124,18 +123,18 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
         history.Begin(u"shop.example.cn", Device::Pc, {});
         history.Record({Left(u"左1")});
         history.End({});
-        std::string problem;
-        const auto reader = HistoryReader::Open(path, problem);
+        const auto reader = HistoryReader::Open(path);
         if (c.usable) {
             EXPECT_EQ(history.problem(), "") << c.marks;
-            EXPECT_NE(reader, nullptr) << problem;
+            EXPECT_TRUE(reader) << reader.error();
             EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), std::vector<std::string>{"2"});
         } else {
             EXPECT_NE(history.problem().find("made by a newer version of Slotscope (schema 4); "
                                              "left as it is"),
                       std::string::npos)
                 << history.problem();
-            EXPECT_EQ(problem, "made by a newer version of Slotscope (schema 4)");
+            EXPECT_EQ(reader ? "" : reader.error(),
+                      "made by a newer version of Slotscope (schema 4)");
             EXPECT_EQ(testing::ReadFileBytes(path), bytes) << c.marks;
             EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
         }

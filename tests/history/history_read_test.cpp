@@ -253,13 +253,12 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                      {{"-evil.cn"}, {}},
                      {}}});
     history.End({});
-    std::string problem;
-    const auto reader = HistoryReader::Open(path, problem);
-    ASSERT_NE(reader, nullptr) << problem;
-    const auto runs = reader->Runs("shop.example.cn", 0);
+    const auto reader = HistoryReader::Open(path);
+    ASSERT_TRUE(reader) << reader.error();
+    const auto runs = (*reader)->Runs("shop.example.cn", 0);
     ASSERT_TRUE(runs.has_value());
     std::string csv;
-    EXPECT_EQ(WriteHistoryCsv(*reader, *runs,
+    EXPECT_EQ(WriteHistoryCsv(**reader, *runs,
                               [&](std::string_view text) {
                                   csv += text;
                                   return true;
