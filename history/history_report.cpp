@@ -220,6 +220,7 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
         return ExportEnd::ReadFailed;
     }
     std::vector<std::string> when;
+    when.reserve(runs.size());
     for (const StoredRun& run : runs) {
         when.push_back(options.localTime ? options.localTime(run.started)
                                          : LocalTimeText(run.started));
