@@ -36,6 +36,62 @@ void AppendCodePoint(std::u16string& text, char32_t c) {
     }
 }
 
+// The character of a four-byte sequence's index: of the Basic Multilingual Plane from the table,
+// of the supplementary planes worked out, U+FFFD between and after them.
+void AppendFourByteCharacter(std::u16string& text, std::uint32_t index, const Gb18030Table& table) {
+    if (index < kFourByteBmpEnd) {
+        text += table.DecodeFourByte(index);
+    } else if (index >= kSupplementaryStart && index - kSupplementaryStart < 0x100000) {
+        AppendCodePoint(text, 0x10000 + (index - kSupplementaryStart));
+    } else {
+        text += kReplacement;
+    }
+}
+
+// Reads the four-byte sequence whose lead and first digit are at bytes[i] into text; gives how
+// many bytes it took.
+std::size_t ReadFourBytes(std::string_view bytes, std::size_t i, const Gb18030Table& table,
+                          std::u16string& text) {
+    const std::size_t size = bytes.size();
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    if (i + 3 >= size) {
+        // Cut short at the end: one replacement for what is left, provided what is there is well
+        // formed so far.
+        text += kReplacement;
+        return i + 2 == size || IsLead(at(i + 2)) ? size - i : 1;
+    }
+    const unsigned char b3 = at(i + 2);
+    const unsigned char b4 = at(i + 3);
+    if (!IsLead(b3) || !IsDigit(b4)) {
+        text += kReplacement;  // the lead alone; the digit after it is read as ASCII
+        return 1;
+    }
+    AppendFourByteCharacter(text, FourByteIndex(at(i), at(i + 1), b3, b4), table);
+    return 4;
+}
+
+// Reads the sequence that begins with the lead byte at bytes[i] into text; gives how many bytes
+// it took.
+std::size_t ReadMultiByte(std::string_view bytes, std::size_t i, const Gb18030Table& table,
+                          std::u16string& text) {
+    if (i + 1 == bytes.size()) {
+        text += kReplacement;  // cut short at the end
+        return 1;
+    }
+    const auto b1 = static_cast<unsigned char>(bytes[i]);
+    const auto b2 = static_cast<unsigned char>(bytes[i + 1]);
+    if (IsTrail(b2)) {
+        text += table.DecodeTwoByte(b1, b2);
+        return 2;
+    }
+    if (!IsDigit(b2)) {
+        // An ASCII byte is read again; 0xFF goes with the lead.
+        text += kReplacement;
+        return b2 < 0x80 ? 1 : 2;
+    }
+    return ReadFourBytes(bytes, i, table, text);
+}
+
 }  // namespace
 
 std::string Gb18030FourBytes(std::uint32_t index) {
@@ -81,63 +137,18 @@ std::u16string DecodeGb18030With(std::string_view bytes, const Gb18030Table& tab
     std::u16string text;
     text.reserve(bytes.size());
     const std::size_t size = bytes.size();
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     std::size_t i = 0;
     while (i < size) {
-        const unsigned char b1 = at(i);
+        const auto b1 = static_cast<unsigned char>(bytes[i]);
         if (b1 < 0x80) {
             text += static_cast<char16_t>(b1);
             ++i;
-            continue;
-        }
-        if (!IsLead(b1)) {
+        } else if (!IsLead(b1)) {
             text += kReplacement;
             ++i;
-            continue;
-        }
-        if (i + 1 == size) {
-            text += kReplacement;  // cut short at the end
-            break;
-        }
-        const unsigned char b2 = at(i + 1);
-        if (IsTrail(b2)) {
-            text += table.DecodeTwoByte(b1, b2);
-            i += 2;
-            continue;
-        }
-        if (!IsDigit(b2)) {
-            // An ASCII byte is read again; 0xFF goes with the lead.
-            text += kReplacement;
-            i += b2 < 0x80 ? 1 : 2;
-            continue;
-        }
-        if (i + 3 >= size) {
-            // A four-byte sequence cut short at the end: one replacement for what is left,
-            // provided what is there is well formed so far.
-            if (i + 2 == size || IsLead(at(i + 2))) {
-                text += kReplacement;
-                break;
-            }
-            text += kReplacement;
-            ++i;
-            continue;
-        }
-        const unsigned char b3 = at(i + 2);
-        const unsigned char b4 = at(i + 3);
-        if (!IsLead(b3) || !IsDigit(b4)) {
-            text += kReplacement;  // the lead alone; the digit after it is read as ASCII
-            ++i;
-            continue;
-        }
-        const std::uint32_t index = FourByteIndex(b1, b2, b3, b4);
-        if (index < kFourByteBmpEnd) {
-            text += table.DecodeFourByte(index);
-        } else if (index >= kSupplementaryStart && index - kSupplementaryStart < 0x100000) {
-            AppendCodePoint(text, 0x10000 + (index - kSupplementaryStart));
         } else {
-            text += kReplacement;
+            i += ReadMultiByte(bytes, i, table, text);
         }
-        i += 4;
     }
     return text;
 }

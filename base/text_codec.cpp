@@ -209,62 +209,80 @@ void NarrowAscii4(std::uint64_t word, char* out) {
     std::memcpy(out, &bytes, sizeof bytes);
 }
 
-}  // namespace
+// The UTF-8 length of one unit without NUL: at most three bytes (NUL and lone surrogates become
+// U+FFFD, and the two halves of a pair take four together).
+std::size_t Utf8BytesWithoutNul(char16_t unit) {
+    return unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+}
 
-std::string EncodeUtf8WithoutNul(std::u16string_view text) {
-    // Sized first (at most three bytes a unit: NUL and lone surrogates become U+FFFD, a pair
-    // takes four), so a large page is not held at three times its size.
-    const std::size_t size = text.size();
-    const auto unitBytes = [](char16_t unit) -> std::size_t {
-        return unit == 0 ? 3 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-    };
+// Room enough for the text in UTF-8 without NUL, counted first so that a large page is not held
+// at three times its size.
+std::size_t Utf8SizeWithoutNul(std::u16string_view text) {
     std::size_t bytes = 0;
     std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
+    for (; i + 8 <= text.size(); i += 8) {
         if (PlainAscii4(Units4(text.data() + i)) && PlainAscii4(Units4(text.data() + i + 4))) {
             bytes += 8;
             continue;
         }
         for (std::size_t k = i; k < i + 8; ++k) {
-            bytes += unitBytes(text[k]);
+            bytes += Utf8BytesWithoutNul(text[k]);
         }
     }
-    for (; i < size; ++i) {
-        bytes += unitBytes(text[i]);
+    for (; i < text.size(); ++i) {
+        bytes += Utf8BytesWithoutNul(text[i]);
     }
-    i = 0;
-    std::string out(bytes, '\0');
+    return bytes;
+}
+
+// Eight plain ASCII units at `at` as their bytes at `out`, moving it past them; false, writing
+// nothing, when they are not all plain ASCII.
+bool WriteAscii8(const char16_t* at, char*& out) {
+    const std::uint64_t first = Units4(at);
+    const std::uint64_t second = Units4(at + 4);
+    if (!PlainAscii4(first) || !PlainAscii4(second)) {
+        return false;
+    }
+    NarrowAscii4(first, out);
+    NarrowAscii4(second, out + 4);
+    out += 8;
+    return true;
+}
+
+// The character of text[i], a unit that is not plain ASCII, with U+0000 and a lone surrogate as
+// U+FFFD; `i` moves on to the low half of a pair.
+char32_t CharacterWithoutNul(std::u16string_view text, std::size_t& i) {
+    const char16_t unit = text[i];
+    if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+        return kReplacement;
+    }
+    if (unit < 0xD800 || unit > 0xDBFF) {
+        return unit;
+    }
+    if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+        return kReplacement;
+    }
+    ++i;
+    return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i] - 0xDC00);
+}
+
+}  // namespace
+
+std::string EncodeUtf8WithoutNul(std::u16string_view text) {
+    const std::size_t size = text.size();
+    std::string out(Utf8SizeWithoutNul(text), '\0');
     char* next = out.data();
-    for (; i < size; ++i) {
-        if (i + 8 <= size) {
-            const std::uint64_t first = Units4(text.data() + i);
-            const std::uint64_t second = Units4(text.data() + i + 4);
-            if (PlainAscii4(first) && PlainAscii4(second)) {
-                NarrowAscii4(first, next);
-                NarrowAscii4(second, next + 4);
-                next += 8;
-                i += 7;
-                continue;
-            }
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i + 8 <= size && WriteAscii8(text.data() + i, next)) {
+            i += 7;
+            continue;
         }
         const char16_t unit = text[i];
         if (unit < 0x80 && unit != 0) {
             *next++ = static_cast<char>(unit);
             continue;
         }
-        char32_t c = unit;
-        if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
-            c = kReplacement;
-        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                    (text[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                c = kReplacement;
-            }
-        }
-        next = WriteUtf8(next, c);
+        next = WriteUtf8(next, CharacterWithoutNul(text, i));
     }
     out.resize(static_cast<std::size_t>(next - out.data()));
     return out;

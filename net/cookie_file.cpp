@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "base/ascii.h"
 
@@ -129,6 +130,117 @@ std::string NetscapeLineError(std::string_view line) {
     return {};
 }
 
+using NumberedLine = std::pair<std::size_t, std::string_view>;
+
+// The lines that hold something, numbered from 1, and whether the text is a Netscape cookie file
+// (its heading, or a tab anywhere).
+struct CookieText {
+    std::vector<NumberedLine> lines;
+    bool netscape = false;
+};
+
+CookieText ReadLines(std::string_view text) {
+    CookieText read;
+    const std::vector<std::string_view> all = Split(text, '\n');
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::string_view line = TrimLine(all[i]);
+        if (line.starts_with("# Netscape HTTP Cookie File") ||
+            line.starts_with("# HTTP Cookie File")) {
+            read.netscape = true;
+        }
+        // A comment, but for the mark of a cookie scripts may not read.
+        if (line.empty() || (line.starts_with('#') && !line.starts_with("#HttpOnly_"))) {
+            continue;
+        }
+        read.netscape = read.netscape || all[i].find('\t') != std::string_view::npos;
+        read.lines.emplace_back(i + 1, line);
+    }
+    return read;
+}
+
+// A Netscape cookie file's lines: the search's cookies, secured; other sites' are counted.
+void ReadNetscapeLines(const std::vector<NumberedLine>& lines,
+                       const std::vector<std::string>& searchHosts, SessionCookies& cookies) {
+    for (const auto& [number, line] : lines) {
+        if (const std::string error = NetscapeLineError(line); !error.empty()) {
+            FailAt(cookies, number, error);
+            return;
+        }
+        if (!ForSearchHosts(DomainOfField(line.substr(0, line.find('\t'))), searchHosts)) {
+            ++cookies.leftOut;  // another site's: never sent anywhere
+            continue;
+        }
+        cookies.jarLines.push_back(Secured(line));
+        if (cookies.jarLines.size() > kMaxCookies) {
+            FailAt(cookies, number, "more cookies than a browser keeps for a site");
+            return;
+        }
+    }
+    if (cookies.jarLines.empty()) {
+        cookies.error = "no cookie for the search's site in it (" +
+                        std::to_string(cookies.leftOut) + " for other sites)";
+    }
+}
+
+struct CookiePair {
+    std::string_view name;
+    std::string_view value;
+};
+
+// One NAME=VALUE of a cookie line, trimmed; a part without '=' has an empty name.
+CookiePair PairOf(std::string_view part) {
+    const std::size_t equals = part.find('=');
+    if (equals == std::string_view::npos) {
+        return {};
+    }
+    return {Trim(part.substr(0, equals)), Trim(part.substr(equals + 1))};
+}
+
+// A cookie as a cookie file's line for each search host's domain, once a domain.
+void AddForSearchDomains(const CookiePair& cookie, const std::vector<std::string>& searchHosts,
+                         std::vector<std::string>& jarLines) {
+    std::vector<std::string> domains;
+    for (const std::string& host : searchHosts) {
+        const std::string domain = CookieDomain(host);
+        if (std::find(domains.begin(), domains.end(), domain) != domains.end()) {
+            continue;
+        }
+        domains.push_back(domain);
+        const char* const subdomains = domain.starts_with('.') ? "TRUE" : "FALSE";
+        jarLines.push_back(domain + "\t" + subdomains + "\t/\tTRUE\t0\t" +
+                           std::string(cookie.name) + "\t" + std::string(cookie.value));
+    }
+}
+
+// A browser's Cookie header line (with or without "Cookie:"), for every search host.
+void ReadCookieLine(std::size_t number, std::string_view line,
+                    const std::vector<std::string>& searchHosts, SessionCookies& cookies) {
+    if (ascii::StartsWithLower(line, "cookie:")) {
+        line.remove_prefix(7);
+    }
+    for (const std::string_view part : Split(line, ';')) {
+        const std::string_view trimmed = Trim(part);
+        if (trimmed.empty()) {
+            continue;
+        }
+        const CookiePair cookie = PairOf(trimmed);
+        if (!IsCookieName(cookie.name) || !IsCookieValue(cookie.value)) {
+            FailAt(cookies, number,
+                   "not a cookie line: NAME=VALUE pairs separated by "
+                   "\"; \" expected");
+            return;
+        }
+        AddForSearchDomains(cookie, searchHosts, cookies.jarLines);
+        if (cookies.jarLines.size() > kMaxCookies) {
+            FailAt(cookies, number, "more cookies than a browser keeps for a site");
+            return;
+        }
+    }
+    if (cookies.jarLines.empty() && !searchHosts.empty()) {
+        FailAt(cookies, number, "no cookie in it");
+    }
+}
+
 }  // namespace
 
 std::string HostOf(std::string_view address) {
@@ -141,97 +253,24 @@ std::string HostOf(std::string_view address) {
 SessionCookies ReadSessionCookies(std::string_view text,
                                   const std::vector<std::string>& searchHosts) {
     SessionCookies cookies;
-    std::vector<std::pair<std::size_t, std::string_view>> lines;  // numbered, without blanks
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);  // Notepad's mark of UTF-8
     }
-    const std::vector<std::string_view> all = Split(text, '\n');
-    bool netscape = false;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const std::string_view line = TrimLine(all[i]);
-        if (line.starts_with("# Netscape HTTP Cookie File") ||
-            line.starts_with("# HTTP Cookie File")) {
-            netscape = true;
-        }
-        // A comment, but for the mark of a cookie scripts may not read.
-        if (line.empty() || (line.starts_with('#') && !line.starts_with("#HttpOnly_"))) {
-            continue;
-        }
-        netscape = netscape || all[i].find('\t') != std::string_view::npos;
-        lines.emplace_back(i + 1, line);
-    }
-    if (lines.empty()) {
+    const CookieText read = ReadLines(text);
+    if (read.lines.empty()) {
         cookies.error = "no cookie in it";
         return cookies;
     }
-    if (netscape) {
-        for (const auto& [number, line] : lines) {
-            if (const std::string error = NetscapeLineError(line); !error.empty()) {
-                FailAt(cookies, number, error);
-                return cookies;
-            }
-            if (!ForSearchHosts(DomainOfField(line.substr(0, line.find('\t'))), searchHosts)) {
-                ++cookies.leftOut;  // another site's: never sent anywhere
-                continue;
-            }
-            cookies.jarLines.push_back(Secured(line));
-            if (cookies.jarLines.size() > kMaxCookies) {
-                FailAt(cookies, number, "more cookies than a browser keeps for a site");
-                return cookies;
-            }
-        }
-        if (cookies.jarLines.empty()) {
-            cookies.error = "no cookie for the search's site in it (" +
-                            std::to_string(cookies.leftOut) + " for other sites)";
-        }
+    if (read.netscape) {
+        ReadNetscapeLines(read.lines, searchHosts, cookies);
         return cookies;
     }
-    if (lines.size() > 1) {
-        FailAt(cookies, lines[1].first,
+    if (read.lines.size() > 1) {
+        FailAt(cookies, read.lines[1].first,
                "a cookie line is one line (or give a Netscape cookie file)");
         return cookies;
     }
-    const auto [number, line] = lines.front();
-    std::string_view pairs = line;
-    if (ascii::StartsWithLower(pairs, "cookie:")) {
-        pairs.remove_prefix(7);
-    }
-    for (const std::string_view pair : Split(pairs, ';')) {
-        const std::string_view trimmed = Trim(pair);
-        if (trimmed.empty()) {
-            continue;
-        }
-        const std::size_t equals = trimmed.find('=');
-        const std::string_view name =
-            equals == std::string_view::npos ? std::string_view{} : Trim(trimmed.substr(0, equals));
-        const std::string_view value = equals == std::string_view::npos
-                                           ? std::string_view{}
-                                           : Trim(trimmed.substr(equals + 1));
-        if (!IsCookieName(name) || !IsCookieValue(value)) {
-            FailAt(cookies, number,
-                   "not a cookie line: NAME=VALUE pairs separated by "
-                   "\"; \" expected");
-            return cookies;
-        }
-        std::vector<std::string> domains;
-        for (const std::string& host : searchHosts) {
-            const std::string domain = CookieDomain(host);
-            if (std::find(domains.begin(), domains.end(), domain) != domains.end()) {
-                continue;
-            }
-            domains.push_back(domain);
-            const char* const subdomains = domain.starts_with('.') ? "TRUE" : "FALSE";
-            cookies.jarLines.push_back(domain + "\t" + subdomains + "\t/\tTRUE\t0\t" +
-                                       std::string(name) + "\t" + std::string(value));
-        }
-        if (cookies.jarLines.size() > kMaxCookies) {
-            FailAt(cookies, number, "more cookies than a browser keeps for a site");
-            return cookies;
-        }
-    }
-    if (cookies.jarLines.empty() && !searchHosts.empty()) {
-        FailAt(cookies, number, "no cookie in it");
-    }
+    ReadCookieLine(read.lines.front().first, read.lines.front().second, searchHosts, cookies);
     return cookies;
 }
 

@@ -227,6 +227,22 @@ class HttpPageFetcher::Connection final {
         transfer.maxBodyBytes = settings.maxBodyBytes;
         error_[0] = '\0';
         status = 0;
+        Prepare(address, options, timeout, transfer);
+        bool stopped = false;
+        const CURLcode code = Perform(stop, stopped);
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        if (transfer.failure != nullptr) {
+            std::rethrow_exception(transfer.failure);
+        }
+        if (stopped) {
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        return Outcome(transfer, code, status, timeout);
+    }
+
+  private:
+    void Prepare(const std::string& address, const FetchOptions& options,
+                 std::chrono::milliseconds timeout, Transfer& transfer) {
         const Identity& identity = shared_.IdentityOf(options);
         curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, identity.browser.userAgent.c_str());
@@ -236,8 +252,10 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &transfer);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
+    }
 
-        bool stopped = false;
+    // Runs the transfer to its end, or until a stop request (`stopped`), and gives its code.
+    CURLcode Perform(const std::stop_token& stop, bool& stopped) {
         CURLcode code = CURLE_OK;
         curl_multi_add_handle(multi_, easy_);
         {
@@ -249,12 +267,7 @@ class HttpPageFetcher::Connection final {
                     break;
                 }
                 if (running == 0) {
-                    int left = 0;
-                    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-                        if (message->msg == CURLMSG_DONE) {
-                            code = message->data.result;
-                        }
-                    }
+                    code = FinishedCode();
                     break;
                 }
                 if (stop.stop_requested() ||
@@ -267,14 +280,24 @@ class HttpPageFetcher::Connection final {
             }
         }
         curl_multi_remove_handle(multi_, easy_);  // drops the connection if a transfer was cut
-        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        return code;
+    }
 
-        if (transfer.failure != nullptr) {
-            std::rethrow_exception(transfer.failure);
+    // The code of the transfer the multi handle reports done.
+    CURLcode FinishedCode() {
+        CURLcode code = CURLE_OK;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                code = message->data.result;
+            }
         }
-        if (stopped) {
-            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
-        }
+        return code;
+    }
+
+    // What a transfer that ran to its end brought: the page, or why there is none.
+    FetchResult Outcome(const Transfer& transfer, CURLcode code, long status,
+                        std::chrono::milliseconds timeout) const {
         if (transfer.verificationRedirect) {
             return FetchResult::Failed(FetchFailureKind::Blocked,
                                        "redirected to a verification page");
@@ -304,7 +327,6 @@ class HttpPageFetcher::Connection final {
                                      : DecodeBody(transfer.body, transfer.contentType));
     }
 
-  private:
     Shared& shared_;
     CURLM* multi_;
     CURL* easy_;

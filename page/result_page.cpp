@@ -272,20 +272,37 @@ std::string ListingSite(std::u16string_view block) {
 
 // The sites of every listing of a page with the table layout's markers, cut as the labels cut
 // them: the listings the labels count, whether or not they hold the website.
+// The left listings' markers of the table layout in use: layout A's ten, else layout B's four,
+// else none (count 0). Listing k's hits are hits[k].
+struct LeftListings {
+    const MarkerHits* hits = nullptr;
+    int count = 0;
+};
+
+LeftListings LeftListingsOf(const PageMarkers& markers) {
+    if (markers.layoutA) {
+        return {markers.tableA.data(), kLayoutAListings};
+    }
+    if (markers.layoutB) {
+        return {markers.tableB.data(), kLayoutBListings};
+    }
+    return {};
+}
+
+// The length of <table id="300k or <table id="400k for listing k.
+std::size_t TableMarkerLength(int k) {
+    return kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
+}
+
 ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers) {
     NextOccurrence tableEnd(PageText, kTableEnd);
     NextOccurrence divEnd(PageText, kDivEnd);
     ShownSites sites;
-    if (markers.layoutA || markers.layoutB) {
-        const MarkerHits* listings =
-            markers.layoutA ? markers.tableA.data() : markers.tableB.data();
-        const int count = markers.layoutA ? kLayoutAListings : kLayoutBListings;
-        for (int k = 1; k <= count; ++k) {
-            if (listings[k].anyCase) {
-                const std::size_t markerLength = kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
-                sites.left.push_back(
-                    ListingSite(CutListing(PageText, listings[k], markerLength, tableEnd)));
-            }
+    const LeftListings left = LeftListingsOf(markers);
+    for (int k = 1; k <= left.count; ++k) {
+        if (left.hits[k].anyCase) {
+            sites.left.push_back(
+                ListingSite(CutListing(PageText, left.hits[k], TableMarkerLength(k), tableEnd)));
         }
     }
     if (markers.rightBlock) {
@@ -299,6 +316,27 @@ ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& mar
     return sites;
 }
 
+// The right-hand label: the first right listing that holds the website, or whether there are
+// right listings at all.
+std::u16string RightLabel(std::u16string_view PageText, const PageMarkers& markers,
+                          std::u16string_view website, NextOccurrence& divEnd) {
+    if (!markers.rightBlock) {
+        return u"右无推广位";
+    }
+    std::u16string label = u"右无推广位";
+    for (int j = 0; j < kRightListings; ++j) {
+        if (!markers.right[j].anyCase) {
+            continue;
+        }
+        const auto block = CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd);
+        if (HoldsSite(block, website)) {
+            return Numbered(u"右", j + 1);
+        }
+        label = u"右无";
+    }
+    return label;
+}
+
 // The labels of a page with the table layout's markers.
 PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
                                std::u16string_view website) {
@@ -309,49 +347,24 @@ PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& 
     // however many left listings ask for it.
     std::optional<std::u16string> rightScan;
     const auto scanRight = [&]() -> std::u16string {
-        if (rightScan) {
-            return *rightScan;
+        if (!rightScan) {
+            rightScan = RightLabel(PageText, markers, website, divEnd);
         }
-        std::u16string label = u"右无推广位";
-        if (markers.rightBlock) {
-            for (int j = 0; j < kRightListings; ++j) {
-                if (!markers.right[j].anyCase) {
-                    continue;
-                }
-                const auto block =
-                    CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd);
-                if (HoldsSite(block, website)) {
-                    label = Numbered(u"右", j + 1);
-                    break;
-                }
-                label = u"右无";
-            }
-        }
-        rightScan = label;
-        return label;
+        return *rightScan;
     };
 
     PositionLabels labels;
-    const MarkerHits* listings = nullptr;
-    int count = 0;
-    if (markers.layoutA) {
-        listings = markers.tableA.data();
-        count = kLayoutAListings;
-    } else if (markers.layoutB) {
-        listings = markers.tableB.data();
-        count = kLayoutBListings;
-    } else {
+    const LeftListings left = LeftListingsOf(markers);
+    if (left.count == 0) {
         labels.left = u"左侧无推广位";
         labels.right = scanRight();
         return labels;
     }
-
-    for (int k = 1; k <= count; ++k) {
-        if (!listings[k].anyCase) {
+    for (int k = 1; k <= left.count; ++k) {
+        if (!left.hits[k].anyCase) {
             continue;
         }
-        const std::size_t markerLength = kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
-        const auto block = CutListing(PageText, listings[k], markerLength, tableEnd);
+        const auto block = CutListing(PageText, left.hits[k], TableMarkerLength(k), tableEnd);
         if (HoldsSite(block, website)) {
             labels.left = Numbered(u"左", k);
             labels.right = markers.rightBlock ? u"右无" : u"右无推广位";

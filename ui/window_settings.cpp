@@ -1,5 +1,6 @@
 #include "ui/window_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -80,6 +81,66 @@ std::string Joined(const std::string& folder, std::string_view name) {
     return folder + (separated ? "" : "/") + std::string(name);
 }
 
+// The first line of `text`, without its line break, taken off the text.
+std::string_view TakeLine(std::string_view& text) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool IsBlankOrComment(std::string_view line) {
+    return line.empty() || line.starts_with(';') || line.starts_with('#');
+}
+
+// A whole-number setting into its place; false when it is not a number in its range.
+bool ReadNumberSetting(std::string_view key, std::string_view value, RunSettings& run) {
+    const bool pages = key == "PagesAtOnce";
+    const auto number = WholeNumber(value, pages ? limits::kFewestPagesAtOnce : 0,
+                                    pages ? limits::kMostPagesAtOnce : limits::kMostVerifyRounds);
+    if (!number) {
+        return false;
+    }
+    (pages ? run.pagesAtOnce : run.verifyRounds) = *number;
+    return true;
+}
+
+// Where a text setting goes; nothing for a key this version does not know.
+std::u16string* TextSetting(std::string_view key, WindowSettings& settings) {
+    return key == "Website"    ? &settings.website
+           : key == "Device"   ? &settings.device
+           : key == "Delay"    ? &settings.run.delay
+           : key == "Keywords" ? &settings.keywords
+                               : nullptr;
+}
+
+// One KEY=VALUE line of the section into the settings; false when the line is no setting or its
+// value is not one the setting takes.
+bool ReadSettingLine(std::string_view line, WindowSettings& settings) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    if (key == "PagesAtOnce" || key == "VerifyRounds") {
+        return ReadNumberSetting(key, value, settings.run);
+    }
+    std::u16string* field = TextSetting(key, settings);
+    if (field == nullptr) {
+        return true;  // a later version's setting
+    }
+    std::optional<std::u16string> unescaped = Unescaped(value);
+    if (!unescaped || (field == &settings.run.delay && !ValidDelay(*unescaped))) {
+        return false;
+    }
+    *field = std::move(*unescaped);
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_t limit) {
@@ -128,13 +189,8 @@ std::optional<WindowSettings> ParseSettingsFile(std::string_view text) {
     WindowSettings settings;
     bool inSection = false;
     while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        if (line.empty() || line.starts_with(';') || line.starts_with('#')) {
+        const std::string_view line = TakeLine(text);
+        if (IsBlankOrComment(line)) {
             continue;
         }
         if (!inSection) {
@@ -148,36 +204,9 @@ std::optional<WindowSettings> ParseSettingsFile(std::string_view text) {
         if (line.starts_with('[')) {
             break;  // another section: not this program's
         }
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
+        if (!ReadSettingLine(line, settings)) {
             return std::nullopt;
         }
-        const std::string_view key = line.substr(0, equals);
-        const std::string_view value = line.substr(equals + 1);
-        if (key == "PagesAtOnce" || key == "VerifyRounds") {
-            const bool pages = key == "PagesAtOnce";
-            const auto number =
-                WholeNumber(value, pages ? limits::kFewestPagesAtOnce : 0,
-                            pages ? limits::kMostPagesAtOnce : limits::kMostVerifyRounds);
-            if (!number) {
-                return std::nullopt;
-            }
-            (pages ? settings.run.pagesAtOnce : settings.run.verifyRounds) = *number;
-            continue;
-        }
-        std::u16string* field = key == "Website"    ? &settings.website
-                                : key == "Device"   ? &settings.device
-                                : key == "Delay"    ? &settings.run.delay
-                                : key == "Keywords" ? &settings.keywords
-                                                    : nullptr;
-        if (field == nullptr) {
-            continue;  // a later version's setting
-        }
-        std::optional<std::u16string> unescaped = Unescaped(value);
-        if (!unescaped || (field == &settings.run.delay && !ValidDelay(*unescaped))) {
-            return std::nullopt;
-        }
-        *field = std::move(*unescaped);
     }
     if (!inSection) {
         return std::nullopt;
