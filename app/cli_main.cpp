@@ -46,80 +46,79 @@ std::string ChangesLine(const ChangeCounts& changes) {
     return line.empty() ? "no slot moved" : line;
 }
 
-int Run(const Options& options) {
-    Console console(options.quiet);
+// What a run reads before it begins: its files' names and the keyword file's bytes; or the
+// usage error that stops it first.
+struct RunInputs {
+    std::string mobileOutput;  // empty: no phone page checked
+    std::string historyPath;   // empty: no history kept
+    std::string keywordBytes;
+};
 
-    std::string mobileOutput;
+tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console& console) {
+    RunInputs inputs;
     if (options.device != Device::Pc) {
         std::string error;
-        mobileOutput = MobileOutputPath(options, error);
-        if (mobileOutput.empty()) {
-            console.Line("slotscope-cli: " + error);
-            return kExitUsage;
+        inputs.mobileOutput = MobileOutputPath(options, error);
+        if (inputs.mobileOutput.empty()) {
+            return tl::unexpected(error);
         }
     }
-    const std::string historyPath = HistoryPath(options);
-    if (const std::string twice = FileNamedTwice(FilesOf(options, mobileOutput, historyPath));
+    inputs.historyPath = HistoryPath(options);
+    if (std::string twice =
+            FileNamedTwice(FilesOf(options, inputs.mobileOutput, inputs.historyPath));
         !twice.empty()) {
-        console.Line("slotscope-cli: " + twice);
-        return kExitUsage;
+        return tl::unexpected(std::move(twice));
     }
-
-    if (const std::string error = SiteError(options.site); !error.empty()) {
-        console.Line("slotscope-cli: " + error);
-        return kExitUsage;
+    if (std::string error = SiteError(options.site); !error.empty()) {
+        return tl::unexpected(std::move(error));
     }
-    const std::u16string site = DecodeUtf8(options.site);
-
-    std::string bytes;
     if (options.keywordsPath == "-" && InputIsTerminal()) {
         console.Line(std::string("slotscope-cli: reading keywords from the terminal, one per line; "
                                  "end the list with ") +
                      EndOfInputKeys());
     }
-    if (const std::string error = ReadKeywordBytes(options.keywordsPath, bytes); !error.empty()) {
-        console.Line("slotscope-cli: " + error);
-        return kExitUsage;
+    if (std::string error = ReadKeywordBytes(options.keywordsPath, inputs.keywordBytes);
+        !error.empty()) {
+        return tl::unexpected(std::move(error));
     }
+    return inputs;
+}
 
-    // Ctrl-C and SIGTERM stop the run as the window's stop button does.
-    std::stop_source stop;
-    StopOnInterrupt(stop, kExitStopped);
-
-    ConsoleFields fields(KeywordListFromBytes(bytes), site, console);
-    bytes = std::string();
-
+// The page fetch's settings, with the user's Baidu session when --cookies names one; or the
+// usage error, which names a line of the file and never what it holds.
+tl::expected<FetchSettings, std::string> FetchSettingsOf(const Options& options, Console& console) {
     FetchSettings settings;
     settings.timeout = std::chrono::milliseconds(std::llround(options.timeoutSeconds * 1000));
-    if (!options.cookiesPath.empty()) {
-        // A login: what goes wrong is said by line, never by what the file holds.
-        std::string text;
-        if (const std::string error = ReadFileNamed("--cookies", options.cookiesPath, text,
-                                                    /*regular=*/true, limits::kMaxCookieFileBytes);
-            !error.empty()) {
-            console.Line("slotscope-cli: " + error);
-            return kExitUsage;
-        }
-        SessionCookies cookies = ReadSessionCookies(
-            text, {HostOf(options.searchUrlPrefix), HostOf(options.mobileSearchUrlPrefix)});
-        if (!cookies.error.empty()) {
-            console.Line("slotscope-cli: --cookies '" + options.cookiesPath +
-                         "': " + cookies.error);
-            return kExitUsage;
-        }
-        if (cookies.leftOut > 0) {
-            console.Note("slotscope-cli: --cookies '" + options.cookiesPath +
-                         "': " + std::to_string(cookies.leftOut) +
-                         (cookies.leftOut == 1 ? " cookie" : " cookies") +
-                         " for other sites left out; only the search's own are sent");
-        }
-        settings.cookies = std::move(cookies.jarLines);
+    if (options.cookiesPath.empty()) {
+        return settings;
     }
-    HttpPageFetcher fetcher(settings);
+    std::string text;
+    if (std::string error = ReadFileNamed("--cookies", options.cookiesPath, text,
+                                          /*regular=*/true, limits::kMaxCookieFileBytes);
+        !error.empty()) {
+        return tl::unexpected(std::move(error));
+    }
+    SessionCookies cookies = ReadSessionCookies(
+        text, {HostOf(options.searchUrlPrefix), HostOf(options.mobileSearchUrlPrefix)});
+    if (!cookies.error.empty()) {
+        return tl::unexpected("--cookies '" + options.cookiesPath + "': " + cookies.error);
+    }
+    if (cookies.leftOut > 0) {
+        console.Note("slotscope-cli: --cookies '" + options.cookiesPath +
+                     "': " + std::to_string(cookies.leftOut) +
+                     (cookies.leftOut == 1 ? " cookie" : " cookies") +
+                     " for other sites left out; only the search's own are sent");
+    }
+    settings.cookies = std::move(cookies.jarLines);
+    return settings;
+}
 
+// The run as the command line asks for it, saying on the console what it meets on the way.
+RunOptions RunOptionsOf(const Options& options, const RunInputs& inputs, Console& console,
+                        std::stop_token stop) {
     RunOptions run;
     run.resultsPath = options.outputPath;
-    run.mobileResultsPath = mobileOutput;
+    run.mobileResultsPath = inputs.mobileOutput;
     run.device = options.device;
     run.homePageUrl = options.homePageUrl;
     run.searchUrlPrefix = options.searchUrlPrefix;
@@ -134,7 +133,7 @@ int Run(const Options& options) {
                      std::to_string((pause.count() + 999) / 1000) + " s");
     };
     run.delay = options.delay;
-    run.stop = stop.get_token();
+    run.stop = std::move(stop);
     // A failed page is named by its keyword; the address follows where the connection failed,
     // as it tells which host or proxy did. The side requests' failures change nothing: unsaid.
     run.onPageFailed = [&console](std::u16string_view keyword, PageKind page, CheckFailure failure,
@@ -147,13 +146,11 @@ int Run(const Options& options) {
         }
         console.Note(line);
     };
-    std::unique_ptr<HistoryFile> history;
-    if (!historyPath.empty()) {
-        history = std::make_unique<HistoryFile>(historyPath, SLOTSCOPE_VERSION);
-        run.history = history.get();
-    }
-    const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
+    return run;
+}
 
+// Why the run wrote nothing, where it ended before checking.
+void SayWhyNothingWasChecked(const RunSummary& summary, const Options& options, Console& console) {
     if (summary.end == RunEnd::NoKeywords) {
         console.Line("slotscope-cli: no keywords in " + (options.keywordsPath == "-"
                                                              ? std::string("standard input")
@@ -165,6 +162,10 @@ int Run(const Options& options) {
         console.Line("slotscope-cli: cannot write the results file '" + summary.unopenedPath +
                      "': another program (such as Excel) has it open; close it and try again");
     }
+}
+
+// What became of the history, or how the slots moved since the last run.
+void SayWhatTheHistoryHolds(const RunSummary& summary, const Options& options, Console& console) {
     if (!summary.historyProblem.empty()) {
         // Every keyword's row may be there though the rounds' revisions or the end are not: the
         // problem then says which.
@@ -180,7 +181,9 @@ int Run(const Options& options) {
                      (options.device == Device::Mobile ? "top" : "left") +
                      " slots: " + ChangesLine(summary.changes));
     }
-    console.Line(EncodeUtf8(fields.Status()));
+}
+
+int ExitCodeOf(const RunSummary& summary) {
     switch (summary.end) {
         case RunEnd::Completed:
             return summary.failed > 0 || summary.writeFailed || !summary.historyProblem.empty()
@@ -198,6 +201,43 @@ int Run(const Options& options) {
             return kExitSomeFailed;
     }
     return kExitSomeFailed;
+}
+
+int Run(const Options& options) {
+    Console console(options.quiet);
+    tl::expected<RunInputs, std::string> inputs = TakeInputs(options, console);
+    if (!inputs) {
+        console.Line("slotscope-cli: " + inputs.error());
+        return kExitUsage;
+    }
+
+    // Ctrl-C and SIGTERM stop the run as the window's stop button does.
+    std::stop_source stop;
+    StopOnInterrupt(stop, kExitStopped);
+
+    ConsoleFields fields(KeywordListFromBytes(inputs->keywordBytes), DecodeUtf8(options.site),
+                         console);
+    inputs->keywordBytes = std::string();
+
+    const tl::expected<FetchSettings, std::string> settings = FetchSettingsOf(options, console);
+    if (!settings) {
+        console.Line("slotscope-cli: " + settings.error());
+        return kExitUsage;
+    }
+    HttpPageFetcher fetcher(*settings);
+
+    RunOptions run = RunOptionsOf(options, *inputs, console, stop.get_token());
+    std::unique_ptr<HistoryFile> history;
+    if (!inputs->historyPath.empty()) {
+        history = std::make_unique<HistoryFile>(inputs->historyPath, SLOTSCOPE_VERSION);
+        run.history = history.get();
+    }
+    const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
+
+    SayWhyNothingWasChecked(summary, options, console);
+    SayWhatTheHistoryHolds(summary, options, console);
+    console.Line(EncodeUtf8(fields.Status()));
+    return ExitCodeOf(summary);
 }
 
 }  // namespace
