@@ -263,26 +263,13 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED && run_ != nullptr) {
-                auto* const control = reinterpret_cast<HWND>(lParam);
-                if (control == Control("Command1")) {
-                    run_->StartOrStop();
-                } else if (control == Control("Command2")) {
-                    run_->OpenHomePage();
-                } else if (control == Control("Label8")) {
-                    OpenSettings();  // the links drawn as buttons
-                } else if (control == Control("Label9")) {
-                    OpenHistory();
-                }
+                ButtonClicked(reinterpret_cast<HWND>(lParam));
             }
             return 0;
         case WM_NOTIFY: {
             const auto* notice = reinterpret_cast<const NMHDR*>(lParam);
             if (notice->code == NM_CLICK || notice->code == NM_RETURN) {
-                if (notice->hwndFrom == Control("Label8")) {
-                    OpenSettings();
-                } else if (notice->hwndFrom == Control("Label9")) {
-                    OpenHistory();
-                }
+                LinkClicked(notice->hwndFrom);
             }
             return 0;
         }
@@ -313,6 +300,24 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         default:
             return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Form1::ButtonClicked(HWND control) {
+    if (control == Control("Command1")) {
+        run_->StartOrStop();
+    } else if (control == Control("Command2")) {
+        run_->OpenHomePage();
+    } else {
+        LinkClicked(control);  // the links drawn as buttons
+    }
+}
+
+void Form1::LinkClicked(HWND control) {
+    if (control == Control("Label8")) {
+        OpenSettings();
+    } else if (control == Control("Label9")) {
+        OpenHistory();
     }
 }
 

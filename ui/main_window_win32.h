@@ -51,6 +51,10 @@ class Form1 final {
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // A button clicked; the links come as buttons too where Windows draws them so.
+    void ButtonClicked(HWND control);
+    // A link clicked or entered: the settings, or the history.
+    void LinkClicked(HWND control);
     void CreateControls();
     void Layout(int dotsPerInch);
     // SimSun at a size, for the current density; made once.
