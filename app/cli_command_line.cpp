@@ -177,47 +177,71 @@ void DeclareReadOptions(CLI::App& app, bool report, ReadOptions& read) {
     }
 }
 
-// The arguments as CLI11 reads them, from the last. CLI11 would read "--name=" as "--name"
-// followed by the next argument, and a flag's "=value" as setting the flag: here the empty text
-// is the value, and a flag takes none.
-tl::expected<std::vector<std::string>, std::string> Spelt(
-    const CLI::App& app, const std::vector<std::string>& arguments) {
+// The arguments read from the first, as one option (with its value) at a time: what CLI11 is
+// given, and the usage error met on the way that stops the reading there, if any.
+struct Spelling {
     std::vector<std::string> spelt;
-    for (const std::string& argument : arguments) {
-        const std::size_t equals = argument.find('=');
+    std::string error;
+};
+
+// Only the options `app` declares, spelt out whole: an unknown argument (a word, "-", "-hx") is
+// named as typed where it stands; "--name=" has the empty text as its value, and an option with a
+// value takes the next argument whatever it is; a flag takes no value, but --help ignores one.
+Spelling Spell(const CLI::App& app, const std::vector<std::string>& arguments) {
+    Spelling reading;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const std::size_t equals = argument.starts_with("--") ? argument.find('=') : argument.npos;
         const std::string name = argument.substr(0, equals);
-        const CLI::Option* option = argument.starts_with("--") && equals != std::string::npos
-                                        ? app.get_option_no_throw(name)
-                                        : nullptr;
-        if (option != nullptr && option->get_items_expected_max() == 0) {
-            return tl::unexpected("option " + name + " takes no value");
+        if (name == "--help" || argument == "-h") {
+            reading.spelt.emplace_back("--help");
+            continue;
         }
-        if (option != nullptr && equals + 1 == argument.size()) {
-            spelt.insert(spelt.end(), {name, ""});
+        const CLI::Option* option =
+            name.starts_with("--") ? app.get_option_no_throw(name) : nullptr;
+        if (option == nullptr) {
+            reading.error = "unknown option '" + argument + "'";
+            break;
+        }
+        if (option->get_items_expected_max() == 0) {
+            if (equals != argument.npos) {
+                reading.error = "option " + name + " takes no value";
+                break;
+            }
+            reading.spelt.push_back(name);
+            continue;
+        }
+        if (equals == argument.npos && i + 1 == arguments.size()) {
+            reading.error = "option " + name + " needs a value";
+            break;
+        }
+        // As one argument, so that no value is read as an option; CLI11 would read "--name="
+        // as "--name" followed by the next argument.
+        const std::string value =
+            equals != argument.npos ? argument.substr(equals + 1) : arguments[++i];
+        if (value.empty()) {
+            reading.spelt.insert(reading.spelt.end(), {name, ""});
         } else {
-            spelt.push_back(argument);
+            reading.spelt.push_back(name + "=" + value);
         }
     }
-    std::ranges::reverse(spelt);
-    return spelt;
+    std::ranges::reverse(reading.spelt);  // CLI11 reads them from the last
+    return reading;
 }
 
-// Reads `arguments` into the options `app` declares; a usage error's line, or empty.
+// Reads `arguments` into the options `app` declares; the first usage error's line, or empty.
 std::string Read(CLI::App& app, const std::vector<std::string>& arguments) {
-    tl::expected<std::vector<std::string>, std::string> spelt = Spelt(app, arguments);
-    if (!spelt) {
-        return spelt.error();
-    }
+    Spelling reading = Spell(app, arguments);
     try {
-        app.parse(*spelt);
+        // The values before a usage error are read first: a refused one among them comes first.
+        app.parse(reading.spelt);
     } catch (const Refusal& refusal) {
         return refusal.what();
-    } catch (const CLI::ArgumentMismatch&) {
-        // CLI11 takes the argument after an option as its value whatever it is: only an option
-        // given last can go without.
-        return "option " + arguments.back() + " needs a value";
     } catch (const CLI::ParseError& error) {
         return error.what();
+    }
+    if (!reading.error.empty()) {
+        return reading.error;
     }
     if (const std::vector<std::string> left = app.remaining(); !left.empty()) {
         return "unknown option '" + left.front() + "'";

@@ -84,6 +84,11 @@ TEST(CliCommandLineTest, UnknownOptionsAreNamed) {
         {{"--site", "a", "history"}, "history"},
         {{"report", "--site", "a", "--format", "csv"}, "--format"},
         {{"history", "--site", "a", "--quiet"}, "--quiet"},
+        // Short flags are not grouped: only -h itself is one.
+        {{"--site", "a", "-help"}, "-help"},
+        {{"--site", "a", "-hh"}, "-hh"},
+        {{"-h=1"}, "-h=1"},
+        {{"report", "-hs"}, "-hs"},
     };
     for (const auto& [arguments, named] : cases) {
         EXPECT_EQ(ErrorOf(arguments), "unknown option '" + named + "'");
@@ -91,7 +96,7 @@ TEST(CliCommandLineTest, UnknownOptionsAreNamed) {
 }
 
 TEST(CliCommandLineTest, AFlagTakesNoValueAndNothingAfterEqualsIsAValue) {
-    for (const std::string flag : {"--quiet=yes", "--no-history=", "--help=1"}) {
+    for (const std::string flag : {"--quiet=yes", "--no-history="}) {
         EXPECT_EQ(ErrorOf({"--site", "a", flag}),
                   "option " + flag.substr(0, flag.find('=')) + " takes no value");
     }
@@ -101,6 +106,26 @@ TEST(CliCommandLineTest, AFlagTakesNoValueAndNothingAfterEqualsIsAValue) {
     ASSERT_TRUE(line) << line.error();
     EXPECT_EQ(line->run.keywordsPath, "");
     EXPECT_TRUE(line->run.quiet);
+    const auto help = ParseCommandLine({"--help=1"});  // its value is of no matter
+    ASSERT_TRUE(help) << help.error();
+    EXPECT_TRUE(help->help);
+    // A value is the next argument whatever it looks like.
+    const auto site = ParseCommandLine({"--site", "--quiet=yes"});
+    ASSERT_TRUE(site) << site.error();
+    EXPECT_EQ(site->run.site, "--quiet=yes");
+}
+
+TEST(CliCommandLineTest, TheFirstErrorOnTheLineIsNamed) {
+    const std::vector<std::pair<Arguments, std::string>> cases = {
+        {Words("--bogus --jobs 0"), "unknown option '--bogus'"},
+        {Words("--jobs 0 --bogus"), "--jobs must be a whole number from 1 to 16, not '0'"},
+        {Words("--quiet=1 --jobs 0"), "option --quiet takes no value"},
+        {Words("--jobs 0 --site"), "--jobs must be a whole number from 1 to 16, not '0'"},
+        {Words("history --runs 0 --bogus"), "--runs must be a whole number of at least 1, not '0'"},
+    };
+    for (const auto& [arguments, error] : cases) {
+        EXPECT_EQ(ErrorOf(arguments), error) << arguments.front();
+    }
 }
 
 TEST(CliCommandLineTest, TheLastOfARepeatedOptionCountsAndEachIsChecked) {
