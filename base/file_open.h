@@ -20,6 +20,10 @@ std::FILE* OpenRegularFile(const std::string& utf8Path);
 // Whether `utf8Path` names a regular file (not a folder, a device or a pipe), following links.
 bool IsRegularFile(const std::string& utf8Path);
 
+// Whether `utf8Path` names something in whose place no file may be put: a folder, a device, a
+// pipe or a socket (a link itself is not one, wherever it points).
+bool IsSpecialFile(const std::string& utf8Path);
+
 // Whether two paths name one file, whether it exists yet or not: the same file by any spelling,
 // through links (a dangling one to where it would create its file), hard links and, on Windows,
 // in any letter case.

@@ -93,6 +93,12 @@ bool IsRegularFile(const std::string& utf8Path) {
     return ::stat(utf8Path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool IsSpecialFile(const std::string& utf8Path) {
+    struct stat status {};
+    return ::lstat(utf8Path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISLNK(status.st_mode);
+}
+
 std::string ResolvedPath(const std::string& utf8Path) {
     char* resolved = ::realpath(utf8Path.c_str(), nullptr);
     if (resolved == nullptr) {

@@ -116,6 +116,13 @@ bool IsRegularFile(const std::string& utf8Path) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+bool IsSpecialFile(const std::string& utf8Path) {
+    const DWORD attributes = GetFileAttributesW(WidePath(utf8Path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 std::string ResolvedPath(const std::string& utf8Path) {
     const HANDLE file = CreateFileW(WidePath(utf8Path).c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -28,6 +28,9 @@ SideFile::SideFile(std::string target, std::string_view suffix, Access access)
     // A new file is made readable by its owner alone until it takes the target's permissions,
     // so the target's readers never widen while it is written.
     takePermissions_ = access == Access::AsTarget && IsRegularFile(target_);
+    if (IsSpecialFile(target_)) {
+        return;  // a device or a pipe stays what it is: no file is put in its place
+    }
     const bool ownerOnly = access == Access::OwnerOnly || takePermissions_;
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
         std::string path = target_ + "." + UnguessableName() + std::string(suffix);

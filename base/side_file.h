@@ -19,7 +19,8 @@ class SideFile final {
         OwnerOnly,  // readable and writable by its owner alone, whatever the umask
     };
 
-    // Creates the file beside `target`; `suffix` ends its name (".new", ".partial").
+    // Creates the file beside `target`; `suffix` ends its name (".new", ".partial"). None is
+    // created where the target is a folder, a device, a pipe or a socket.
     SideFile(std::string target, std::string_view suffix, Access access);
     ~SideFile();
     SideFile(const SideFile&) = delete;

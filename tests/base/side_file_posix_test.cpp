@@ -3,7 +3,10 @@
 // written: tests/core/keyword_run_test.cpp, tests/ui/window_settings_posix_test.cpp.)
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -51,6 +54,28 @@ TEST(SideFileTest, TheReplacementHasTheTargetsPermissionsOrTheOwnersAlone) {
     EXPECT_EQ(testing::ReadFileBytes(target), "new");
     EXPECT_FALSE(
         ReplaceFileContents(dir.file("missing/target"), "new", SideFile::Access::AsTarget));
+}
+
+TEST(SideFileTest, NothingTakesThePlaceOfAFolderAPipeOrASocket) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("folder");
+    const std::string pipe = dir.file("pipe");
+    const std::string socket = dir.file("socket");
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    for (const std::string& target : {folder, pipe, socket}) {
+        EXPECT_FALSE(ReplaceFileContents(target, "report", SideFile::Access::AsTarget)) << target;
+    }
+    ::close(listener);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    EXPECT_TRUE(std::filesystem::is_socket(socket));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
 }
 
 }  // namespace
