@@ -191,7 +191,8 @@ Spelling Spell(const CLI::App& app, const std::vector<std::string>& arguments) {
     Spelling reading;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const std::size_t equals = argument.starts_with("--") ? argument.find('=') : argument.npos;
+        const std::size_t equals =
+            argument.starts_with("--") ? argument.find('=') : std::string::npos;
         const std::string name = argument.substr(0, equals);
         if (name == "--help" || argument == "-h") {
             reading.spelt.emplace_back("--help");
@@ -204,25 +205,26 @@ Spelling Spell(const CLI::App& app, const std::vector<std::string>& arguments) {
             break;
         }
         if (option->get_items_expected_max() == 0) {
-            if (equals != argument.npos) {
+            if (equals != std::string::npos) {
                 reading.error = "option " + name + " takes no value";
                 break;
             }
             reading.spelt.push_back(name);
             continue;
         }
-        if (equals == argument.npos && i + 1 == arguments.size()) {
+        if (equals == std::string::npos && i + 1 == arguments.size()) {
             reading.error = "option " + name + " needs a value";
             break;
         }
         // As one argument, so that no value is read as an option; CLI11 would read "--name="
         // as "--name" followed by the next argument.
         const std::string value =
-            equals != argument.npos ? argument.substr(equals + 1) : arguments[++i];
+            equals != std::string::npos ? argument.substr(equals + 1) : arguments[++i];
         if (value.empty()) {
             reading.spelt.insert(reading.spelt.end(), {name, ""});
         } else {
-            reading.spelt.push_back(name + "=" + value);
+            reading.spelt.push_back(name);
+            reading.spelt.back().append("=").append(value);
         }
     }
     std::ranges::reverse(reading.spelt);  // CLI11 reads them from the last
