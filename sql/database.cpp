@@ -70,7 +70,8 @@ Result<std::unique_ptr<Database>> Database::Open(const std::string& utf8Path, Op
 }
 
 Result<std::unique_ptr<Database>> Database::OpenRetrying(const std::string& utf8Path, OpenMode mode,
-                                                         BusyWait wait, const FirstUse& first) {
+                                                         const BusyWait& wait,
+                                                         const FirstUse& first) {
     const auto giveUpAt = std::chrono::steady_clock::now() + wait.timeout;
     for (;;) {
         Result<std::unique_ptr<Database>> opened = Open(utf8Path, mode, wait);

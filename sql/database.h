@@ -39,7 +39,7 @@ class Database final {
     // connection, every 20 ms, until the wait is over.
     using FirstUse = std::function<Result<>(Database&)>;
     static Result<std::unique_ptr<Database>> OpenRetrying(const std::string& utf8Path,
-                                                          OpenMode mode, BusyWait wait,
+                                                          OpenMode mode, const BusyWait& wait,
                                                           const FirstUse& first);
     ~Database();
     Database(const Database&) = delete;

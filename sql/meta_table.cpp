@@ -15,7 +15,7 @@ Result<int> SchemaVersion(Database& db) {
 }
 
 Result<int> CompatibleVersion(Database& db) {
-    const Result<int> version = SchemaVersion(db);
+    Result<int> version = SchemaVersion(db);
     if (!version) {
         return version;
     }
