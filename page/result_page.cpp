@@ -57,11 +57,17 @@ struct PageMarkers {
     std::array<MarkerHits, kRightListings> right{};         // index j = <div id="bdfsj
 };
 
+// Whether `start` stands at `at` in any letter case, with room for `more` characters after it.
+bool MarkerStartAt(std::u16string_view page, std::size_t at, std::u16string_view start,
+                   std::size_t more) {
+    return page.size() - at >= start.size() + more &&
+           ascii::EqualsLower(page.substr(at, start.size()), start);
+}
+
 void ScanTableMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
     // <table id=" then 300 or 400 then the listing number.
     constexpr std::size_t digitsAt = kTableStart.size();
-    if (page.size() - at < digitsAt + 4 ||
-        !ascii::EqualsLower(page.substr(at, digitsAt), kTableStart)) {
+    if (!MarkerStartAt(page, at, kTableStart, 4)) {
         return;
     }
     const char16_t series = page[at + digitsAt];
@@ -94,8 +100,7 @@ void ScanTableMarker(std::u16string_view page, std::size_t at, PageMarkers& mark
 
 void ScanDivMarker(std::u16string_view page, std::size_t at, PageMarkers& markers) {
     constexpr std::size_t digitAt = kDivStart.size();
-    if (page.size() - at < digitAt + 1 ||
-        !ascii::EqualsLower(page.substr(at, digitAt), kDivStart)) {
+    if (!MarkerStartAt(page, at, kDivStart, 1)) {
         return;
     }
     const char16_t j = page[at + digitAt];
