@@ -44,6 +44,29 @@ struct ParserDeleter {
     void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
 };
 
+// Gives the parser the whole page as one chunk. After the document's end tag, libxml2's push
+// parser takes only comments and white space and drops the rest, where its whole-document parser
+// reads on as a browser does (pages put listings and scripts there); so the push parse is resumed
+// in content until it has read everything it can.
+void Push(htmlParserCtxtPtr parser, std::string_view input, const SaxReader& reader) {
+    htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 0);
+    for (;;) {
+        if (parser->instate == XML_PARSER_EOF && parser->errNo == XML_ERR_DOCUMENT_END &&
+            !reader.halted()) {
+            parser->instate = XML_PARSER_CONTENT;
+            parser->errNo = XML_ERR_OK;
+        } else if (parser->instate != XML_PARSER_EPILOG) {
+            break;
+        }
+        const long before = xmlByteConsumed(parser);
+        htmlParseChunk(parser, nullptr, 0, 0);
+        if (xmlByteConsumed(parser) == before) {
+            break;
+        }
+    }
+    htmlParseChunk(parser, nullptr, 0, 1);
+}
+
 }  // namespace
 
 SaxReader& SaxReader::Of(void* context) {
@@ -87,10 +110,6 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return false;
     }
-    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
-    if (parser == nullptr) {
-        throw std::bad_alloc();
-    }
     htmlSAXHandler handler{};
     handler.startElement = callbacks.start;
     handler.endElement = callbacks.end;
@@ -101,16 +120,20 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     handler.cdataBlock = [](void* /*context*/, const xmlChar* /*text*/, int /*length*/) {};
     handler.serror = kOnError;
     handler.initialized = XML_SAX2_MAGIC;  // so that serror is used
-    *parser->sax = handler;
+    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(
+        htmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+    if (parser == nullptr) {
+        throw std::bad_alloc();
+    }
     parser->_private = &reader;
-
     // The text is decoded already: the page's own charset declarations must not decode it again.
-    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                        HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
-    htmlDocPtr document = htmlCtxtReadMemory(
-        parser.get(), input.data(), static_cast<int>(input.size()), nullptr, "UTF-8", options);
-    if (document != nullptr) {
-        xmlFreeDoc(document);
+    htmlCtxtUseOptions(parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
+                                         HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                         HTML_PARSE_IGNORE_ENC);
+    Push(parser.get(), input, reader);
+    if (parser->myDoc != nullptr) {
+        xmlFreeDoc(parser->myDoc);
+        parser->myDoc = nullptr;
     }
     if (reader.failure() != nullptr) {
         std::rethrow_exception(reader.failure());

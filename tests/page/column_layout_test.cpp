@@ -201,6 +201,18 @@ INSTANTIATE_TEST_SUITE_P(
                    u"charset=gb2312\"></head><body>" +
                        ColumnPage(Entry(u"<span>商业推广</span>", kSite)),
                    {u"左1", u"右无推广位"}},
+        // Markup after the document's end tags is still the page's, as browsers read it.
+        ColumnCase{"ColumnsAfterTheDocumentsEnd",
+                   u"<html><body><p>x</p></body></html>" + ColumnPage(Paid(kSite)),
+                   {u"左1", u"右无推广位"}},
+        ColumnCase{"ListingsAfterTheBodysEnd",
+                   u"<div id=\"content_left\">" + Paid(u"a.test") + u"</div></BODY >" +
+                       u"<div id=\"content_right\">" + Paid(kSite) + u"</div></html>",
+                   {u"左无", u"右1"}},
+        ColumnCase{"EndTagsOnlyNamedLikeTheDocumentsAreKept",
+                   u"<html><body><div id=\"content_left\"><bodyx></bodyx></htmlx>" + Paid(kSite) +
+                       u"</div></body></html>",
+                   {u"左1", u"右无推广位"}},
         ColumnCase{"NulAndLoneSurrogatesDoNotEndThePage",
                    ColumnPage(std::u16string(u"\0\xD800<p>x</p>", 10) + Paid(kSite)),
                    {u"左1", u"右无推广位"}},
