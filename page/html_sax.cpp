@@ -44,27 +44,25 @@ struct ParserDeleter {
     void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
 };
 
-// Gives the parser the whole page as one chunk. After the document's end tag, libxml2's push
+// Gives the parser the whole page as one final chunk. After the document's end tag libxml2's push
 // parser takes only comments and white space and drops the rest, where its whole-document parser
-// reads on as a browser does (pages put listings and scripts there); so the push parse is resumed
-// in content until it has read everything it can.
+// reads on as a browser does (pages put listings and scripts there); so a push parse that stopped
+// there is resumed in content for as long as it reads on.
 void Push(htmlParserCtxtPtr parser, std::string_view input, const SaxReader& reader) {
-    htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 0);
-    for (;;) {
-        if (parser->instate == XML_PARSER_EOF && parser->errNo == XML_ERR_DOCUMENT_END &&
-            !reader.halted()) {
-            parser->instate = XML_PARSER_CONTENT;
-            parser->errNo = XML_ERR_OK;
-        } else if (parser->instate != XML_PARSER_EPILOG) {
-            break;
-        }
-        const long before = xmlByteConsumed(parser);
-        htmlParseChunk(parser, nullptr, 0, 0);
-        if (xmlByteConsumed(parser) == before) {
+    htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 1);
+    const auto size = static_cast<long>(input.size());
+    long consumed = xmlByteConsumed(parser);
+    while (parser->instate == XML_PARSER_EOF && parser->errNo == XML_ERR_DOCUMENT_END &&
+           !reader.halted() && consumed < size) {
+        parser->instate = XML_PARSER_CONTENT;
+        parser->errNo = XML_ERR_OK;
+        htmlParseChunk(parser, nullptr, 0, 1);
+        const long before = consumed;
+        consumed = xmlByteConsumed(parser);
+        if (consumed == before) {
             break;
         }
     }
-    htmlParseChunk(parser, nullptr, 0, 1);
 }
 
 }  // namespace
