@@ -137,6 +137,34 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+bool IsUtf8WithoutNul(std::string_view bytes) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        // Eight bytes of ASCII without NUL at a time: no high bit, and no byte that is zero.
+        if (at + 8 <= bytes.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bytes.data() + at, sizeof word);
+            if (((word | ((word - kOnes) & ~word)) & kHighBits) == 0) {
+                at += 8;
+                continue;
+            }
+        }
+        if (bytes[at] == '\0') {
+            return false;
+        }
+        char32_t code = 0;
+        std::size_t valid = 0;
+        const std::size_t length = Utf8Sequence(bytes, at, code, valid);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
 std::string EncodeUtf8(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size() * 3);

@@ -24,6 +24,10 @@ std::u16string DecodeUtf8(std::string_view bytes);
 // Whether the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 
+// Whether the bytes are well-formed UTF-8 without a NUL byte: the bytes that decoding and
+// EncodeUtf8WithoutNul give back unchanged, so a page's own bytes can be the HTML parser's input.
+bool IsUtf8WithoutNul(std::string_view bytes);
+
 // Text to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);
 

@@ -190,9 +190,10 @@ BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, RealPage, slotscope::PageKind::Deskto
 BENCHMARK_TEMPLATE(BM_ReaderOverBareParse, PhonePage, slotscope::PageKind::Phone)
     ->Unit(benchmark::kMillisecond);
 
-// The check as the run calls it (from the fetched page's text) over the push parse of the page's
-// UTF-8 bytes, timed back to back.
-template <const std::u16string& (*Page)(), slotscope::PageKind kind>
+// The check as the run calls it over the push parse of the page's UTF-8 bytes, timed back to
+// back: a page that came as UTF-8 brings its bytes as the parser's input; one that came as GBK
+// (`fromText`) is encoded from its text first.
+template <const std::u16string& (*Page)(), slotscope::PageKind kind, bool fromText>
 void BM_CheckOverPushParse(benchmark::State& state) {
     if (Page().empty()) {
         state.SkipWithError("page not found (the shared fixtures are beside the clone)");
@@ -205,7 +206,11 @@ void BM_CheckOverPushParse(benchmark::State& state) {
     Clock::duration bare{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        benchmark::DoNotOptimize(slotscope::CheckResultPage(page, kAbsentSite, kind));
+        if constexpr (fromText) {
+            benchmark::DoNotOptimize(slotscope::CheckResultPage(page, kAbsentSite, kind));
+        } else {
+            benchmark::DoNotOptimize(slotscope::CheckResultPage(page, input, kAbsentSite, kind));
+        }
         const auto middle = Clock::now();
         BarePushParse(input);
         check += middle - start;
@@ -214,12 +219,34 @@ void BM_CheckOverPushParse(benchmark::State& state) {
     state.counters["ratio"] =
         std::chrono::duration<double>(check).count() / std::chrono::duration<double>(bare).count();
 }
-BENCHMARK_TEMPLATE(BM_CheckOverPushParse, ColumnPage, slotscope::PageKind::Desktop)
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, ColumnPage, slotscope::PageKind::Desktop, false)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_CheckOverPushParse, RealPage, slotscope::PageKind::Desktop)
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, RealPage, slotscope::PageKind::Desktop, false)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_CheckOverPushParse, PhonePage, slotscope::PageKind::Phone)
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, PhonePage, slotscope::PageKind::Phone, false)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CheckOverPushParse, ColumnPage, slotscope::PageKind::Desktop, true)
+    ->Unit(benchmark::kMillisecond);
+
+// What keeping a UTF-8 page's bytes costs the fetch: the test that they are the parser's input,
+// over decoding them to text, which the fetch does either way.
+void BM_KeepBytesOverDecode(benchmark::State& state) {
+    const std::string bytes = slotscope::EncodeUtf8WithoutNul(ColumnPage());
+    using Clock = std::chrono::steady_clock;
+    Clock::duration keep{};
+    Clock::duration decode{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(slotscope::IsUtf8WithoutNul(bytes));
+        const auto middle = Clock::now();
+        benchmark::DoNotOptimize(slotscope::DecodeUtf8(bytes));
+        keep += middle - start;
+        decode += Clock::now() - middle;
+    }
+    state.counters["ratio"] =
+        std::chrono::duration<double>(keep).count() / std::chrono::duration<double>(decode).count();
+}
+BENCHMARK(BM_KeepBytesOverDecode)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, ColumnPage)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_ColumnsOverFind, RealPage)->Unit(benchmark::kMillisecond);

@@ -34,7 +34,10 @@ PageOutcome ReadPage(const FetchResult& fetched, const PageRequest& request,
                               : CheckFailure::Fetch;
         outcome.reason = fetched.failure().reason;
     } else {
-        PageCheck check = CheckResultPage(fetched.body(), site, request.options.page);
+        PageCheck check =
+            fetched.input().empty()
+                ? CheckResultPage(fetched.body(), site, request.options.page)
+                : CheckResultPage(fetched.body(), fetched.input(), site, request.options.page);
         switch (check.outcome) {
             case PageCheck::Outcome::Read:
                 outcome.labels = std::move(check.labels);

@@ -23,26 +23,36 @@ struct FetchFailure {
     std::string reason;  // short, for a log line or a status text
 };
 
+// A fetched page: its text and, when the page's bytes are already the parser's input (UTF-8
+// without NUL), those bytes, so that the check need not encode the text again.
+struct FetchedPage {
+    std::u16string text;
+    std::string input;  // EncodeUtf8WithoutNul(text), or empty when not kept
+};
+
 // The body of a fetched page as text, or why there is none.
 class FetchResult final {
   public:
-    static FetchResult Page(std::u16string body) { return FetchResult(std::move(body)); }
+    static FetchResult Page(std::u16string body, std::string input = {}) {
+        return FetchResult(FetchedPage{std::move(body), std::move(input)});
+    }
     static FetchResult Failed(FetchFailureKind kind, std::string reason) {
         return FetchResult(FetchFailure{kind, std::move(reason)});
     }
 
-    bool ok() const { return std::holds_alternative<std::u16string>(value_); }
+    bool ok() const { return std::holds_alternative<FetchedPage>(value_); }
     // Only when ok().
-    const std::u16string& body() const& { return std::get<std::u16string>(value_); }
-    std::u16string&& body() && { return std::get<std::u16string>(std::move(value_)); }
+    const std::u16string& body() const& { return std::get<FetchedPage>(value_).text; }
+    std::u16string&& body() && { return std::move(std::get<FetchedPage>(value_).text); }
+    const std::string& input() const { return std::get<FetchedPage>(value_).input; }
     // Only when !ok().
     const FetchFailure& failure() const { return std::get<FetchFailure>(value_); }
 
   private:
-    explicit FetchResult(std::variant<std::u16string, FetchFailure> value)
+    explicit FetchResult(std::variant<FetchedPage, FetchFailure> value)
         : value_(std::move(value)) {}
 
-    std::variant<std::u16string, FetchFailure> value_;
+    std::variant<FetchedPage, FetchFailure> value_;
 };
 
 // How one request is made; the defaults are those of a search request.

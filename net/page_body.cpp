@@ -131,6 +131,14 @@ std::u16string DecodeBody(std::string_view body, std::string_view contentType) {
     return Decode(body, DeclaredCharset(contentType, body));
 }
 
+FetchResult PageOfBody(std::string body, BodyCharset charset) {
+    std::u16string text = Decode(body, charset);
+    if (charset == BodyCharset::Utf8 && IsUtf8WithoutNul(body)) {
+        return FetchResult::Page(std::move(text), std::move(body));
+    }
+    return FetchResult::Page(std::move(text));
+}
+
 bool IsVerificationAddress(std::string_view address) {
     constexpr std::array<std::string_view, 4> kWords = {"wappass", "captcha", "antispider",
                                                         "verify"};

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/page_fetcher.h"
+
 namespace slotscope {
 
 // How the bytes of a response body become text.
@@ -18,6 +20,10 @@ BodyCharset DeclaredCharset(std::string_view contentType, std::string_view body)
 
 // The body as text in its declared charset. Bytes invalid in the charset become U+FFFD.
 std::u16string DecodeBody(std::string_view body, std::string_view contentType);
+
+// A fetched body as the run takes it: its text, and its bytes kept as the page reader's input
+// when they are UTF-8 already (and hold no NUL), which spares encoding the text again.
+FetchResult PageOfBody(std::string body, BodyCharset charset);
 
 // Whether a redirect target is a search engine's verification or captcha address.
 bool IsVerificationAddress(std::string_view address);

@@ -237,7 +237,7 @@ class HttpPageFetcher::Connection final {
         if (stopped) {
             return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
         }
-        return Outcome(transfer, code, status, timeout);
+        return Outcome(std::move(transfer), code, status, timeout);
     }
 
   private:
@@ -296,7 +296,7 @@ class HttpPageFetcher::Connection final {
     }
 
     // What a transfer that ran to its end brought: the page, or why there is none.
-    FetchResult Outcome(const Transfer& transfer, CURLcode code, long status,
+    FetchResult Outcome(Transfer&& transfer, CURLcode code, long status,
                         std::chrono::milliseconds timeout) const {
         if (transfer.verificationRedirect) {
             return FetchResult::Failed(FetchFailureKind::Blocked,
@@ -322,9 +322,7 @@ class HttpPageFetcher::Connection final {
         if (IsVerificationPage(transfer.body, charset)) {
             return FetchResult::Failed(FetchFailureKind::Blocked, "verification page");
         }
-        return FetchResult::Page(transfer.body.empty()
-                                     ? std::u16string()
-                                     : DecodeBody(transfer.body, transfer.contentType));
+        return PageOfBody(std::move(transfer.body), charset);
     }
 
     Shared& shared_;

@@ -228,8 +228,12 @@ std::optional<bool> IsResultPage(std::u16string_view PageText) {
 
 PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website,
                           PageKind kind) {
+    return CheckResultPage(PageText, EncodeUtf8WithoutNul(PageText), website, kind);
+}
+
+PageCheck CheckResultPage(std::u16string_view PageText, std::string_view input,
+                          std::u16string_view website, PageKind kind) {
     std::optional<LayoutReading> reading;
-    const std::string input = EncodeUtf8WithoutNul(PageText);
     if (kind == PageKind::Phone) {
         reading = ReadPhoneLayout(input, website);
     } else if (HasTableLayout(input)) {

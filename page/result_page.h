@@ -72,5 +72,8 @@ struct PageCheck {
 // as IsResultPage; for the phone, see ReadPhoneLayout) and, if so, its labels (for the desktop as
 // AnalyzeResultPage).
 PageCheck CheckResultPage(std::u16string_view PageText, std::u16string_view website, PageKind kind);
+// The same, given also the page as the parser's input: `input` is EncodeUtf8WithoutNul(PageText).
+PageCheck CheckResultPage(std::u16string_view PageText, std::string_view input,
+                          std::u16string_view website, PageKind kind);
 
 }  // namespace slotscope

@@ -74,6 +74,36 @@ TEST(Decoding, InvalidBytesBecomeReplacement) {
     EXPECT_EQ(EncodeUtf8(u"中文 ok"), "\xE4\xB8\xAD\xE6\x96\x87 ok");
 }
 
+// A page's bytes may stand for its text as the parser's input exactly when decoding and encoding
+// without NUL would give them back.
+TEST(Decoding, BytesThatAreTheParsersInputAlready) {
+    const struct {
+        std::string_view bytes;
+        bool kept;
+    } cases[] = {
+        {"", true},
+        {"<p>ok</p>", true},
+        {"\xE4\xB8\xAD\xF0\x9F\x98\x80\xC3\xA9\x7F", true},
+        {"\xEF\xBB\xBF<html>", true},  // a byte-order mark is a character like any other
+        {std::string_view("a\0b", 3), false},
+        {"a\xFF", false},
+        {"\xED\xA0\x80", false},  // an encoded surrogate
+        {"\xC0\xAF", false},      // an overlong form
+        {"ok\xE4\xB8", false},    // cut short
+        // Within and after runs of plain ASCII, which are taken eight bytes at a time.
+        {"<div>abcdefghijklmnop\xE4\xB8\xAD</div>", true},
+        {std::string_view("<div>abcdefgh\0ijklmnop", 22), false},
+        {std::string_view("abcdefghijklmno\0", 16), false},
+        {"abcdefghijklmnop\xFF", false},
+        {"abcdefg\xE4\xB8\xAD\xE4\xB8", false},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes(c.bytes);
+        EXPECT_EQ(IsUtf8WithoutNul(bytes), c.kept) << bytes;
+        EXPECT_EQ(EncodeUtf8WithoutNul(DecodeUtf8(bytes)) == bytes, c.kept) << bytes;
+    }
+}
+
 std::string Utf16(std::u16string_view text, bool bigEndian) {
     std::string bytes;
     for (const char16_t c : text) {

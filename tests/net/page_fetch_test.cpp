@@ -232,6 +232,13 @@ TEST_F(PageFetchTest, BodiesDecodeInTheirDeclaredCharset) {
     const FetchResult bad = Fetch("/bad");
     ASSERT_TRUE(bad.ok());
     EXPECT_EQ(bad.body(), u"a\uFFFD\uFFFDb");
+    // UTF-8 bodies come with their bytes as the reader's input; others must be encoded.
+    for (const char* path : {"/utf8", "/meta", "/gbk", "/gb2312", "/bad"}) {
+        const FetchResult result = Fetch(path);
+        ASSERT_TRUE(result.ok()) << path;
+        const bool utf8 = path == std::string_view("/utf8") || path == std::string_view("/meta");
+        EXPECT_EQ(result.input(), utf8 ? EncodeUtf8(result.body()) : "") << path;
+    }
 }
 
 TEST_F(PageFetchTest, CompressedBodiesAreDecoded) {

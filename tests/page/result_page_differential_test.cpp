@@ -37,11 +37,19 @@ TEST(AnalysisAgreesWithReference, OnGeneratedColumnPages) {
     std::mt19937 rng(20261208);
     int leftNumbered = 0;
     int rightNumbered = 0;
+    int read = 0;
     for (int i = 0; i < 6000; ++i) {
         const auto [page, website] = testing::RandomColumnPage(rng);
         const PositionLabels expected = testing::ReferenceAnalyzeResultPage(page, website);
         ASSERT_EQ(AnalyzeResultPage(page, website), expected)
             << "page " << i << ": " << EncodeUtf8(page) << "\nwebsite: " << EncodeUtf8(website);
+        // As the run checks a fetched page whose bytes are the parser's input already.
+        const PageCheck check =
+            CheckResultPage(page, EncodeUtf8WithoutNul(page), website, PageKind::Desktop);
+        if (check.outcome == PageCheck::Outcome::Read) {
+            ASSERT_EQ(check.labels, expected) << "page " << i;
+            ++read;
+        }
         leftNumbered +=
             expected.left.size() > 1 && expected.left[1] >= u'0' && expected.left[1] <= u'9' ? 1
                                                                                              : 0;
@@ -51,6 +59,7 @@ TEST(AnalysisAgreesWithReference, OnGeneratedColumnPages) {
     }
     EXPECT_GT(leftNumbered, 300);
     EXPECT_GT(rightNumbered, 300);
+    EXPECT_GT(read, 3000) << "pages the check reads as result pages";
 }
 
 TEST(AnalysisAgreesWithReference, OnColumnLayoutPage) {
