@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
 #include <tl/expected.hpp>
 
 namespace slotscope {
