@@ -124,63 +124,83 @@ std::string ProxyAddress::ForTransport() const {
     return std::string(prefix) + HostAndPort(*this);
 }
 
-tl::expected<ProxyAddress, std::string> ParseProxyAddress(std::string_view text) {
-    ProxyAddress proxy;
-    const auto scheme = std::find_if(kSchemes.begin(), kSchemes.end(), [&](const SchemeName& s) {
-        return ascii::StartsWithLower(text, s.prefix);
-    });
-    if (scheme == kSchemes.end()) {
-        return Refused("a proxy address starts with http://, https://, socks5:// or socks5h://");
+namespace {
+
+// Takes the user:password@ before the host, if any, from `rest` into `proxy`. The credentials
+// end at the last @: a password may hold one unencoded.
+std::optional<std::string> TakeCredentials(std::string_view& rest, ProxyAddress& proxy) {
+    const std::size_t at = rest.rfind('@');
+    if (at == std::string_view::npos) {
+        return std::nullopt;
     }
-    proxy.scheme = scheme->scheme;
-    std::string_view rest = text.substr(scheme->prefix.size());
-    if (!rest.empty() && rest.back() == '/') {
-        rest.remove_suffix(1);
+    const std::string_view credentials = rest.substr(0, at);
+    const std::size_t colon = credentials.find(':');
+    std::optional<std::string> user = PercentDecoded(credentials.substr(0, colon));
+    std::optional<std::string> password = colon == std::string_view::npos
+                                              ? std::string()
+                                              : PercentDecoded(credentials.substr(colon + 1));
+    if (!user || !password) {
+        return "the user name or password has a % not followed by two hex digits";
     }
-    // The credentials end at the last @: a password may hold one unencoded.
-    if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) {
-        const std::string_view credentials = rest.substr(0, at);
-        const std::size_t colon = credentials.find(':');
-        std::optional<std::string> user = PercentDecoded(credentials.substr(0, colon));
-        std::optional<std::string> password = colon == std::string_view::npos
-                                                  ? std::string()
-                                                  : PercentDecoded(credentials.substr(colon + 1));
-        if (!user || !password) {
-            return Refused("the user name or password has a % not followed by two hex digits");
-        }
-        if (user->empty()) {
-            return Refused("the proxy address has a password but no user name");
-        }
-        proxy.user = std::move(*user);
-        proxy.password = std::move(*password);
-        rest = rest.substr(at + 1);
+    if (user->empty()) {
+        return "the proxy address has a password but no user name";
     }
+    proxy.user = std::move(*user);
+    proxy.password = std::move(*password);
+    rest = rest.substr(at + 1);
+    return std::nullopt;
+}
+
+// Reads host:port or [IPv6]:port into `proxy`; what is wrong, if anything.
+std::optional<std::string> TakeHostAndPort(std::string_view rest, ProxyAddress& proxy) {
     std::string_view host;
     std::string_view port;
     if (rest.starts_with('[')) {
         const std::size_t close = rest.find(']');
-        host = rest.substr(1, close == std::string_view::npos ? 0 : close - 1);
-        port = close == std::string_view::npos || rest.substr(close + 1).size() < 1 ||
-                       rest[close + 1] != ':'
-                   ? std::string_view()
-                   : rest.substr(close + 2);
-        if (!IsIpv6(host)) {
-            return Refused("the proxy's host is not a valid IPv6 address");
+        if (close == std::string_view::npos || !IsIpv6(rest.substr(1, close - 1))) {
+            return "the proxy's host is not a valid IPv6 address";
         }
+        host = rest.substr(1, close - 1);
+        const std::string_view after = rest.substr(close + 1);
+        port = after.starts_with(':') ? after.substr(1) : std::string_view();
     } else {
         const std::size_t colon = rest.rfind(':');
         host = rest.substr(0, colon);
         port = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
         if (!IsHostName(host)) {
-            return Refused("the proxy's host is not a host name or an IP address");
+            return "the proxy's host is not a host name or an IP address";
         }
     }
     const std::optional<int> number = WholeNumber(port, 1, 65535);
     if (!number) {
-        return Refused("the proxy address needs a port from 1 to 65535 after the host");
+        return "the proxy address needs a port from 1 to 65535 after the host";
     }
     proxy.host = ascii::Lowered(host);
     proxy.port = static_cast<std::uint16_t>(*number);
+    return std::nullopt;
+}
+
+}  // namespace
+
+tl::expected<ProxyAddress, std::string> ParseProxyAddress(std::string_view text) {
+    ProxyAddress proxy;
+    const auto* const scheme =
+        std::find_if(kSchemes.begin(), kSchemes.end(),
+                     [&](const SchemeName& s) { return ascii::StartsWithLower(text, s.prefix); });
+    if (scheme == kSchemes.end()) {
+        return Refused("a proxy address starts with http://, https://, socks5:// or socks5h://");
+    }
+    proxy.scheme = scheme->scheme;
+    std::string_view rest = text.substr(scheme->prefix.size());
+    if (rest.ends_with('/')) {
+        rest.remove_suffix(1);
+    }
+    if (std::optional<std::string> wrong = TakeCredentials(rest, proxy)) {
+        return Refused(std::move(*wrong));
+    }
+    if (std::optional<std::string> wrong = TakeHostAndPort(rest, proxy)) {
+        return Refused(std::move(*wrong));
+    }
     if (!proxy.password.empty() && proxy.scheme != ProxyAddress::Scheme::Https &&
         !proxy.IsLoopback()) {
         return Refused("a proxy password would cross the network in clear over " +
