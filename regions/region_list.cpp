@@ -1,0 +1,134 @@
+#include "regions/region_list.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "base/ascii.h"
+#include "base/text_codec.h"
+
+namespace slotscope {
+namespace {
+
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\u3000';
+}
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (IsBlank(text.back()) || text.back() == u'\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::size_t Characters(std::u16string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char16_t unit) {
+        return unit < 0xDC00 || unit > 0xDFFF;  // a surrogate pair counts once
+    }));
+}
+
+bool IsControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    return ascii::Lowered(a) == ascii::Lowered(b);
+}
+
+tl::unexpected<RegionListError> Fault(int line, std::string message) {
+    return tl::unexpected(RegionListError{line, std::move(message)});
+}
+
+// Adds one address to the named region, opening the region at its first line.
+std::optional<std::string> Add(std::vector<Region>& regions, std::u16string_view name,
+                               std::string_view address) {
+    auto region = std::find_if(regions.begin(), regions.end(),
+                               [&](const Region& r) { return SameName(r.name, name); });
+    if (region != regions.end() && region->name != name) {
+        return "the name differs only in case from region " + EncodeUtf8(region->name) +
+               " (their files would be one on Windows)";
+    }
+    const bool direct = ascii::EqualsLower(address, "direct");
+    std::optional<ProxyAddress> proxy;
+    if (!direct) {
+        auto parsed = ParseProxyAddress(address);
+        if (!parsed) {
+            return std::move(parsed.error());
+        }
+        proxy = std::move(*parsed);
+    }
+    if (region == regions.end()) {
+        regions.push_back(Region{std::u16string(name), {}});
+        region = regions.end() - 1;
+    } else if (direct != region->direct()) {
+        return "region " + EncodeUtf8(name) +
+               " cannot be both the own connection (direct) and proxies";
+    }
+    if (proxy &&
+        std::find(region->pool.begin(), region->pool.end(), *proxy) == region->pool.end()) {
+        region->pool.push_back(std::move(*proxy));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string RegionNameFault(std::u16string_view name) {
+    if (name.empty()) {
+        return "a region needs a name before the =";
+    }
+    if (Characters(name) > kMaxRegionNameLength) {
+        return "a region name has at most 32 characters";
+    }
+    if (name.find_first_of(u"\\/:*?\"<>|") != std::u16string_view::npos ||
+        std::any_of(name.begin(), name.end(), IsControl)) {
+        return "a region name cannot hold \\ / : * ? \" < > | or control characters";
+    }
+    if (IsBlank(name.front()) || IsBlank(name.back()) || name.front() == u'.' ||
+        name.back() == u'.') {
+        return "a region name cannot start or end with a space or a dot";
+    }
+    return {};
+}
+
+tl::expected<std::vector<Region>, RegionListError> ReadRegionList(std::u16string_view text) {
+    std::vector<Region> regions;
+    int number = 0;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(u'\n', start), text.size());
+        std::u16string_view line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (number == 1 && line.starts_with(u'\uFEFF')) {
+            line.remove_prefix(1);
+        }
+        line = Trimmed(line.substr(0, line.find(u'#')));
+        if (line.empty()) {
+            continue;
+        }
+        const std::size_t equals = line.find(u'=');
+        if (equals == std::u16string_view::npos) {
+            return Fault(number, "a line is NAME = ADDRESS");
+        }
+        const std::u16string_view name = Trimmed(line.substr(0, equals));
+        const std::u16string_view address = Trimmed(line.substr(equals + 1));
+        if (std::string fault = RegionNameFault(name); !fault.empty()) {
+            return Fault(number, std::move(fault));
+        }
+        if (address.empty()) {
+            return Fault(number, "a proxy address or direct comes after the =");
+        }
+        if (std::optional<std::string> fault = Add(regions, name, EncodeUtf8(address))) {
+            return Fault(number, std::move(*fault));
+        }
+    }
+    if (regions.empty()) {
+        return Fault(0, "no region is named");
+    }
+    return regions;
+}
+
+}  // namespace slotscope
