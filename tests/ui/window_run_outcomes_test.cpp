@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -36,12 +37,21 @@ WindowServices::MakeFetcher AlwaysAnswering(const FetchResult& result) {
     };
 }
 
-// The keyword list with each toolkit's line breaks, an empty line among them.
+// The keyword list with a toolkit's line breaks, an empty line among them.
+struct KeywordList {
+    const char* name;  // the toolkit's line break
+    std::u16string text;
+};
+
+void PrintTo(const KeywordList& list, std::ostream* out) {
+    *out << list.name;
+}
+
 class WindowRunLineBreaksTest : public WindowRunTest,
-                                public ::testing::WithParamInterface<std::u16string> {};
+                                public ::testing::WithParamInterface<KeywordList> {};
 
 TEST_P(WindowRunLineBreaksTest, ARunShowsItsProgressLabelsAndStatusAndWritesALinePerKeyword) {
-    auto run = MakeRun(GetParam());
+    auto run = MakeRun(GetParam().text);
     ASSERT_TRUE(RunToEnd(*run));
     EXPECT_EQ(window_.Written(Field::Progress), (std::vector<std::u16string>{u"1/2", u"2/2"}));
     EXPECT_EQ(window_.Get(Field::Status), u"总词数2运行完毕，信息保存在同目录下的baidu.csv里");
@@ -54,7 +64,11 @@ TEST_P(WindowRunLineBreaksTest, ARunShowsItsProgressLabelsAndStatusAndWritesALin
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, WindowRunLineBreaksTest,
-                         ::testing::Values(u"k2\n\nk1", u"k2\r\n\r\nk1"));
+                         ::testing::Values(KeywordList{"Lf", u"k2\n\nk1"},
+                                           KeywordList{"CrLf", u"k2\r\n\r\nk1"}),
+                         [](const ::testing::TestParamInfo<KeywordList>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // How a run ended, as the status says it: the services it ran with, the window's keywords and
 // device, and the status with the left label it leaves.
@@ -67,6 +81,10 @@ struct Ending {
     std::u16string status;
     std::u16string leftLabel;  // empty: not looked at
 };
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
 
 class WindowRunEndingTest : public WindowRunTest, public ::testing::WithParamInterface<Ending> {};
 
@@ -183,6 +201,10 @@ struct HistoryClick {
     std::u16string website;
     std::u16string message;
 };
+
+void PrintTo(const HistoryClick& click, std::ostream* out) {
+    *out << click.name;
+}
 
 class WindowHistoryLinkTest : public WindowRunTest,
                               public ::testing::WithParamInterface<HistoryClick> {};
