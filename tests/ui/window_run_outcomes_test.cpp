@@ -77,7 +77,7 @@ struct Ending {
     std::function<void(WindowServices&, const testing::TempDir&)> adapt;
     std::u16string keywords;
     std::u16string device;  // empty: the first choice
-    enum class Match { Whole, Start, Part } match;
+    enum class Match { Whole, Start, Contains } match;
     std::u16string status;
     std::u16string leftLabel;  // empty: not looked at
 };
@@ -105,7 +105,7 @@ TEST_P(WindowRunEndingTest, TheStatusSaysHowTheRunEnded) {
         case Ending::Match::Start:
             EXPECT_TRUE(status.starts_with(ending.status)) << EncodeUtf8(status);
             break;
-        case Ending::Match::Part:
+        case Ending::Match::Contains:
             EXPECT_NE(status.find(ending.status), std::u16string::npos) << EncodeUtf8(status);
             break;
     }
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                    services.makeFetcher = AlwaysAnswering(FetchResult::Page(u""));
                    services.resultsPath = dir.file("missing-dir/baidu.csv");
                },
-               u"k1", u"", Ending::Match::Part, u"无法创建结果文件", u""},
+               u"k1", u"", Ending::Match::Contains, u"无法创建结果文件", u""},
         Ending{"NoPageFetch",
                [](WindowServices& services, const testing::TempDir&) {
                    services.makeFetcher = [](std::string_view) -> std::unique_ptr<PageFetcher> {
