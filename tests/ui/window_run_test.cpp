@@ -1,127 +1,28 @@
+// A window's runs as both toolkits have them: started, stopped, closed and refused, on a window
+// without a toolkit whose posted work the test serves.
+
 #include "ui/window_run.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
-#include <functional>
-#include <map>
+#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/text_codec.h"
+#include "tests/support/fake_window.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/window_engine.h"
+#include "ui/form_table.h"
 
 namespace slotscope {
 namespace {
 
 using namespace std::chrono_literals;
-using Field = WindowTexts::Field;
-
-// A window without a toolkit: its fields in a map, every text written kept in order, and a
-// queue of posted work that the test serves when it chooses.
-class FakeWindow final : public WindowTexts, public WindowThread {
-  public:
-    std::u16string Get(Field field) const override {
-        const auto found = texts_.find(field);
-        return found == texts_.end() ? std::u16string() : found->second;
-    }
-    void Set(Field field, const std::u16string& text) override {
-        texts_[field] = text;
-        written_[field].push_back(text);
-    }
-    void Post(std::function<void()> work) override {
-        const std::scoped_lock lock(mutex_);
-        posted_.push_back(std::move(work));
-        mostWaiting_ = std::max(mostWaiting_, posted_.size());
-    }
-
-    // Runs the work posted so far, and what that posts in turn; the number of calls served.
-    int Serve() {
-        int served = 0;
-        for (;;) {
-            std::function<void()> work;
-            {
-                const std::scoped_lock lock(mutex_);
-                if (posted_.empty()) {
-                    return served;
-                }
-                work = std::move(posted_.front());
-                posted_.pop_front();
-            }
-            work();
-            ++served;
-        }
-    }
-    // Serves until `done` holds; false when it did not within `limit`.
-    bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        const auto giveUp = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > giveUp) {
-                return false;
-            }
-            Serve();
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
-    std::size_t Waiting() {
-        const std::scoped_lock lock(mutex_);
-        return posted_.size();
-    }
-    std::size_t MostWaiting() {
-        const std::scoped_lock lock(mutex_);
-        return mostWaiting_;
-    }
-    const std::vector<std::u16string>& Written(Field field) { return written_[field]; }
-
-  private:
-    std::map<Field, std::u16string> texts_;
-    std::map<Field, std::vector<std::u16string>> written_;
-    std::mutex mutex_;
-    std::deque<std::function<void()>> posted_;
-    std::size_t mostWaiting_ = 0;
-};
-
-// Waits, serving nothing, until `done` holds; false when it did not within `limit`.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-class WindowRunTest : public ::testing::Test {
-  protected:
-    std::unique_ptr<WindowRun> MakeRun(const std::u16string& keywords) {
-        window_.Set(Field::KeywordList, keywords);
-        window_.Set(Field::Website, u"shop.example.cn");
-        auto run = std::make_unique<WindowRun>(
-            testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_), window_, window_,
-            WindowRun::Events{
-                .runningChanged = [this](bool running) { changes_.push_back(running); },
-                .finished = [this] { ++finished_; },
-                .close = [this] { ++closed_; }});
-        return run;
-    }
-
-    testing::TempDir dir_;
-    std::shared_ptr<testing::WindowEngine> engine_ = std::make_shared<testing::WindowEngine>();
-    std::vector<std::string> opened_;
-    FakeWindow window_;
-    std::vector<bool> changes_;
-    int finished_ = 0;
-    int closed_ = 0;
-};
+using testing::WaitUntil;
+using testing::WindowRunTest;
 
 TEST_F(WindowRunTest, TheRunGoesToItsEndWithoutTheWindowServingIt) {
     auto run = MakeRun(u"k1\r\nk2\r\nk3");
@@ -156,33 +57,51 @@ TEST_F(WindowRunTest, ManyTextsReachTheWindowThroughFewCalls) {
     EXPECT_LE(window_.MostWaiting(), 2U);
 }
 
-TEST_F(WindowRunTest, AClickStopsTheRunAndASecondChangesNothing) {
-    engine_->delay = 200ms;
-    auto run = MakeRun(u"k1\r\nk2\r\nk3\r\nk4");
+TEST_F(WindowRunTest, AClickStopsTheRunKeepingItsFinishedLinesAndASecondChangesNothing) {
+    engine_->delay = 300ms;
+    auto run = MakeRun(u"k1\r\nk2\r\nk3\r\nk1");
     run->StartOrStop();
-    ASSERT_TRUE(window_.ServeUntil([&] { return engine_->searches >= 1; }));
+    // Pages are fetched ahead, so the first lines may reach the window together: stop once any
+    // has, before the last.
+    ASSERT_TRUE(window_.ServeUntil([&] {
+        const std::u16string progress = window_.Get(Field::Progress);
+        return progress == u"1/4" || progress == u"2/4" || progress == u"3/4";
+    }));
+    EXPECT_EQ(caption_, u"停止");
     run->StartOrStop();
     EXPECT_EQ(run->state(), WindowRun::State::Stopping);
     run->StartOrStop();
     EXPECT_EQ(run->state(), WindowRun::State::Stopping);
     ASSERT_TRUE(window_.ServeUntil([&] { return finished_ == 1; }, 5s));
+
     EXPECT_EQ(run->state(), WindowRun::State::Idle);
-    EXPECT_TRUE(window_.Get(Field::Status).starts_with(u"运行已停止"));
+    EXPECT_EQ(caption_, u"开始");
+    EXPECT_TRUE(window_.Get(Field::Status).starts_with(u"运行已停止，已完成"));
     EXPECT_EQ(closed_, 0);
+    const std::string results = testing::ReadFileBytes(ResultsPath());
+    EXPECT_TRUE(results.starts_with(EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n")));
+    EXPECT_LT(std::count(results.begin(), results.end(), '\n'), 4);
+    EXPECT_TRUE(results.ends_with("\r\n"));
 }
 
 TEST_F(WindowRunTest, ACloseDuringARunWaitsForItsEndThenCloses) {
-    engine_->delay = 10s;
+    engine_->delay = 10s;  // a fetch in flight when the window is closed
     auto run = MakeRun(u"k1\r\nk2");
     run->StartOrStop();
     ASSERT_TRUE(window_.ServeUntil([&] { return engine_->searches >= 1; }));
+    const auto asked = std::chrono::steady_clock::now();
     EXPECT_FALSE(run->CloseRequested());
     EXPECT_EQ(run->state(), WindowRun::State::ClosingAfterRun);
     run->StartOrStop();  // a click meanwhile leaves the close asked for
     EXPECT_EQ(run->state(), WindowRun::State::ClosingAfterRun);
     ASSERT_TRUE(window_.ServeUntil([&] { return closed_ == 1; }, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
     EXPECT_EQ(finished_, 1);
+    EXPECT_FALSE(run->running());
     EXPECT_TRUE(run->CloseRequested());
+    // The file was closed by the run (empty: no keyword had finished).
+    EXPECT_TRUE(std::filesystem::exists(ResultsPath()));
+    EXPECT_EQ(testing::ReadFileBytes(ResultsPath()), std::string());
 }
 
 TEST_F(WindowRunTest, TextsPostedAfterTheWindowIsGoneAreDropped) {
@@ -195,6 +114,93 @@ TEST_F(WindowRunTest, TextsPostedAfterTheWindowIsGoneAreDropped) {
     window_.Serve();
     EXPECT_EQ(window_.Get(Field::Status), status);
     EXPECT_EQ(finished_, 0);
+}
+
+TEST_F(WindowRunTest, InputsAreTakenOnceWhenTheRunStarts) {
+    engine_->delay = 100ms;
+    auto run = MakeRun(u"k1\nk2");
+    run->StartOrStop();
+    // The user clears both boxes while the first page is on its way: an empty website would be
+    // found in every listing. The edits are for the next run.
+    ASSERT_TRUE(window_.ServeUntil([&] { return engine_->searches >= 1; }));
+    window_.Set(Field::KeywordList, u"");
+    window_.Set(Field::Website, u"");
+    ASSERT_TRUE(window_.ServeUntil([&] { return finished_ == 1; }));
+    EXPECT_EQ(testing::ReadFileBytes(ResultsPath()),
+              EncodeGbk(u"k1 , shop.example.cn , 左1 , 右无推广位\r\n"
+                        u"k2 , shop.example.cn , 左2 , 右无推广位\r\n"));
+}
+
+TEST_F(WindowRunTest, ASecondRunUsesTheEditedListAndTruncatesTheFile) {
+    auto run = MakeRun(u"k1\nk2\nk3");
+    ASSERT_TRUE(RunToEnd(*run));
+    EXPECT_EQ(window_.Get(Field::Progress), u"3/3");
+
+    window_.Set(Field::KeywordList, u"k3");
+    engine_->delay = 300ms;
+    run->StartOrStop();
+    // Until the new run writes it, the last run's progress stays.
+    EXPECT_EQ(window_.Get(Field::Progress), u"3/3");
+    EXPECT_EQ(caption_, u"停止");
+    ASSERT_TRUE(window_.ServeUntil([&] { return finished_ == 2; }));
+
+    EXPECT_EQ(window_.Get(Field::Progress), u"1/1");
+    EXPECT_EQ(testing::ReadFileBytes(ResultsPath()),
+              EncodeGbk(u"k3 , shop.example.cn , 左3 , 右无推广位\r\n"));
+}
+
+TEST_F(WindowRunTest, AStartWithoutSiteKeywordsOrAReadableCookieIsRefusedUntilMended) {
+    auto services = Services();
+    auto cookies = std::make_shared<std::vector<std::string>>();
+    services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+        cookies->emplace_back(cookie);
+        return make(cookie);
+    };
+    services.cookieError = [](std::string_view cookie) {
+        return cookie.find('=') == std::string_view::npos ? std::string("第1行") : std::string();
+    };
+    auto run = MakeRun(u"", std::move(services));
+    const RunSettings readable = run->settings();
+    struct Refusal {
+        std::u16string keywords;
+        std::u16string website;
+        std::u16string cookie;  // in the settings
+        std::u16string status;  // what it says instead of a run
+    };
+    const std::vector<Refusal> refusals = {
+        {u"k1", u"   ", u"", u"请先填写查看网址"},
+        {u"k1", u"shop.example.cn, shop2.cn", u"", u"网址无法识别：shop.example.cn, shop2.cn"},
+        {u"k1", u"http://", u"", u"网址无法识别：http://"},
+        {u"\n \n", u"shop.example.cn", u"", u"请先填写竞价关键词"},
+        // A run without the session the user asked for never starts.
+        {u"k1", u"shop.example.cn", u"BDUSS", u"设置里的Cookie无法读取（第1行），请在设置里改正"},
+    };
+    for (const Refusal& refusal : refusals) {
+        window_.Set(Field::KeywordList, refusal.keywords);
+        window_.Set(Field::Website, refusal.website);
+        RunSettings settings = readable;
+        settings.cookie = refusal.cookie;
+        run->SetSettings(settings);
+        run->StartOrStop();
+        EXPECT_EQ(window_.Get(Field::Status), refusal.status) << EncodeUtf8(refusal.website);
+        EXPECT_EQ(run->state(), WindowRun::State::Idle);
+        EXPECT_EQ(caption_, u"开始");
+    }
+    window_.Serve();
+    EXPECT_TRUE(changes_.empty());
+    EXPECT_EQ(engine_->searches.load(), 0);
+    EXPECT_EQ(finished_, 0);
+    EXPECT_TRUE(cookies->empty());
+
+    // Mended, the run starts, and the refusal goes at once.
+    engine_->delay = 300ms;
+    run->SetSettings(readable);
+    window_.Set(Field::KeywordList, u"k1");
+    window_.Set(Field::Website, u"https://www.shop.example.cn/");
+    run->StartOrStop();
+    EXPECT_EQ(window_.Get(Field::Status), std::u16string(form::Find("Label3")->caption));
+    ASSERT_TRUE(window_.ServeUntil([&] { return finished_ == 1; }));
+    EXPECT_EQ(window_.Get(Field::LeftLabel), u"左1");
 }
 
 }  // namespace
