@@ -45,15 +45,15 @@ struct ParserDeleter {
 };
 
 // Gives the parser the whole page as one final chunk. After the document's end tag libxml2's push
-// parser takes only comments and white space and drops the rest, where its whole-document parser
-// reads on as a browser does (pages put listings and scripts there); so a push parse that stopped
-// there is resumed in content for as long as it reads on.
+// parser takes only comments and white space and stops at anything else, or after white space,
+// where its whole-document parser reads on as a browser does (pages put listings and scripts
+// there); so a push parse that stopped short of the end, unless its reader halted it, is resumed
+// in content for as long as it reads on.
 void Push(htmlParserCtxtPtr parser, std::string_view input, const SaxReader& reader) {
     htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 1);
     const auto size = static_cast<long>(input.size());
     long consumed = xmlByteConsumed(parser);
-    while (parser->instate == XML_PARSER_EOF && parser->errNo == XML_ERR_DOCUMENT_END &&
-           !reader.halted() && consumed < size) {
+    while (!reader.halted() && consumed < size) {
         parser->instate = XML_PARSER_CONTENT;
         parser->errNo = XML_ERR_OK;
         htmlParseChunk(parser, nullptr, 0, 1);

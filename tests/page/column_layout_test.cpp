@@ -213,6 +213,17 @@ INSTANTIATE_TEST_SUITE_P(
                    u"<html><body><div id=\"content_left\"><bodyx></bodyx></htmlx>" + Paid(kSite) +
                        u"</div></body></html>",
                    {u"左1", u"右无推广位"}},
+        ColumnCase{
+            "ColumnsAfterACommentPastTheDocumentsEnd",
+            u"<html><body><p>x</p></body></html>\n<!-- served -->\n" + ColumnPage(Paid(kSite)),
+            {u"左1", u"右无推广位"}},
+        ColumnCase{"ColumnsAfterAnInstructionPastTheDocumentsEnd",
+                   u"<html><body><p>x</p></body></html><?x?>" + ColumnPage(Paid(kSite)),
+                   {u"左1", u"右无推广位"}},
+        ColumnCase{
+            "ColumnsAfterEveryOneOfManyDocumentEnds",
+            u"<html><body><p>x</p></body></html></html><p>y</p></html>" + ColumnPage(Paid(kSite)),
+            {u"左1", u"右无推广位"}},
         ColumnCase{"NulAndLoneSurrogatesDoNotEndThePage",
                    ColumnPage(std::u16string(u"\0\xD800<p>x</p>", 10) + Paid(kSite)),
                    {u"左1", u"右无推广位"}},

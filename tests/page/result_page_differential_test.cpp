@@ -79,5 +79,32 @@ TEST(AnalysisAgreesWithReference, OnWorstCasePage) {
     }
 }
 
+// Markup after the document's end is read as the whole-document tree reads it, whatever comes
+// between: comments, instructions, more end tags, a bare "<!" or plain text.
+TEST(AnalysisAgreesWithReference, PastTheDocumentsEnd) {
+    const std::u16string_view tails[] = {
+        u"\n<!-- served -->\n",
+        u"<!-- a --><!-- b -->",
+        u"<?x?>",
+        u"</html></html>",
+        u"<!",
+        u"text",
+        u"</html>text</html>",
+        u"<!DOCTYPE html>",
+        u"\n",
+    };
+    std::mt19937 rng(20261209);
+    for (const std::u16string_view tail : tails) {
+        for (int i = 0; i < 200; ++i) {
+            const auto [column, website] = testing::RandomColumnPage(rng);
+            const std::u16string page =
+                u"<html><body><p>x</p></body></html>" + std::u16string(tail) + column;
+            ASSERT_EQ(AnalyzeResultPage(page, website),
+                      testing::ReferenceAnalyzeResultPage(page, website))
+                << "tail " << EncodeUtf8(tail) << ", page " << i << ": " << EncodeUtf8(page);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace slotscope
