@@ -38,6 +38,18 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
     return ascii::Lowered(a) == ascii::Lowered(b);
 }
 
+// The line without its comment: a # at the start of the line or after a blank begins one; a #
+// within an address (a password may hold one) is the address's.
+std::u16string_view WithoutComment(std::u16string_view line) {
+    for (std::size_t at = line.find(u'#'); at != std::u16string_view::npos;
+         at = line.find(u'#', at + 1)) {
+        if (at == 0 || IsBlank(line[at - 1])) {
+            return line.substr(0, at);
+        }
+    }
+    return line;
+}
+
 tl::unexpected<RegionListError> Fault(int line, std::string message) {
     return tl::unexpected(RegionListError{line, std::move(message)});
 }
@@ -105,7 +117,7 @@ tl::expected<std::vector<Region>, RegionListError> ReadRegionList(std::u16string
         if (number == 1 && line.starts_with(u'\uFEFF')) {
             line.remove_prefix(1);
         }
-        line = Trimmed(line.substr(0, line.find(u'#')));
+        line = Trimmed(WithoutComment(line));
         if (line.empty()) {
             continue;
         }

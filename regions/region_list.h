@@ -2,7 +2,8 @@
 
 // The regions a run checks from, as a regions file or the settings dialog lists them: one
 // `NAME = ADDRESS` per line, where ADDRESS is a proxy address or `direct` (this machine's own
-// connection). A name on several lines adds to its pool; `#` starts a comment.
+// connection). A name on several lines adds to its pool; `#` at the start of a line or after a
+// blank starts a comment.
 
 #include <string>
 #include <string_view>
