@@ -76,6 +76,10 @@ TEST(RegionList, NamesTheLineOfWhatItCannotRead) {
         {u"一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三 = direct", 1,
          "at most 32"},
         {u"bj = direct\nBJ = direct", 2, "differs only in case"},
+        // Windows compares file names without regard to letter case in every script.
+        {u"Ärger = direct\närger = direct", 2, "differs only in case"},
+        {u"ＢＪ = direct\nｂｊ = direct", 2, "differs only in case"},
+        {u"Москва = direct\nМОСКВА = direct", 2, "differs only in case"},
         {u"bj = direct\nbj = socks5://127.0.0.2:1080", 2, "both"},
         {u"bj = socks5://127.0.0.2:1080\nbj = direct", 2, "both"},
         {u"bj = ftp://a.example:21", 1, "starts with"},
