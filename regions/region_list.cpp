@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/ascii.h"
+#include "base/letter_case.h"
 #include "base/text_codec.h"
 
 namespace slotscope {
@@ -34,8 +35,9 @@ bool IsControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
+// Names that would be one file's on Windows.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-    return ascii::Lowered(a) == ascii::Lowered(b);
+    return SameIgnoringCase(a, b);
 }
 
 // The line without its comment: a # at the start of the line or after a blank begins one; a #
