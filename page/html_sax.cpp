@@ -44,27 +44,6 @@ struct ParserDeleter {
     void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
 };
 
-// Gives the parser the whole page as one final chunk. After the document's end tag libxml2's push
-// parser takes only comments and white space and stops at anything else, or after white space,
-// where its whole-document parser reads on as a browser does (pages put listings and scripts
-// there); so a push parse that stopped short of the end, unless its reader halted it, is resumed
-// in content for as long as it reads on.
-void Push(htmlParserCtxtPtr parser, std::string_view input, const SaxReader& reader) {
-    htmlParseChunk(parser, input.data(), static_cast<int>(input.size()), 1);
-    const auto size = static_cast<long>(input.size());
-    long consumed = xmlByteConsumed(parser);
-    while (!reader.halted() && consumed < size) {
-        parser->instate = XML_PARSER_CONTENT;
-        parser->errNo = XML_ERR_OK;
-        htmlParseChunk(parser, nullptr, 0, 1);
-        const long before = consumed;
-        consumed = xmlByteConsumed(parser);
-        if (consumed == before) {
-            break;
-        }
-    }
-}
-
 }  // namespace
 
 SaxReader& SaxReader::Of(void* context) {
@@ -108,6 +87,10 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return false;
     }
+    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
+    if (parser == nullptr) {
+        throw std::bad_alloc();
+    }
     htmlSAXHandler handler{};
     handler.startElement = callbacks.start;
     handler.endElement = callbacks.end;
@@ -118,20 +101,16 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     handler.cdataBlock = [](void* /*context*/, const xmlChar* /*text*/, int /*length*/) {};
     handler.serror = kOnError;
     handler.initialized = XML_SAX2_MAGIC;  // so that serror is used
-    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(
-        htmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
-    if (parser == nullptr) {
-        throw std::bad_alloc();
-    }
+    *parser->sax = handler;
     parser->_private = &reader;
+
     // The text is decoded already: the page's own charset declarations must not decode it again.
-    htmlCtxtUseOptions(parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                         HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                                         HTML_PARSE_IGNORE_ENC);
-    Push(parser.get(), input, reader);
-    if (parser->myDoc != nullptr) {
-        xmlFreeDoc(parser->myDoc);
-        parser->myDoc = nullptr;
+    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                        HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
+    htmlDocPtr document = htmlCtxtReadMemory(
+        parser.get(), input.data(), static_cast<int>(input.size()), nullptr, "UTF-8", options);
+    if (document != nullptr) {
+        xmlFreeDoc(document);
     }
     if (reader.failure() != nullptr) {
         std::rethrow_exception(reader.failure());

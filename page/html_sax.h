@@ -28,7 +28,6 @@ inline std::string_view View(const SaxChar* text) {
 class SaxReader {
   public:
     bool unreadable() const { return unreadable_; }
-    bool halted() const { return halted_; }
     // What a callback threw, or memory the parser could not get: thrown once the parser is done,
     // never through its C frames.
     const std::exception_ptr& failure() const { return failure_; }
