@@ -70,7 +70,7 @@ std::optional<std::string> Add(std::vector<Region>& regions, std::u16string_view
     if (!direct) {
         auto parsed = ParseProxyAddress(address);
         if (!parsed) {
-            return std::move(parsed.error());
+            return std::move(parsed).error();
         }
         proxy = std::move(*parsed);
     }
