@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "regions/proxy_address.h"
@@ -99,15 +100,19 @@ TEST_P(ProxyProgramTest, EnvironmentProxyPlaysNoPartWhenOneIsGiven) {
     LocalProxy proxy(program, kUser, kPassword);
     ASSERT_TRUE(proxy.started()) << proxy.Log();
     ServePage();
-    // A proxy of the environment where nothing listens: a request that went to it would fail.
+    // A proxy of the environment where nothing listens, and no_proxy sending every host past
+    // it: a request that heeded either would not come from the proxy given.
     const std::string nowhere = "http://127.0.0.1:" + std::to_string(testing::UnusedPort());
-    const std::vector<const char*> names = {"http_proxy", "https_proxy", "all_proxy"};
-    for (const char* name : names) {
-        testing::SetEnv(name, nowhere);
+    const std::vector<std::pair<const char*, std::string>> variables = {{"http_proxy", nowhere},
+                                                                        {"https_proxy", nowhere},
+                                                                        {"all_proxy", nowhere},
+                                                                        {"no_proxy", "*"}};
+    for (const auto& [name, value] : variables) {
+        testing::SetEnv(name, value);
     }
 
     const FetchResult result = FetchThrough(AddressOf(program, proxy.port(), kUser, kPassword));
-    for (const char* name : names) {
+    for (const auto& [name, value] : variables) {
         testing::UnsetEnv(name);
     }
     ASSERT_TRUE(result.ok()) << result.failure().reason;
