@@ -61,7 +61,7 @@ std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
                                       : "asks for a user name and password";
     }
     if (connectStatus != 0 && (connectStatus < 200 || connectStatus >= 300)) {
-        return "refused the tunnel with HTTP status " + std::to_string(connectStatus);
+        return "opened no tunnel to the site (HTTP status " + std::to_string(connectStatus) + ")";
     }
     switch (code) {
         case CURLE_COULDNT_RESOLVE_PROXY:

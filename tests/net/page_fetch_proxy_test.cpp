@@ -65,9 +65,15 @@ class ProxyFetchTest : public PageFetchTest {
         local.Start();
     }
 
-    FetchResult FetchThrough(const ProxyAddress& proxy, FetchSettings settings = QuickSettings()) {
+    // The page, or with `siteListening` false an address on this machine where nothing listens.
+    FetchResult FetchThrough(const ProxyAddress& proxy, FetchSettings settings = QuickSettings(),
+                             bool siteListening = true) {
         settings.proxy = proxy;
-        return Fetch("/page", std::move(settings));
+        HttpPageFetcher fetcher(std::move(settings));
+        const std::string address =
+            siteListening ? local.Url("/page")
+                          : "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/page";
+        return fetcher.FetchPage(address, {});
     }
 
     ClientLog clients;
@@ -127,6 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Proxies, ProxyProgramTest,
 struct ProxyFailureCase {
     const char* name;
     bool listening;        // whether the proxy runs at all
+    bool siteListening;    // whether the site behind it does
     const char* user;      // credentials the fetcher offers; empty for none
     const char* password;  // a credential that must not appear in the reason
     const char* socksWords;
@@ -134,11 +141,14 @@ struct ProxyFailureCase {
 };
 
 const ProxyFailureCase kFailureCases[] = {
-    {"WrongPassword", true, kUser, kWrongPassword, "refused the user name or password",
+    {"WrongPassword", true, true, kUser, kWrongPassword, "refused the user name or password",
      "refused the user name or password"},
-    {"NoCredentials", true, "", "", "accepts none of the ways of logging in offered",
+    {"NoCredentials", true, true, "", "", "accepts none of the ways of logging in offered",
      "asks for a user name and password"},
-    {"NotListening", false, kUser, kPassword, "could not be reached", "could not be reached"},
+    {"NotListening", false, true, kUser, kPassword, "could not be reached", "could not be reached"},
+    {"SiteNotListening", true, false, kUser, kPassword,
+     "could not connect to the site (connection refused)",
+     "opened no tunnel to the site (HTTP status 500)"},
 };
 
 void PrintTo(const ProxyFailureCase& failure, std::ostream* out) {
@@ -165,8 +175,8 @@ TEST_P(ProxyFailureTest, IsAProxyFailureNamingTheProxyWithoutItsPassword) {
     settings.retryDelays = {3s, 3s};
 
     const auto start = Clock::now();
-    const FetchResult result =
-        FetchThrough(AddressOf(program, port, failure.user, failure.password), settings);
+    const FetchResult result = FetchThrough(
+        AddressOf(program, port, failure.user, failure.password), settings, failure.siteListening);
     const auto elapsed = Clock::now() - start;
 
     ASSERT_FALSE(result.ok());
