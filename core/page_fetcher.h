@@ -16,6 +16,7 @@ enum class FetchFailureKind {
     TooLarge,    // the body exceeded the size limit
     Blocked,     // a verification page came back instead of results
     Stopped,     // the run was asked to stop while the request was under way
+    Proxy,       // the proxy could not be reached, refused the credentials or failed its handshake
 };
 
 struct FetchFailure {

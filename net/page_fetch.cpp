@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "base/ascii.h"
 #include "base/stop_wait.h"
 #include "net/browser_identity.h"
+#include "net/fetch_proxy.h"
 #include "net/page_body.h"
 #include "net/tls_platform.h"
 
@@ -197,7 +199,7 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(easy_, CURLOPT_SSL_OPTIONS, PlatformSslOptions());
         curl_easy_setopt(easy_, CURLOPT_SHARE, shared.share);
-        curl_easy_setopt(easy_, CURLOPT_NOPROXY, shared.noProxy.c_str());
+        UseProxy(easy_, settings.proxy, shared.noProxy);
         curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");  // cookies in memory only
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);
@@ -236,6 +238,11 @@ class HttpPageFetcher::Connection final {
         }
         if (stopped) {
             return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        if (settings.proxy) {
+            if (std::optional<FetchFailure> failure = ProxyFailure(easy_, *settings.proxy, code)) {
+                return FetchResult::Failed(failure->kind, std::move(failure->reason));
+            }
         }
         return Outcome(std::move(transfer), code, status, timeout);
     }

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "core/page_fetcher.h"
 #include "core/run_limits.h"
+#include "regions/proxy_address.h"
 
 namespace slotscope {
 
@@ -26,13 +28,18 @@ struct FetchSettings {
     // The user's own cookies, as lines of a Netscape cookie file (see ReadSessionCookies): in
     // the jar from the start, beside those the servers set.
     std::vector<std::string> cookies;
+    // When set, every request goes through this proxy, to this machine's addresses too, and the
+    // environment's proxy variables play no part. Host names are resolved by the proxy.
+    std::optional<ProxyAddress> proxy;
 };
 
 // Fetches pages over HTTP and HTTPS with libcurl. One fetcher serves one run: connections are
 // kept open and reused between its requests, and the cookies servers set live as long as it
 // does. FetchPage may be called from several threads at once; each concurrent call gets its own
-// connection. The proxy variables of the environment (http_proxy, https_proxy, no_proxy) are
-// honoured; this machine's own addresses are never reached through a proxy.
+// connection. Without a proxy in the settings, the proxy variables of the environment
+// (http_proxy, https_proxy, no_proxy) are honoured; this machine's own addresses are then never
+// reached through a proxy. A failure of the proxy itself is FetchFailureKind::Proxy and is not
+// tried again.
 class HttpPageFetcher final : public PageFetcher {
   public:
     explicit HttpPageFetcher(FetchSettings settings = {});

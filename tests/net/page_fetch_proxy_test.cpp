@@ -1,0 +1,207 @@
+// Pages fetched through a proxy the fetcher is given: real SOCKS5 and HTTP proxies on loopback,
+// and the failures of the proxy itself.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "regions/proxy_address.h"
+#include "tests/net/page_fetch_fixture.h"
+#include "tests/support/local_proxy.h"
+
+namespace slotscope {
+namespace {
+
+using testing::LocalProxy;
+using testing::ProxyProgram;
+
+constexpr const char* kUser = "searcher";
+constexpr const char* kPassword = "Right-Secret-31";
+constexpr const char* kWrongPassword = "Wrong-Secret-72";
+
+// The clients' addresses a server saw, safe to read from the test's thread.
+class ClientLog {
+  public:
+    void Add(const std::string& address) {
+        std::lock_guard lock(mutex_);
+        addresses_.push_back(address);
+    }
+    std::vector<std::string> addresses() const {
+        std::lock_guard lock(mutex_);
+        return addresses_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> addresses_;
+};
+
+// An address of `proxy` at `port` as a user writes it, with credentials when `user` is given.
+ProxyAddress AddressOf(const ProxyProgram& proxy, int port, const std::string& user,
+                       const std::string& password) {
+    const std::string credentials = user.empty() ? "" : user + ":" + password + "@";
+    const std::string text =
+        std::string(proxy.scheme) + credentials + proxy.host + ":" + std::to_string(port);
+    auto address = ParseProxyAddress(text);
+    EXPECT_TRUE(address.has_value()) << address.error();
+    return address.value_or(ProxyAddress{});
+}
+
+class ProxyFetchTest : public PageFetchTest {
+  protected:
+    void ServePage() {
+        local.server().Get(
+            "/page", [&](const httplib::Request& request, httplib::Response& response) {
+                clients.Add(request.remote_addr);
+                response.set_content("<html>through</html>", "text/html; charset=utf-8");
+            });
+        local.Start();
+    }
+
+    // The page, or with `siteListening` false an address on this machine where nothing listens.
+    FetchResult FetchThrough(const ProxyAddress& proxy, FetchSettings settings = QuickSettings(),
+                             bool siteListening = true) {
+        settings.proxy = proxy;
+        HttpPageFetcher fetcher(std::move(settings));
+        const std::string address =
+            siteListening ? local.Url("/page")
+                          : "http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/page";
+        return fetcher.FetchPage(address, {});
+    }
+
+    ClientLog clients;
+};
+
+#define SKIP_UNLESS_INSTALLED(proxy)                                                           \
+    if (!testing::IsInstalled(proxy)) {                                                        \
+        GTEST_SKIP() << (proxy).program << " is not installed (scripts/install-deps adds it)"; \
+    }
+
+class ProxyProgramTest : public ProxyFetchTest,
+                         public ::testing::WithParamInterface<ProxyProgram> {};
+
+TEST_P(ProxyProgramTest, PageComesThroughTheProxy) {
+    const ProxyProgram& program = GetParam();
+    SKIP_UNLESS_INSTALLED(program);
+    LocalProxy proxy(program, kUser, kPassword);
+    ASSERT_TRUE(proxy.started()) << proxy.Log();
+    ServePage();
+
+    const FetchResult result = FetchThrough(AddressOf(program, proxy.port(), kUser, kPassword));
+    ASSERT_TRUE(result.ok()) << result.failure().reason << "\n" << proxy.Log();
+    EXPECT_EQ(result.body(), u"<html>through</html>");
+    EXPECT_EQ(clients.addresses(), std::vector<std::string>{program.host});
+}
+
+TEST_P(ProxyProgramTest, EnvironmentProxyPlaysNoPartWhenOneIsGiven) {
+    const ProxyProgram& program = GetParam();
+    SKIP_UNLESS_INSTALLED(program);
+    LocalProxy proxy(program, kUser, kPassword);
+    ASSERT_TRUE(proxy.started()) << proxy.Log();
+    ServePage();
+    // A proxy of the environment where nothing listens, and no_proxy sending every host past
+    // it: a request that heeded either would not come from the proxy given.
+    const std::string nowhere = "http://127.0.0.1:" + std::to_string(testing::UnusedPort());
+    const std::vector<std::pair<const char*, std::string>> variables = {{"http_proxy", nowhere},
+                                                                        {"https_proxy", nowhere},
+                                                                        {"all_proxy", nowhere},
+                                                                        {"no_proxy", "*"}};
+    for (const auto& [name, value] : variables) {
+        testing::SetEnv(name, value);
+    }
+
+    const FetchResult result = FetchThrough(AddressOf(program, proxy.port(), kUser, kPassword));
+    for (const auto& [name, value] : variables) {
+        testing::UnsetEnv(name);
+    }
+    ASSERT_TRUE(result.ok()) << result.failure().reason;
+    EXPECT_EQ(clients.addresses(), std::vector<std::string>{program.host});
+}
+
+INSTANTIATE_TEST_SUITE_P(Proxies, ProxyProgramTest,
+                         ::testing::Values(testing::kMicrosocks, testing::kTinyproxy),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A way the proxy fails, and the words that end the reason for each kind of proxy.
+struct ProxyFailureCase {
+    const char* name;
+    bool listening;        // whether the proxy runs at all
+    bool siteListening;    // whether the site behind it does
+    const char* user;      // credentials the fetcher offers; empty for none
+    const char* password;  // a credential that must not appear in the reason
+    const char* socksWords;
+    const char* httpWords;
+};
+
+const ProxyFailureCase kFailureCases[] = {
+    {"WrongPassword", true, true, kUser, kWrongPassword, "refused the user name or password",
+     "refused the user name or password"},
+    {"NoCredentials", true, true, "", "", "accepts none of the ways of logging in offered",
+     "asks for a user name and password"},
+    {"NotListening", false, true, kUser, kPassword, "could not be reached", "could not be reached"},
+    {"SiteNotListening", true, false, kUser, kPassword,
+     "could not connect to the site (connection refused)",
+     "opened no tunnel to the site (HTTP status 500)"},
+};
+
+void PrintTo(const ProxyFailureCase& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
+class ProxyFailureTest
+    : public ProxyFetchTest,
+      public ::testing::WithParamInterface<std::tuple<ProxyProgram, ProxyFailureCase>> {};
+
+TEST_P(ProxyFailureTest, IsAProxyFailureNamingTheProxyWithoutItsPassword) {
+    const auto& [program, failure] = GetParam();
+    SKIP_UNLESS_INSTALLED(program);
+    std::optional<LocalProxy> proxy;
+    int port = testing::UnusedPort();
+    if (failure.listening) {
+        proxy.emplace(program, kUser, kPassword);
+        ASSERT_TRUE(proxy->started()) << proxy->Log();
+        port = proxy->port();
+    }
+    ServePage();
+    // A try again would wait long enough to tell.
+    FetchSettings settings = QuickSettings();
+    settings.retryDelays = {3s, 3s};
+
+    const auto start = Clock::now();
+    const FetchResult result = FetchThrough(
+        AddressOf(program, port, failure.user, failure.password), settings, failure.siteListening);
+    const auto elapsed = Clock::now() - start;
+
+    ASSERT_FALSE(result.ok());
+    const std::string credentials =
+        *failure.user != '\0' ? std::string(failure.user) + ":***@" : "";
+    const bool socks = std::string_view(program.name) == testing::kMicrosocks.name;
+    EXPECT_EQ(result.failure().kind, FetchFailureKind::Proxy);
+    EXPECT_EQ(result.failure().reason, "proxy " + std::string(program.scheme) + credentials +
+                                           program.host + ":" + std::to_string(port) + ": " +
+                                           (socks ? failure.socksWords : failure.httpWords));
+    if (*failure.password != '\0') {
+        EXPECT_EQ(result.failure().reason.find(failure.password), std::string::npos);
+    }
+    EXPECT_LT(elapsed, 2s) << "tried again";
+    EXPECT_TRUE(clients.addresses().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Proxies, ProxyFailureTest,
+                         ::testing::Combine(::testing::Values(testing::kMicrosocks,
+                                                              testing::kTinyproxy),
+                                            ::testing::ValuesIn(kFailureCases)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+}  // namespace
+}  // namespace slotscope
