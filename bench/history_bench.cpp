@@ -56,7 +56,7 @@ void BM_RecordKeyword(benchmark::State& state) {
     int runs = 0;
     for (auto _ : state) {
         slotscope::HistoryFile history(path, "bench");
-        history.Begin(u"shop.example.cn", slotscope::Device::Pc, {});
+        history.Begin(u"shop.example.cn", slotscope::Device::Pc, u"", {});
         for (int k = 1; k <= keywords; ++k) {
             history.Record({Keyword(k)});
         }

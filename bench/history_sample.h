@@ -14,7 +14,7 @@ inline std::string FillHistory(const std::string& path, int keywords, int runs) 
     const char* const rivals[] = {"hua.com", "bjhua.cn", "roseonly.com.cn", "flower.example.net"};
     for (int r = 0; r < runs; ++r) {
         HistoryFile history(path, "bench");
-        history.Begin(u"shop.example.cn", Device::Pc, {});
+        history.Begin(u"shop.example.cn", Device::Pc, u"", {});
         for (int k = 1; k <= keywords; ++k) {
             const int slot = (k * 7 + r * (k % 3 + 1)) % 5;  // 0: none, 4: not among the three
             KeywordOutcome outcome{k,

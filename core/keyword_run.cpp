@@ -143,7 +143,7 @@ bool KeywordRun::OpenFiles() {
 
 void KeywordRun::BeginHistory() {
     if (options_.history != nullptr) {
-        options_.history->Begin(site_, options_.device, options_.stop);
+        options_.history->Begin(site_, options_.device, options_.region, options_.stop);
     }
 }
 

@@ -42,6 +42,9 @@ struct RunOptions {
     std::string resultsPath;        // the results file, created or truncated by every run
     std::string mobileResultsPath;  // the phone's results file, likewise
     Device device = Device::Pc;
+    // Where the pages are fetched from, as the history keeps it: a region's name, or empty for
+    // the machine's own connection.
+    std::u16string region;
     std::string homePageUrl{HomePageUrl};
     std::string searchUrlPrefix{SearchUrlPrefix};
     std::string mobileSearchUrlPrefix{MobileSearchUrlPrefix};

@@ -31,8 +31,10 @@ struct KeywordOutcome {
 class RunHistory {
   public:
     virtual ~RunHistory() = default;
-    // A stop request ends any wait for the history at once.
-    virtual void Begin(std::u16string_view site, Device device, std::stop_token stop) = 0;
+    // A run of `site` on `device` from `region` (empty for the machine's own connection). A stop
+    // request ends any wait for the history at once.
+    virtual void Begin(std::u16string_view site, Device device, std::u16string_view region,
+                       std::stop_token stop) = 0;
     // Takes the history for the keyword whose lines are about to be written, waiting here for
     // another run that holds it, so that its rows follow the lines at once: a run killed between
     // the two loses no more than a commit's time.

@@ -72,10 +72,20 @@ std::string CsvField(std::string_view text) {
     return quoted + '"';
 }
 
+namespace {
+
+// A run's region for the export: null for the machine's own connection.
+Json RegionJson(const StoredRun& run) {
+    return run.region.empty() ? Json(nullptr) : Json(run.region);
+}
+
+}  // namespace
+
 ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
                            const std::vector<StoredRun>& runs, const ExportOut& out) {
     Json runsJson = Json::array();
     std::map<long long, bool> bothPages;
+    std::map<long long, Json> regions;
     for (const StoredRun& run : runs) {
         runsJson.push_back({{"id", run.id},
                             {"device", run.device},
@@ -84,8 +94,10 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
                             {"ended", run.ended},
                             {"keywords", run.keywords},
                             {"failed", run.failed},
-                            {"blocked", run.blocked}});
+                            {"blocked", run.blocked},
+                            {"region", RegionJson(run)}});
         bothPages[run.id] = run.device == "both";
+        regions[run.id] = RegionJson(run);
     }
     // Text from pages is kept as it came; bytes that are no UTF-8 are replaced, not thrown over.
     const auto dump = [](const Json& json) {
@@ -113,7 +125,8 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
                     {"left_sites", SitesJson(result.left)},
                     {"right_sites", SitesJson(result.right)},
                     {"left_change", ChangeJson(result.left.change)},
-                    {"right_change", ChangeJson(result.right.change)}};
+                    {"right_change", ChangeJson(result.right.change)},
+                    {"region", regions[result.run]}};
         if (bothPages[result.run]) {
             row["page"] = result.page;
         }
@@ -138,23 +151,23 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
     }
     if (!out("\xEF\xBB\xBFrun,started,device,page,order,keyword,left,right,left_slot,right_slot,"
              "left_listings,right_listings,failed,left_sites,right_sites,left_change,left_by,"
-             "right_change,right_by,failure_reason\r\n")) {
+             "right_change,right_by,failure_reason,region\r\n")) {
         return ExportEnd::WriteFailed;
     }
     bool written = true;
     const bool read = reader.Results(runs, [&](const StoredResult& result) {
         const StoredRun& run = *byId.at(result.run);
-        written =
-            out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
-                CsvField(run.device) + ',' + CsvField(result.page) + ',' +
-                std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
-                CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
-                Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
-                Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
-                Field(result.failed) + ',' + SitesField(result.left) + ',' +
-                SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
-                Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) + ',' +
-                Field(result.right.change.by) + ',' + Field(result.failureReason) + "\r\n");
+        written = out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
+                      CsvField(run.device) + ',' + CsvField(result.page) + ',' +
+                      std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
+                      CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
+                      Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
+                      Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
+                      Field(result.failed) + ',' + SitesField(result.left) + ',' +
+                      SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
+                      Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) +
+                      ',' + Field(result.right.change.by) + ',' + Field(result.failureReason) +
+                      ',' + CsvField(run.region) + "\r\n");
         return written;
     });
     if (!written) {

@@ -156,17 +156,18 @@ struct HistoryFile::Connection {
     sql::Statement lastSlots;
     std::optional<sql::Transaction> held;
 
-    // The sides' changes against the latest earlier run of the site that checked the keyword on
-    // the same page without failure.
+    // The sides' changes against the latest earlier run of the site from the same region that
+    // checked the keyword on the same page without failure.
     sql::Result<std::pair<SideChange, SideChange>> ChangesOf(const KeywordOutcome& outcome,
-                                                             long long run,
-                                                             const std::string& site) {
+                                                             long long run, const std::string& site,
+                                                             const std::string& region) {
         std::optional<std::optional<int>> left;
         std::optional<std::optional<int>> right;
         lastSlots.Bind(":keyword", EncodeUtf8(outcome.keyword));
         lastSlots.Bind(":page", PageName(outcome.page));
         lastSlots.Bind(":run", run);
         lastSlots.Bind(":site", site);
+        lastSlots.Bind(":region", region);
         return lastSlots
             .Run([&](const sql::Statement& row) {
                 left = row.MaybeInt(0);
@@ -335,8 +336,8 @@ bool HistoryFile::Prepare() {
     sql::Database& db = *connection_->db;
     const std::pair<sql::Statement*, const char*> statements[] = {
         {&connection_->insertRun,
-         "INSERT INTO runs (site, device, started, version) "
-         "VALUES (:site, :device, :started, :version)"},
+         "INSERT INTO runs (site, device, started, version, region) "
+         "VALUES (:site, :device, :started, :version, :region)"},
         {&connection_->insertResult, kInsertResult},
         {&connection_->updateResult, kUpdateResult},
         {&connection_->endRun,
@@ -345,7 +346,7 @@ bool HistoryFile::Prepare() {
         {&connection_->lastSlots,
          "SELECT r.left_slot, r.right_slot FROM results r JOIN runs u ON u.id = r.run "
          "WHERE r.keyword = :keyword AND r.page = :page AND r.failed IS NULL AND r.run < :run "
-         "AND u.site = :site COLLATE NOCASE ORDER BY r.run DESC LIMIT 1"},
+         "AND u.site = :site COLLATE NOCASE AND u.region = :region ORDER BY r.run DESC LIMIT 1"},
     };
     for (const auto& [statement, sql] : statements) {
         sql::Result<sql::Statement> prepared = db.Prepare(sql);
@@ -358,7 +359,8 @@ bool HistoryFile::Prepare() {
     return true;
 }
 
-void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token stop) {
+void HistoryFile::Begin(std::u16string_view site, Device device, std::u16string_view region,
+                        std::stop_token stop) {
     stop_ = std::move(stop);
     created_ = !IsRegularFile(path_);
     countedPage_ = device == Device::Mobile ? PageKind::Phone : PageKind::Desktop;
@@ -366,8 +368,10 @@ void HistoryFile::Begin(std::u16string_view site, Device device, std::stop_token
         return;
     }
     const std::string siteText = EncodeUtf8(site);
+    region_ = EncodeUtf8(region);
     Write([&](Connection& c) {
         c.insertRun.Bind(":site", siteText);
+        c.insertRun.Bind(":region", region_);
         c.insertRun.Bind(":device", DeviceName(device));
         c.insertRun.Bind(":started", UtcTimestamp(clock_()));
         c.insertRun.Bind(":version", version_);
@@ -380,7 +384,7 @@ void HistoryFile::Keep(const std::vector<KeywordOutcome>& outcomes, bool revised
     Write([&](Connection& c) -> sql::Result<> {
         sql::Statement& statement = revised ? c.updateResult : c.insertResult;
         for (const KeywordOutcome& outcome : outcomes) {
-            const auto changes = c.ChangesOf(outcome, run_, site_);
+            const auto changes = c.ChangesOf(outcome, run_, site_, region_);
             if (!changes) {
                 return tl::unexpected(changes.error());
             }

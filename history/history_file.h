@@ -38,7 +38,8 @@ class HistoryFile final : public RunHistory {
     HistoryFile(const HistoryFile&) = delete;
     HistoryFile& operator=(const HistoryFile&) = delete;
 
-    void Begin(std::u16string_view site, Device device, std::stop_token stop) override;
+    void Begin(std::u16string_view site, Device device, std::u16string_view region,
+               std::stop_token stop) override;
     void Hold() override;
     void Record(const std::vector<KeywordOutcome>& outcomes) override;
     void Revise(const std::vector<KeywordOutcome>& outcomes) override;
@@ -48,7 +49,7 @@ class HistoryFile final : public RunHistory {
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     // The oldest schema version whose programs can read and write the files this one writes.
     static constexpr int kCompatibleVersion = 3;
     // PRAGMA application_id: the mark of a Slotscope history ("Slot").
@@ -78,8 +79,9 @@ class HistoryFile final : public RunHistory {
     std::stop_token stop_;
     std::unique_ptr<Connection> connection_;
     std::string problem_;
-    std::string site_;   // UTF-8
-    long long run_ = 0;  // the run's row, once begun
+    std::string site_;    // UTF-8
+    std::string region_;  // UTF-8; empty for the machine's own connection
+    long long run_ = 0;   // the run's row, once begun
     bool ended_ = false;
     // What the run is at, for what a failure loses: rows, their revisions, or its end.
     enum class Stage { Recording, Revising, Ending } stage_ = Stage::Recording;

@@ -158,23 +158,28 @@ tl::expected<std::unique_ptr<HistoryReader>, std::string> HistoryReader::Open(
     return std::unique_ptr<HistoryReader>(new HistoryReader(std::move(database), marks->version));
 }
 
-tl::expected<std::vector<StoredRun>, std::string> HistoryReader::Runs(const std::string& site,
-                                                                      int lastRuns) {
+tl::expected<std::vector<StoredRun>, std::string> HistoryReader::Runs(
+    const std::string& site, int lastRuns, const std::optional<std::string>& region) {
     std::vector<StoredRun> runs;
     if (version_ == 0) {
         return runs;
     }
+    // Files before regions hold only runs from the machine's own connection.
+    const std::string regionColumn = version_ >= 4 ? "region" : "''";
     sql::Statement* const statement = database_->Prepare(
-        "SELECT id, device, started, finished, ended, keywords, failed, blocked FROM runs "
-        "WHERE site_key(site) = :site ORDER BY id DESC LIMIT :limit");
+        "SELECT id, device, started, finished, ended, keywords, failed, blocked, " + regionColumn +
+        " FROM runs WHERE site_key(site) = :site AND (:any OR " + regionColumn +
+        " = :region) ORDER BY id DESC LIMIT :limit");
     if (statement == nullptr) {
         return tl::unexpected(database_->problem);
     }
     statement->Bind(":site", SiteKey(site));
+    statement->Bind(":any", region ? 0 : 1);
+    statement->Bind(":region", region.value_or(""));
     statement->Bind(":limit", lastRuns > 0 ? lastRuns : -1);
     const bool read = database_->Rows(*statement, [&](const sql::Statement& row) {
         runs.push_back({row.Int64(0), row.Text(1), row.Text(2), row.MaybeText(3), row.Text(4),
-                        row.Int(5), row.Int(6), row.Int(7)});
+                        row.Int(5), row.Int(6), row.Int(7), row.Text(8)});
         return true;
     });
     if (!read) {

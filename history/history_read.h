@@ -20,6 +20,7 @@ struct StoredRun {
     int keywords = 0;
     int failed = 0;
     int blocked = 0;
+    std::string region;  // the region it checked from; empty for the machine's own connection
 };
 
 // A side's change against the earlier run, as kept: "up" and "down" with `by`, or "same",
@@ -74,9 +75,10 @@ class HistoryReader final {
     HistoryReader& operator=(const HistoryReader&) = delete;
 
     // The last `lastRuns` runs of `site` (0: all; the site, as typed or stored, compared as
-    // SiteKey gives it: "www.shop.cn" and "http://Shop.cn/" are one), oldest first; or why they
-    // could not be read.
-    tl::expected<std::vector<StoredRun>, std::string> Runs(const std::string& site, int lastRuns);
+    // SiteKey gives it: "www.shop.cn" and "http://Shop.cn/" are one), from `region` where one is
+    // named, oldest first; or why they could not be read.
+    tl::expected<std::vector<StoredRun>, std::string> Runs(
+        const std::string& site, int lastRuns, const std::optional<std::string>& region = {});
 
     // Every result of `runs` (a site's, oldest first, as Runs gives them) by run, then order,
     // then page, desktop first; `each` is handed one at a time and stops the reading by

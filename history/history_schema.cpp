@@ -21,7 +21,8 @@ CREATE TABLE runs (
     keywords INTEGER NOT NULL DEFAULT 0,
     failed INTEGER NOT NULL DEFAULT 0,
     blocked INTEGER NOT NULL DEFAULT 0,
-    version TEXT NOT NULL
+    version TEXT NOT NULL,
+    region TEXT NOT NULL DEFAULT ''
 );
 CREATE TABLE results (
     run INTEGER NOT NULL REFERENCES runs (id),
@@ -57,6 +58,11 @@ ALTER TABLE results ADD COLUMN right_sites TEXT;
 
 // From the second schema: why a check failed, unknown for older rows.
 constexpr const char* kSchemaFrom2To3 = "ALTER TABLE results ADD COLUMN failure_reason TEXT;";
+
+// From the third schema: the region a run checked from; older runs used this machine's own
+// connection, which is the empty name.
+constexpr const char* kSchemaFrom3To4 =
+    "ALTER TABLE runs ADD COLUMN region TEXT NOT NULL DEFAULT '';";
 
 // Older runs kept the site as it was typed ("http://www.shop.cn/"): each is stored as the site
 // checked, so that every run of one site compares with the others.
@@ -106,6 +112,7 @@ const sql::Schema& HistorySchema() {
                      return StoreSitesAsChecked(db);
                  });
              }},
+            {4, [](sql::Database& db) { return db.Execute(kSchemaFrom3To4); }},
         }};
     return schema;
 }

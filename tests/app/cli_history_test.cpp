@@ -224,9 +224,9 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     EXPECT_EQ(json["site"], "shop.example.cn");
     EXPECT_EQ(WithoutTimes(json["runs"]).dump(),
               R"([{"id":1,"device":"pc","started":"T","finished":"T","ended":"finished",)"
-              R"("keywords":3,"failed":1,"blocked":0},)"
+              R"("keywords":3,"failed":1,"blocked":0,"region":null},)"
               R"({"id":2,"device":"pc","started":"T","finished":"T","ended":"finished",)"
-              R"("keywords":3,"failed":0,"blocked":0}])");
+              R"("keywords":3,"failed":0,"blocked":0,"region":null}])");
     const std::string results = json["results"].dump();
     // Parts of the results, each joined from several lines.
     // NOLINTBEGIN(bugprone-suspicious-missing-comma)
@@ -234,13 +234,13 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
         R"({"run":1,"order":1,"keyword":"鲜花","left":"左2","right":"右无推广位","left_slot":2,)"
         R"("right_slot":null,"left_listings":3,"right_listings":0,"failed":null,)"
         R"("failure_reason":null,"left_sites":["other.test","shop.example.cn","other.test"],"right_sites":[],)"
-        R"("left_change":{"kind":"first"},"right_change":{"kind":"first"}})",
+        R"("left_change":{"kind":"first"},"right_change":{"kind":"first"},"region":null})",
         R"("right_sites":["shop.example.cn","other.test","other.test"])",
         R"({"run":1,"order":3,"keyword":"kw3","left":"查询失败","right":"查询失败",)"
         R"("left_slot":null,"right_slot":null,"left_listings":null,"right_listings":null,)"
         R"("failed":"fetch","failure_reason":"HTTP status 404","left_sites":null,)"
         R"("right_sites":null,)"
-        R"("left_change":{"kind":"failed"},"right_change":{"kind":"failed"}})",
+        R"("left_change":{"kind":"failed"},"right_change":{"kind":"failed"},"region":null})",
         R"("left_change":{"kind":"up","by":1})",
         R"("right":"右无推广位","left_slot":null,"right_slot":null,"left_listings":3,)"
         R"("right_listings":0)",
@@ -259,7 +259,7 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
         << last.out;
     EXPECT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 4) << last.out;
     EXPECT_NE(last.out.find(",pc,pc,1,鲜花,左1,右无推广位,1,,3,0,,"
-                            "shop.example.cn; other.test; other.test,,up,1,none,,\n"),
+                            "shop.example.cn; other.test; other.test,,up,1,none,,,\n"),
               std::string::npos)
         << last.out;
     EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";
@@ -268,12 +268,18 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     EXPECT_EQ(unknown.exitStatus, 1);
     EXPECT_NE(unknown.err.find("no run of other.example"), std::string::npos) << unknown.err;
     EXPECT_EQ(nlohmann::json::parse(unknown.out)["runs"].size(), 0U);
+    // These runs were made over this machine's own connection, from no region.
+    const Outcome fromRegion = Run({"history", "--site", "shop.example.cn", "--region", "北京"});
+    EXPECT_EQ(fromRegion.exitStatus, 1);
+    EXPECT_NE(fromRegion.err.find("no run of shop.example.cn from 北京"), std::string::npos)
+        << fromRegion.err;
     for (const std::vector<std::string>& wrong : {std::vector<std::string>{"history"},
                                                   {"history", "--site", "a", "--runs", "0"},
                                                   {"history", "--site", "a", "--format", "xml"},
                                                   {"report", "--site", "a", "--format", "csv"},
                                                   {"report", "--site", "a", "--runs", "31"},
                                                   {"history", "--site", "a b.cn"},
+                                                  {"history", "--site", "a", "--region", "a|b"},
                                                   {"report", "--site", "http://"}}) {
         EXPECT_EQ(Run(wrong).exitStatus, 2) << wrong.back();
     }

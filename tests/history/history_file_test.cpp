@@ -39,12 +39,12 @@ TEST(HistoryFileTest, TheRoundsAfterVerificationReviseTheRowsAndTheirChanges) {
     const std::string path = dir.file("slotscope.db");
     {
         HistoryFile earlier(path, "test");
-        earlier.Begin(u"shop.example.cn", Device::Pc, {});
+        earlier.Begin(u"shop.example.cn", Device::Pc, u"", {});
         earlier.Record({Outcome(1, u"左3", CheckFailure::None)});
         earlier.End({});
     }
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     history.Record({Outcome(1, u"查询失败", CheckFailure::Blocked)});
     history.Record({Outcome(2, u"左1", CheckFailure::None)});
     EXPECT_EQ(history.changes().up, 0);
@@ -67,7 +67,7 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     const std::string path = dir.file("slotscope.db");
     {
         HistoryFile older(path, "older");
-        older.Begin(u"http://www.Huaxian-shop.cn/", Device::Pc, {});
+        older.Begin(u"http://www.Huaxian-shop.cn/", Device::Pc, u"", {});
         older.Record({Outcome(1, u"左4", CheckFailure::None)});
         older.End({});
     }
@@ -76,7 +76,7 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db,
                            "ALTER TABLE results DROP COLUMN failure_reason; "
-                           "PRAGMA user_version = 2",
+                           "ALTER TABLE runs DROP COLUMN region; PRAGMA user_version = 2",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
@@ -88,14 +88,14 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     }
 
     HistoryFile history(path, "test");
-    history.Begin(u"huaxian-shop.cn", Device::Pc, {});
+    history.Begin(u"huaxian-shop.cn", Device::Pc, u"", {});
     history.Record({Outcome(1, u"左无", CheckFailure::None)});
     history.End({});
     EXPECT_EQ(history.problem(), "");
     EXPECT_EQ(history.changes().lost, 1);
     EXPECT_EQ(Rows(path, "SELECT DISTINCT site FROM runs"),
               (std::vector<std::string>{"huaxian-shop.cn"}));
-    EXPECT_EQ(Rows(path, "PRAGMA user_version"), (std::vector<std::string>{"3"}));
+    EXPECT_EQ(Rows(path, "PRAGMA user_version"), (std::vector<std::string>{"4"}));
 }
 
 TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
@@ -103,7 +103,7 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     const std::string path = dir.file("slotscope.db");
     {
         HistoryFile first(path, "test");
-        first.Begin(u"shop.example.cn", Device::Pc, {});
+        first.Begin(u"shop.example.cn", Device::Pc, u"", {});
         first.End({});
     }
     sqlite3* holder = nullptr;
@@ -111,7 +111,7 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
 
     HistoryFile locked(path, "test", std::chrono::milliseconds(100));
-    locked.Begin(u"shop.example.cn", Device::Pc, {});
+    locked.Begin(u"shop.example.cn", Device::Pc, u"", {});
     locked.Record({Outcome(1, u"左1", CheckFailure::None)});
     locked.End({});
     EXPECT_NE(locked.problem().find("locked"), std::string::npos) << locked.problem();
@@ -121,7 +121,7 @@ TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {
     stop.request_stop();
     HistoryFile stopped(path, "test", std::chrono::minutes(1));
     const auto started = std::chrono::steady_clock::now();
-    stopped.Begin(u"shop.example.cn", Device::Pc, stop.get_token());
+    stopped.Begin(u"shop.example.cn", Device::Pc, u"", stop.get_token());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_FALSE(stopped.problem().empty());
 

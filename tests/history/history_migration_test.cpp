@@ -65,22 +65,28 @@ TEST(HistoryMigrationTest, AnOlderSchemasFileIsTakenUpWithItsRows) {
     } cases[] = {
         {1, kFirstSchema, "-|-"},
         {2, std::string(kFirstSchema) + kSecondSchema, "3|shop.example.cn"},
+        {3,
+         std::string(kFirstSchema) + kSecondSchema +
+             "ALTER TABLE results ADD COLUMN failure_reason TEXT; "
+             "UPDATE runs SET site = 'shop.example.cn';",
+         "3|shop.example.cn"},
     };
     for (const auto& c : cases) {
         testing::TempDir dir;
         const std::string path = dir.file("slotscope.db");
         MakeFile(path, c.sql + "PRAGMA user_version = " + std::to_string(c.version) + ";");
         HistoryFile history(path, "test");
-        history.Begin(u"shop.example.cn", Device::Pc, {});
+        history.Begin(u"shop.example.cn", Device::Pc, u"", {});
         history.Record({Left(u"左1")});
         history.End({});
         EXPECT_EQ(history.problem(), "") << c.version;
         EXPECT_EQ(history.changes().up, 1) << c.version;
-        EXPECT_EQ(Rows(path, "PRAGMA user_version"), std::vector<std::string>{"3"});
+        EXPECT_EQ(Rows(path, "PRAGMA user_version"), std::vector<std::string>{"4"});
         EXPECT_EQ(Rows(path, "SELECT value FROM meta WHERE key = 'last_compatible_version'"),
                   std::vector<std::string>{"3"});
-        EXPECT_EQ(Rows(path, "SELECT id, site FROM runs"),
-                  (std::vector<std::string>{"1|shop.example.cn", "2|shop.example.cn"}));
+        // The older runs were made over this machine's own connection.
+        EXPECT_EQ(Rows(path, "SELECT id, site, region FROM runs"),
+                  (std::vector<std::string>{"1|shop.example.cn|", "2|shop.example.cn|"}));
         EXPECT_EQ(
             Rows(path, "SELECT run, left_label, left_change, left_by, failure_reason FROM results"),
             (std::vector<std::string>{"1|左3|first|-|-", "2|左1|up|2|-"}));
@@ -103,10 +109,10 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
         std::string marks;  // besides the tables as this version makes them
         bool usable;
     } cases[] = {
-        {"PRAGMA user_version = 4;", false},
-        {table + "INSERT INTO meta VALUES ('last_compatible_version', 4); PRAGMA user_version = 4;",
+        {"PRAGMA user_version = 5;", false},
+        {table + "INSERT INTO meta VALUES ('last_compatible_version', 5); PRAGMA user_version = 5;",
          false},
-        {table + "INSERT INTO meta VALUES ('last_compatible_version', 3); PRAGMA user_version = 4;",
+        {table + "INSERT INTO meta VALUES ('last_compatible_version', 4); PRAGMA user_version = 5;",
          true},
     };
     for (const auto& c : cases) {
@@ -114,13 +120,13 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
         const std::string path = dir.file("slotscope.db");
         {
             HistoryFile made(path, "test");
-            made.Begin(u"shop.example.cn", Device::Pc, {});
+            made.Begin(u"shop.example.cn", Device::Pc, u"", {});
             made.End({});
         }
         MakeFile(path, "PRAGMA journal_mode = DELETE; DROP TABLE meta; " + c.marks);
         const std::string bytes = testing::ReadFileBytes(path);
         HistoryFile history(path, "test");
-        history.Begin(u"shop.example.cn", Device::Pc, {});
+        history.Begin(u"shop.example.cn", Device::Pc, u"", {});
         history.Record({Left(u"左1")});
         history.End({});
         const auto reader = HistoryReader::Open(path);
@@ -129,12 +135,12 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
             EXPECT_TRUE(reader) << reader.error();
             EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), std::vector<std::string>{"2"});
         } else {
-            EXPECT_NE(history.problem().find("made by a newer version of Slotscope (schema 4); "
+            EXPECT_NE(history.problem().find("made by a newer version of Slotscope (schema 5); "
                                              "left as it is"),
                       std::string::npos)
                 << history.problem();
             EXPECT_EQ(reader ? "" : reader.error(),
-                      "made by a newer version of Slotscope (schema 4)");
+                      "made by a newer version of Slotscope (schema 5)");
             EXPECT_EQ(testing::ReadFileBytes(path), bytes) << c.marks;
             EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
         }
@@ -147,7 +153,7 @@ TEST(HistoryMigrationTest, ARunsTimesComeFromItsClock) {
     std::chrono::system_clock::time_point now =
         std::chrono::sys_days(std::chrono::December / 8 / 2026) + std::chrono::hours(2);
     HistoryFile history(path, "test", std::chrono::seconds(10), [&] { return now; });
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     now += std::chrono::seconds(79);
     history.End({});
     EXPECT_EQ(Rows(path, "SELECT started, finished FROM runs"),

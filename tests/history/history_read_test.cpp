@@ -31,7 +31,7 @@ std::size_t Count(const std::string& text, const std::string& part) {
 void KeepRun(const std::string& path,
              const std::vector<std::pair<std::u16string, std::u16string>>& lefts) {
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     int order = 0;
     for (const auto& [keyword, left] : lefts) {
         history.Record({{++order,
@@ -63,7 +63,7 @@ TEST(HistoryReportTest, OnlyTheUsersOwnSiteIsHighlightedAndAnUnfinishedRunSaysSo
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
     HistoryFile history(path, "test");
-    history.Begin(u"www.Shop.cn", Device::Pc, {});
+    history.Begin(u"www.Shop.cn", Device::Pc, u"", {});
     history.Record({{1,
                      u"kw",
                      PageKind::Desktop,
@@ -85,7 +85,7 @@ TEST(HistoryReportTest, AFailedCheckSaysWhatItMetAndWhy) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     const std::vector<std::pair<CheckFailure, std::string>> failures = {
         {CheckFailure::Blocked, "verification page"},
         {CheckFailure::Fetch, "Could not resolve host: <x>"},
@@ -120,7 +120,7 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     const std::string hostile = "<i'\"&>";
     const std::string escaped = "&lt;i&#39;&quot;&amp;&gt;";
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     history.Record({{1,
                      u"k" + DecodeUtf8(hostile),
                      PageKind::Desktop,
@@ -243,7 +243,7 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, {});
+    history.Begin(u"shop.example.cn", Device::Pc, u"", {});
     history.Record({{1,
                      u"=cmd|' /C calc'!A0",
                      PageKind::Desktop,
@@ -265,7 +265,7 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                               }),
               ExportEnd::Written);
     EXPECT_NE(
-        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,,\r\n"),
+        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,,,\r\n"),
         std::string::npos)
         << csv;
 }

@@ -21,7 +21,7 @@ namespace slotscope::testing {
 inline std::string BulkHistory(const std::string& path, int keywords, int runs) {
     {
         HistoryFile schema(path, "bulk");
-        schema.Begin(u"shop.example.cn", Device::Pc, {});
+        schema.Begin(u"shop.example.cn", Device::Pc, u"", {});
         schema.End({});
         if (!schema.problem().empty()) {
             return schema.problem();

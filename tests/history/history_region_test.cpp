@@ -1,0 +1,121 @@
+// Runs made from regions: each region's runs compare only with each other, and are read and
+// exported with their region.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/text_codec.h"
+#include "history/history_export.h"
+#include "history/history_file.h"
+#include "history/history_read.h"
+#include "tests/support/fakes.h"
+#include "tests/support/sqlite_rows.h"
+#include "tests/support/temp_dir.h"
+
+namespace slotscope {
+namespace {
+
+using testing::Rows;
+
+// One run of shop.example.cn from `region` in which keyword kw1 reads `left`.
+void RunFrom(const std::string& path, std::u16string_view region, std::u16string left) {
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", Device::Pc, region, {});
+    history.Record(
+        {{1, u"kw1", PageKind::Desktop, std::move(left), u"右无", CheckFailure::None, {}, {}}});
+    history.End({});
+    ASSERT_EQ(history.problem(), "");
+}
+
+TEST(HistoryRegionTest, ChangesCompareWithEarlierRunsOfTheSameRegionOnly) {
+    const struct {
+        std::u16string_view region;
+        std::u16string left;
+        const char* change;
+    } runs[] = {
+        {u"", u"左2", "first"},     {u"北京", u"左1", "first"},  {u"", u"左1", "up1"},
+        {u"北京", u"左3", "down2"}, {u"上海", u"左无", "first"}, {u"上海", u"左1", "gained"},
+    };
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    std::vector<std::string> expected;
+    for (const auto& run : runs) {
+        RunFrom(path, run.region, run.left);
+        expected.push_back(EncodeUtf8(run.region) + "|" + run.change);
+    }
+    EXPECT_EQ(Rows(path,
+                   "SELECT u.region, r.left_change || ifnull(r.left_by, '') FROM results r "
+                   "JOIN runs u ON u.id = r.run ORDER BY r.run"),
+              expected);
+}
+
+TEST(HistoryRegionTest, RunsAreReadAndExportedWithTheirRegion) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    RunFrom(path, u"", u"左2");
+    RunFrom(path, u"北京", u"左1");
+    auto reader = HistoryReader::Open(path);
+    ASSERT_TRUE(reader) << reader.error();
+    const struct {
+        std::optional<std::string> region;
+        std::vector<long long> runs;
+    } filters[] = {{std::nullopt, {1, 2}}, {"北京", {2}}, {"", {1}}, {"上海", {}}};
+    for (const auto& filter : filters) {
+        const auto runs = (*reader)->Runs("shop.example.cn", 0, filter.region);
+        ASSERT_TRUE(runs) << runs.error();
+        std::vector<long long> ids;
+        for (const StoredRun& run : *runs) {
+            ids.push_back(run.id);
+        }
+        EXPECT_EQ(ids, filter.runs) << filter.region.value_or("(any)");
+    }
+
+    const std::vector<StoredRun> runs = (*reader)->Runs("shop.example.cn", 0).value();
+    std::string json;
+    std::string csv;
+    ASSERT_EQ(WriteHistoryJson(**reader, "shop.example.cn", runs,
+                               [&](std::string_view text) {
+                                   json += text;
+                                   return true;
+                               }),
+              ExportEnd::Written);
+    ASSERT_EQ(WriteHistoryCsv(**reader, runs,
+                              [&](std::string_view text) {
+                                  csv += text;
+                                  return true;
+                              }),
+              ExportEnd::Written);
+    // Null for the machine's own connection, the name for a region: on the run and each result.
+    for (const char* part : {R"("blocked":0,"region":null})", R"("blocked":0,"region":"北京"})",
+                             R"("right_change":{"kind":"first"},"region":null})",
+                             R"("right_change":{"kind":"first"},"region":"北京"})"}) {
+        EXPECT_NE(json.find(part), std::string::npos) << part << "\nin " << json;
+    }
+    EXPECT_NE(csv.find(",failure_reason,region\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",first,,first,,,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",first,,first,,,北京\r\n"), std::string::npos) << csv;
+}
+
+TEST(HistoryRegionTest, TheRunsRegionIsKept) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    testing::FakeFetcher fetcher([](const std::string&, std::stop_token) {
+        return FetchResult::Page(u"<title>x_百度搜索</title><div id=\"content_left\"></div>");
+    });
+    testing::RecordingFields fields(u"a", u"shop.example.cn");
+    HistoryFile history(path, "test");
+    RunOptions options;
+    options.resultsPath = dir.file("baidu_广州-天河.csv");
+    options.homePageUrl = "http://home.test/";
+    options.searchUrlPrefix = "http://search.test/s?wd=";
+    options.history = &history;
+    options.region = u"广州-天河";
+    RunKeywordCheck(fields, fetcher, options);
+    EXPECT_EQ(history.problem(), "");
+    EXPECT_EQ(Rows(path, "SELECT region FROM runs"), std::vector<std::string>{"广州-天河"});
+}
+
+}  // namespace
+}  // namespace slotscope
