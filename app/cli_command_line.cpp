@@ -15,6 +15,7 @@
 #include "base/text_codec.h"
 #include "history/history_report.h"
 #include "page/own_site.h"
+#include "regions/region_list.h"
 
 namespace slotscope::cli {
 namespace {
@@ -127,6 +128,20 @@ Take FormatOf(std::string& kept) {
     };
 }
 
+// A region's name, as a regions file would name it.
+Take RegionOf(std::optional<std::string>& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        if (!IsValidUtf8(value)) {
+            return name + " must be UTF-8 text";
+        }
+        if (const std::string fault = RegionNameFault(DecodeUtf8(value)); !fault.empty()) {
+            return name + ": " + fault;
+        }
+        kept = value;
+        return std::string();
+    };
+}
+
 // A report draws at most kReportRuns; `history` exports any number.
 Take RunsOf(bool report, int& kept) {
     return [report, &kept](const std::string& name, const std::string& value) {
@@ -165,7 +180,7 @@ void DeclareRunOptions(CLI::App& app, Options& run) {
     app.add_flag("--quiet", run.quiet);
 }
 
-// `report` takes --output, `history` --format.
+// `report` takes --output, `history` --format and --region.
 void DeclareReadOptions(CLI::App& app, bool report, ReadOptions& read) {
     AddValue(app, "--site", Text(read.site));
     AddValue(app, "--history", FileName(read.historyPath));
@@ -174,6 +189,7 @@ void DeclareReadOptions(CLI::App& app, bool report, ReadOptions& read) {
         AddValue(app, "--output", FileName(read.outputPath));
     } else {
         AddValue(app, "--format", FormatOf(read.format));
+        AddValue(app, "--region", RegionOf(read.region));
     }
 }
 

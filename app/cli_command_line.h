@@ -4,6 +4,7 @@
 // the history, each declared once with the check of its value (cli_command_line.cpp).
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <tl/expected.hpp>
 #include <vector>
@@ -43,7 +44,8 @@ struct ReadOptions {
     std::string historyPath = "slotscope.db";
     int runs = 0;  // 0: all
     std::string format = "json";
-    std::string outputPath;  // the report's; empty: beside the history
+    std::optional<std::string> region;  // `history`: only the runs from this region
+    std::string outputPath;             // the report's; empty: beside the history
 };
 
 enum class Command { Run, History, Report };

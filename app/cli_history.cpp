@@ -21,8 +21,9 @@ constexpr int kExitFailed = 1;
 
 int HistoryCommand(const ReadOptions& options) {
     const auto reader = HistoryReader::Open(options.historyPath);
-    const auto runs = reader.and_then(
-        [&](const auto& opened) { return opened->Runs(options.site, options.runs); });
+    const auto runs = reader.and_then([&](const auto& opened) {
+        return opened->Runs(options.site, options.runs, options.region);
+    });
     if (!runs) {
         WriteError("slotscope-cli: history file " + options.historyPath + ": " + runs.error() +
                    "\n");
@@ -50,8 +51,9 @@ int HistoryCommand(const ReadOptions& options) {
     }
     if (runs->empty()) {
         // Still well-formed for a script, but a site spelt otherwise than its runs is no success.
-        WriteError("slotscope-cli: no run of " + options.site + " in " + options.historyPath +
-                   "\n");
+        const std::string from = options.region ? " from " + *options.region : "";
+        WriteError("slotscope-cli: no run of " + options.site + from + " in " +
+                   options.historyPath + "\n");
         return kExitFailed;
     }
     return kExitOk;

@@ -64,7 +64,7 @@ TEST(CliCommandLineTest, EveryOptionWithAValueRefusesToGoWithout) {
          Words("--site --keywords --device --output --mobile-output --jobs --timeout --delay "
                "--verify-rounds --verify-pause --search-url-prefix --mobile-search-url-prefix "
                "--home-page-url --cookies --history")},
-        {{"history"}, Words("--site --history --runs --format")},
+        {{"history"}, Words("--site --history --runs --format --region")},
         {{"report"}, Words("--site --history --runs --output")},
     };
     for (const auto& [command, names] : commands) {
@@ -74,6 +74,24 @@ TEST(CliCommandLineTest, EveryOptionWithAValueRefusesToGoWithout) {
             EXPECT_EQ(ErrorOf(arguments), "option " + name + " needs a value");
         }
     }
+}
+
+TEST(CliCommandLineTest, HistorysRegionIsARegionsName) {
+    const auto line = ParseCommandLine({"history", "--site", "a.cn", "--region", "广州-天河"});
+    ASSERT_TRUE(line) << line.error();
+    EXPECT_EQ(line->read.region, std::optional<std::string>("广州-天河"));
+    EXPECT_EQ(ParseCommandLine({"history", "--site", "a.cn"})->read.region, std::nullopt);
+    const std::vector<std::pair<std::string, std::string>> wrong = {
+        {"a/b", "--region: a region name cannot hold"},
+        {"", "--region: a region needs a name"},
+        {"bj.", "--region: a region name cannot start or end"},
+        {"\xFF", "--region must be UTF-8 text"},
+    };
+    for (const auto& [name, error] : wrong) {
+        EXPECT_TRUE(ErrorOf({"history", "--site", "a", "--region", name}).starts_with(error))
+            << name << ": " << ErrorOf({"history", "--site", "a", "--region", name});
+    }
+    EXPECT_EQ(ErrorOf({"report", "--site", "a", "--region", "bj"}), "unknown option '--region'");
 }
 
 TEST(CliCommandLineTest, UnknownOptionsAreNamed) {
