@@ -123,9 +123,28 @@ std::u16string DecodeUtf8(std::string_view bytes) {
     return text;
 }
 
-bool IsValidUtf8(std::string_view bytes) {
+namespace {
+
+// Whether the bytes are well-formed UTF-8, and hold no NUL unless `nulAllowed`. Runs of plain
+// ASCII go eight bytes at a time.
+bool IsWellFormedUtf8(std::string_view bytes, bool nulAllowed) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
     std::size_t at = 0;
     while (at < bytes.size()) {
+        if (at + 8 <= bytes.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bytes.data() + at, sizeof word);
+            // No high bit, and (where it matters) no byte that is zero.
+            const std::uint64_t zeroBytes = nulAllowed ? 0 : (word - kOnes) & ~word;
+            if (((word | zeroBytes) & kHighBits) == 0) {
+                at += 8;
+                continue;
+            }
+        }
+        if (bytes[at] == '\0' && !nulAllowed) {
+            return false;
+        }
         char32_t code = 0;
         std::size_t valid = 0;
         const std::size_t length = Utf8Sequence(bytes, at, code, valid);
@@ -137,32 +156,14 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    return IsWellFormedUtf8(bytes, true);
+}
+
 bool IsUtf8WithoutNul(std::string_view bytes) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        // Eight bytes of ASCII without NUL at a time: no high bit, and no byte that is zero.
-        if (at + 8 <= bytes.size()) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, bytes.data() + at, sizeof word);
-            if (((word | ((word - kOnes) & ~word)) & kHighBits) == 0) {
-                at += 8;
-                continue;
-            }
-        }
-        if (bytes[at] == '\0') {
-            return false;
-        }
-        char32_t code = 0;
-        std::size_t valid = 0;
-        const std::size_t length = Utf8Sequence(bytes, at, code, valid);
-        if (length == 0) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
+    return IsWellFormedUtf8(bytes, false);
 }
 
 std::string EncodeUtf8(std::u16string_view text) {
