@@ -31,6 +31,18 @@ std::u16string NameOf(const std::string& path, std::u16string_view unnamed) {
 
 }  // namespace
 
+std::string RegionResultsPath(std::string_view path, std::u16string_view region) {
+    // The file's name starts after the last separator (either one on Windows).
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    // A leading dot (".csv") is the name, not an extension.
+    const std::size_t stemEnd =
+        dot == std::string_view::npos || dot <= nameStart ? path.size() : dot;
+    return std::string(path.substr(0, stemEnd)) + "_" + EncodeUtf8(region) +
+           std::string(path.substr(stemEnd));
+}
+
 RunFiles::RunFiles(const RunOptions& options)
     : pages_(PagesOf(options.device)),
       desktopPath_(options.resultsPath),

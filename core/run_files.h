@@ -12,6 +12,10 @@
 
 namespace slotscope {
 
+// A region's results file beside the run's own, named after it: the stem of `path`, `_` and the
+// region's name, then the extension ("baidu.csv" from 北京: "baidu_北京.csv"). Paths are UTF-8.
+std::string RegionResultsPath(std::string_view path, std::u16string_view region);
+
 // The results files of a run, one per page kind its keywords are checked on.
 class RunFiles final {
   public:
