@@ -68,7 +68,7 @@ class ProxyFetchTest : public PageFetchTest {
     // The page, or with `siteListening` false an address on this machine where nothing listens.
     FetchResult FetchThrough(const ProxyAddress& proxy, FetchSettings settings = QuickSettings(),
                              bool siteListening = true) {
-        settings.proxy = proxy;
+        settings.proxies = {proxy};
         HttpPageFetcher fetcher(std::move(settings));
         const std::string address =
             siteListening ? local.Url("/page")
@@ -184,9 +184,10 @@ TEST_P(ProxyFailureTest, IsAProxyFailureNamingTheProxyWithoutItsPassword) {
         *failure.user != '\0' ? std::string(failure.user) + ":***@" : "";
     const bool socks = std::string_view(program.name) == testing::kMicrosocks.name;
     EXPECT_EQ(result.failure().kind, FetchFailureKind::Proxy);
-    EXPECT_EQ(result.failure().reason, "proxy " + std::string(program.scheme) + credentials +
-                                           program.host + ":" + std::to_string(port) + ": " +
-                                           (socks ? failure.socksWords : failure.httpWords));
+    EXPECT_EQ(result.failure().reason, "proxy unavailable: " + std::string(program.scheme) +
+                                           credentials + program.host + ":" + std::to_string(port) +
+                                           " (" + (socks ? failure.socksWords : failure.httpWords) +
+                                           ")");
     if (*failure.password != '\0') {
         EXPECT_EQ(result.failure().reason.find(failure.password), std::string::npos);
     }
