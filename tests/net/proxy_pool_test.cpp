@@ -65,13 +65,6 @@ TEST(ProxyPoolTest, NewRequestsGoToTheLeastBusyProxyTiesRoundThePool) {
     }
 }
 
-TEST(ProxyPoolTest, ARequestTriesEachProxyOnce) {
-    ProxyPool pool(Proxies(3));
-    EXPECT_EQ(pool.Take({0}, "a", {}), 1U);
-    EXPECT_EQ(pool.Take({1, 2}, "a", {}), 0U);
-    EXPECT_EQ(pool.Take({0, 1, 2}, "a", {}), std::nullopt);
-}
-
 TEST(ProxyPoolTest, ThreeProxyFailuresInARowSetAProxyAside) {
     struct Case {
         const char* name;
