@@ -304,10 +304,12 @@ TEST_F(ProxyPoolFetchTest, ConcurrentRequestsAreSpreadOverThePoolNeverDirect) {
     HttpPageFetcher fetcher(PoolOf(StartBoth(kPassword)));
     ServePage();
 
+    constexpr int kThreads = 4;
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     std::mutex mutex;
     std::vector<std::string> failures;
-    for (int thread = 0; thread < 4; ++thread) {
+    for (int thread = 0; thread < kThreads; ++thread) {
         threads.emplace_back([&] {
             for (int request = 0; request < 3; ++request) {
                 const FetchResult result = fetcher.FetchPage(local.Url("/page"), {});
