@@ -89,8 +89,8 @@ std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
 
 }  // namespace
 
-void UseProxy(CURL* easy, const std::optional<ProxyAddress>& proxy, const std::string& noProxy) {
-    if (!proxy) {
+void UseProxy(CURL* easy, const ProxyAddress* proxy, const std::string& noProxy) {
+    if (proxy == nullptr) {
         curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());
         return;
     }
@@ -113,12 +113,8 @@ void UseProxy(CURL* easy, const std::optional<ProxyAddress>& proxy, const std::s
     curl_easy_setopt(easy, CURLOPT_PROXY_SSL_OPTIONS, PlatformSslOptions());
 }
 
-std::optional<FetchFailure> ProxyFailure(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
-    std::string reason = Reason(easy, proxy, code);
-    if (reason.empty()) {
-        return std::nullopt;
-    }
-    return FetchFailure{FetchFailureKind::Proxy, "proxy " + proxy.Shown() + ": " + reason};
+std::string ProxyFailureWords(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
+    return Reason(easy, proxy, code);
 }
 
 }  // namespace slotscope

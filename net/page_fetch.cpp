@@ -15,6 +15,7 @@
 #include "net/browser_identity.h"
 #include "net/fetch_proxy.h"
 #include "net/page_body.h"
+#include "net/proxy_pool.h"
 #include "net/tls_platform.h"
 
 namespace slotscope {
@@ -145,10 +146,13 @@ struct HttpPageFetcher::Shared {
     std::array<Identity, 4> identities;  // by IdentityIndex
 
     std::mutex idleMutex;
-    std::vector<std::unique_ptr<Connection>> idle;
+    // By proxy of the pool; a single list without one.
+    std::vector<std::vector<std::unique_ptr<Connection>>> idle;
     const std::string noProxy = NoProxyHosts();
+    ProxyPool pool;
 
-    Shared() {
+    explicit Shared(const std::vector<ProxyAddress>& proxies)
+        : idle(std::max<std::size_t>(proxies.size(), 1)), pool(proxies) {
         share = curl_share_init();
         curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Shared::Lock);
         curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Shared::Unlock);
@@ -191,15 +195,21 @@ struct HttpPageFetcher::Shared {
 // reuse and lets a stop request wake a transfer that waits for the network.
 class HttpPageFetcher::Connection final {
   public:
-    Connection(const FetchSettings& settings, Shared& shared)
-        : shared_(shared), multi_(curl_multi_init()), easy_(curl_easy_init()) {
+    // Every request of the connection goes through `proxy` (one of the pool's), or through
+    // none when it is nullopt.
+    Connection(const FetchSettings& settings, Shared& shared, std::optional<std::size_t> proxy)
+        : shared_(shared),
+          proxy_(proxy ? &shared.pool.at(*proxy) : nullptr),
+          slot_(proxy.value_or(0)),
+          multi_(curl_multi_init()),
+          easy_(curl_easy_init()) {
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
         // A transfer that is stopped or times out while its name is still being looked up ends
         // at once; without this, removing it waits for the resolver thread, however slow.
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
         curl_easy_setopt(easy_, CURLOPT_SSL_OPTIONS, PlatformSslOptions());
         curl_easy_setopt(easy_, CURLOPT_SHARE, shared.share);
-        UseProxy(easy_, settings.proxy, shared.noProxy);
+        UseProxy(easy_, proxy_, shared.noProxy);
         curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");  // cookies in memory only
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);
@@ -221,7 +231,12 @@ class HttpPageFetcher::Connection final {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // One try at the address. `status` receives the final HTTP status (0 without an answer).
+    // Its place among the idle connections: the proxy's in the pool.
+    std::size_t slot() const { return slot_; }
+
+    // One try at the address. A failure of the proxy itself has the proxy's words only as its
+    // reason. `status` receives the final HTTP status (0 without an answer). `status` receives the
+    // final HTTP status (0 without an answer).
     FetchResult Get(const std::string& address, const FetchOptions& options,
                     std::chrono::milliseconds timeout, const FetchSettings& settings,
                     const std::stop_token& stop, long& status) {
@@ -239,9 +254,9 @@ class HttpPageFetcher::Connection final {
         if (stopped) {
             return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
         }
-        if (settings.proxy) {
-            if (std::optional<FetchFailure> failure = ProxyFailure(easy_, *settings.proxy, code)) {
-                return FetchResult::Failed(failure->kind, std::move(failure->reason));
+        if (proxy_ != nullptr) {
+            if (std::string words = ProxyFailureWords(easy_, *proxy_, code); !words.empty()) {
+                return FetchResult::Failed(FetchFailureKind::Proxy, std::move(words));
             }
         }
         return Outcome(std::move(transfer), code, status, timeout);
@@ -333,6 +348,8 @@ class HttpPageFetcher::Connection final {
     }
 
     Shared& shared_;
+    const ProxyAddress* proxy_;
+    std::size_t slot_;
     CURLM* multi_;
     CURL* easy_;
     std::array<char, CURL_ERROR_SIZE> error_{};
@@ -348,7 +365,7 @@ HttpPageFetcher::Shared::~Shared() {
 
 HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(settings)) {
     InitCurlOnce();
-    shared_ = std::make_unique<Shared>();
+    shared_ = std::make_unique<Shared>(settings_.proxies);
     if (!settings_.cookies.empty()) {
         // Into the shared jar through a handle of its own, before any request.
         CURL* easy = curl_easy_init();
@@ -363,32 +380,29 @@ HttpPageFetcher::HttpPageFetcher(FetchSettings settings) : settings_(std::move(s
 
 HttpPageFetcher::~HttpPageFetcher() = default;
 
-std::unique_ptr<HttpPageFetcher::Connection> HttpPageFetcher::Lease() {
+std::unique_ptr<HttpPageFetcher::Connection> HttpPageFetcher::Lease(
+    std::optional<std::size_t> proxy) {
     {
         std::lock_guard lock(shared_->idleMutex);
-        if (!shared_->idle.empty()) {
-            std::unique_ptr<Connection> connection = std::move(shared_->idle.back());
-            shared_->idle.pop_back();
+        std::vector<std::unique_ptr<Connection>>& idle = shared_->idle[proxy.value_or(0)];
+        if (!idle.empty()) {
+            std::unique_ptr<Connection> connection = std::move(idle.back());
+            idle.pop_back();
             return connection;
         }
     }
-    return std::make_unique<Connection>(settings_, *shared_);
+    return std::make_unique<Connection>(settings_, *shared_, proxy);
 }
 
 void HttpPageFetcher::Return(std::unique_ptr<Connection> connection) {
     std::lock_guard lock(shared_->idleMutex);
-    shared_->idle.push_back(std::move(connection));
+    shared_->idle[connection->slot()].push_back(std::move(connection));
 }
 
-FetchResult HttpPageFetcher::FetchPage(const std::string& address, const FetchOptions& options,
-                                       std::stop_token stop) {
-    if (stop.stop_requested()) {
-        return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
-    }
-    const std::chrono::milliseconds timeout =
-        options.sideRequest ? std::min(settings_.timeout, settings_.sideRequestTimeout)
-                            : settings_.timeout;
-    std::unique_ptr<Connection> connection = Lease();
+FetchResult HttpPageFetcher::Through(std::optional<std::size_t> proxy, const std::string& address,
+                                     const FetchOptions& options, std::chrono::milliseconds timeout,
+                                     const std::stop_token& stop) {
+    std::unique_ptr<Connection> connection = Lease(proxy);
     long status = 0;
     FetchResult result = connection->Get(address, options, timeout, settings_, stop, status);
     for (const std::chrono::milliseconds delay : settings_.retryDelays) {
@@ -403,6 +417,57 @@ FetchResult HttpPageFetcher::FetchPage(const std::string& address, const FetchOp
     }
     Return(std::move(connection));
     return result;
+}
+
+FetchResult HttpPageFetcher::FetchPage(const std::string& address, const FetchOptions& options,
+                                       std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+    }
+    const std::chrono::milliseconds timeout =
+        options.sideRequest ? std::min(settings_.timeout, settings_.sideRequestTimeout)
+                            : settings_.timeout;
+    if (settings_.proxies.empty()) {
+        return Through(std::nullopt, address, options, timeout, stop);
+    }
+    ProxyPool& pool = shared_->pool;
+    std::vector<std::size_t> tried;
+    for (;;) {
+        const std::optional<std::size_t> proxy = pool.Take(tried, address, stop);
+        if (stop.stop_requested()) {
+            if (proxy) {
+                pool.Release(*proxy, ProxyPool::Outcome::Other);
+            }
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        if (!proxy) {
+            return FetchResult::Failed(FetchFailureKind::Proxy, pool.Unavailable(tried));
+        }
+        std::optional<FetchResult> result;
+        try {
+            result = Through(proxy, address, options, timeout, stop);
+        } catch (...) {
+            pool.Release(*proxy, ProxyPool::Outcome::Other);
+            throw;
+        }
+        if (result->ok()) {
+            pool.Release(*proxy, ProxyPool::Outcome::Page);
+            return std::move(*result);
+        }
+        switch (result->failure().kind) {
+            case FetchFailureKind::Proxy:
+                pool.Release(*proxy, ProxyPool::Outcome::ProxyFailure, address,
+                             result->failure().reason);
+                tried.push_back(*proxy);
+                break;  // on to another proxy, at once
+            case FetchFailureKind::Blocked:
+                pool.Release(*proxy, ProxyPool::Outcome::Verification, address);
+                return std::move(*result);
+            default:
+                pool.Release(*proxy, ProxyPool::Outcome::Other);
+                return std::move(*result);
+        }
+    }
 }
 
 }  // namespace slotscope

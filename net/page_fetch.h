@@ -28,18 +28,20 @@ struct FetchSettings {
     // The user's own cookies, as lines of a Netscape cookie file (see ReadSessionCookies): in
     // the jar from the start, beside those the servers set.
     std::vector<std::string> cookies;
-    // When set, every request goes through this proxy, to this machine's addresses too, and the
-    // environment's proxy variables play no part. Host names are resolved by the proxy.
-    std::optional<ProxyAddress> proxy;
+    // When not empty, every request goes through one of these proxies, to this machine's
+    // addresses too, and never through the machine's own connection; the environment's proxy
+    // variables play no part. Host names are resolved by the proxy.
+    std::vector<ProxyAddress> proxies;
 };
 
 // Fetches pages over HTTP and HTTPS with libcurl. One fetcher serves one run: connections are
 // kept open and reused between its requests, and the cookies servers set live as long as it
 // does. FetchPage may be called from several threads at once; each concurrent call gets its own
-// connection. Without a proxy in the settings, the proxy variables of the environment
+// connection. Without proxies in the settings, the proxy variables of the environment
 // (http_proxy, https_proxy, no_proxy) are honoured; this machine's own addresses are then never
-// reached through a proxy. A failure of the proxy itself is FetchFailureKind::Proxy and is not
-// tried again.
+// reached through a proxy. With them, each connection is bound to one proxy of the pool (see
+// ProxyPool): a request the proxy itself fails is tried at once through another, and when none
+// is left it fails as FetchFailureKind::Proxy, "proxy unavailable: ...".
 class HttpPageFetcher final : public PageFetcher {
   public:
     explicit HttpPageFetcher(FetchSettings settings = {});
@@ -61,8 +63,13 @@ class HttpPageFetcher final : public PageFetcher {
     struct Shared;
     class Connection;
 
-    std::unique_ptr<Connection> Lease();
+    // A connection through the proxy of the pool at `proxy`, or without one (nullopt).
+    std::unique_ptr<Connection> Lease(std::optional<std::size_t> proxy);
     void Return(std::unique_ptr<Connection> connection);
+    // The request with its tries again, through one proxy (or none).
+    FetchResult Through(std::optional<std::size_t> proxy, const std::string& address,
+                        const FetchOptions& options, std::chrono::milliseconds timeout,
+                        const std::stop_token& stop);
 
     const FetchSettings settings_;
     std::unique_ptr<Shared> shared_;

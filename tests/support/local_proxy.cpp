@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -77,6 +78,42 @@ LocalProxy::~LocalProxy() {
     if (process_ > 0) {
         KillProgram(process_);
         WaitForProgram(process_);
+    }
+}
+
+ClosingListener::ClosingListener(const std::string& host)
+    : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    socklen_t length = sizeof address;
+    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        ::listen(socket_, 16) != 0 ||
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+        while (!ending_) {
+            pollfd waiting{socket_, POLLIN, 0};
+            if (::poll(&waiting, 1, 20) > 0) {
+                const int client = ::accept(socket_, nullptr, nullptr);
+                if (client >= 0) {
+                    ++accepted_;
+                    ::close(client);
+                }
+            }
+        }
+    });
+}
+
+ClosingListener::~ClosingListener() {
+    ending_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    if (socket_ >= 0) {
+        ::close(socket_);
     }
 }
 

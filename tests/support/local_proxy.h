@@ -4,8 +4,10 @@
 // HTTP proxy), each started as a child program at a free port and ended with the object. Linux
 // only (local_proxy.cpp).
 
+#include <atomic>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -50,6 +52,26 @@ class LocalProxy final {
     int port_ = 0;
     ProcessId process_ = -1;
     bool started_ = false;
+};
+
+// A proxy that is dead past its door: it accepts connections at `host` (a free port) and closes
+// each at once, counting them.
+class ClosingListener final {
+  public:
+    explicit ClosingListener(const std::string& host);
+    ~ClosingListener();
+    ClosingListener(const ClosingListener&) = delete;
+    ClosingListener& operator=(const ClosingListener&) = delete;
+
+    int port() const { return port_; }
+    int accepted() const { return accepted_; }
+
+  private:
+    int socket_ = -1;
+    int port_ = 0;
+    std::atomic<int> accepted_ = 0;
+    std::atomic<bool> ending_ = false;
+    std::thread thread_;
 };
 
 // Whether something accepts connections at host:port within `seconds`.
