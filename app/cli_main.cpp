@@ -46,6 +46,11 @@ std::string ChangesLine(const ChangeCounts& changes) {
     return line.empty() ? "no slot moved" : line;
 }
 
+// "北京: " before what is said of a region's check; nothing for the machine's own connection.
+std::string RegionPrefix(std::u16string_view region) {
+    return region.empty() ? std::string() : EncodeUtf8(region) + ": ";
+}
+
 // What a run reads before it begins: its files' names and the keyword file's bytes; or the
 // usage error that stops it first.
 struct RunInputs {
@@ -126,8 +131,9 @@ RunOptions RunOptionsOf(const Options& options, const RunInputs& inputs, Console
     run.lookAhead = options.jobs;
     run.verifyRounds = options.verifyRounds;
     run.verifyPause = std::chrono::milliseconds(std::llround(options.verifyPause * 1000));
-    run.onVerifyPause = [&console](int keywords, std::chrono::milliseconds pause) {
-        console.Note("slotscope-cli: " + std::to_string(keywords) +
+    run.onVerifyPause = [&console](std::u16string_view region, int keywords,
+                                   std::chrono::milliseconds pause) {
+        console.Note("slotscope-cli: " + RegionPrefix(region) + std::to_string(keywords) +
                      (keywords == 1 ? " keyword" : " keywords") +
                      " met a verification page; trying again in " +
                      std::to_string((pause.count() + 999) / 1000) + " s");
@@ -136,9 +142,10 @@ RunOptions RunOptionsOf(const Options& options, const RunInputs& inputs, Console
     run.stop = std::move(stop);
     // A failed page is named by its keyword; the address follows where the connection failed,
     // as it tells which host or proxy did. The side requests' failures change nothing: unsaid.
-    run.onPageFailed = [&console](std::u16string_view keyword, PageKind page, CheckFailure failure,
-                                  std::string_view reason, std::string_view address) {
-        std::string line = "slotscope-cli: " + EncodeUtf8(keyword) +
+    run.onPageFailed = [&console](std::u16string_view region, std::u16string_view keyword,
+                                  PageKind page, CheckFailure failure, std::string_view reason,
+                                  std::string_view address) {
+        std::string line = "slotscope-cli: " + RegionPrefix(region) + EncodeUtf8(keyword) +
                            (page == PageKind::Phone ? " (phone): " : " (desktop): ") +
                            std::string(reason);
         if (failure == CheckFailure::Fetch) {

@@ -36,11 +36,13 @@ std::optional<Pacing> ParsePacing(std::string_view text) {
 }
 
 FetchAhead::FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest,
-                       std::size_t count, int lookAhead, std::stop_token stop, Pacing pacing)
+                       std::size_t count, int lookAhead, std::stop_token stop, Pacing pacing,
+                       bool oneAtATimeAfterVerification)
     : fetcher_(fetcher),
       nextRequest_(std::move(nextRequest)),
       count_(count),
       pacing_(pacing),
+      oneAtATimeAfterVerification_(oneAtATimeAfterVerification),
       window_(static_cast<std::size_t>(std::max(lookAhead, 1))),
       forwardStop_(std::move(stop), [this] {
           {
@@ -97,7 +99,8 @@ void FetchAhead::Work() {
                                      ? fetcher_.FetchPage(request.address, request.options, stop)
                                      : FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
             lock.lock();
-            if (!result.ok() && result.failure().kind == FetchFailureKind::Blocked) {
+            if (oneAtATimeAfterVerification_ && !result.ok() &&
+                result.failure().kind == FetchFailureKind::Blocked) {
                 window_ = 1;
             }
             done_.emplace(index, std::move(result));

@@ -35,7 +35,8 @@ std::optional<Pacing> ParsePacing(std::string_view text);
 // back strictly in list order. At most `lookAhead` pages are in flight, waiting to be taken or
 // still being worked on by the consumer (until it asks for the next one), so memory does not
 // grow with the list and a look-ahead of 1 fetches strictly one page at a time. Once a page
-// comes back blocked by a verification page, the rest is fetched one page at a time.
+// comes back blocked by a verification page, the rest is fetched one page at a time, unless the
+// fetcher slows down itself (oneAtATimeAfterVerification false).
 class FetchAhead final {
   public:
     // nextRequest() gives the requests in list order, `count` of them; it is called once per
@@ -44,7 +45,8 @@ class FetchAhead final {
     // Each worker stands for one connection and pauses as `pacing` says before each request; a
     // stop ends a pause at once.
     FetchAhead(PageFetcher& fetcher, std::function<PageRequest()> nextRequest, std::size_t count,
-               int lookAhead, std::stop_token stop, Pacing pacing = {});
+               int lookAhead, std::stop_token stop, Pacing pacing = {},
+               bool oneAtATimeAfterVerification = true);
     ~FetchAhead();
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
@@ -66,6 +68,7 @@ class FetchAhead final {
     const std::function<PageRequest()> nextRequest_;
     const std::size_t count_;
     const Pacing pacing_;
+    const bool oneAtATimeAfterVerification_;
     std::minstd_rand random_{std::random_device{}()};
     std::stop_source stop_;
 

@@ -56,7 +56,7 @@ PageOutcome ReadPage(const FetchResult& fetched, const PageRequest& request,
         }
     }
     if (options.onPageFailed) {
-        options.onPageFailed(keyword, outcome.page, outcome.failure, outcome.reason,
+        options.onPageFailed(options.region, keyword, outcome.page, outcome.failure, outcome.reason,
                              request.address);
     }
     return outcome;

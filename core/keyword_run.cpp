@@ -79,10 +79,12 @@ KeywordRun::KeywordRun(RunFields& fields, PageFetcher& fetcher, const RunOptions
       pages_(PagesOf(files, options)),
       retried_(pages_.size(), 0) {}
 
-void KeywordRun::Run() {
-    if (!TakeInputs() || !OpenFiles()) {
-        return;
-    }
+bool KeywordRun::Open() {
+    return TakeInputs() && OpenFiles();
+}
+
+void KeywordRun::Proceed() {
+    files_.Clear();
     BeginHistory();
     SideRequests();
     FirstPass();
@@ -129,7 +131,7 @@ bool KeywordRun::TakeInputs() {
 
 // The files first: a run that cannot keep its results sends no request at all.
 bool KeywordRun::OpenFiles() {
-    if (const std::optional<RunFiles::Unopened> unopened = files_.Open()) {
+    if (const std::optional<RunFiles::Unopened> unopened = files_.OpenKeeping()) {
         summary_.unopenedPath = files_.PathOf(unopened->page);
         summary_.end = unopened->result == OutputFile::OpenResult::InUse
                            ? RunEnd::ResultsFileInUse
@@ -180,7 +182,7 @@ void KeywordRun::FirstPass() {
             return RequestFor(page, keyword);
         },
         static_cast<std::size_t>(summary_.keywords) * pages_.size(), options_.lookAhead,
-        options_.stop, options_.delay);
+        options_.stop, options_.delay, options_.oneAtATimeAfterVerification);
 
     std::u16string_view entry;
     std::u16string keyword;
@@ -250,6 +252,9 @@ void KeywordRun::WriteLines(KeywordPages keyword) {
     }
     // Counted in keywords: blank lines and the list's last line break are none.
     fields_.SetProgress(ProgressText(summary_.checked, summary_.keywords));
+    if (options_.onChecked) {
+        options_.onChecked(summary_.checked);
+    }
 }
 
 void KeywordRun::End() {
@@ -271,33 +276,57 @@ std::u16string DescribeFailure(const std::exception_ptr& failure) {
     }
 }
 
-RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
-    RunSummary summary;
-    RunFiles files(options);
+GuardedRun::GuardedRun(RunFields& fields, PageFetcher& fetcher, const RunOptions& options)
+    : fields_(fields),
+      options_(options),
+      files_(options),
+      run_(fields, fetcher, options, files_, summary_) {}
+
+bool GuardedRun::Open() {
     try {
-        KeywordRun(fields, fetcher, options, files, summary).Run();
+        return run_.Open();
     } catch (...) {
-        // Lines already written are kept; the files are closed before the status says so.
-        files.Close();
-        summary.writeFailed = files.writeFailed();
-        summary.end = RunEnd::Aborted;
-        summary.abortReason = DescribeFailure(std::current_exception());
-        if (files.everOpened()) {
-            try {
-                EndHistory(options, summary);
-            } catch (...) {
-                // The history says what it could not keep.
-            }
-        }
+        Abort(std::current_exception());
+        return false;
+    }
+}
+
+void GuardedRun::Proceed() {
+    try {
+        run_.Proceed();
+    } catch (...) {
+        Abort(std::current_exception());
+    }
+}
+
+void GuardedRun::Abort(const std::exception_ptr& failure) {
+    // Lines already written are kept; the files are closed before the status says so.
+    files_.Close();
+    summary_.writeFailed = files_.writeFailed();
+    summary_.end = RunEnd::Aborted;
+    summary_.abortReason = DescribeFailure(failure);
+    if (files_.everOpened()) {
         try {
-            // Before the file was opened there is nothing to say about it.
-            fields.SetStatus(
-                EndText(summary, files.everOpened() ? files.Names(false) : u"", files.Names(true)));
+            EndHistory(options_, summary_);
         } catch (...) {
-            // The summary still tells the caller.
+            // The history says what it could not keep.
         }
     }
-    return summary;
+    try {
+        // Before the file was opened there is nothing to say about it.
+        fields_.SetStatus(EndText(summary_, files_.everOpened() ? files_.Names(false) : u"",
+                                  files_.Names(true)));
+    } catch (...) {
+        // The summary still tells the caller.
+    }
+}
+
+RunSummary RunKeywordCheck(RunFields& fields, PageFetcher& fetcher, const RunOptions& options) {
+    GuardedRun run(fields, fetcher, options);
+    if (run.Open()) {
+        run.Proceed();
+    }
+    return run.summary();
 }
 
 }  // namespace slotscope

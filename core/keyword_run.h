@@ -51,20 +51,27 @@ struct RunOptions {
     // Pages held at once, the one being analysed included; the fewest, 1, is one at a time.
     int lookAhead = limits::kFewestPagesAtOnce;
     Pacing delay;  // a pause before each search request on each connection
+    // Once a page meets a verification page, the rest of the first pass is fetched one page at
+    // a time; off where the fetcher slows down only the proxy that met it (a region's pool).
+    bool oneAtATimeAfterVerification = true;
     // Keywords that met a verification page are checked again after the rest, one page at a
     // time, up to this many rounds, the first after verifyPause and each later one after twice
     // the pause before it. The results files are then rewritten with the final lines.
     int verifyRounds = limits::kVerifyRoundsUnlessAsked;
     std::chrono::milliseconds verifyPause = limits::kVerifyPause;
-    // Told when a round's pause begins: how many keywords wait, and for how long.
-    std::function<void(int keywords, std::chrono::milliseconds pause)> onVerifyPause;
+    // Told when a round's pause begins: the run's region, how many keywords wait, and for how
+    // long.
+    std::function<void(std::u16string_view region, int keywords, std::chrono::milliseconds pause)>
+        onVerifyPause;
+    // Told after each keyword's lines are written: how many keywords are done.
+    std::function<void(int checked)> onChecked;
     // Where the run keeps its outcomes beyond the results files; none: nowhere.
     RunHistory* history = nullptr;
     std::stop_token stop;  // ends the run after the keyword under way, keeping finished lines
-    // Told of each page of a keyword that failed: what it met, and why (in English, for a log
-    // line), with the page's address.
-    std::function<void(std::u16string_view keyword, PageKind page, CheckFailure failure,
-                       std::string_view reason, std::string_view address)>
+    // Told of each page of a keyword that failed: the run's region, what the page met, and why
+    // (in English, for a log line), with the page's address.
+    std::function<void(std::u16string_view region, std::u16string_view keyword, PageKind page,
+                       CheckFailure failure, std::string_view reason, std::string_view address)>
         onPageFailed;
 };
 

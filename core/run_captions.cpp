@@ -41,8 +41,8 @@ std::u16string HistoryText(const RunSummary& summary) {
 }
 
 // The failed keywords by what they met: "（验证页3个，连接失败2个）", and where a verification
-// page was among them, that a later run may pass it.
-std::u16string FailureKindsText(const RunSummary& summary) {
+// page was among them and `advise` says so, that a later run may pass it.
+std::u16string FailureKindsText(const RunSummary& summary, bool advise = true) {
     std::u16string kinds;
     for (const FailureCount& counted : kFailureCounts) {
         if (const int count = summary.*counted.count; count > 0) {
@@ -53,7 +53,7 @@ std::u16string FailureKindsText(const RunSummary& summary) {
     if (kinds.empty()) {
         return {};
     }
-    return u"（" + kinds + u"）" + (summary.blocked > 0 ? u"，请稍后再试" : u"");
+    return u"（" + kinds + u"）" + (advise && summary.blocked > 0 ? u"，请稍后再试" : u"");
 }
 
 // Where the lines went, after a run that ended early.
@@ -67,6 +67,39 @@ std::u16string SavedText(const RunSummary& summary, std::u16string_view files,
 std::u16string Seconds(std::chrono::milliseconds time) {
     const std::string text = std::to_string((time.count() + 999) / 1000);
     return {text.begin(), text.end()};
+}
+
+// A region's part of the caption after a run over regions: "北京：3个词查询失败（验证页1个）
+// （比上次：掉出1个）", "上海（比上次：上升1个）"; empty where it has nothing to tell.
+std::u16string RegionText(const RegionOutcome& region) {
+    const RunSummary& summary = region.summary;
+    std::u16string told;
+    if (summary.failed > 0) {
+        told = u"：" + Decimal(summary.failed) + u"个词查询失败" + FailureKindsText(summary, false);
+    }
+    told += HistoryText(summary);
+    return told.empty() ? told : ShownRegionName(region.name) + told;
+}
+
+// The regions' files as a caption names them: all of one region's, joined by 和, or the first
+// of several regions' and how many there are in all.
+std::u16string RegionFilesText(const std::vector<RegionOutcome>& regions, bool onlyFailed) {
+    std::vector<std::u16string> names;
+    for (const RegionOutcome& region : regions) {
+        const auto& files = onlyFailed ? region.failedFiles : region.files;
+        names.insert(names.end(), files.begin(), files.end());
+    }
+    if (names.empty()) {
+        return {};
+    }
+    if (regions.size() > 1 && names.size() > 1) {
+        return names.front() + u"等" + Decimal(static_cast<int>(names.size())) + u"个文件";
+    }
+    std::u16string joined;
+    for (const std::u16string& name : names) {
+        joined += (joined.empty() ? u"" : u"和") + name;
+    }
+    return joined;
 }
 
 }  // namespace
@@ -156,6 +189,31 @@ std::u16string AbortedText(const RunSummary& summary, std::u16string_view files,
     return u"运行中止（" + summary.abortReason + u"），已完成" +
            ProgressText(summary.checked, summary.keywords) + u"，" +
            SavedText(summary, files, failedFiles) + LostHistoryText(summary);
+}
+
+}  // namespace slotscope
+
+namespace slotscope {
+
+std::u16string RegionsEndText(const RegionsSummary& run) {
+    const std::u16string files = RegionFilesText(run.regions, false);
+    const std::u16string failedFiles = RegionFilesText(run.regions, true);
+    const RunSummary& total = run.total;
+    if (total.end != RunEnd::Completed) {
+        return EndText(total, files, failedFiles);
+    }
+    std::u16string text =
+        u"总词数" + Decimal(total.keywords) + u"运行完毕，" + SavedText(total, files, failedFiles);
+    for (const RegionOutcome& region : run.regions) {
+        if (std::u16string told = RegionText(region); !told.empty()) {
+            text += u"；" + told;
+        }
+    }
+    return text + (total.blocked > 0 ? u"，请稍后再试" : u"");
+}
+
+std::u16string ShownRegionName(std::u16string_view name) {
+    return name.empty() ? std::u16string(u"本机") : std::u16string(name);
 }
 
 }  // namespace slotscope

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/keyword_run.h"
+#include "core/region_run.h"
 #include "core/run_history.h"
 
 namespace slotscope {
@@ -40,6 +41,14 @@ std::u16string VerifyPauseText(int keywords, std::chrono::milliseconds pause);
 // than why.
 std::u16string EndText(const RunSummary& summary, std::u16string_view files,
                        std::u16string_view failedFiles);
+
+// The caption after a run over regions: as EndText's for the run as a whole, the files named
+// by the first and their number, then, for a completed run, each region's failures and changes
+// where it has any ("；北京：3个词查询失败（验证页1个）").
+std::u16string RegionsEndText(const RegionsSummary& run);
+
+// The name a region goes by in captions: its own, or 本机 for the machine's own connection.
+std::u16string ShownRegionName(std::u16string_view name);
 
 std::u16string CompletionText(const RunSummary& summary, std::u16string_view files,
                               std::u16string_view failedFiles);

@@ -51,6 +51,14 @@ RunFiles::RunFiles(const RunOptions& options)
       phoneName_(NameOf(options.mobileResultsPath, limits::kPhoneResultsFileName16)) {}
 
 std::optional<RunFiles::Unopened> RunFiles::Open() {
+    std::optional<Unopened> unopened = OpenKeeping();
+    if (!unopened) {
+        Clear();
+    }
+    return unopened;
+}
+
+std::optional<RunFiles::Unopened> RunFiles::OpenKeeping() {
     for (const PageKind page : pages_) {
         const OutputFile::OpenResult opened = For(page).OpenKeeping(PathOf(page));
         if (opened != OutputFile::OpenResult::Opened) {
@@ -58,10 +66,13 @@ std::optional<RunFiles::Unopened> RunFiles::Open() {
             return Unopened{page, opened};
         }
     }
+    return std::nullopt;
+}
+
+void RunFiles::Clear() {
     for (const PageKind page : pages_) {
         For(page).Clear();
     }
-    return std::nullopt;
 }
 
 bool RunFiles::AllRegular() const {
@@ -82,15 +93,20 @@ void RunFiles::Close() {
     phone_.Close();
 }
 
-std::u16string RunFiles::Names(bool onlyFailed) const {
-    std::u16string names;
+std::vector<std::u16string> RunFiles::NameList(bool onlyFailed) const {
+    std::vector<std::u16string> names;
     for (const PageKind page : pages_) {
         if (!onlyFailed || For(page).writeFailed()) {
-            if (!names.empty()) {
-                names += u"和";
-            }
-            names += FileName(page);
+            names.push_back(FileName(page));
         }
+    }
+    return names;
+}
+
+std::u16string RunFiles::Names(bool onlyFailed) const {
+    std::u16string names;
+    for (const std::u16string& name : NameList(onlyFailed)) {
+        names += (names.empty() ? u"" : u"和") + name;
     }
     return names;
 }

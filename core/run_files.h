@@ -43,6 +43,9 @@ class RunFiles final {
     // Opens every file, then empties them, so that a file that cannot be opened leaves the
     // others' lines in place. When one cannot, all are closed and that one is told.
     std::optional<Unopened> Open();
+    // The two halves of Open, for runs that open several sets of files before emptying any.
+    std::optional<Unopened> OpenKeeping();
+    void Clear();
 
     // Whether every file is a regular file, not a device or a pipe: such a file can be replaced
     // in one step, and a line written to it never waits for a reader.
@@ -58,6 +61,7 @@ class RunFiles final {
 
     // The files as the status text names them: all of them, or those whose writes failed.
     std::u16string Names(bool onlyFailed) const;
+    std::vector<std::u16string> NameList(bool onlyFailed) const;
 
   private:
     const ResultsFile& For(PageKind page) const {

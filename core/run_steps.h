@@ -36,7 +36,11 @@ class KeywordRun final {
     KeywordRun(const KeywordRun&) = delete;
     KeywordRun& operator=(const KeywordRun&) = delete;
 
-    void Run();
+    // The steps until the files are open, none of them emptied yet: false when the run ends
+    // there, with the status text set.
+    bool Open();
+    // The rest, from emptying the files to the status text at the end.
+    void Proceed();
 
   private:
     // The run's steps, in order.
@@ -83,6 +87,33 @@ class KeywordRun final {
     // The pages of the run that a round fetched again, by index.
     std::vector<char> retried_;
     std::minstd_rand random_;  // the pacing of the rounds' requests
+};
+
+// A run with the files and the summary it owns, its steps guarded: a failure of the run itself
+// ends it as Aborted, keeping every finished line, with the reason in the status text.
+class GuardedRun final {
+  public:
+    GuardedRun(RunFields& fields, PageFetcher& fetcher, const RunOptions& options);
+    GuardedRun(const GuardedRun&) = delete;
+    GuardedRun& operator=(const GuardedRun&) = delete;
+
+    // As KeywordRun's: false when the run ended in opening its files.
+    bool Open();
+    void Proceed();
+    // Closes the files Open left open, for a run that goes no further: their lines are kept.
+    void Abandon() { files_.Close(); }
+
+    const RunSummary& summary() const { return summary_; }
+    const RunFiles& files() const { return files_; }
+
+  private:
+    void Abort(const std::exception_ptr& failure);
+
+    RunFields& fields_;
+    const RunOptions& options_;
+    RunFiles files_;
+    RunSummary summary_;
+    KeywordRun run_;
 };
 
 }  // namespace slotscope

@@ -60,7 +60,7 @@ bool KeywordRun::PauseBeforeRound(std::size_t keywords, std::chrono::millisecond
     const int count = static_cast<int>(keywords);
     fields_.SetStatus(VerifyPauseText(count, pause));
     if (options_.onVerifyPause) {
-        options_.onVerifyPause(count, pause);
+        options_.onVerifyPause(options_.region, count, pause);
     }
     return WaitUnlessStopped(pause, options_.stop);
 }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/text_codec.h"
 
@@ -24,6 +26,19 @@ RunSummary Summary(RunEnd end, int keywords, int checked,
         more(summary);
     }
     return summary;
+}
+
+// A run over regions: each region with its summary and its files.
+RegionsSummary Regions(RunSummary total, std::vector<RegionOutcome> regions) {
+    return RegionsSummary{std::move(total), std::move(regions)};
+}
+
+RegionOutcome Region(std::u16string name, RunSummary summary,
+                     std::vector<std::u16string> files = {}) {
+    if (files.empty()) {
+        files = {u"baidu_" + name + u".csv"};
+    }
+    return RegionOutcome{std::move(name), std::move(summary), std::move(files), {}};
 }
 
 struct CaptionCase {
@@ -111,6 +126,40 @@ TEST(RunCaptionsTest, EachCaptionSaysWhatTheSummaryHolds) {
         {"file not created",
          UnopenedFileText(Summary(RunEnd::ResultsFileUnavailable, 1, 0), u"b.csv"),
          u"无法创建结果文件b.csv，请检查程序所在目录是否可写"},
+        {"regions, nothing to tell",
+         RegionsEndText(Regions(Summary(RunEnd::Completed, 5, 5),
+                                {Region(u"北京", Summary(RunEnd::Completed, 5, 5)),
+                                 Region(u"上海", Summary(RunEnd::Completed, 5, 5))})),
+         u"总词数5运行完毕，信息保存在同目录下的baidu_北京.csv等2个文件里"},
+        {"regions, each with what it met and how its slots moved",
+         RegionsEndText(Regions(
+             Summary(RunEnd::Completed, 5, 5,
+                     [](RunSummary& s) {
+                         s.failed = 3;
+                         s.blocked = 1;
+                     }),
+             {Region(u"", Summary(RunEnd::Completed, 5, 5, [](RunSummary& s) { s.changes.up = 1; }),
+                     {u"baidu.csv", u"baidu_mobile.csv"}),
+              Region(u"北京", Summary(RunEnd::Completed, 5, 5,
+                                      [](RunSummary& s) {
+                                          s.failed = 3;
+                                          s.blocked = 1;
+                                          s.fetchFailed = 2;
+                                          s.changes.lost = 1;
+                                      }),
+                     {u"baidu_北京.csv", u"baidu_mobile_北京.csv"})})),
+         u"总词数5运行完毕，信息保存在同目录下的baidu.csv等4个文件里；本机（比上次：上升1个）；"
+         u"北京：3个词查询失败（验证页1个，连接失败2个）（比上次：掉出1个），请稍后再试"},
+        {"one region, its files named",
+         RegionsEndText(Regions(Summary(RunEnd::Completed, 1, 1),
+                                {Region(u"北京", Summary(RunEnd::Completed, 1, 1),
+                                        {u"baidu_北京.csv", u"baidu_mobile_北京.csv"})})),
+         u"总词数1运行完毕，信息保存在同目录下的baidu_北京.csv和baidu_mobile_北京.csv里"},
+        {"regions stopped",
+         RegionsEndText(Regions(Summary(RunEnd::Stopped, 4, 1),
+                                {Region(u"北京", Summary(RunEnd::Stopped, 4, 3)),
+                                 Region(u"上海", Summary(RunEnd::Stopped, 4, 1))})),
+         u"运行已停止，已完成1/4，信息保存在同目录下的baidu_北京.csv等2个文件里"},
         {"no keyword", NoKeywordsText(), u"请先填写竞价关键词"},
         {"the first round's pause", VerifyPauseText(3, 30'000ms), u"等待30秒后重试3个词"},
         {"a pause in whole seconds, rounded up", VerifyPauseText(1, 60'001ms),
