@@ -128,18 +128,27 @@ Take FormatOf(std::string& kept) {
     };
 }
 
-// A region's name, as a regions file would name it.
-Take RegionOf(std::optional<std::string>& kept) {
-    return [&kept](const std::string& name, const std::string& value) {
+// A region's name, as a regions file would name it, handed to `keep`.
+Take RegionNamed(std::function<void(const std::string&)> keep) {
+    return [keep = std::move(keep)](const std::string& name, const std::string& value) {
         if (!IsValidUtf8(value)) {
             return name + " must be UTF-8 text";
         }
         if (const std::string fault = RegionNameFault(DecodeUtf8(value)); !fault.empty()) {
             return name + ": " + fault;
         }
-        kept = value;
+        keep(value);
         return std::string();
     };
+}
+
+Take RegionOf(std::optional<std::string>& kept) {
+    return RegionNamed([&kept](const std::string& value) { kept = value; });
+}
+
+// Every time it is given adds a region.
+Take RegionsOf(std::vector<std::string>& kept) {
+    return RegionNamed([&kept](const std::string& value) { kept.push_back(value); });
 }
 
 // A report draws at most kReportRuns; `history` exports any number.
@@ -175,6 +184,8 @@ void DeclareRunOptions(CLI::App& app, Options& run) {
     AddValue(app, "--mobile-search-url-prefix", Text(run.mobileSearchUrlPrefix));
     AddValue(app, "--home-page-url", Text(run.homePageUrl));
     AddValue(app, "--cookies", Text(run.cookiesPath));
+    AddValue(app, "--regions", FileName(run.regionsPath));
+    AddValue(app, "--region", RegionsOf(run.regions));
     AddValue(app, "--history", FileName(run.historyPath));
     app.add_flag("--no-history", run.noHistory);
     app.add_flag("--quiet", run.quiet);
@@ -311,6 +322,9 @@ tl::expected<CommandLine, std::string> ParseCommandLine(const std::vector<std::s
     if (line.command == Command::Run) {
         if (!siteGiven) {
             return tl::unexpected(std::string("--site is required"));
+        }
+        if (!line.run.regions.empty() && line.run.regionsPath.empty()) {
+            return tl::unexpected(std::string("--region needs --regions FILE"));
         }
         return line;
     }

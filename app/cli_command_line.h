@@ -33,6 +33,8 @@ struct Options {
     std::string mobileSearchUrlPrefix = std::string(MobileSearchUrlPrefix);
     std::string homePageUrl = std::string(HomePageUrl);
     std::string cookiesPath;  // the user's own Baidu session; empty: none
+    std::string regionsPath;  // the regions and their proxies; empty: this machine's connection
+    std::vector<std::string> regions;  // the regions to check; none: every region of the file
     std::string historyPath;  // empty: slotscope.db beside the results file
     bool noHistory = false;
     bool quiet = false;

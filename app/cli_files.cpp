@@ -11,6 +11,7 @@
 #include "app/cli_platform.h"
 #include "base/file_open.h"
 #include "base/text_codec.h"
+#include "core/run_files.h"
 
 namespace slotscope::cli {
 namespace {
@@ -123,7 +124,7 @@ std::string FileNamedTwice(const std::vector<NamedFile>& files) {
 }
 
 std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobileOutput,
-                               const std::string& history) {
+                               const std::string& history, const std::vector<Region>& regions) {
     std::vector<NamedFile> files;
     if (options.keywordsPath != "-") {
         files.push_back({"--keywords", options.keywordsPath});
@@ -131,14 +132,31 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
     if (!options.cookiesPath.empty()) {
         files.push_back({"--cookies", options.cookiesPath});
     }
-    if (options.device != Device::Mobile) {
-        files.push_back({"--output", options.outputPath});
+    if (!options.regionsPath.empty()) {
+        files.push_back({"--regions", options.regionsPath});
     }
-    if (options.device != Device::Pc) {
-        files.push_back({options.mobileOutputPath.empty()
-                             ? "the phone's results file '" + mobileOutput + "' beside --output"
-                             : "--mobile-output",
-                         mobileOutput});
+    const std::string phone = options.mobileOutputPath.empty()
+                                  ? "the phone's results file '" + mobileOutput + "' beside --output"
+                                  : "--mobile-output";
+    // A run over regions writes each region's files, named after the run's own.
+    std::vector<std::u16string> names;
+    for (const Region& region : regions) {
+        names.push_back(region.name);
+    }
+    if (names.empty()) {
+        names.emplace_back();
+    }
+    for (const std::u16string& name : names) {
+        const std::string of = name.empty() ? "" : " for region " + EncodeUtf8(name);
+        if (options.device != Device::Mobile) {
+            files.push_back({"--output" + of, name.empty()
+                                                  ? options.outputPath
+                                                  : RegionResultsPath(options.outputPath, name)});
+        }
+        if (options.device != Device::Pc) {
+            files.push_back({phone + of, name.empty() ? mobileOutput
+                                                      : RegionResultsPath(mobileOutput, name)});
+        }
     }
     if (!history.empty()) {
         const std::string what = options.historyPath.empty()
@@ -150,6 +168,43 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
         }
     }
     return files;
+}
+
+}  // namespace slotscope::cli
+
+namespace slotscope::cli {
+
+tl::expected<std::vector<Region>, std::string> RegionsOf(const Options& options) {
+    if (options.regionsPath.empty()) {
+        return std::vector<Region>{};
+    }
+    std::string bytes;
+    if (std::string error = ReadFileNamed("--regions", options.regionsPath, bytes,
+                                          /*regular=*/true, kMaxRegionsFileBytes);
+        !error.empty()) {
+        return tl::unexpected(std::move(error));
+    }
+    const std::string file = "--regions '" + options.regionsPath + "'";
+    auto regions = ReadRegionList(DecodeTextFile(bytes));
+    if (!regions) {
+        return tl::unexpected(
+            file + (regions.error().line > 0 ? ": line " + std::to_string(regions.error().line)
+                                             : std::string()) +
+            ": " + regions.error().message);
+    }
+    if (options.regions.empty()) {
+        return std::move(*regions);
+    }
+    std::vector<std::u16string> names;
+    for (const std::string& name : options.regions) {
+        names.push_back(DecodeUtf8(name));
+    }
+    auto chosen = ChooseRegions(*regions, names);
+    if (!chosen) {
+        return tl::unexpected("--region " + EncodeUtf8(chosen.error()) + ": no such region in " +
+                              file);
+    }
+    return std::move(*chosen);
 }
 
 }  // namespace slotscope::cli

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tl/expected.hpp>
 #include <vector>
 
 #include "app/cli_command_line.h"
+#include "regions/region_list.h"
 
 namespace slotscope::cli {
 
@@ -46,8 +48,17 @@ struct NamedFile {
 // would send the login in the searches' addresses and write it into the results.
 std::string FileNamedTwice(const std::vector<NamedFile>& files);
 
-// The files of the run, as FileNamedTwice reads them.
+// The files of the run, as FileNamedTwice reads them: the regions file and each region's
+// results files among them.
 std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobileOutput,
-                               const std::string& history);
+                               const std::string& history, const std::vector<Region>& regions);
+
+// The largest regions file read.
+inline constexpr std::size_t kMaxRegionsFileBytes = std::size_t{1024} * 1024;
+
+// The regions the run checks from, as --regions and --region name them, in the file's order;
+// none without --regions. The usage error names the file and the line, and never quotes what a
+// password could be.
+tl::expected<std::vector<Region>, std::string> RegionsOf(const Options& options);
 
 }  // namespace slotscope::cli

@@ -19,6 +19,7 @@
 #include "base/text_codec.h"
 #include "core/build_config.h"
 #include "core/keyword_run.h"
+#include "core/region_run.h"
 #include "core/run_limits.h"
 #include "history/history_file.h"
 #include "net/cookie_file.h"
@@ -57,6 +58,7 @@ struct RunInputs {
     std::string mobileOutput;  // empty: no phone page checked
     std::string historyPath;   // empty: no history kept
     std::string keywordBytes;
+    std::vector<Region> regions;  // none: this machine's own connection only
 };
 
 tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console& console) {
@@ -69,8 +71,13 @@ tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console&
         }
     }
     inputs.historyPath = HistoryPath(options);
-    if (std::string twice =
-            FileNamedTwice(FilesOf(options, inputs.mobileOutput, inputs.historyPath));
+    tl::expected<std::vector<Region>, std::string> regions = RegionsOf(options);
+    if (!regions) {
+        return tl::unexpected(std::move(regions).error());
+    }
+    inputs.regions = std::move(*regions);
+    if (std::string twice = FileNamedTwice(
+            FilesOf(options, inputs.mobileOutput, inputs.historyPath, inputs.regions));
         !twice.empty()) {
         return tl::unexpected(std::move(twice));
     }
@@ -156,6 +163,30 @@ RunOptions RunOptionsOf(const Options& options, const RunInputs& inputs, Console
     return run;
 }
 
+// Each region's fetcher, through its own proxies and with its own cookies, and its history; the
+// machine's own connection alone where no region is named.
+struct RunConnections {
+    RunConnections(const FetchSettings& settings, const std::vector<Region>& chosen,
+                   const std::string& historyPath) {
+        const std::vector<Region> own(1);
+        for (const Region& region : chosen.empty() ? own : chosen) {
+            FetchSettings regional = settings;
+            regional.proxies = region.pool;
+            fetchers.push_back(std::make_unique<HttpPageFetcher>(std::move(regional)));
+            if (!historyPath.empty()) {
+                histories.push_back(std::make_unique<HistoryFile>(historyPath, SLOTSCOPE_VERSION));
+            }
+            regions.push_back({region.name, fetchers.back().get(),
+                               historyPath.empty() ? nullptr : histories.back().get(),
+                               !region.direct()});
+        }
+    }
+
+    std::vector<std::unique_ptr<HttpPageFetcher>> fetchers;
+    std::vector<std::unique_ptr<HistoryFile>> histories;
+    std::vector<RunRegion> regions;
+};
+
 // Why the run wrote nothing, where it ended before checking.
 void SayWhyNothingWasChecked(const RunSummary& summary, const Options& options, Console& console) {
     if (summary.end == RunEnd::NoKeywords) {
@@ -171,20 +202,23 @@ void SayWhyNothingWasChecked(const RunSummary& summary, const Options& options, 
     }
 }
 
-// What became of the history, or how the slots moved since the last run.
-void SayWhatTheHistoryHolds(const RunSummary& summary, const Options& options, Console& console) {
+// What became of a region's history, or how its slots moved since its last run.
+void SayWhatTheHistoryHolds(const RegionOutcome& region, const Options& options,
+                            Console& console) {
+    const RunSummary& summary = region.summary;
+    const std::string prefix = "slotscope-cli: " + RegionPrefix(region.name);
     if (!summary.historyProblem.empty()) {
         // Every keyword's row may be there though the rounds' revisions or the end are not: the
         // problem then says which.
         const int kept = summary.historyKeywords;
-        console.Line("slotscope-cli: " + summary.historyProblem +
+        console.Line(prefix + summary.historyProblem +
                      (kept <= 0 ? "; this run was not kept in it"
                       : kept < summary.checked
                           ? "; it holds this run's first " + std::to_string(kept) + " of " +
                                 std::to_string(summary.checked) + " keywords"
                           : ""));
     } else if (summary.changes.compared) {
-        console.Line(std::string("slotscope-cli: since the last run, ") +
+        console.Line(prefix + "since the last run, " +
                      (options.device == Device::Mobile ? "top" : "left") +
                      " slots: " + ChangesLine(summary.changes));
     }
@@ -231,20 +265,16 @@ int Run(const Options& options) {
         console.Line("slotscope-cli: " + settings.error());
         return kExitUsage;
     }
-    HttpPageFetcher fetcher(*settings);
+    const RunOptions run = RunOptionsOf(options, *inputs, console, stop.get_token());
+    RunConnections connections(*settings, inputs->regions, inputs->historyPath);
+    const RegionsSummary summary = RunRegionsCheck(fields, connections.regions, run);
 
-    RunOptions run = RunOptionsOf(options, *inputs, console, stop.get_token());
-    std::unique_ptr<HistoryFile> history;
-    if (!inputs->historyPath.empty()) {
-        history = std::make_unique<HistoryFile>(inputs->historyPath, SLOTSCOPE_VERSION);
-        run.history = history.get();
+    SayWhyNothingWasChecked(summary.total, options, console);
+    for (const RegionOutcome& region : summary.regions) {
+        SayWhatTheHistoryHolds(region, options, console);
     }
-    const RunSummary summary = RunKeywordCheck(fields, fetcher, run);
-
-    SayWhyNothingWasChecked(summary, options, console);
-    SayWhatTheHistoryHolds(summary, options, console);
     console.Line(EncodeUtf8(fields.Status()));
-    return ExitCodeOf(summary);
+    return ExitCodeOf(summary.total);
 }
 
 }  // namespace

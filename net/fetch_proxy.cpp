@@ -77,6 +77,18 @@ std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
             curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &proxyError);
             return SocksReason(proxyError);
         }
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING: {
+            // An HTTP proxy is asked for a tunnel first: a connection that ended before the
+            // tunnel was open and the request could be sent was the proxy's alone.
+            curl_off_t pretransfer = 0;
+            curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+            return proxy.scheme != ProxyAddress::Scheme::Socks5 && connectStatus == 0 &&
+                           pretransfer == 0
+                       ? "closed the connection before opening a tunnel"
+                       : "";
+        }
         default:
             // Before a tunnel is open, a TLS failure can only be the https proxy's own.
             if (proxy.scheme == ProxyAddress::Scheme::Https && connectStatus == 0 &&

@@ -415,7 +415,10 @@ FetchResult HttpPageFetcher::Through(std::optional<std::size_t> proxy, const std
         }
         result = connection->Get(address, options, timeout, settings_, stop, status);
     }
-    Return(std::move(connection));
+    // A connection the proxy failed may be half open: the next request starts afresh.
+    if (result.ok() || result.failure().kind != FetchFailureKind::Proxy) {
+        Return(std::move(connection));
+    }
     return result;
 }
 

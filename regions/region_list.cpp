@@ -1,6 +1,7 @@
 #include "regions/region_list.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -143,6 +144,28 @@ tl::expected<std::vector<Region>, RegionListError> ReadRegionList(std::u16string
         return Fault(0, "no region is named");
     }
     return regions;
+}
+
+}  // namespace slotscope
+
+namespace slotscope {
+
+tl::expected<std::vector<Region>, std::u16string> ChooseRegions(
+    const std::vector<Region>& regions, const std::vector<std::u16string>& names) {
+    for (const std::u16string& name : names) {
+        if (std::none_of(regions.begin(), regions.end(),
+                         [&](const Region& region) { return SameName(region.name, name); })) {
+            return tl::unexpected(name);
+        }
+    }
+    std::vector<Region> chosen;
+    std::copy_if(regions.begin(), regions.end(), std::back_inserter(chosen),
+                 [&](const Region& region) {
+                     return std::any_of(names.begin(), names.end(), [&](const auto& name) {
+                         return SameName(region.name, name);
+                     });
+                 });
+    return chosen;
 }
 
 }  // namespace slotscope

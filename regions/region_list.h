@@ -38,4 +38,9 @@ std::string RegionNameFault(std::u16string_view name);
 // Reads the lines of a list in the order they name the regions.
 tl::expected<std::vector<Region>, RegionListError> ReadRegionList(std::u16string_view text);
 
+// The regions of `regions` that `names` name, in the list's order, names compared as Windows
+// compares file names; or the first name that names none.
+tl::expected<std::vector<Region>, std::u16string> ChooseRegions(
+    const std::vector<Region>& regions, const std::vector<std::u16string>& names);
+
 }  // namespace slotscope

@@ -269,7 +269,17 @@ TEST_F(RegionRunTest, ARegionsFailuresAreItsOwnAndToldWithItsName) {
 TEST_F(RegionRunTest, AStopEndsEveryRegion) {
     RecordingFields fields(u"a\r\nb\r\nc", std::u16string(kSite));
     std::stop_source stop;
-    FakeFetcher beijing(RegionEngine(2));
+    // 北京 would go on to its end but for the stop; 上海 stops the run at its second keyword.
+    FakeFetcher beijing([&](const std::string& address, std::stop_token token) {
+        if (address.rfind(kPrefix, 0) == 0 && address.back() == 'c') {
+            std::mutex mutex;
+            std::condition_variable_any stopped;
+            std::unique_lock lock(mutex);
+            stopped.wait_for(lock, token, 10s, [] { return false; });
+            return FetchResult::Failed(FetchFailureKind::Stopped, "stopped");
+        }
+        return RegionEngine(2)(address, token);
+    });
     FakeFetcher shanghai([&](const std::string& address, std::stop_token token) {
         if (address.rfind(kPrefix, 0) == 0 && address.back() == 'b') {
             stop.request_stop();
@@ -283,11 +293,13 @@ TEST_F(RegionRunTest, AStopEndsEveryRegion) {
         RunRegionsCheck(fields, {{u"北京", &beijing}, {u"上海", &shanghai}}, options);
 
     EXPECT_EQ(summary.total.end, RunEnd::Stopped);
+    EXPECT_EQ(summary.regions[0].summary.end, RunEnd::Stopped);
     EXPECT_EQ(summary.regions[1].summary.checked, 1);
-    EXPECT_EQ(summary.total.checked, 1);
     EXPECT_EQ(LabelsIn("baidu_上海.csv"), (std::vector<std::string>{"左1/右无推广位"}));
-    EXPECT_EQ(fields.Status(),
-              u"运行已停止，已完成1/3，信息保存在同目录下的baidu_北京.csv等2个文件里");
+    const int everywhere = std::min(summary.regions[0].summary.checked, 1);
+    EXPECT_EQ(summary.total.checked, everywhere);
+    EXPECT_EQ(fields.Status(), u"运行已停止，已完成" + DecodeUtf8(std::to_string(everywhere)) +
+                                   u"/3，信息保存在同目录下的baidu_北京.csv等2个文件里");
 }
 
 TEST_F(RegionRunTest, APoolKeepsItsPagesAtOnceAfterAVerificationPage) {
