@@ -245,11 +245,15 @@ bool HistoryReader::KeywordsBeforeTheLast(
         return true;
     }
     // In the order of the latest run that checked them, as the last run orders its own. The
-    // runs before the last are a range of ids, of which only the site's count.
+    // runs before the last are a range of ids, of which only the site's from the same region on
+    // the same main page count.
+    const std::string regionColumn = version_ >= 4 ? "region" : "''";
     sql::Statement* const statement = database_->Prepare(
         "SELECT g.page, g.keyword FROM (SELECT r.page AS page, r.keyword AS keyword, "
         "max(r.run) AS latest FROM results r WHERE r.run BETWEEN :first AND :before_last AND "
-        "r.run IN (SELECT id FROM runs WHERE site_key(site) = :site) GROUP BY r.page, "
+        "r.run IN (SELECT id FROM runs WHERE site_key(site) = :site AND " +
+        regionColumn +
+        " = :region AND (device = 'mobile') = :phone) GROUP BY r.page, "
         "r.keyword) g WHERE NOT EXISTS (SELECT 1 FROM results l WHERE l.keyword = g.keyword AND "
         "l.page = g.page AND l.run = :last) ORDER BY g.latest DESC, (SELECT min(o.ord) FROM "
         "results o WHERE o.keyword = g.keyword AND o.page = g.page AND o.run = g.latest), "
@@ -260,6 +264,8 @@ bool HistoryReader::KeywordsBeforeTheLast(
     statement->Bind(":first", runs.front().id);
     statement->Bind(":before_last", runs[runs.size() - 2].id);
     statement->Bind(":site", SiteKey(site));
+    statement->Bind(":region", runs.back().region);
+    statement->Bind(":phone", runs.back().device == "mobile" ? 1 : 0);
     statement->Bind(":last", runs.back().id);
     return database_->Rows(
         *statement, [&](const sql::Statement& row) { return each(row.Text(0), row.Text(1)); });

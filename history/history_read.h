@@ -91,7 +91,8 @@ class HistoryReader final {
     bool ResultsOfKeyword(const std::string& page, const std::string& keyword, long long firstRun,
                           const EachResult& each);
     // The keywords (page and keyword) that `runs` of `site` checked but their last did not, the
-    // most recently checked first; `each` is handed one at a time.
+    // most recently checked first; `each` is handed one at a time. The runs are from one region
+    // on one main page (the phone's, or the desktop's), as a report's part shows them.
     bool KeywordsBeforeTheLast(
         const std::string& site, const std::vector<StoredRun>& runs,
         const std::function<bool(const std::string& page, const std::string& keyword)>& each);

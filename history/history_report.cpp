@@ -1,8 +1,10 @@
 #include "history/history_report.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <span>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -199,22 +201,33 @@ ExportEnd WriteHolders(HistoryReader& reader, const std::string& site, const Sto
     if (!holdersRead) {
         return ExportEnd::ReadFailed;
     }
-    html.Write(PageEnd());
-    return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+    html.Write(HoldersEnd());
+    return html.written() ? ExportEnd::Written : ExportEnd::WriteFailed;
 }
 
-}  // namespace
-
-ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
-                             const std::vector<StoredRun>& runs, const ReportOptions& options,
-                             const ExportOut& out) {
-    const std::string shownSite = SiteKey(site);
-    markup::Writer html(out);
-    html.Write(PageHead(shownSite));
-    if (runs.empty()) {
-        html.Write(NoRunsYet());
-        return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+// The report's parts: the runs from one region read on one page, the latest `most` of each, the
+// machine's own connection first, then the regions by name, the desktop before the phone.
+std::vector<std::vector<StoredRun>> SectionsOf(const std::vector<StoredRun>& runs, int most) {
+    std::map<std::tuple<bool, std::string, bool>, std::vector<StoredRun>> sections;
+    for (const StoredRun& run : runs) {
+        sections[{!run.region.empty(), run.region, MainPage(run) == "mobile"}].push_back(run);
     }
+    std::vector<std::vector<StoredRun>> ordered;
+    for (auto& [key, section] : sections) {
+        if (most > 0 && section.size() > static_cast<std::size_t>(most)) {
+            section.erase(section.begin(), section.end() - most);
+        }
+        ordered.push_back(std::move(section));
+    }
+    return ordered;
+}
+
+// One region's runs on one page: the latest against the one before, the charts, the keywords
+// and who holds the slots.
+ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
+                       const std::vector<StoredRun>& runs, const ReportOptions& options,
+                       markup::Writer& html) {
+    const std::string shownSite = SiteKey(site);
     const std::optional<Survey> survey = Read(reader, site, runs, options.unchangedKeywords);
     if (!survey) {
         return ExportEnd::ReadFailed;
@@ -242,6 +255,31 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
     return WriteHolders(reader, site, runs.back(), *survey, when.back(), html);
 }
 
+}  // namespace
+
+ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
+                             const std::vector<StoredRun>& runs, const ReportOptions& options,
+                             const ExportOut& out) {
+    markup::Writer html(out);
+    html.Write(PageHead(SiteKey(site)));
+    if (runs.empty()) {
+        html.Write(NoRunsYet());
+        return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+    }
+    const std::vector<std::vector<StoredRun>> sections = SectionsOf(runs, options.sectionRuns);
+    for (const std::vector<StoredRun>& section : sections) {
+        if (sections.size() > 1) {
+            html.Write(SectionHeading(section.back().region, MainPage(section.back())));
+        }
+        if (const ExportEnd end = WriteSection(reader, site, section, options, html);
+            end != ExportEnd::Written) {
+            return end;
+        }
+    }
+    html.Write(PageEnd());
+    return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
+}
+
 std::string ReportPathBeside(const std::string& utf8HistoryPath) {
     const std::size_t slash = utf8HistoryPath.find_last_of("/\\");
     const std::string folder =
@@ -260,9 +298,10 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
         return report;
     }
     const auto reader = HistoryReader::Open(utf8HistoryPath);
-    const int covered = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
-    const auto runs =
-        reader.and_then([&](const auto& opened) { return opened->Runs(site, covered); });
+    ReportOptions covering = options;
+    covering.sectionRuns = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
+    // Every run, for the last ones of each region and page.
+    const auto runs = reader.and_then([&](const auto& opened) { return opened->Runs(site, 0); });
     if (!runs) {
         report.problem = "history file " + utf8HistoryPath + ": " + runs.error();
         return report;
@@ -282,7 +321,7 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
     // The old report stays whole until the new one is: a new file put in its place.
     SideFile file(report.path, ".partial", SideFile::Access::AsTarget);
     const ExportEnd end = WriteHistoryReport(
-        history, site, *runs, options, [&](std::string_view text) { return file.Write(text); });
+        history, site, *runs, covering, [&](std::string_view text) { return file.Write(text); });
     if (end == ExportEnd::ReadFailed) {
         report.problem = "history file " + utf8HistoryPath + ": " + history.problem();
         return report;

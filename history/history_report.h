@@ -20,13 +20,17 @@ inline constexpr int kUnchangedKeywordsShown = 1000;
 struct ReportOptions {
     int tableRuns = 10;  // the runs the keyword table shows, the latest last
     int unchangedKeywords = kUnchangedKeywordsShown;
+    // The latest runs of each region and page the report covers; 0: all it is given.
+    int sectionRuns = 0;
     // Shows a UTC time of the history in local time; LocalTimeText unless a test says otherwise.
     std::function<std::string(std::string_view)> localTime;
 };
 
-// `runs` of `site` (at most kReportRuns, as HistoryReader::Runs gives them) as one
-// self-contained HTML page (UTF-8) that loads nothing from anywhere and reads fully without
-// scripts: the runs covered, the latest run against the one before, charts of the share of
+// `runs` of `site` (as HistoryReader::Runs gives them) as one self-contained HTML page (UTF-8)
+// that loads nothing from anywhere and reads fully without scripts. Runs from each region (the
+// machine's own connection apart) and of each main page (the phone's, or the desktop's) have a
+// part of their own, headed where there are several, with the last options.sectionRuns of them:
+// the runs covered, the latest run against the one before, charts of the share of
 // keywords holding a left slot and of the average left slot, a table of the keywords over the
 // last runs with their changes and each one's left slot over the runs, and who holds the slots
 // in the latest run. The table shows every keyword whose slot changed in the latest run and at
@@ -52,7 +56,8 @@ struct SiteReport {
 // The report file beside a history file: slotscope-report.html.
 std::string ReportPathBeside(const std::string& utf8HistoryPath);
 
-// Reads the last `lastRuns` runs of `site` (0 or more than kReportRuns: kReportRuns) and writes
+// Reads the last `lastRuns` runs of `site` from each region on each page (0 or more than
+// kReportRuns: kReportRuns) and writes
 // their report to `utf8OutputPath` (empty: beside the history), through a new file that
 // replaces the old one in one step.
 SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string& site,

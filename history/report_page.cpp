@@ -243,8 +243,20 @@ Html HolderRow(const StoredResult& result, bool bothPages, const std::string& ow
                  {"right", Markup(SiteList(result.right, own))}});
 }
 
+Html HoldersEnd() {
+    return Fill("</tbody></table>\n");
+}
+
+Html SectionHeading(std::string_view region, std::string_view page) {
+    return Fill(
+        "<h2 style='font-size:20px;border-bottom:2px solid #888;margin-top:40px'>"
+        "地域：{{region}}（{{page}}）</h2>\n",
+        {{"region", Text(region.empty() ? std::string_view("本机") : region)},
+         {"page", Markup(page == "mobile" ? Fill("手机") : Fill("电脑"))}});
+}
+
 Html PageEnd() {
-    return Fill("</tbody></table>\n<p class='meta'>由 Slotscope 生成。</p></body></html>\n");
+    return Fill("<p class='meta'>由 Slotscope 生成。</p></body></html>\n");
 }
 
 }  // namespace slotscope

@@ -56,6 +56,11 @@ markup::Html LeftOutNote(int leftOut, std::string_view site);
 // site `own` marked.
 markup::Html HoldersHead(std::string_view when);
 markup::Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own);
+markup::Html HoldersEnd();
+
+// Before each region's and page's part, where the report has more than one: "地域：北京（手机）",
+// the machine's own connection as 本机.
+markup::Html SectionHeading(std::string_view region, std::string_view page);
 markup::Html PageEnd();
 
 }  // namespace slotscope

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "history/history_export.h"
 #include "history/history_file.h"
 #include "history/history_read.h"
+#include "history/history_report.h"
 #include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
@@ -19,14 +21,34 @@ namespace {
 
 using testing::Rows;
 
-// One run of shop.example.cn from `region` in which keyword kw1 reads `left`.
-void RunFrom(const std::string& path, std::u16string_view region, std::u16string left) {
+// One run of shop.example.cn from `region` in which `keyword` reads `left`, on the desktop or the
+// phone.
+void RunFrom(const std::string& path, std::u16string_view region, std::u16string left,
+             std::u16string keyword = u"kw1", Device device = Device::Pc) {
     HistoryFile history(path, "test");
-    history.Begin(u"shop.example.cn", Device::Pc, region, {});
-    history.Record(
-        {{1, u"kw1", PageKind::Desktop, std::move(left), u"右无", CheckFailure::None, {}, {}}});
+    history.Begin(u"shop.example.cn", device, region, {});
+    history.Record({{1, std::move(keyword),
+                     device == Device::Mobile ? PageKind::Phone : PageKind::Desktop,
+                     std::move(left), u"右无", CheckFailure::None, {}, {}}});
     history.End({});
     ASSERT_EQ(history.problem(), "");
+}
+
+// The report of every run of shop.example.cn in the history at `path`.
+std::string ReportOf(const std::string& path) {
+    auto reader = HistoryReader::Open(path);
+    EXPECT_TRUE(reader) << reader.error();
+    const std::vector<StoredRun> runs = (*reader)->Runs("shop.example.cn", 0).value();
+    ReportOptions options;
+    options.localTime = [](std::string_view utc) { return std::string(utc); };
+    std::string html;
+    EXPECT_EQ(WriteHistoryReport(**reader, "shop.example.cn", runs, options,
+                                 [&](std::string_view text) {
+                                     html += text;
+                                     return true;
+                                 }),
+              ExportEnd::Written);
+    return html;
 }
 
 TEST(HistoryRegionTest, ChangesCompareWithEarlierRunsOfTheSameRegionOnly) {
@@ -96,6 +118,51 @@ TEST(HistoryRegionTest, RunsAreReadAndExportedWithTheirRegion) {
     EXPECT_NE(csv.find(",failure_reason,region\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",first,,first,,,\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",first,,first,,,北京\r\n"), std::string::npos) << csv;
+}
+
+TEST(HistoryRegionTest, TheReportShowsEachRegionAndPageApart) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    // 北京's runs before its last span the own connection's, whose keyword is not 北京's.
+    RunFrom(path, u"北京", u"左3", u"bj");
+    RunFrom(path, u"", u"左2");
+    RunFrom(path, u"", u"左1");
+    RunFrom(path, u"北京", u"左3", u"bj");
+    RunFrom(path, u"", u"上2", u"phone", Device::Mobile);
+    RunFrom(path, u"北京", u"左3", u"bj");
+    const std::string html = ReportOf(path);
+
+    const std::vector<std::string> headings = {"地域：本机（电脑）", "地域：本机（手机）",
+                                               "地域：北京（电脑）"};
+    std::vector<std::size_t> at;
+    for (const std::string& heading : headings) {
+        at.push_back(html.find(heading));
+        ASSERT_NE(at.back(), std::string::npos) << heading;
+    }
+    ASSERT_TRUE(std::is_sorted(at.begin(), at.end()));
+    const std::string ownDesktop = html.substr(at[0], at[1] - at[0]);
+    const std::string ownPhone = html.substr(at[1], at[2] - at[1]);
+    const std::string beijing = html.substr(at[2]);
+    // Each part's runs, keywords, counts and charts are its own.
+    EXPECT_NE(ownDesktop.find("共 2 次查询"), std::string::npos) << ownDesktop;
+    EXPECT_NE(ownDesktop.find("上升 <b>1</b>"), std::string::npos) << ownDesktop;
+    EXPECT_EQ(ownDesktop.find("bj"), std::string::npos) << ownDesktop;
+    EXPECT_NE(ownPhone.find("共 1 次查询"), std::string::npos) << ownPhone;
+    EXPECT_EQ(ownPhone.find("kw1"), std::string::npos) << ownPhone;
+    EXPECT_NE(beijing.find("共 3 次查询"), std::string::npos) << beijing;
+    EXPECT_NE(beijing.find("上升 <b>0</b>"), std::string::npos) << beijing;
+    EXPECT_EQ(beijing.find("kw1"), std::string::npos) << beijing;
+    for (const std::string* part : {&ownDesktop, &ownPhone, &beijing}) {
+        EXPECT_NE(part->find("<h2>每次查询</h2>"), std::string::npos);
+    }
+}
+
+TEST(HistoryRegionTest, AReportOfOnePlaceAndPageHasNoPartHeadings) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    RunFrom(path, u"北京", u"左3");
+    RunFrom(path, u"北京", u"左1");
+    EXPECT_EQ(ReportOf(path).find("地域："), std::string::npos);
 }
 
 TEST(HistoryRegionTest, TheRunsRegionIsKept) {
