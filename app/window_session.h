@@ -20,10 +20,13 @@ inline SessionCookies WindowSessionCookies(std::string_view cookie) {
     return ReadSessionCookies(cookie, {HostOf(SearchUrlPrefix), HostOf(MobileSearchUrlPrefix)});
 }
 
-// The window's page fetch for one run, in the user's session where a cookie was given.
-inline std::unique_ptr<PageFetcher> MakeWindowFetcher(std::string_view cookie) {
+// The window's page fetch for one run from one region, in the user's session where a cookie was
+// given, through the region's proxies.
+inline std::unique_ptr<PageFetcher> MakeWindowFetcher(std::string_view cookie,
+                                                      const std::vector<ProxyAddress>& proxies) {
     FetchSettings settings;
     settings.cookies = WindowSessionCookies(cookie).jarLines;
+    settings.proxies = proxies;
     return std::make_unique<HttpPageFetcher>(std::move(settings));
 }
 

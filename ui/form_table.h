@@ -61,57 +61,72 @@ struct Control {
 // phone page, both.
 inline constexpr std::u16string_view kDeviceChoices = u"电脑\n手机\n两者";
 
+// The places a run checks from (Combo2) before the regions of the settings: the machine's own
+// connection; after them, every region at once.
+inline constexpr std::u16string_view kOwnConnectionChoice = u"本机";
+inline constexpr std::u16string_view kAllRegionsChoice = u"全部地域";
+
 // In the order of their tab indexes.
-inline constexpr std::array<Control, 17> kControls = {{
+inline constexpr std::array<Control, 19> kControls = {{
     {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
     {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
     // The device choice sits to the right of the website, in a column the form grew by.
     {"Combo1", Kind::ComboBox, kDeviceChoices, 6240, 960, 1455, 360, 2, 0},
-    {"Command1", Kind::Button, kStartCaption, 3120, 1560, 2895, 975, 3, 21.75},
-    {"Label1", Kind::Label, u"竞价关键词(每行一词)", 360, 240, 2055, 255, 4, 0},
-    {"Label2", Kind::Label, u"查看网址", 3600, 480, 2055, 255, 5, 0},
+    // The region choice, below the settings link in the same column; its choices follow the
+    // settings' regions.
+    {"Combo2", Kind::ComboBox, kOwnConnectionChoice, 6240, 2460, 1455, 360, 3, 0},
+    {"Command1", Kind::Button, kStartCaption, 3120, 1560, 2895, 975, 4, 21.75},
+    {"Label1", Kind::Label, u"竞价关键词(每行一词)", 360, 240, 2055, 255, 5, 0},
+    {"Label2", Kind::Label, u"查看网址", 3600, 480, 2055, 255, 6, 0},
     {"Label3", Kind::Label,
      u"   "
      u"程序运行完毕时，在本窗口提示。运行过程中，请不要试图关闭。结果保存在同目录下的baidu."
      u"csv文件里",
-     3240, 3240, 2775, 975, 6, 0},
-    {"Label4", Kind::Label, kCreditsBeforeAddress, 3240, 4200, 2775, 855, 7, 0},
-    {"Label5", Kind::Label, u"www.", 3000, 960, 855, 375, 8, 14.25},
+     3240, 3240, 2775, 975, 7, 0},
+    {"Label4", Kind::Label, kCreditsBeforeAddress, 3240, 4200, 2775, 855, 8, 0},
+    {"Label5", Kind::Label, u"www.", 3000, 960, 855, 375, 9, 14.25},
     // The two label fields lie beyond the right edge: the run's scratch texts.
-    {"Text2", Kind::MultiLineTextBox, u"Text2", 8280, 360, 1215, 975, 9, 0},
-    {"Text3", Kind::TextBox, u"Text3", 8160, 1920, 1335, 855, 10, 0},
-    {"Text5", Kind::TextBox, u"0/0", 4320, 2760, 975, 270, 11, 0},
-    {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 12, 14.25},
-    {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 13, 0},
-    {"Label7", Kind::Label, u"查看设备", 6240, 480, 1455, 255, 14, 0},
+    {"Text2", Kind::MultiLineTextBox, u"Text2", 8280, 360, 1215, 975, 10, 0},
+    {"Text3", Kind::TextBox, u"Text3", 8160, 1920, 1335, 855, 11, 0},
+    {"Text5", Kind::TextBox, u"0/0", 4320, 2760, 975, 270, 12, 0},
+    {"Label6", Kind::Label, u"进度：", 3480, 2760, 975, 255, 13, 14.25},
+    {"Command2", Kind::Button, u"访问官网", 3120, 5280, 3015, 375, 14, 0},
+    {"Label7", Kind::Label, u"查看设备", 6240, 480, 1455, 255, 15, 0},
     // Opens the settings dialog; beside the start button, in the column the device took.
-    {"Label8", Kind::Link, u"设置", 6240, 1560, 1455, 255, 15, 0},
+    {"Label8", Kind::Link, u"设置", 6240, 1560, 1455, 255, 16, 0},
     // Opens the history's report in the browser; beside 访问官网.
-    {"Label9", Kind::Link, u"历史记录", 6240, 5340, 1455, 255, 16, 0},
+    {"Label9", Kind::Link, u"历史记录", 6240, 5340, 1455, 255, 17, 0},
+    {"Label10", Kind::Label, u"查询地域", 6240, 2160, 1455, 255, 18, 0},
 }};
 
 // The settings dialog, a form of its own: how runs fetch, and the user's Baidu session.
 inline constexpr std::u16string_view kSettingsTitle = u"设置";
 inline constexpr int kSettingsWidthTwips = 6000;
-inline constexpr int kSettingsHeightTwips = 4560;
+inline constexpr int kSettingsHeightTwips = 6600;
 
 // In the order of their tab indexes. Label8 shows why the texts cannot be taken.
-inline constexpr std::array<Control, 14> kSettingsControls = {{
+inline constexpr std::array<Control, 16> kSettingsControls = {{
     {"Text1", Kind::TextBox, u"", 1440, 240, 855, 330, 0, 0},
     {"Text2", Kind::TextBox, u"", 1440, 660, 1335, 330, 1, 0},
     {"Text3", Kind::TextBox, u"", 1440, 1080, 855, 330, 2, 0},
     {"Text4", Kind::MultiLineTextBox, u"", 240, 1860, 5520, 1740, 3, 0},
-    {"Command1", Kind::Button, u"确定", 3360, 3960, 1095, 375, 4, 0},
-    {"Command2", Kind::Button, u"取消", 4620, 3960, 1095, 375, 5, 0},
-    {"Label1", Kind::Label, u"同时查询", 240, 300, 1095, 255, 6, 0},
-    {"Label2", Kind::Label, u"页（1到16）", 2400, 300, 1800, 255, 7, 0},
-    {"Label3", Kind::Label, u"间隔", 240, 720, 1095, 255, 8, 0},
-    {"Label4", Kind::Label, u"秒（如 2 或 1-3，空为不等）", 2880, 720, 2880, 255, 9, 0},
-    {"Label5", Kind::Label, u"验证后重试", 240, 1140, 1095, 255, 10, 0},
-    {"Label6", Kind::Label, u"轮（0到10）", 2400, 1140, 1800, 255, 11, 0},
-    {"Label7", Kind::Label, u"Cookie（从浏览器复制的一行，只保存在本机）", 240, 1560, 5520, 255, 12,
+    // The regions, one NAME = ADDRESS a line, as a regions file holds them.
+    {"Text5", Kind::MultiLineTextBox, u"", 240, 4260, 5520, 1380, 4, 0, true},
+    {"Command1", Kind::Button, u"确定", 3360, 5880, 1095, 375, 5, 0},
+    {"Command2", Kind::Button, u"取消", 4620, 5880, 1095, 375, 6, 0},
+    {"Label1", Kind::Label, u"同时查询", 240, 300, 1095, 255, 7, 0},
+    {"Label2", Kind::Label, u"页（1到16）", 2400, 300, 1800, 255, 8, 0},
+    {"Label3", Kind::Label, u"间隔", 240, 720, 1095, 255, 9, 0},
+    {"Label4", Kind::Label, u"秒（如 2 或 1-3，空为不等）", 2880, 720, 2880, 255, 10, 0},
+    {"Label5", Kind::Label, u"验证后重试", 240, 1140, 1095, 255, 11, 0},
+    {"Label6", Kind::Label, u"轮（0到10）", 2400, 1140, 1800, 255, 12, 0},
+    {"Label7", Kind::Label, u"Cookie（从浏览器复制的一行，只保存在本机）", 240, 1560, 5520, 255, 13,
      0},
-    {"Label8", Kind::Label, u"", 240, 3720, 3000, 735, 13, 0},
+    {"Label8", Kind::Label, u"", 240, 5760, 3000, 735, 14, 0},
+    {"Label9", Kind::Label,
+     u"地域（每行：名称 = 代理地址，如 北京 = socks5://用户:密码@主机:端口，"
+     u"同名多行为一组；只保存在本机）",
+     240, 3720, 5520, 480, 15, 0},
 }};
 
 // The lines of a caption: a combo box's choices.

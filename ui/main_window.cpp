@@ -219,6 +219,15 @@ class Form1::Texts final : public WindowTexts {
             FitStatus(static_cast<QLabel*>(control));
         }
     }
+    void SetChoices(Field field, const std::vector<std::u16string>& choices) override {
+        auto* box = static_cast<QComboBox*>(form_.Control(WindowTexts::ControlOf(field)));
+        const QString chosen = box->currentText();
+        box->clear();
+        for (const std::u16string& choice : choices) {
+            box->addItem(FromUtf16(choice));
+        }
+        box->setCurrentIndex(std::max(box->findText(chosen, Qt::MatchExactly), 0));
+    }
 
   private:
     const Form1& form_;

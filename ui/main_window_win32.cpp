@@ -73,9 +73,8 @@ class Form1::Texts final : public WindowTexts {
     }
     void Set(Field field, const std::u16string& text) override {
         HWND control = form_.Control(WindowTexts::ControlOf(field));
-        if (field == Field::Device) {
-            SendMessageW(control, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                         reinterpret_cast<LPARAM>(Wide(text).c_str()));
+        if (field == Field::Device || field == Field::Region) {
+            Choose(control, text);
             return;
         }
         SetWindowTextW(control, WithCrLf(text).c_str());
@@ -83,8 +82,27 @@ class Form1::Texts final : public WindowTexts {
             form_.FitStatus();
         }
     }
+    void SetChoices(Field field, const std::vector<std::u16string>& choices) override {
+        HWND box = form_.Control(WindowTexts::ControlOf(field));
+        const std::u16string chosen = Get(field);
+        SendMessageW(box, CB_RESETCONTENT, 0, 0);
+        for (const std::u16string& choice : choices) {
+            SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(choice).c_str()));
+        }
+        SendMessageW(box, CB_SETMINVISIBLE,
+                     static_cast<WPARAM>(std::max<std::size_t>(choices.size(), 1)), 0);
+        Choose(box, chosen);
+    }
 
   private:
+    // Chooses the choice that reads `text` exactly (a prefix or another case is another
+    // region's), else the first.
+    static void Choose(HWND box, const std::u16string& text) {
+        const LRESULT found = SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>(Wide(text).c_str()));
+        SendMessageW(box, CB_SETCURSEL, found == CB_ERR ? 0 : static_cast<WPARAM>(found), 0);
+    }
+
     Form1& form_;
 };
 

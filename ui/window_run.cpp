@@ -9,9 +9,11 @@
 
 #include "base/text_codec.h"
 #include "core/keyword_run.h"
+#include "core/region_run.h"
 #include "core/run_captions.h"
 #include "page/own_site.h"
 #include "ui/form_table.h"
+#include "ui/window_regions.h"
 
 namespace slotscope {
 
@@ -112,6 +114,8 @@ const char* WindowTexts::ControlOf(Field field) {
             return "Text5";
         case Field::Device:
             return "Combo1";
+        case Field::Region:
+            return "Combo2";
         case Field::Status:
             break;
     }
@@ -138,17 +142,25 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
       texts_(texts),
       thread_(thread),
       events_(std::move(events)) {
+    // What the last launch left: its texts in the fields, its settings for the runs.
+    WindowSettings saved;
+    saved.run = settings_;
+    if (services_.store != nullptr) {
+        saved = services_.store->Load();
+    }
+    settings_ = saved.run;
+    texts_.SetChoices(WindowTexts::Field::Region, RegionChoices(settings_.regions));
     if (services_.store == nullptr) {
         return;
     }
-    // What the last launch left: its texts in the fields, its settings for the runs.
-    const WindowSettings saved = services_.store->Load();
     texts_.Set(WindowTexts::Field::KeywordList, saved.keywords);
     texts_.Set(WindowTexts::Field::Website, saved.website);
     if (!saved.device.empty()) {
         texts_.Set(WindowTexts::Field::Device, saved.device);
     }
-    settings_ = saved.run;
+    if (!saved.region.empty()) {
+        texts_.Set(WindowTexts::Field::Region, saved.region);
+    }
     if (const std::string shared = services_.store->SharedUserFolder(); !shared.empty()) {
         // Nothing planted there is taken, and nothing of the user's is left there.
         texts_.Set(
@@ -159,6 +171,7 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
 
 void WindowRun::SetSettings(RunSettings settings) {
     settings_ = std::move(settings);
+    texts_.SetChoices(WindowTexts::Field::Region, RegionChoices(settings_.regions));
     if (!Remember()) {
         // They hold for this launch all the same; the user should know they will not return.
         texts_.Set(WindowTexts::Field::Status, u"设置只在本次打开时有效：无法保存到" +
@@ -173,6 +186,7 @@ bool WindowRun::Remember() const {
     return services_.store->Save({.keywords = texts_.Get(WindowTexts::Field::KeywordList),
                                   .website = texts_.Get(WindowTexts::Field::Website),
                                   .device = texts_.Get(WindowTexts::Field::Device),
+                                  .region = texts_.Get(WindowTexts::Field::Region),
                                   .run = settings_});
 }
 
@@ -237,6 +251,12 @@ void WindowRun::Start() {
             return;
         }
     }
+    auto regions = ChosenRegions(settings_.regions, texts_.Get(WindowTexts::Field::Region));
+    if (!regions) {
+        texts_.Set(WindowTexts::Field::Status, regions.error());
+        refusalShown_ = true;
+        return;
+    }
     if (refusalShown_) {
         // The refusal no longer holds: the status says what it said before it.
         texts_.Set(WindowTexts::Field::Status,
@@ -262,12 +282,17 @@ void WindowRun::Start() {
     options.stop = stop_.get_token();
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_, alive_);
-        fetcher_ = services_.makeFetcher(cookie);
-        history_ = services_.makeHistory ? services_.makeHistory() : nullptr;
-        options.history = history_.get();
-        worker_ = std::jthread([this, options = std::move(options)] {
+        // Each region through its own proxies, with its own cookies and history.
+        std::vector<RunRegion> places;
+        for (const Region& region : *regions) {
+            fetchers_.push_back(services_.makeFetcher(cookie, region.pool));
+            histories_.push_back(services_.makeHistory ? services_.makeHistory() : nullptr);
+            places.push_back(
+                {region.name, fetchers_.back().get(), histories_.back().get(), !region.direct()});
+        }
+        worker_ = std::jthread([this, options = std::move(options), places = std::move(places)] {
             try {
-                RunKeywordCheck(*fields_, *fetcher_, options);
+                RunRegionsCheck(*fields_, places, options);
             } catch (...) {
                 // The run reports its own failures; this is one in reporting it. The window
                 // must still learn that the run is over.
@@ -316,8 +341,8 @@ void WindowRun::Ended() {
     if (worker_.joinable()) {
         worker_.join();
     }
-    fetcher_.reset();  // the run's connections and cookies go with it
-    history_.reset();
+    fetchers_.clear();  // the run's connections and cookies go with it
+    histories_.clear();
     fields_.reset();
     const bool close = state_ == State::ClosingAfterRun;
     state_ = State::Idle;

@@ -8,19 +8,23 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "core/page_fetcher.h"
 #include "core/run_fields.h"
 #include "core/run_history.h"
 #include "core/run_limits.h"
+#include "regions/proxy_address.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {
 
 // What a window uses from outside: the real ones in the program, stand-ins in tests.
 struct WindowServices {
-    // A fresh page fetch for every run, carrying the user's cookie text (UTF-8; may be empty).
-    using MakeFetcher = std::function<std::unique_ptr<PageFetcher>(std::string_view cookie)>;
+    // A fresh page fetch for every run and region, carrying the user's cookie text (UTF-8; may be
+    // empty) and going through the region's proxies (none: the machine's own connection).
+    using MakeFetcher = std::function<std::unique_ptr<PageFetcher>(
+        std::string_view cookie, const std::vector<ProxyAddress>& proxies)>;
     MakeFetcher makeFetcher;
     // What is wrong with a cookie text, for the user; empty when nothing is (or none is checked).
     std::function<std::string(std::string_view cookie)> cookieError;
@@ -32,12 +36,17 @@ struct WindowServices {
     // The settings a window starts with where it remembers none; no rounds after verification
     // unless asked for.
     RunSettings settings = {
-        .pagesAtOnce = limits::kDefaultPagesAtOnce, .delay = {}, .verifyRounds = 0, .cookie = {}};
+        .pagesAtOnce = limits::kDefaultPagesAtOnce,
+        .delay = {},
+        .verifyRounds = 0,
+        .cookie = {},
+        .regions = {}};
     std::chrono::milliseconds verifyPause = limits::kVerifyPause;
     // Where the window remembers its texts and settings between launches; none: it forgets.
     std::shared_ptr<const SettingsStore> store;
     std::function<bool(const std::string& address)> openUrl;  // hands it to the browser
-    // A fresh history for every run, beside the results file; none: runs keep no history.
+    // A fresh history for every run and region, beside the results file; none: runs keep no
+    // history.
     std::function<std::unique_ptr<RunHistory>()> makeHistory;
     // Writes the history's report for a site (UTF-8): where, or why not.
     struct ReportFile {
@@ -59,14 +68,26 @@ WindowServices DesktopWindowServices(WindowServices::MakeFetcher makeFetcher,
 // only.
 class WindowTexts {
   public:
-    enum class Field { KeywordList, Website, LeftLabel, RightLabel, Progress, Status, Device };
+    enum class Field {
+        KeywordList,
+        Website,
+        LeftLabel,
+        RightLabel,
+        Progress,
+        Status,
+        Device,
+        Region,
+    };
 
     virtual ~WindowTexts() = default;
     virtual std::u16string Get(Field field) const = 0;
     virtual void Set(Field field, const std::u16string& text) = 0;
+    // Gives a choice (the region's) these choices, keeping the chosen one where it is among
+    // them, else choosing the first.
+    virtual void SetChoices(Field field, const std::vector<std::u16string>& choices) = 0;
 
-    // The form's control that holds a field: Text1, Text4, Text2, Text3, Text5, Label3 or
-    // Combo1 (whose text is the chosen device).
+    // The form's control that holds a field: Text1, Text4, Text2, Text3, Text5, Label3, Combo1
+    // (whose text is the chosen device) or Combo2 (the chosen region).
     static const char* ControlOf(Field field);
 
   protected:
@@ -157,8 +178,9 @@ class WindowRun final {
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::stop_source stop_;
     std::unique_ptr<Fields> fields_;
-    std::unique_ptr<PageFetcher> fetcher_;
-    std::unique_ptr<RunHistory> history_;
+    // Each region's page fetch and history, for the run under way.
+    std::vector<std::unique_ptr<PageFetcher>> fetchers_;
+    std::vector<std::unique_ptr<RunHistory>> histories_;
     std::jthread worker_;
     bool reporting_ = false;
     std::jthread reportWorker_;

@@ -15,6 +15,7 @@
 #include "base/text_codec.h"
 #include "core/fetch_ahead.h"
 #include "core/run_limits.h"
+#include "regions/region_list.h"
 
 namespace slotscope {
 namespace {
@@ -112,6 +113,7 @@ bool ReadNumberSetting(std::string_view key, std::string_view value, RunSettings
 std::u16string* TextSetting(std::string_view key, WindowSettings& settings) {
     return key == "Website"    ? &settings.website
            : key == "Device"   ? &settings.device
+           : key == "Region"   ? &settings.region
            : key == "Delay"    ? &settings.run.delay
            : key == "Keywords" ? &settings.keywords
                                : nullptr;
@@ -167,11 +169,13 @@ std::optional<std::string> ReadWholeFile(const std::string& utf8Path, std::size_
 }
 
 std::string FormatSettingsFile(const WindowSettings& settings) {
-    std::string text = "; Slotscope's window settings, UTF-8. The cookie is not kept here.\n";
+    std::string text =
+        "; Slotscope's window settings, UTF-8. The cookie and the regions are not kept here.\n";
     text += kSection;
     text += '\n';
     text += "Website=" + Escaped(settings.website) + '\n';
     text += "Device=" + Escaped(settings.device) + '\n';
+    text += "Region=" + Escaped(settings.region) + '\n';
     text += "PagesAtOnce=" + std::to_string(settings.run.pagesAtOnce) + '\n';
     text += "Delay=" + Escaped(settings.run.delay) + '\n';
     text += "VerifyRounds=" + std::to_string(settings.run.verifyRounds) + '\n';
@@ -238,10 +242,14 @@ WindowSettings SettingsStore::Load() const {
             newest = written;
         }
     }
-    const std::string cookiePath = Joined(userFolder_, kCookieFileName);
-    if (OnlyOwnerCanChange(userFolder_) && OnlyOwnerCanChange(cookiePath)) {
-        if (const auto cookie = ReadSecretFile(cookiePath)) {
-            settings.run.cookie = DecodeUtf8(*cookie);
+    for (const auto& [name, secret] : {std::pair{kCookieFileName, &settings.run.cookie},
+                                       std::pair{kRegionsFileName, &settings.run.regions}}) {
+        const std::string path = Joined(userFolder_, name);
+        if (!OnlyOwnerCanChange(userFolder_) || !OnlyOwnerCanChange(path)) {
+            continue;
+        }
+        if (const auto text = ReadSecretFile(path)) {
+            *secret = DecodeUtf8(*text);
         }
     }
     return settings;
@@ -265,13 +273,15 @@ bool SettingsStore::Save(const WindowSettings& settings) const {
         return MakePrivateFolder(userFolder_) && OnlyOwnerCanChange(userFolder_);
     };
     const bool kept = keepIn(programFolder_) || (userFolderReady() && keepIn(userFolder_));
-    const std::string cookiePath = Joined(userFolder_, kCookieFileName);
-    // An emptied cookie goes from the disk wherever it was left.
-    const bool cookieKept =
-        settings.run.cookie.empty()
-            ? WriteSecretFile(cookiePath, {})
-            : userFolderReady() && WriteSecretFile(cookiePath, EncodeUtf8(settings.run.cookie));
-    return kept && cookieKept;
+    // An emptied secret goes from the disk wherever it was left.
+    const auto keepSecret = [&](std::string_view name, const std::u16string& secret) {
+        const std::string path = Joined(userFolder_, name);
+        return secret.empty() ? WriteSecretFile(path, {})
+                              : userFolderReady() && WriteSecretFile(path, EncodeUtf8(secret));
+    };
+    const bool cookieKept = keepSecret(kCookieFileName, settings.run.cookie);
+    const bool regionsKept = keepSecret(kRegionsFileName, settings.run.regions);
+    return kept && cookieKept && regionsKept;
 }
 
 std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
@@ -284,6 +294,7 @@ std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
             {"Text2", settings.delay},
             {"Text3", number(settings.verifyRounds)},
             {"Text4", settings.cookie},
+            {"Text5", settings.regions},
             {"Label8", u""}};
 }
 
@@ -318,6 +329,17 @@ tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
             // The reason names the line, never the cookie's text.
             return tl::unexpected(u"Cookie无法读取（" + DecodeUtf8(error) + u"）");
         }
+    }
+    settings.regions = trimmed("Text5");
+    if (settings.regions.empty()) {
+        return settings;  // the machine's own connection only
+    }
+    if (const auto regions = ReadRegionList(settings.regions); !regions) {
+        // The reason names the line and what is wrong, never a password.
+        const int line = regions.error().line;
+        return tl::unexpected(
+            u"地域" + (line > 0 ? u"第" + DecodeUtf8(std::to_string(line)) + u"行" : u"") +
+            u"无法读取：" + DecodeUtf8(regions.error().message));
     }
     return settings;
 }

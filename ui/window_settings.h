@@ -19,6 +19,9 @@ struct RunSettings {
     std::u16string delay;  // a pause before each search: seconds, or MIN-MAX; empty for none
     int verifyRounds = limits::kDefaultVerifyRounds;  // rounds after a verification page
     std::u16string cookie;  // the user's Baidu session: a cookie line or a cookie file's text
+    // The regions and their proxies, as the settings dialog holds them: NAME = ADDRESS lines (see
+    // ReadRegionList). Their passwords are credentials, kept as the cookie is.
+    std::u16string regions;
 
     bool operator==(const RunSettings&) const = default;
 };
@@ -28,22 +31,23 @@ struct WindowSettings {
     std::u16string keywords;  // the keyword list as typed, line breaks and all
     std::u16string website;
     std::u16string device;  // the device choice's text; empty: the first choice
+    std::u16string region;  // the region choice's text; empty: the first choice
     RunSettings run;
 
     bool operator==(const WindowSettings&) const = default;
 };
 
-// The settings file's text (UTF-8) for everything but the cookie, which is a credential and is
-// kept apart.
+// The settings file's text (UTF-8) for everything but the cookie and the regions, which hold
+// credentials and are kept apart.
 std::string FormatSettingsFile(const WindowSettings& settings);
 
-// The settings a settings file holds, the cookie left empty; nothing when the text is not a
+// The settings a settings file holds, the cookie and regions left empty; nothing when the text is not a
 // settings file of this program (not UTF-8, another program's, a value out of range).
 std::optional<WindowSettings> ParseSettingsFile(std::string_view text);
 
 // Where the window keeps its settings: slotscope.ini beside the program where that folder takes
-// it (a portable copy), else in the user's settings folder; the cookie only in the user's
-// settings folder, readable by the user alone.
+// it (a portable copy), else in the user's settings folder; the cookie and the regions only in the
+// user's settings folder, readable by the user alone.
 class SettingsStore final {
   public:
     // Both folders in UTF-8.
@@ -70,6 +74,7 @@ class SettingsStore final {
 // The file names, for tests and for the README's sake.
 inline constexpr std::string_view kSettingsFileName = "slotscope.ini";
 inline constexpr std::string_view kCookieFileName = "cookie";
+inline constexpr std::string_view kRegionsFileName = "regions";
 
 // The user's settings folder for this program, in UTF-8: %APPDATA%\Slotscope on Windows,
 // $XDG_CONFIG_HOME/slotscope (~/.config/slotscope) elsewhere.

@@ -34,6 +34,16 @@ class FakeWindow final : public WindowTexts, public WindowThread {
         texts_[field] = text;
         written_[field].push_back(text);
     }
+    void SetChoices(Field field, const std::vector<std::u16string>& choices) override {
+        choices_[field] = choices;
+        if (std::find(choices.begin(), choices.end(), Get(field)) == choices.end()) {
+            texts_[field] = choices.empty() ? std::u16string() : choices.front();
+        }
+    }
+    std::vector<std::u16string> Choices(Field field) const {
+        const auto found = choices_.find(field);
+        return found == choices_.end() ? std::vector<std::u16string>() : found->second;
+    }
     void Post(std::function<void()> work) override {
         const std::scoped_lock lock(mutex_);
         posted_.push_back(std::move(work));
@@ -83,6 +93,7 @@ class FakeWindow final : public WindowTexts, public WindowThread {
   private:
     std::map<Field, std::u16string> texts_;
     std::map<Field, std::vector<std::u16string>> written_;
+    std::map<Field, std::vector<std::u16string>> choices_;
     std::mutex mutex_;
     std::deque<std::function<void()>> posted_;
     std::size_t mostWaiting_ = 0;

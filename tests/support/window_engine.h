@@ -60,7 +60,7 @@ inline WindowServices TestWindowServices(const std::shared_ptr<WindowEngine>& en
                                          std::string resultsPath,
                                          std::vector<std::string>& opened) {
     WindowServices services;
-    services.makeFetcher = [engine](std::string_view) {
+    services.makeFetcher = [engine](std::string_view, const std::vector<ProxyAddress>&) {
         return std::make_unique<FakeFetcher>(
             [engine](const std::string& address, std::stop_token stop) {
                 return engine->Fetch(address, stop);
@@ -88,7 +88,7 @@ inline WindowServices BlockedWindowServices(std::string resultsPath,
                                             std::vector<std::string>& opened) {
     WindowServices services =
         TestWindowServices(std::make_shared<WindowEngine>(), std::move(resultsPath), opened);
-    services.makeFetcher = [](std::string_view) {
+    services.makeFetcher = [](std::string_view, const std::vector<ProxyAddress>&) {
         return std::make_unique<FakeFetcher>([](const std::string& address, std::stop_token) {
             if (!address.starts_with(kWindowSearchPrefix)) {
                 return FetchResult::Page(u"<html>home</html>");

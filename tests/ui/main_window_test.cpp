@@ -216,8 +216,8 @@ class MainWindowTest : public QObject {
             }
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
-        QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Command1", "Text2", "Text3",
-                                     "Text5", "Command2", "Label8", "Label9"}));
+        QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Combo2", "Command1", "Text2",
+                                     "Text3", "Text5", "Command2", "Label8", "Label9"}));
     }
 
     // The one run through the toolkit: a click on Command1 runs the list typed into the form's
@@ -282,9 +282,10 @@ class MainWindowTest : public QObject {
     void settingsDialogSetsTheNextRunsAndCancelLeavesThem() {
         auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
         auto cookies = std::make_shared<std::vector<std::string>>();
-        services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+        services.makeFetcher = [cookies, make = services.makeFetcher](
+                                    std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
             cookies->emplace_back(cookie);
-            return make(cookie);
+            return make(cookie, proxies);
         };
         services.cookieError = [](std::string_view cookie) {
             return cookie.find('=') == std::string_view::npos ? std::string("第1行")

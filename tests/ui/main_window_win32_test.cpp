@@ -247,8 +247,9 @@ TEST_F(Win32WindowTest, TabMovesThroughTheControlsInTheFormsOrder) {
         }
         control = GetNextDlgTabItem(window->window(), control, FALSE);
     } while (control != window->Control("Text1") && order.size() < 20);
-    EXPECT_EQ(order, (std::vector<std::string>{"Text1", "Text4", "Combo1", "Command1", "Text2",
-                                               "Text3", "Text5", "Command2", "Label8", "Label9"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Text1", "Text4", "Combo1", "Combo2", "Command1", "Text2",
+                                        "Text3", "Text5", "Command2", "Label8", "Label9"}));
 }
 
 // Clicks a link (设置, 历史记录) as the mouse does: the link control tells its window, a button
@@ -275,9 +276,10 @@ void SetDialogText(const Form1& window, const char* name, std::u16string_view te
 TEST_F(Win32WindowTest, SettingsDialogSetsTheNextRunsAndIsRemembered) {
     auto services = testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_);
     auto cookies = std::make_shared<std::vector<std::string>>();
-    services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+    services.makeFetcher = [cookies, make = services.makeFetcher](
+                                std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
         cookies->emplace_back(cookie);
-        return make(cookie);
+        return make(cookie, proxies);
     };
     services.store = std::make_shared<SettingsStore>(dir_.file("program"), dir_.file("user"));
     std::filesystem::create_directories(dir_.file("program"));

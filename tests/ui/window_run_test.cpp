@@ -162,9 +162,10 @@ TEST_F(WindowRunTest, ASecondRunUsesTheEditedListAndTruncatesTheFile) {
 TEST_F(WindowRunTest, AStartWithoutSiteKeywordsOrAReadableCookieIsRefusedUntilMended) {
     auto services = Services();
     auto cookies = std::make_shared<std::vector<std::string>>();
-    services.makeFetcher = [cookies, make = services.makeFetcher](std::string_view cookie) {
+    services.makeFetcher = [cookies, make = services.makeFetcher](
+                                std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
         cookies->emplace_back(cookie);
-        return make(cookie);
+        return make(cookie, proxies);
     };
     services.cookieError = [](std::string_view cookie) {
         return cookie.find('=') == std::string_view::npos ? std::string("第1行") : std::string();
