@@ -35,7 +35,7 @@ struct Options {
     std::string cookiesPath;  // the user's own Baidu session; empty: none
     std::string regionsPath;  // the regions and their proxies; empty: this machine's connection
     std::vector<std::string> regions;  // the regions to check; none: every region of the file
-    std::string historyPath;  // empty: slotscope.db beside the results file
+    std::string historyPath;           // empty: slotscope.db beside the results file
     bool noHistory = false;
     bool quiet = false;
 };

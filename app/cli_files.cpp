@@ -135,9 +135,10 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
     if (!options.regionsPath.empty()) {
         files.push_back({"--regions", options.regionsPath});
     }
-    const std::string phone = options.mobileOutputPath.empty()
-                                  ? "the phone's results file '" + mobileOutput + "' beside --output"
-                                  : "--mobile-output";
+    const std::string phone =
+        options.mobileOutputPath.empty()
+            ? "the phone's results file '" + mobileOutput + "' beside --output"
+            : "--mobile-output";
     // A run over regions writes each region's files, named after the run's own.
     std::vector<std::u16string> names;
     for (const Region& region : regions) {
@@ -154,8 +155,8 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
                                                   : RegionResultsPath(options.outputPath, name)});
         }
         if (options.device != Device::Pc) {
-            files.push_back({phone + of, name.empty() ? mobileOutput
-                                                      : RegionResultsPath(mobileOutput, name)});
+            files.push_back(
+                {phone + of, name.empty() ? mobileOutput : RegionResultsPath(mobileOutput, name)});
         }
     }
     if (!history.empty()) {
@@ -187,10 +188,11 @@ tl::expected<std::vector<Region>, std::string> RegionsOf(const Options& options)
     const std::string file = "--regions '" + options.regionsPath + "'";
     auto regions = ReadRegionList(DecodeTextFile(bytes));
     if (!regions) {
-        return tl::unexpected(
-            file + (regions.error().line > 0 ? ": line " + std::to_string(regions.error().line)
-                                             : std::string()) +
-            ": " + regions.error().message);
+        return tl::unexpected(file +
+                              (regions.error().line > 0
+                                   ? ": line " + std::to_string(regions.error().line)
+                                   : std::string()) +
+                              ": " + regions.error().message);
     }
     if (options.regions.empty()) {
         return std::move(*regions);

@@ -203,8 +203,7 @@ void SayWhyNothingWasChecked(const RunSummary& summary, const Options& options, 
 }
 
 // What became of a region's history, or how its slots moved since its last run.
-void SayWhatTheHistoryHolds(const RegionOutcome& region, const Options& options,
-                            Console& console) {
+void SayWhatTheHistoryHolds(const RegionOutcome& region, const Options& options, Console& console) {
     const RunSummary& summary = region.summary;
     const std::string prefix = "slotscope-cli: " + RegionPrefix(region.name);
     if (!summary.historyProblem.empty()) {

@@ -64,18 +64,25 @@ CliRun RunCli(const SlowEngine& engine, int keywords, int jobs, const std::strin
         list += "关键词" + std::to_string(i) + "\n";
     }
     testing::WriteFileBytes(dir.file("keywords.txt"), list);
-    std::vector<std::string> arguments = {
-        "--site", "shop.example.cn", "--keywords", "keywords.txt", "--jobs", std::to_string(jobs),
-        "--search-url-prefix", engine.Url("/s?wd="), "--home-page-url", engine.Url("/"),
-        "--quiet"};
+    std::vector<std::string> arguments = {"--site",
+                                          "shop.example.cn",
+                                          "--keywords",
+                                          "keywords.txt",
+                                          "--jobs",
+                                          std::to_string(jobs),
+                                          "--search-url-prefix",
+                                          engine.Url("/s?wd="),
+                                          "--home-page-url",
+                                          engine.Url("/"),
+                                          "--quiet"};
     if (!regions.empty()) {
         testing::WriteFileBytes(dir.file("regions.txt"), regions);
         arguments.insert(arguments.end(), {"--regions", "regions.txt"});
     }
     const Clock::time_point start = Clock::now();
-    const testing::ProcessId pid = testing::StartProgram(
-        SLOTSCOPE_CLI, arguments,
-        {dir.path().string(), "/dev/null", "/dev/null", dir.file("stderr")});
+    const testing::ProcessId pid =
+        testing::StartProgram(SLOTSCOPE_CLI, arguments,
+                              {dir.path().string(), "/dev/null", "/dev/null", dir.file("stderr")});
     CliRun run;
     run.end = testing::WaitForProgram(pid);
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();

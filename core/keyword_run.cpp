@@ -314,8 +314,8 @@ void GuardedRun::Abort(const std::exception_ptr& failure) {
     }
     try {
         // Before the file was opened there is nothing to say about it.
-        fields_.SetStatus(EndText(summary_, files_.everOpened() ? files_.Names(false) : u"",
-                                  files_.Names(true)));
+        fields_.SetStatus(
+            EndText(summary_, files_.everOpened() ? files_.Names(false) : u"", files_.Names(true)));
     } catch (...) {
         // The summary still tells the caller.
     }

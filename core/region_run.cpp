@@ -96,8 +96,8 @@ struct RegionRun {
         run = std::make_unique<GuardedRun>(fields, *region.fetcher, this->options);
     }
 
-    static RunOptions OptionsFor(SharedFields& shared, const RunRegion& region,
-                                 std::size_t index, const RunOptions& options) {
+    static RunOptions OptionsFor(SharedFields& shared, const RunRegion& region, std::size_t index,
+                                 const RunOptions& options) {
         RunOptions own = options;
         if (!region.name.empty()) {
             own.resultsPath = RegionResultsPath(options.resultsPath, region.name);

@@ -159,12 +159,11 @@ tl::expected<std::vector<Region>, std::u16string> ChooseRegions(
         }
     }
     std::vector<Region> chosen;
-    std::copy_if(regions.begin(), regions.end(), std::back_inserter(chosen),
-                 [&](const Region& region) {
-                     return std::any_of(names.begin(), names.end(), [&](const auto& name) {
-                         return SameName(region.name, name);
-                     });
-                 });
+    std::copy_if(
+        regions.begin(), regions.end(), std::back_inserter(chosen), [&](const Region& region) {
+            return std::any_of(names.begin(), names.end(),
+                               [&](const auto& name) { return SameName(region.name, name); });
+        });
     return chosen;
 }
 

@@ -35,12 +35,11 @@ struct WindowServices {
     std::string mobileSearchUrlPrefix;
     // The settings a window starts with where it remembers none; no rounds after verification
     // unless asked for.
-    RunSettings settings = {
-        .pagesAtOnce = limits::kDefaultPagesAtOnce,
-        .delay = {},
-        .verifyRounds = 0,
-        .cookie = {},
-        .regions = {}};
+    RunSettings settings = {.pagesAtOnce = limits::kDefaultPagesAtOnce,
+                            .delay = {},
+                            .verifyRounds = 0,
+                            .cookie = {},
+                            .regions = {}};
     std::chrono::milliseconds verifyPause = limits::kVerifyPause;
     // Where the window remembers its texts and settings between launches; none: it forgets.
     std::shared_ptr<const SettingsStore> store;

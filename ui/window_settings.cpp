@@ -337,9 +337,9 @@ tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
     if (const auto regions = ReadRegionList(settings.regions); !regions) {
         // The reason names the line and what is wrong, never a password.
         const int line = regions.error().line;
-        return tl::unexpected(
-            u"地域" + (line > 0 ? u"第" + DecodeUtf8(std::to_string(line)) + u"行" : u"") +
-            u"无法读取：" + DecodeUtf8(regions.error().message));
+        return tl::unexpected(u"地域" +
+                              (line > 0 ? u"第" + DecodeUtf8(std::to_string(line)) + u"行" : u"") +
+                              u"无法读取：" + DecodeUtf8(regions.error().message));
     }
     return settings;
 }

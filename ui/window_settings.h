@@ -41,8 +41,8 @@ struct WindowSettings {
 // credentials and are kept apart.
 std::string FormatSettingsFile(const WindowSettings& settings);
 
-// The settings a settings file holds, the cookie and regions left empty; nothing when the text is not a
-// settings file of this program (not UTF-8, another program's, a value out of range).
+// The settings a settings file holds, the cookie and regions left empty; nothing when the text is
+// not a settings file of this program (not UTF-8, another program's, a value out of range).
 std::optional<WindowSettings> ParseSettingsFile(std::string_view text);
 
 // Where the window keeps its settings: slotscope.ini beside the program where that folder takes

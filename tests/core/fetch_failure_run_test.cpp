@@ -53,8 +53,9 @@ TEST_P(FetchFailureRunTest, FailsTheKeywordAsAFetchFailureWithItsReason) {
     options.homePageUrl = kHome;
     options.searchUrlPrefix = kPrefix;
     std::vector<std::string> reported;
-    options.onPageFailed = [&](std::u16string_view /*region*/, std::u16string_view keyword, PageKind, CheckFailure kind,
-                               std::string_view reason, std::string_view) {
+    options.onPageFailed = [&](std::u16string_view /*region*/, std::u16string_view keyword,
+                               PageKind, CheckFailure kind, std::string_view reason,
+                               std::string_view) {
         EXPECT_EQ(kind, CheckFailure::Fetch);
         reported.push_back(EncodeUtf8(keyword) + ": " + std::string(reason));
     };

@@ -313,8 +313,9 @@ TEST_F(KeywordRunTest, PagesThatCheckNothingAreFailedKeywords) {
                                 {"d", ResultPage(2, 0)}}));
     RunOptions options = Options(3);
     std::vector<std::string> rejected;
-    options.onPageFailed = [&](std::u16string_view /*region*/, std::u16string_view keyword, PageKind page, CheckFailure,
-                               std::string_view reason, std::string_view) {
+    options.onPageFailed = [&](std::u16string_view /*region*/, std::u16string_view keyword,
+                               PageKind page, CheckFailure, std::string_view reason,
+                               std::string_view) {
         rejected.push_back(EncodeUtf8(keyword) + (page == PageKind::Desktop ? ": " : " (phone): ") +
                            std::string(reason));
     };
@@ -695,9 +696,8 @@ TEST_F(KeywordRunTest, KeywordsThatMetVerificationAreTriedAgainAndTheFileRewritt
     options.verifyRounds = 2;
     options.verifyPause = 10ms;
     std::vector<int> waiting;
-    options.onVerifyPause = [&](std::u16string_view /*region*/, int keywords, std::chrono::milliseconds) {
-        waiting.push_back(keywords);
-    };
+    options.onVerifyPause = [&](std::u16string_view /*region*/, int keywords,
+                                std::chrono::milliseconds) { waiting.push_back(keywords); };
     const RunSummary summary = RunKeywordCheck(fields, fetcher, options);
 
     EXPECT_EQ(waiting, (std::vector<int>{3, 2}));

@@ -174,11 +174,11 @@ TEST_F(RegionRunTest, EachRegionWritesItsOwnFilesFromItsOwnConnection) {
         FakeFetcher beijing(RegionEngine(2));
         FakeFetcher shanghai(RegionEngine(0));
         EndWatch ownHistory, beijingHistory, shanghaiHistory;
-        const RegionsSummary summary = RunRegionsCheck(
-            fields,
-            {{u"", &own, &ownHistory}, {u"北京", &beijing, &beijingHistory},
-             {u"上海", &shanghai, &shanghaiHistory}},
-            Options(each.device));
+        const RegionsSummary summary = RunRegionsCheck(fields,
+                                                       {{u"", &own, &ownHistory},
+                                                        {u"北京", &beijing, &beijingHistory},
+                                                        {u"上海", &shanghai, &shanghaiHistory}},
+                                                       Options(each.device));
 
         EXPECT_EQ(summary.total.end, RunEnd::Completed);
         EXPECT_EQ(summary.total.checked, 2);
@@ -246,8 +246,7 @@ TEST_F(RegionRunTest, ARegionsFailuresAreItsOwnAndToldWithItsName) {
     std::vector<std::string> told;
     options.onPageFailed = [&](std::u16string_view region, std::u16string_view keyword, PageKind,
                                CheckFailure, std::string_view reason, std::string_view) {
-        told.push_back(EncodeUtf8(region) + " " + EncodeUtf8(keyword) + ": " +
-                       std::string(reason));
+        told.push_back(EncodeUtf8(region) + " " + EncodeUtf8(keyword) + ": " + std::string(reason));
     };
     const RegionsSummary summary =
         RunRegionsCheck(fields, {{u"北京", &beijing}, {u"上海", &shanghai}}, options);
@@ -256,8 +255,8 @@ TEST_F(RegionRunTest, ARegionsFailuresAreItsOwnAndToldWithItsName) {
               (std::vector<std::string>{"左2/右无推广位", "左2/右无推广位"}));
     EXPECT_EQ(LabelsIn("baidu_上海.csv"),
               (std::vector<std::string>{"查询失败/查询失败", "查询失败/查询失败"}));
-    EXPECT_EQ(told, (std::vector<std::string>{"上海 a: proxy unavailable",
-                                              "上海 b: proxy unavailable"}));
+    EXPECT_EQ(told,
+              (std::vector<std::string>{"上海 a: proxy unavailable", "上海 b: proxy unavailable"}));
     EXPECT_EQ(summary.regions[0].summary.failed, 0);
     EXPECT_EQ(summary.regions[1].summary.failed, 2);
     EXPECT_EQ(summary.total.failed, 2);

@@ -132,22 +132,24 @@ TEST(RunCaptionsTest, EachCaptionSaysWhatTheSummaryHolds) {
                                  Region(u"上海", Summary(RunEnd::Completed, 5, 5))})),
          u"总词数5运行完毕，信息保存在同目录下的baidu_北京.csv等2个文件里"},
         {"regions, each with what it met and how its slots moved",
-         RegionsEndText(Regions(
-             Summary(RunEnd::Completed, 5, 5,
-                     [](RunSummary& s) {
-                         s.failed = 3;
-                         s.blocked = 1;
-                     }),
-             {Region(u"", Summary(RunEnd::Completed, 5, 5, [](RunSummary& s) { s.changes.up = 1; }),
-                     {u"baidu.csv", u"baidu_mobile.csv"}),
-              Region(u"北京", Summary(RunEnd::Completed, 5, 5,
-                                      [](RunSummary& s) {
-                                          s.failed = 3;
-                                          s.blocked = 1;
-                                          s.fetchFailed = 2;
-                                          s.changes.lost = 1;
-                                      }),
-                     {u"baidu_北京.csv", u"baidu_mobile_北京.csv"})})),
+         RegionsEndText(Regions(Summary(RunEnd::Completed, 5, 5,
+                                        [](RunSummary& s) {
+                                            s.failed = 3;
+                                            s.blocked = 1;
+                                        }),
+                                {Region(u"",
+                                        Summary(RunEnd::Completed, 5, 5,
+                                                [](RunSummary& s) { s.changes.up = 1; }),
+                                        {u"baidu.csv", u"baidu_mobile.csv"}),
+                                 Region(u"北京",
+                                        Summary(RunEnd::Completed, 5, 5,
+                                                [](RunSummary& s) {
+                                                    s.failed = 3;
+                                                    s.blocked = 1;
+                                                    s.fetchFailed = 2;
+                                                    s.changes.lost = 1;
+                                                }),
+                                        {u"baidu_北京.csv", u"baidu_mobile_北京.csv"})})),
          u"总词数5运行完毕，信息保存在同目录下的baidu.csv等4个文件里；本机（比上次：上升1个）；"
          u"北京：3个词查询失败（验证页1个，连接失败2个）（比上次：掉出1个），请稍后再试"},
         {"one region, its files named",

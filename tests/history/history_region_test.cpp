@@ -27,9 +27,14 @@ void RunFrom(const std::string& path, std::u16string_view region, std::u16string
              std::u16string keyword = u"kw1", Device device = Device::Pc) {
     HistoryFile history(path, "test");
     history.Begin(u"shop.example.cn", device, region, {});
-    history.Record({{1, std::move(keyword),
+    history.Record({{1,
+                     std::move(keyword),
                      device == Device::Mobile ? PageKind::Phone : PageKind::Desktop,
-                     std::move(left), u"右无", CheckFailure::None, {}, {}}});
+                     std::move(left),
+                     u"右无",
+                     CheckFailure::None,
+                     {},
+                     {}}});
     history.End({});
     ASSERT_EQ(history.problem(), "");
 }

@@ -283,7 +283,8 @@ class MainWindowTest : public QObject {
         auto services = testing::TestWindowServices(engine_, ResultsPath(), opened_);
         auto cookies = std::make_shared<std::vector<std::string>>();
         services.makeFetcher = [cookies, make = services.makeFetcher](
-                                    std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
+                                   std::string_view cookie,
+                                   const std::vector<ProxyAddress>& proxies) {
             cookies->emplace_back(cookie);
             return make(cookie, proxies);
         };

@@ -277,7 +277,7 @@ TEST_F(Win32WindowTest, SettingsDialogSetsTheNextRunsAndIsRemembered) {
     auto services = testing::TestWindowServices(engine_, dir_.file("baidu.csv"), opened_);
     auto cookies = std::make_shared<std::vector<std::string>>();
     services.makeFetcher = [cookies, make = services.makeFetcher](
-                                std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
+                               std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
         cookies->emplace_back(cookie);
         return make(cookie, proxies);
     };

@@ -139,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
                u"k1", u"", Ending::Match::Contains, u"无法创建结果文件", u""},
         Ending{"NoPageFetch",
                [](WindowServices& services, const testing::TempDir&) {
-                   services.makeFetcher = [](std::string_view, const std::vector<ProxyAddress>&)
-                       -> std::unique_ptr<PageFetcher> {
+                   services.makeFetcher =
+                       [](std::string_view,
+                          const std::vector<ProxyAddress>&) -> std::unique_ptr<PageFetcher> {
                        throw std::system_error(
                            std::make_error_code(std::errc::resource_unavailable_try_again));
                    };

@@ -163,7 +163,7 @@ TEST_F(WindowRunTest, AStartWithoutSiteKeywordsOrAReadableCookieIsRefusedUntilMe
     auto services = Services();
     auto cookies = std::make_shared<std::vector<std::string>>();
     services.makeFetcher = [cookies, make = services.makeFetcher](
-                                std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
+                               std::string_view cookie, const std::vector<ProxyAddress>& proxies) {
         cookies->emplace_back(cookie);
         return make(cookie, proxies);
     };
