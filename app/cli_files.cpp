@@ -141,6 +141,7 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
             : "--mobile-output";
     // A run over regions writes each region's files, named after the run's own.
     std::vector<std::u16string> names;
+    names.reserve(regions.size() + 1);
     for (const Region& region : regions) {
         names.push_back(region.name);
     }

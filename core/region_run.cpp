@@ -190,6 +190,7 @@ RegionsSummary RunRegionsCheck(RunFields& fields, const std::vector<RunRegion>& 
     shared.SetKeywords(runs.front()->run->summary().keywords);
     {
         std::vector<std::jthread> threads;
+        threads.reserve(runs.size());
         for (const auto& run : runs) {
             threads.emplace_back([&run] { run->run->Proceed(); });
         }

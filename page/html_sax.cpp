@@ -87,10 +87,15 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     if (input.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return false;
     }
-    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(htmlNewParserCtxt());
+    // A parser of the bytes as they are: UTF-8 already, so neither guessed at nor passed through
+    // an encoder that copies them again (which a named encoding would do).
+    const std::unique_ptr<htmlParserCtxt, ParserDeleter> parser(
+        input.empty() ? htmlNewParserCtxt()
+                      : htmlCreateMemoryParserCtxt(input.data(), static_cast<int>(input.size())));
     if (parser == nullptr) {
         throw std::bad_alloc();
     }
+    parser->charset = XML_CHAR_ENCODING_UTF8;
     htmlSAXHandler handler{};
     handler.startElement = callbacks.start;
     handler.endElement = callbacks.end;
@@ -105,12 +110,15 @@ bool ParseHtml(std::string_view input, const SaxCallbacks& callbacks, SaxReader&
     parser->_private = &reader;
 
     // The text is decoded already: the page's own charset declarations must not decode it again.
-    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                        HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
-    htmlDocPtr document = htmlCtxtReadMemory(
-        parser.get(), input.data(), static_cast<int>(input.size()), nullptr, "UTF-8", options);
-    if (document != nullptr) {
-        xmlFreeDoc(document);
+    htmlCtxtUseOptions(parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
+                                         HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                         HTML_PARSE_IGNORE_ENC);
+    if (!input.empty()) {
+        htmlParseDocument(parser.get());
+    }
+    if (parser->myDoc != nullptr) {
+        xmlFreeDoc(parser->myDoc);
+        parser->myDoc = nullptr;
     }
     if (reader.failure() != nullptr) {
         std::rethrow_exception(reader.failure());

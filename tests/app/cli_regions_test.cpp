@@ -29,11 +29,10 @@ constexpr const char* kWrongPassword = "Pw-0000-Wrong";
 class RegionalEngine {
   public:
     explicit RegionalEngine(std::map<std::string, int> slots) : slots_(std::move(slots)) {
-        local_.server().Get(
-            "/", [this](const httplib::Request& request, httplib::Response& response) {
-                response.set_header("Set-Cookie", "seen=" + request.remote_addr + "; Path=/");
-                response.set_content("<html>home</html>", "text/html");
-            });
+        local_.server().Get("/", [](const httplib::Request& request, httplib::Response& response) {
+            response.set_header("Set-Cookie", "seen=" + request.remote_addr + "; Path=/");
+            response.set_content("<html>home</html>", "text/html");
+        });
         local_.server().Get("/s", [this](const httplib::Request& request,
                                          httplib::Response& response) {
             std::lock_guard lock(mutex_);

@@ -67,13 +67,14 @@ std::vector<std::string> SearchesOf(const FakeFetcher& fetcher) {
 // A history that tells when its run has ended.
 class EndWatch final : public RunHistory {
   public:
-    void Begin(std::u16string_view, Device, std::u16string_view region, std::stop_token) override {
+    void Begin(std::u16string_view /*site*/, Device /*device*/, std::u16string_view region,
+               std::stop_token /*stop*/) override {
         region_ = std::u16string(region);
     }
     void Hold() override {}
-    void Record(const std::vector<KeywordOutcome>&) override {}
-    void Revise(const std::vector<KeywordOutcome>&) override {}
-    void End(const RunSummary&) override {
+    void Record(const std::vector<KeywordOutcome>& /*outcomes*/) override {}
+    void Revise(const std::vector<KeywordOutcome>& /*outcomes*/) override {}
+    void End(const RunSummary& /*summary*/) override {
         std::lock_guard lock(mutex_);
         ended_ = true;
         changed_.notify_all();
@@ -173,7 +174,9 @@ TEST_F(RegionRunTest, EachRegionWritesItsOwnFilesFromItsOwnConnection) {
         FakeFetcher own(RegionEngine(1));
         FakeFetcher beijing(RegionEngine(2));
         FakeFetcher shanghai(RegionEngine(0));
-        EndWatch ownHistory, beijingHistory, shanghaiHistory;
+        EndWatch ownHistory;
+        EndWatch beijingHistory;
+        EndWatch shanghaiHistory;
         const RegionsSummary summary = RunRegionsCheck(fields,
                                                        {{u"", &own, &ownHistory},
                                                         {u"北京", &beijing, &beijingHistory},
