@@ -31,6 +31,9 @@ inline constexpr double kLongestVerifyPauseSeconds = 60.0 * 60;
 inline constexpr std::chrono::milliseconds kRequestTimeout{60'000};
 inline constexpr std::chrono::milliseconds kSideRequestTimeout{10'000};
 inline constexpr double kLongestTimeoutSeconds = 24.0 * 60 * 60;
+// Time a proxy has to take a connection and open the way to the site; one that takes longer
+// has failed, and its request goes through another of its pool.
+inline constexpr std::chrono::milliseconds kProxyConnectTimeout{15'000};
 
 // The largest body read of one page, and the largest cookie file read.
 inline constexpr std::size_t kMaxBodyBytes = std::size_t{16} * 1024 * 1024;

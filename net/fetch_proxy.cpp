@@ -51,6 +51,14 @@ bool IsTlsFailure(CURLcode code) {
     }
 }
 
+// Whether the transfer got as far as sending its request: past the connection, the proxy's
+// handshake and its tunnel.
+bool Sent(CURL* easy) {
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    return pretransfer != 0;
+}
+
 // Why a transfer that `code` ended failed at the proxy, in words; empty when it did not.
 std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
     long connectStatus = 0;
@@ -79,16 +87,16 @@ std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
         }
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
-        case CURLE_GOT_NOTHING: {
+        case CURLE_GOT_NOTHING:
             // An HTTP proxy is asked for a tunnel first: a connection that ended before the
             // tunnel was open and the request could be sent was the proxy's alone.
-            curl_off_t pretransfer = 0;
-            curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
-            return proxy.scheme != ProxyAddress::Scheme::Socks5 && connectStatus == 0 &&
-                           pretransfer == 0
+            return proxy.scheme != ProxyAddress::Scheme::Socks5 && connectStatus == 0 && !Sent(easy)
                        ? "closed the connection before opening a tunnel"
                        : "";
-        }
+        case CURLE_OPERATION_TIMEDOUT:
+            // Time ran out before the request could be sent: the proxy took the connection but
+            // did not open the way to the site.
+            return Sent(easy) ? "" : "did not open the way to the site in time";
         default:
             // Before a tunnel is open, a TLS failure can only be the https proxy's own.
             if (proxy.scheme == ProxyAddress::Scheme::Https && connectStatus == 0 &&

@@ -210,6 +210,12 @@ class HttpPageFetcher::Connection final {
         curl_easy_setopt(easy_, CURLOPT_SSL_OPTIONS, PlatformSslOptions());
         curl_easy_setopt(easy_, CURLOPT_SHARE, shared.share);
         UseProxy(easy_, proxy_, shared.noProxy);
+        if (proxy_ != nullptr) {
+            // A proxy that takes the connection and never answers is left as soon as one that
+            // fails at once.
+            curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
+                             static_cast<long>(settings.proxyConnectTimeout.count()));
+        }
         curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");  // cookies in memory only
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);

@@ -21,6 +21,8 @@ struct FetchSettings {
     // again (no connection, connection reset, a 5xx status).
     std::vector<std::chrono::milliseconds> retryDelays = {std::chrono::seconds(1),
                                                           std::chrono::seconds(2)};
+    // For a proxy to take a connection and open the way to the site (see ProxyFailureWords).
+    std::chrono::milliseconds proxyConnectTimeout = limits::kProxyConnectTimeout;
     // For a side request (the home pages at the start of a run), which is tried once only.
     std::chrono::milliseconds sideRequestTimeout = limits::kSideRequestTimeout;
     // A body larger than this (after decompression) is a failure, read no further.

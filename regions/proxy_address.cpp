@@ -145,6 +145,12 @@ std::optional<std::string> TakeCredentials(std::string_view& rest, ProxyAddress&
     if (user->empty()) {
         return "the proxy address has a password but no user name";
     }
+    // A line break or a NUL would end the credentials early in what carries them to the proxy.
+    const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+    if (std::any_of(user->begin(), user->end(), control) ||
+        std::any_of(password->begin(), password->end(), control)) {
+        return "the user name or password holds a control character";
+    }
     proxy.user = std::move(*user);
     proxy.password = std::move(*password);
     rest = rest.substr(at + 1);

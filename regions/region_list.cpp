@@ -106,6 +106,10 @@ std::string RegionNameFault(std::u16string_view name) {
         name.back() == u'.') {
         return "a region name cannot start or end with a space or a dot";
     }
+    // The window offers these beside the regions: the machine's own connection, and every region.
+    if (name == u"本机" || name == u"全部地域") {
+        return "本机 and 全部地域 are names of the program's own choices";
+    }
     return {};
 }
 
@@ -113,9 +117,11 @@ tl::expected<std::vector<Region>, RegionListError> ReadRegionList(std::u16string
     std::vector<Region> regions;
     int number = 0;
     for (std::size_t start = 0; start <= text.size();) {
-        const std::size_t end = std::min(text.find(u'\n', start), text.size());
+        // Lines end in CR LF, LF or a lone CR, as Windows, Linux and old Macs save them: read
+        // otherwise, a file of lone CRs is one line whose first password runs into the rest.
+        const std::size_t end = std::min(text.find_first_of(u"\r\n", start), text.size());
         std::u16string_view line = text.substr(start, end - start);
-        start = end + 1;
+        start = end + (text.substr(end).starts_with(u"\r\n") ? 2 : 1);
         ++number;
         if (number == 1 && line.starts_with(u'\uFEFF')) {
             line.remove_prefix(1);

@@ -203,10 +203,8 @@ TEST_F(CliRegionsTest, NoPasswordInAnythingTheRunWrites) {
     ASSERT_EQ(report.exitStatus, 0) << report.err;
 
     const std::string written = EverythingWritten(report) + run.err + history.out + history.err;
-    EXPECT_TRUE(
-        std::filesystem::exists(std::filesystem::u8path(dir.file("baidu_mobile_北京.csv"))));
-    EXPECT_TRUE(
-        std::filesystem::exists(std::filesystem::u8path(dir.file("slotscope-report.html"))));
+    EXPECT_TRUE(std::filesystem::exists(testing::Utf8Path(dir.file("baidu_mobile_北京.csv"))));
+    EXPECT_TRUE(std::filesystem::exists(testing::Utf8Path(dir.file("slotscope-report.html"))));
     EXPECT_EQ(written.find(kPassword), std::string::npos);
     EXPECT_EQ(written.find("Pw-7f3c"), std::string::npos);
 }

@@ -227,7 +227,7 @@ TEST_F(RegionRunTest, ProgressCountsKeywordsDoneInEveryRegion) {
 
 TEST_F(RegionRunTest, AFileThatCannotBeOpenedLeavesEveryRegionsFilesAsTheyWere) {
     WriteFileBytes(dir.file("baidu_北京.csv"), "kept\r\n");
-    std::filesystem::create_directory(std::filesystem::u8path(dir.file("baidu_上海.csv")));
+    std::filesystem::create_directory(testing::Utf8Path(dir.file("baidu_上海.csv")));
     RecordingFields fields(u"鲜花", std::u16string(kSite));
     FakeFetcher beijing(RegionEngine(2));
     FakeFetcher shanghai(RegionEngine(1));

@@ -224,6 +224,7 @@ class ProxyPoolFetchTest : public ProxyFetchTest {
     static FetchSettings PoolOf(std::vector<ProxyAddress> proxies) {
         FetchSettings settings = QuickSettings();
         settings.proxies = std::move(proxies);
+        settings.proxyConnectTimeout = 300ms;
         return settings;
     }
 
@@ -241,10 +242,12 @@ class ProxyPoolFetchTest : public ProxyFetchTest {
 };
 
 // How the first proxy of a pool of two is dead.
-enum class Dead { NotListening, ClosesConnections };
+enum class Dead { NotListening, ClosesConnections, AnswersNothing };
 
 const char* NameOf(Dead dead) {
-    return dead == Dead::NotListening ? "NotListening" : "ClosesConnections";
+    return dead == Dead::NotListening        ? "NotListening"
+           : dead == Dead::ClosesConnections ? "ClosesConnections"
+                                             : "AnswersNothing";
 }
 void PrintTo(Dead dead, std::ostream* out) {
     *out << NameOf(dead);
@@ -255,8 +258,8 @@ class DeadProxyTest : public ProxyPoolFetchTest, public ::testing::WithParamInte
 TEST_P(DeadProxyTest, IsTakenOverByItsNeighbourAndSetAsideAfterThreeFailures) {
     std::optional<testing::ClosingListener> closing;
     int deadPort = testing::UnusedPort();
-    if (GetParam() == Dead::ClosesConnections) {
-        closing.emplace(testing::kMicrosocks.host);
+    if (GetParam() != Dead::NotListening) {
+        closing.emplace(testing::kMicrosocks.host, GetParam() == Dead::AnswersNothing);
         ASSERT_NE(closing->port(), 0);
         deadPort = closing->port();
     }
@@ -278,7 +281,8 @@ TEST_P(DeadProxyTest, IsTakenOverByItsNeighbourAndSetAsideAfterThreeFailures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pool, DeadProxyTest,
-                         ::testing::Values(Dead::NotListening, Dead::ClosesConnections),
+                         ::testing::Values(Dead::NotListening, Dead::ClosesConnections,
+                                           Dead::AnswersNothing),
                          [](const auto& info) { return std::string(NameOf(info.param)); });
 
 TEST_F(ProxyPoolFetchTest, NoProxyLeftIsAProxyFailureNamingEachWithoutPasswords) {

@@ -81,7 +81,7 @@ LocalProxy::~LocalProxy() {
     }
 }
 
-ClosingListener::ClosingListener(const std::string& host)
+ClosingListener::ClosingListener(const std::string& host, bool silent)
     : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -93,14 +93,18 @@ ClosingListener::ClosingListener(const std::string& host)
         return;
     }
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] {
+    thread_ = std::thread([this, silent] {
         while (!ending_) {
             pollfd waiting{socket_, POLLIN, 0};
             if (::poll(&waiting, 1, 20) > 0) {
                 const int client = ::accept(socket_, nullptr, nullptr);
                 if (client >= 0) {
                     ++accepted_;
-                    ::close(client);
+                    if (silent) {
+                        held_.push_back(client);
+                    } else {
+                        ::close(client);
+                    }
                 }
             }
         }
@@ -111,6 +115,9 @@ ClosingListener::~ClosingListener() {
     ending_ = true;
     if (thread_.joinable()) {
         thread_.join();
+    }
+    for (const int client : held_) {
+        ::close(client);
     }
     if (socket_ >= 0) {
         ::close(socket_);

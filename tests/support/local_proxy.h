@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -55,10 +56,10 @@ class LocalProxy final {
 };
 
 // A proxy that is dead past its door: it accepts connections at `host` (a free port) and closes
-// each at once, counting them.
+// each at once, or with `silent` holds each open without a word, counting them.
 class ClosingListener final {
   public:
-    explicit ClosingListener(const std::string& host);
+    explicit ClosingListener(const std::string& host, bool silent = false);
     ~ClosingListener();
     ClosingListener(const ClosingListener&) = delete;
     ClosingListener& operator=(const ClosingListener&) = delete;
@@ -71,6 +72,7 @@ class ClosingListener final {
     int port_ = 0;
     std::atomic<int> accepted_ = 0;
     std::atomic<bool> ending_ = false;
+    std::vector<int> held_;  // the connections a silent one holds, closed when it goes
     std::thread thread_;
 };
 

@@ -8,6 +8,12 @@
 
 namespace slotscope::testing {
 
+// A path the program names in UTF-8, as the system's: on Windows the narrow string of a path is
+// in the ANSI code page instead, which holds no Chinese name on most systems.
+inline std::filesystem::path Utf8Path(const std::string& utf8) {
+    return {std::u8string(utf8.begin(), utf8.end())};
+}
+
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir final {
   public:
@@ -25,19 +31,23 @@ class TempDir final {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // A file in it, its name and the whole path in UTF-8, as the program's paths are.
+    std::string file(const std::string& name) const {
+        const std::u8string path = (path_ / Utf8Path(name)).u8string();
+        return {path.begin(), path.end()};
+    }
 
   private:
     std::filesystem::path path_;
 };
 
 inline std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream(Utf8Path(path), std::ios::binary) << bytes;
 }
 
 }  // namespace slotscope::testing

@@ -212,7 +212,7 @@ TEST_F(WindowRunOutcomeTest, TheRegionChoiceFollowsTheSettingsAndEachRegionGoesT
     for (const Step& step : steps) {
         made->clear();
         for (const std::string& file : step.files) {
-            std::filesystem::remove(std::filesystem::u8path(dir_.file(file)));
+            std::filesystem::remove(testing::Utf8Path(dir_.file(file)));
         }
         window_.Set(Field::Region, step.choice);
         ASSERT_TRUE(RunToEnd(*run));
