@@ -44,15 +44,6 @@ FakeFetcher::Handler RegionEngine(int left) {
     };
 }
 
-FakeFetcher::Handler Failing(FetchFailureKind kind, const char* reason) {
-    return [kind, reason](const std::string& address, std::stop_token) {
-        if (address.rfind(kPrefix, 0) == 0) {
-            return FetchResult::Failed(kind, reason);
-        }
-        return FetchResult::Page(u"<html>home</html>");
-    };
-}
-
 std::vector<std::string> SearchesOf(const FakeFetcher& fetcher) {
     std::vector<std::string> searches;
     for (const std::string& address : fetcher.addresses()) {
@@ -239,33 +230,6 @@ TEST_F(RegionRunTest, AFileThatCannotBeOpenedLeavesEveryRegionsFilesAsTheyWere) 
     EXPECT_TRUE(beijing.addresses().empty());
     EXPECT_TRUE(shanghai.addresses().empty());
     EXPECT_EQ(fields.Status(), u"无法创建结果文件baidu_上海.csv，请检查程序所在目录是否可写");
-}
-
-TEST_F(RegionRunTest, ARegionsFailuresAreItsOwnAndToldWithItsName) {
-    RecordingFields fields(u"a\r\nb", std::u16string(kSite));
-    FakeFetcher beijing(RegionEngine(2));
-    FakeFetcher shanghai(Failing(FetchFailureKind::Proxy, "proxy unavailable"));
-    RunOptions options = Options();
-    std::vector<std::string> told;
-    options.onPageFailed = [&](std::u16string_view region, std::u16string_view keyword, PageKind,
-                               CheckFailure, std::string_view reason, std::string_view) {
-        told.push_back(EncodeUtf8(region) + " " + EncodeUtf8(keyword) + ": " + std::string(reason));
-    };
-    const RegionsSummary summary =
-        RunRegionsCheck(fields, {{u"北京", &beijing}, {u"上海", &shanghai}}, options);
-
-    EXPECT_EQ(LabelsIn("baidu_北京.csv"),
-              (std::vector<std::string>{"左2/右无推广位", "左2/右无推广位"}));
-    EXPECT_EQ(LabelsIn("baidu_上海.csv"),
-              (std::vector<std::string>{"查询失败/查询失败", "查询失败/查询失败"}));
-    EXPECT_EQ(told,
-              (std::vector<std::string>{"上海 a: proxy unavailable", "上海 b: proxy unavailable"}));
-    EXPECT_EQ(summary.regions[0].summary.failed, 0);
-    EXPECT_EQ(summary.regions[1].summary.failed, 2);
-    EXPECT_EQ(summary.total.failed, 2);
-    EXPECT_EQ(fields.Status(),
-              u"总词数2运行完毕，信息保存在同目录下的baidu_北京.csv等2个文件里；"
-              u"上海：2个词查询失败（连接失败2个）");
 }
 
 TEST_F(RegionRunTest, AStopEndsEveryRegion) {
