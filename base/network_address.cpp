@@ -102,7 +102,8 @@ std::optional<std::string> TakeCredentials(std::string_view& rest, Authority& au
 }
 
 // Reads host:port or [IPv6]:port into `authority`; what is wrong, if anything.
-std::optional<std::string> TakeHostAndPort(std::string_view rest, Authority& authority) {
+std::optional<std::string> TakeHostAndPort(std::string_view rest, std::uint16_t defaultPort,
+                                           Authority& authority) {
     std::string_view host;
     std::string_view port;
     if (rest.starts_with('[')) {
@@ -121,7 +122,11 @@ std::optional<std::string> TakeHostAndPort(std::string_view rest, Authority& aut
             return "the host is not a host name or an IP address";
         }
     }
-    const std::optional<int> number = WholeNumber(port, 1, 65535);
+    const bool portGiven =
+        rest.starts_with('[') ? rest.find("]:") != std::string_view::npos
+                              : rest.find(':') != std::string_view::npos;
+    const std::optional<int> number =
+        !portGiven && defaultPort != 0 ? defaultPort : WholeNumber(port, 1, 65535);
     if (!number) {
         return "the address needs a port from 1 to 65535 after the host";
     }
@@ -145,7 +150,8 @@ bool IsLoopbackHost(std::string_view host) {
     return ascii::EqualsLower(host, "localhost") || host == "::1" || IsLoopbackIpv4(host);
 }
 
-tl::expected<Authority, std::string> ReadAuthority(std::string_view text, bool credentials) {
+tl::expected<Authority, std::string> ReadAuthority(std::string_view text, bool credentials,
+                                                   std::uint16_t defaultPort) {
     Authority authority;
     if (credentials) {
         if (std::optional<std::string> wrong = TakeCredentials(text, authority)) {
@@ -154,7 +160,7 @@ tl::expected<Authority, std::string> ReadAuthority(std::string_view text, bool c
     } else if (text.find('@') != std::string_view::npos) {
         return tl::unexpected(std::string("the address cannot hold a user name or password"));
     }
-    if (std::optional<std::string> wrong = TakeHostAndPort(text, authority)) {
+    if (std::optional<std::string> wrong = TakeHostAndPort(text, defaultPort, authority)) {
         return tl::unexpected(std::move(*wrong));
     }
     return authority;

@@ -27,8 +27,10 @@ struct Authority {
 
 // Reads user:password@host:port (the credentials optional and percent-encoded where needed,
 // ending at the last @ so that a password may hold one unencoded), or host:port alone when
-// `credentials` is false. What is wrong is said in words that never quote the password.
-tl::expected<Authority, std::string> ReadAuthority(std::string_view text, bool credentials = true);
+// `credentials` is false; without a port, `defaultPort` where one is given. What is wrong is
+// said in words that never quote the password.
+tl::expected<Authority, std::string> ReadAuthority(std::string_view text, bool credentials = true,
+                                                   std::uint16_t defaultPort = 0);
 
 // Whether `host` is this machine: localhost, 127.0.0.0/8 or ::1.
 bool IsLoopbackHost(std::string_view host);
