@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "history/local_time_platform.h"
+#include "base/local_clock.h"
 
 namespace slotscope {
 namespace {

@@ -1,5 +1,8 @@
 #pragma once
 
+// This machine's clock as its user reads it: the local time of a moment, daylight saving
+// included. One implementation per system (local_clock_posix.cpp, local_clock_win.cpp).
+
 #include <ctime>
 
 namespace slotscope {

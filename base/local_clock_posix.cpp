@@ -1,4 +1,4 @@
-#include "history/local_time_platform.h"
+#include "base/local_clock.h"
 
 namespace slotscope {
 
