@@ -151,6 +151,49 @@ Take RegionsOf(std::vector<std::string>& kept) {
     return RegionNamed([&kept](const std::string& value) { kept.push_back(value); });
 }
 
+Take RuleOf(AlertRule& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        const std::optional<AlertRule> rule = AlertRuleNamed(value);
+        if (!rule) {
+            return name + " must be lost, drop, change or every, not '" + value + "'";
+        }
+        kept = *rule;
+        return std::string();
+    };
+}
+
+Take IntervalOf(std::chrono::seconds& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        const std::optional<std::chrono::seconds> interval = ParseInterval(value);
+        if (!interval) {
+            return name + " must be an interval such as 30s, 10m or 2h (at least 10s), not '" +
+                   value + "'";
+        }
+        kept = *interval;
+        return std::string();
+    };
+}
+
+Take TimeWindowOf(std::optional<std::pair<int, int>>& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        kept = ParseTimeWindow(value);
+        return kept
+                   ? std::string()
+                   : name + " must be two different times of day, HH:MM-HH:MM, not '" + value + "'";
+    };
+}
+
+Take WeekdaysOf(std::bitset<7>& kept) {
+    return [&kept](const std::string& name, const std::string& value) {
+        const std::optional<std::bitset<7>> days = ParseWeekdays(value);
+        if (!days) {
+            return name + " must be weekdays 1 (Monday) to 7, as 1-5 or 1,3,5, not '" + value + "'";
+        }
+        kept = *days;
+        return std::string();
+    };
+}
+
 // A report draws at most kReportRuns; `history` exports any number.
 Take RunsOf(bool report, int& kept) {
     return [report, &kept](const std::string& name, const std::string& value) {
@@ -186,9 +229,18 @@ void DeclareRunOptions(CLI::App& app, Options& run) {
     AddValue(app, "--cookies", Text(run.cookiesPath));
     AddValue(app, "--regions", FileName(run.regionsPath));
     AddValue(app, "--region", RegionsOf(run.regions));
+    AddValue(app, "--notify", FileName(run.notifyPath));
+    AddValue(app, "--alert", RuleOf(run.alert));
     AddValue(app, "--history", FileName(run.historyPath));
     app.add_flag("--no-history", run.noHistory);
     app.add_flag("--quiet", run.quiet);
+}
+
+void DeclareWatchOptions(CLI::App& app, WatchOptions& watch) {
+    AddValue(app, "--every", IntervalOf(watch.schedule.every));
+    AddValue(app, "--between", TimeWindowOf(watch.schedule.between));
+    AddValue(app, "--days", WeekdaysOf(watch.schedule.days));
+    AddValue(app, "--times", Whole(1, std::numeric_limits<int>::max(), watch.times));
 }
 
 // `report` takes --output, `history` --format and --region.
@@ -293,12 +345,70 @@ std::string SiteError(const std::string& site) {
     return {};
 }
 
+namespace {
+
+// The subcommands, by the word that names them first on the line.
+constexpr std::array<std::pair<std::string_view, Command>, 4> kSubcommands = {{
+    {"history", Command::History},
+    {"report", Command::Report},
+    {"watch", Command::Watch},
+    {"notify-test", Command::NotifyTest},
+}};
+
+void Declare(CLI::App& app, CommandLine& line) {
+    switch (line.command) {
+        case Command::Run:
+        case Command::Watch:
+            DeclareRunOptions(app, line.run);
+            if (line.command == Command::Watch) {
+                DeclareWatchOptions(app, line.watch);
+            }
+            return;
+        case Command::NotifyTest:
+            AddValue(app, "--notify", FileName(line.run.notifyPath));
+            return;
+        case Command::History:
+        case Command::Report:
+            break;
+    }
+    DeclareReadOptions(app, line.command == Command::Report, line.read);
+}
+
+// What a run's or a watch's options lack or hold together that cannot be; empty when nothing.
+std::string RunOptionsError(const CommandLine& line, const CLI::App& app) {
+    const Options& run = line.run;
+    if (app.count("--site") == 0) {
+        return "--site is required";
+    }
+    if (!run.regions.empty() && run.regionsPath.empty()) {
+        return "--region needs --regions FILE";
+    }
+    if (app.count("--alert") > 0 && run.notifyPath.empty()) {
+        return "--alert needs --notify FILE";
+    }
+    if (!run.notifyPath.empty() && run.noHistory) {
+        return "--notify tells what changed since the last run, which the history keeps: it "
+               "cannot go with --no-history";
+    }
+    if (line.command == Command::Watch && line.watch.schedule.every.count() == 0) {
+        return "watch needs --every INTERVAL (such as 30m)";
+    }
+    return {};
+}
+
+}  // namespace
+
 tl::expected<CommandLine, std::string> ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     std::vector<std::string> options = arguments;
-    if (!arguments.empty() && (arguments[0] == "history" || arguments[0] == "report")) {
-        line.command = arguments[0] == "history" ? Command::History : Command::Report;
-        options.erase(options.begin());
+    if (!arguments.empty()) {
+        const auto* subcommand =
+            std::find_if(kSubcommands.begin(), kSubcommands.end(),
+                         [&](const auto& named) { return named.first == arguments.front(); });
+        if (subcommand != kSubcommands.end()) {
+            line.command = subcommand->second;
+            options.erase(options.begin());
+        }
     }
     CLI::App app;
     // --help prints UsageText, declared below as any flag; the unknown arguments are left over for
@@ -307,28 +417,26 @@ tl::expected<CommandLine, std::string> ParseCommandLine(const std::vector<std::s
     app.allow_extras();
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("-h,--help", line.help);
-    if (line.command == Command::Run) {
-        DeclareRunOptions(app, line.run);
-    } else {
-        DeclareReadOptions(app, line.command == Command::Report, line.read);
-    }
+    Declare(app, line);
     if (std::string error = Read(app, options); !error.empty()) {
         return tl::unexpected(std::move(error));
     }
     if (line.help) {
         return line;
     }
-    const bool siteGiven = app.count("--site") > 0;
-    if (line.command == Command::Run) {
-        if (!siteGiven) {
-            return tl::unexpected(std::string("--site is required"));
-        }
-        if (!line.run.regions.empty() && line.run.regionsPath.empty()) {
-            return tl::unexpected(std::string("--region needs --regions FILE"));
+    if (line.command == Command::Run || line.command == Command::Watch) {
+        if (std::string error = RunOptionsError(line, app); !error.empty()) {
+            return tl::unexpected(std::move(error));
         }
         return line;
     }
-    if (!siteGiven || line.read.site.empty()) {
+    if (line.command == Command::NotifyTest) {
+        if (line.run.notifyPath.empty()) {
+            return tl::unexpected(std::string("notify-test needs --notify FILE"));
+        }
+        return line;
+    }
+    if (app.count("--site") == 0 || line.read.site.empty()) {
         return tl::unexpected(std::string("--site is required"));
     }
     if (std::string error = SiteError(line.read.site); !error.empty()) {

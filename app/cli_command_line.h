@@ -9,8 +9,10 @@
 #include <tl/expected.hpp>
 #include <vector>
 
+#include "alerts/alert_message.h"
 #include "core/keyword_run.h"
 #include "core/run_limits.h"
+#include "core/schedule.h"
 #include "core/search_address.h"
 
 namespace slotscope::cli {
@@ -35,7 +37,9 @@ struct Options {
     std::string cookiesPath;  // the user's own Baidu session; empty: none
     std::string regionsPath;  // the regions and their proxies; empty: this machine's connection
     std::vector<std::string> regions;  // the regions to check; none: every region of the file
-    std::string historyPath;           // empty: slotscope.db beside the results file
+    std::string notifyPath;            // the channels told of each run; empty: none
+    AlertRule alert = AlertRule::Lost;
+    std::string historyPath;  // empty: slotscope.db beside the results file
     bool noHistory = false;
     bool quiet = false;
 };
@@ -50,13 +54,20 @@ struct ReadOptions {
     std::string outputPath;             // the report's; empty: beside the history
 };
 
-enum class Command { Run, History, Report };
+enum class Command { Run, History, Report, Watch, NotifyTest };
+
+// `watch`: runs on a schedule, `times` of them at most (0: until stopped).
+struct WatchOptions {
+    Schedule schedule;
+    int times = 0;
+};
 
 struct CommandLine {
     Command command = Command::Run;
-    bool help = false;  // --help: print the command's text and do nothing else
-    Options run;        // for Command::Run
-    ReadOptions read;   // for Command::History and Command::Report
+    bool help = false;   // --help: print the command's text and do nothing else
+    Options run;         // for Command::Run and Command::Watch; its notifyPath for NotifyTest
+    WatchOptions watch;  // for Command::Watch
+    ReadOptions read;    // for Command::History and Command::Report
 };
 
 // Reads the command line (without the program name): the keyword run's options, or a

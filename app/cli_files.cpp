@@ -135,6 +135,9 @@ std::vector<NamedFile> FilesOf(const Options& options, const std::string& mobile
     if (!options.regionsPath.empty()) {
         files.push_back({"--regions", options.regionsPath});
     }
+    if (!options.notifyPath.empty()) {
+        files.push_back({"--notify", options.notifyPath});
+    }
     const std::string phone =
         options.mobileOutputPath.empty()
             ? "the phone's results file '" + mobileOutput + "' beside --output"

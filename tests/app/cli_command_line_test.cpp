@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <chrono>
 #include <iterator>
 #include <sstream>
@@ -153,6 +154,44 @@ TEST(CliCommandLineTest, TheLastOfARepeatedOptionCountsAndEachIsChecked) {
     EXPECT_EQ(line->run.jobs, 4);
     EXPECT_EQ(ErrorOf({"--site", "a", "--jobs", "0", "--jobs", "3"}),
               "--jobs must be a whole number from 1 to 16, not '0'");
+}
+
+TEST(CliCommandLineTest, AWatchsScheduleAndTheAlertsRule) {
+    const auto line = ParseCommandLine(
+        Words("watch --site a.cn --notify n.txt --alert drop --every 10m --between 22:00-06:30 "
+              "--days 1-5 --times 3"));
+    ASSERT_TRUE(line) << line.error();
+    EXPECT_EQ(line->command, Command::Watch);
+    EXPECT_EQ(line->run.notifyPath, "n.txt");
+    EXPECT_EQ(line->run.alert, AlertRule::Drop);
+    EXPECT_EQ(line->watch.schedule.every, 10min);
+    EXPECT_EQ(line->watch.schedule.between, (std::pair{22 * 60, 6 * 60 + 30}));
+    EXPECT_EQ(line->watch.schedule.days, std::bitset<7>(0x1F));
+    EXPECT_EQ(line->watch.times, 3);
+
+    const std::vector<std::pair<std::string, std::string>> errors = {
+        {"--site a.cn --alert lost", "--alert needs --notify FILE"},
+        {"--site a.cn --notify n.txt --alert sometimes",
+         "--alert must be lost, drop, change or every, not 'sometimes'"},
+        {"--site a.cn --notify n.txt --no-history",
+         "--notify tells what changed since the last run, which the history keeps: it cannot go "
+         "with --no-history"},
+        {"watch --site a.cn", "watch needs --every INTERVAL (such as 30m)"},
+        {"watch --site a.cn --every 5s",
+         "--every must be an interval such as 30s, 10m or 2h (at least 10s), not '5s'"},
+        {"watch --site a.cn --every 1h --between 9-17",
+         "--between must be two different times of day, HH:MM-HH:MM, not '9-17'"},
+        {"watch --site a.cn --every 1h --days 1-8",
+         "--days must be weekdays 1 (Monday) to 7, as 1-5 or 1,3,5, not '1-8'"},
+        {"watch --site a.cn --every 1h --times 0",
+         "--times must be a whole number from 1 to 2147483647, not '0'"},
+        {"--site a.cn --every 1h", "unknown option '--every'"},
+        {"notify-test", "notify-test needs --notify FILE"},
+        {"notify-test --notify n.txt --site a.cn", "unknown option '--site'"},
+    };
+    for (const auto& [arguments, error] : errors) {
+        EXPECT_EQ(ErrorOf(Words(arguments)), error) << arguments;
+    }
 }
 
 }  // namespace
