@@ -98,8 +98,8 @@ std::optional<std::string> ReadWebAddress(std::string_view address, AlertChannel
     }
     const std::string_view rest = address.substr(https ? 8 : 7);
     const std::size_t end = std::min(rest.find_first_of("/?#"), rest.size());
-    const auto authority = ReadAuthority(rest.substr(0, end), /*credentials=*/false,
-                                         https ? 443 : 80);
+    const auto authority =
+        ReadAuthority(rest.substr(0, end), /*credentials=*/false, https ? 443 : 80);
     if (!authority) {
         return authority.error();
     }
@@ -120,8 +120,8 @@ std::optional<std::string> ReadMailAddress(std::string_view address, AlertChanne
     if (!smtps && !ascii::StartsWithLower(address, "smtp://")) {
         return "a mail server's address starts with smtps:// or smtp://";
     }
-    auto authority = ReadAuthority(address.substr(smtps ? 8 : 7), /*credentials=*/true,
-                                   smtps ? 465 : 587);
+    auto authority =
+        ReadAuthority(address.substr(smtps ? 8 : 7), /*credentials=*/true, smtps ? 465 : 587);
     if (!authority) {
         return std::move(authority).error();
     }
@@ -191,8 +191,7 @@ tl::expected<AlertChannel, std::string> ReadLine(std::string_view line) {
         return ascii::EqualsLower(name, k.name);
     });
     if (kind == kKinds.end()) {
-        return tl::unexpected(
-            std::string("a channel is dingtalk, wecom, feishu, webhook or mail"));
+        return tl::unexpected(std::string("a channel is dingtalk, wecom, feishu, webhook or mail"));
     }
     const std::vector<std::string_view> words = Words(line.substr(equals + 1));
     if (words.empty()) {

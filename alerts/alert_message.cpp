@@ -120,9 +120,9 @@ AlertMessage MessageOf(const RunDigest& digest, AlertRule rule, std::string_view
     message.title = Title(digest, rule);
     std::vector<std::string> head = {
         markdown ? "#### " + Escaped(message.title, true) : message.title,
-        PageName(digest.device) + " · " + Escaped(digest.region.empty() ? "本机" : digest.region,
-                                                 markdown) +
-            " · " + std::string(localTime),
+        PageName(digest.device) + " · " +
+            Escaped(digest.region.empty() ? "本机" : digest.region, markdown) + " · " +
+            std::string(localTime),
         CountsLine(digest)};
     if (digest.troubled()) {
         head.push_back("超过一半的词查询失败（验证页" + std::to_string(digest.blocked) +
@@ -156,8 +156,8 @@ AlertMessage MessageOf(const RunDigest& digest, AlertRule rule, std::string_view
 AlertMessage TestMessage(bool markdown) {
     AlertMessage message;
     message.title = "Slotscope 测试消息";
-    message.text = (markdown ? "#### " : "") + message.title +
-                   (markdown ? "\n\n" : "\n") + "推广位有变化时，这里会收到通知。";
+    message.text = (markdown ? "#### " : "") + message.title + (markdown ? "\n\n" : "\n") +
+                   "推广位有变化时，这里会收到通知。";
     return message;
 }
 

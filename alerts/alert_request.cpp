@@ -21,11 +21,10 @@ std::string Dumped(const Json& document) {
 }
 
 std::string MessageText(const AlertChannel& channel, const AlertNews& news, bool markdown) {
-    const AlertMessage message =
-        news.digest == nullptr
-            ? TestMessage(markdown)
-            : MessageOf(*news.digest, news.rule, news.localTime, markdown,
-                        MessageLimit(channel.kind));
+    const AlertMessage message = news.digest == nullptr
+                                     ? TestMessage(markdown)
+                                     : MessageOf(*news.digest, news.rule, news.localTime, markdown,
+                                                 MessageLimit(channel.kind));
     return message.text;
 }
 
@@ -228,8 +227,7 @@ std::string Base64(std::string_view bytes) {
         const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
         unsigned int group = 0;
         for (std::size_t i = 0; i < 3; ++i) {
-            group = group << 8U |
-                    (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0U);
+            group = group << 8U | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0U);
         }
         for (std::size_t i = 0; i < 4; ++i) {
             encoded += i <= count ? kDigits[(group >> (18 - 6 * i)) & 0x3FU] : '=';

@@ -24,9 +24,9 @@ std::string HmacSha256(std::string_view key, std::string_view message) {
                                       BCRYPT_ALG_HANDLE_HMAC_FLAG));
     BCRYPT_HASH_HANDLE hash = nullptr;
     std::array<unsigned char, 32> digest{};
-    NTSTATUS status = BCryptCreateHash(
-        algorithm, &hash, nullptr, 0,
-        reinterpret_cast<PUCHAR>(const_cast<char*>(key.data())), static_cast<ULONG>(key.size()), 0);
+    NTSTATUS status = BCryptCreateHash(algorithm, &hash, nullptr, 0,
+                                       reinterpret_cast<PUCHAR>(const_cast<char*>(key.data())),
+                                       static_cast<ULONG>(key.size()), 0);
     if (status >= 0) {
         status = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(message.data())),
                                 static_cast<ULONG>(message.size()), 0);

@@ -13,8 +13,7 @@ namespace {
 constexpr std::array<std::string_view, 4> kMoves = {"lost", "down", "gained", "up"};
 
 std::size_t Rank(std::string_view kind) {
-    return static_cast<std::size_t>(std::find(kMoves.begin(), kMoves.end(), kind) -
-                                    kMoves.begin());
+    return static_cast<std::size_t>(std::find(kMoves.begin(), kMoves.end(), kind) - kMoves.begin());
 }
 
 bool Moved(const StoredChange& change) {
@@ -82,8 +81,8 @@ tl::expected<RunDigest, std::string> DigestOfRun(HistoryReader& reader, const st
     }
     std::vector<StoredResult> changed;
     const bool read = reader.ResultsOfRun(run, [&](const StoredResult& result) {
-        digest.compared = digest.compared || Compared(result.left.change) ||
-                          Compared(result.right.change);
+        digest.compared =
+            digest.compared || Compared(result.left.change) || Compared(result.right.change);
         if (Moved(result.left.change) || Moved(result.right.change)) {
             changed.push_back(result);
         }
@@ -95,14 +94,14 @@ tl::expected<RunDigest, std::string> DigestOfRun(HistoryReader& reader, const st
     for (const StoredResult& now : changed) {
         // The keyword's latest earlier check that did not fail: the one the history compared.
         std::optional<StoredResult> before;
-        const bool keywordRead = reader.ResultsOfKeyword(
-            now.page, now.keyword, earlier.empty() ? run : *earlier.begin(),
-            [&](const StoredResult& result) {
-                if (earlier.contains(result.run) && !result.failed) {
-                    before = result;
-                }
-                return true;
-            });
+        const bool keywordRead =
+            reader.ResultsOfKeyword(now.page, now.keyword, earlier.empty() ? run : *earlier.begin(),
+                                    [&](const StoredResult& result) {
+                                        if (earlier.contains(result.run) && !result.failed) {
+                                            before = result;
+                                        }
+                                        return true;
+                                    });
         if (!keywordRead) {
             return tl::unexpected(reader.problem());
         }

@@ -26,14 +26,14 @@ struct MovedSlot {
 };
 
 struct RunDigest {
-    std::string site;    // as the history keeps it
-    std::string device;  // "pc", "mobile" or "both"
-    std::string region;  // empty for the machine's own connection
+    std::string site;     // as the history keeps it
+    std::string device;   // "pc", "mobile" or "both"
+    std::string region;   // empty for the machine's own connection
     std::string started;  // UTC, as the history keeps it
     int keywords = 0;
     int failed = 0;
     int blocked = 0;
-    bool compared = false;  // some keyword had an earlier check to compare with
+    bool compared = false;         // some keyword had an earlier check to compare with
     std::vector<MovedSlot> moved;  // the worst first: lost, down by most, gained, up by most
 
     // More than half the keywords failed: the check itself is in trouble.

@@ -3,24 +3,20 @@
 #include <chrono>
 #include <utility>
 
-#include "alerts/alert_request.h"
-#include "alerts/run_digest.h"
+#include "alerts/run_alerts.h"
 #include "app/cli_files.h"
-#include "history/history_read.h"
-#include "history/local_time.h"
 
 namespace slotscope::cli {
 namespace {
 
 // Sends and says on the console what did not arrive; false when something did not.
-bool Send(const std::vector<std::pair<AlertChannel, AlertRequest>>& requests, Console& console,
-          const std::stop_token& stop, const AlertSendSettings& settings,
-          const std::string& about) {
+bool Send(const std::vector<AlertJob>& jobs, Console& console, const std::stop_token& stop,
+          const AlertSendSettings& settings) {
     bool delivered = true;
-    for (const AlertDelivery& delivery : SendAlerts(requests, settings, stop)) {
+    for (const AlertDelivery& delivery : SendAlerts(jobs, settings, stop)) {
         if (!delivery.problem.empty()) {
-            console.Line("slotscope-cli: " + delivery.channel + " did not take " + about + ": " +
-                         delivery.problem);
+            console.Line("slotscope-cli: " + delivery.channel + " did not take " + delivery.about +
+                         ": " + delivery.problem);
             delivered = false;
         }
     }
@@ -52,34 +48,12 @@ bool TellOfRuns(const std::vector<AlertChannel>& channels, AlertRule rule,
                 const std::string& historyPath, const std::string& site,
                 const std::vector<long long>& runs, Console& console, const std::stop_token& stop,
                 const AlertSendSettings& settings) {
-    const auto reader = HistoryReader::Open(historyPath);
-    if (!reader) {
-        console.Line("slotscope-cli: no alert sent: the history file " + historyPath + ": " +
-                     reader.error());
-        return false;
+    const RunAlerts alerts =
+        AlertsForRuns(historyPath, site, runs, channels, rule, std::chrono::system_clock::now());
+    for (const std::string& problem : alerts.problems) {
+        console.Line("slotscope-cli: no alert sent: " + problem);
     }
-    bool delivered = true;
-    for (const long long run : runs) {
-        const auto digest = DigestOfRun(**reader, site, run);
-        if (!digest) {
-            console.Line("slotscope-cli: no alert sent: " + digest.error());
-            delivered = false;
-            continue;
-        }
-        if (!CallsForMessage(*digest, rule)) {
-            continue;
-        }
-        const AlertNews news{&*digest, rule, LocalTimeText(digest->started)};
-        std::vector<std::pair<AlertChannel, AlertRequest>> requests;
-        for (const AlertChannel& channel : channels) {
-            requests.emplace_back(channel,
-                                  RequestFor(channel, news, std::chrono::system_clock::now()));
-        }
-        const std::string about =
-            "the alert" + (digest->region.empty() ? std::string() : " for " + digest->region);
-        delivered = Send(requests, console, stop, settings, about) && delivered;
-    }
-    return delivered;
+    return Send(alerts.jobs, console, stop, settings) && alerts.problems.empty();
 }
 
 int NotifyTestCommand(const std::string& notifyPath) {
@@ -89,13 +63,9 @@ int NotifyTestCommand(const std::string& notifyPath) {
         console.Line("slotscope-cli: " + channels.error());
         return 2;
     }
-    std::vector<std::pair<AlertChannel, AlertRequest>> requests;
-    for (const AlertChannel& channel : *channels) {
-        requests.emplace_back(channel,
-                              RequestFor(channel, AlertNews{}, std::chrono::system_clock::now()));
-    }
     bool delivered = true;
-    for (const AlertDelivery& delivery : SendAlerts(requests, {}, {})) {
+    for (const AlertDelivery& delivery :
+         SendAlerts(TestAlerts(*channels, std::chrono::system_clock::now()), {}, {})) {
         console.Line("slotscope-cli: " + delivery.channel + ": " +
                      (delivery.problem.empty()
                           ? "took the test message"

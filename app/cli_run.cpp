@@ -207,8 +207,8 @@ struct RunConnections {
     std::vector<long long> RunIds() const {
         std::vector<long long> ids;
         for (const auto& history : histories) {
-            if (history->runId() != 0) {
-                ids.push_back(history->runId());
+            if (history->RunId() != 0) {
+                ids.push_back(history->RunId());
             }
         }
         return ids;

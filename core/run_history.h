@@ -49,6 +49,9 @@ class RunHistory {
     virtual int keptKeywords() const = 0;
     // The left (desktop) or top (phone) sides' changes against earlier runs, as recorded.
     virtual ChangeCounts changes() const = 0;
+    // The run's row in the history once begun, for what reads it back (the alerts); 0 where the
+    // history keeps none.
+    virtual long long RunId() const { return 0; }
 
   protected:
     RunHistory() = default;

@@ -46,9 +46,7 @@ class HistoryFile final : public RunHistory {
     void End(const RunSummary& summary) override;
     std::string problem() const override { return problem_; }
     int keptKeywords() const override { return keptKeywords_; }
-    // The run's row in the history once begun (0 before, or where it could not be kept): what
-    // the alerts read back.
-    long long runId() const { return run_; }
+    long long RunId() const override { return run_; }
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).

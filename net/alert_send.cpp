@@ -130,12 +130,12 @@ std::string Try(const AlertChannel& channel, const AlertRequest& request,
 
 }  // namespace
 
-std::vector<AlertDelivery> SendAlerts(
-    const std::vector<std::pair<AlertChannel, AlertRequest>>& requests,
-    const AlertSendSettings& settings, const std::stop_token& stop) {
+std::vector<AlertDelivery> SendAlerts(const std::vector<AlertJob>& jobs,
+                                      const AlertSendSettings& settings,
+                                      const std::stop_token& stop) {
     std::vector<AlertDelivery> deliveries;
-    for (const auto& [channel, request] : requests) {
-        AlertDelivery delivery{channel.Shown(), {}};
+    for (const auto& [channel, request, about] : jobs) {
+        AlertDelivery delivery{channel.Shown(), about, {}};
         if (stop.stop_requested()) {
             delivery.problem = "stopped";
         } else {

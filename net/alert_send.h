@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "alerts/alert_channels.h"
-#include "alerts/alert_request.h"
+#include "alerts/run_alerts.h"
 
 namespace slotscope {
 
 struct AlertSendSettings {
-    std::chrono::milliseconds timeout{20'000};     // for one try at one channel
-    std::chrono::milliseconds retryPause{5'000};   // before the second try
+    std::chrono::milliseconds timeout{20'000};    // for one try at one channel
+    std::chrono::milliseconds retryPause{5'000};  // before the second try
 };
 
 // How one channel took its message.
 struct AlertDelivery {
     std::string channel;  // as shown (AlertChannel::Shown)
+    std::string about;    // the job's
     std::string problem;  // why it was not taken, never quoting a token or password; empty: taken
 };
 
@@ -28,8 +28,8 @@ struct AlertDelivery {
 // error, the platform's error code in its answer, a refusal of the mail server) is tried once
 // more after settings.retryPause; a stop ends the wait and the sending at once. Nothing is
 // thrown for a channel's failure.
-std::vector<AlertDelivery> SendAlerts(
-    const std::vector<std::pair<AlertChannel, AlertRequest>>& requests,
-    const AlertSendSettings& settings, const std::stop_token& stop);
+std::vector<AlertDelivery> SendAlerts(const std::vector<AlertJob>& jobs,
+                                      const AlertSendSettings& settings,
+                                      const std::stop_token& stop);
 
 }  // namespace slotscope

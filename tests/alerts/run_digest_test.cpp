@@ -33,7 +33,7 @@ long long KeepRun(const std::string& path, std::u16string_view region,
     summary.keywords = order;
     history.End(summary);
     EXPECT_EQ(history.problem(), "");
-    return history.runId();
+    return history.RunId();
 }
 
 TEST(RunDigest, EveryMoveWithItsEarlierCheckAndWhoHoldsTheSlotNowTheWorstFirst) {
