@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "alerts/alert_message.h"
+
 // The form Form1 as data: its controls with their kinds, captions, places in twips, fonts and
 // tab order. The Qt window, the Win32 window and their tests all read it from here.
 namespace slotscope::form {
@@ -102,31 +104,48 @@ inline constexpr std::array<Control, 19> kControls = {{
 // The settings dialog, a form of its own: how runs fetch, and the user's Baidu session.
 inline constexpr std::u16string_view kSettingsTitle = u"设置";
 inline constexpr int kSettingsWidthTwips = 6000;
-inline constexpr int kSettingsHeightTwips = 6600;
+inline constexpr int kSettingsHeightTwips = 9480;
 
 // In the order of their tab indexes. Label8 shows why the texts cannot be taken.
-inline constexpr std::array<Control, 16> kSettingsControls = {{
+inline constexpr std::array<Control, 27> kSettingsControls = {{
     {"Text1", Kind::TextBox, u"", 1440, 240, 855, 330, 0, 0},
     {"Text2", Kind::TextBox, u"", 1440, 660, 1335, 330, 1, 0},
     {"Text3", Kind::TextBox, u"", 1440, 1080, 855, 330, 2, 0},
     {"Text4", Kind::MultiLineTextBox, u"", 240, 1860, 5520, 1740, 3, 0},
     // The regions, one NAME = ADDRESS a line, as a regions file holds them.
     {"Text5", Kind::MultiLineTextBox, u"", 240, 4260, 5520, 1380, 4, 0, true},
-    {"Command1", Kind::Button, u"确定", 3360, 5880, 1095, 375, 5, 0},
-    {"Command2", Kind::Button, u"取消", 4620, 5880, 1095, 375, 6, 0},
-    {"Label1", Kind::Label, u"同时查询", 240, 300, 1095, 255, 7, 0},
-    {"Label2", Kind::Label, u"页（1到16）", 2400, 300, 1800, 255, 8, 0},
-    {"Label3", Kind::Label, u"间隔", 240, 720, 1095, 255, 9, 0},
-    {"Label4", Kind::Label, u"秒（如 2 或 1-3，空为不等）", 2880, 720, 2880, 255, 10, 0},
-    {"Label5", Kind::Label, u"验证后重试", 240, 1140, 1095, 255, 11, 0},
-    {"Label6", Kind::Label, u"轮（0到10）", 2400, 1140, 1800, 255, 12, 0},
-    {"Label7", Kind::Label, u"Cookie（从浏览器复制的一行，只保存在本机）", 240, 1560, 5520, 255, 13,
+    // The schedule of runs that start by themselves: minutes, time of day, weekdays.
+    {"Text6", Kind::TextBox, u"", 1440, 5760, 615, 330, 5, 0},
+    {"Text7", Kind::TextBox, u"", 3120, 5760, 1335, 330, 6, 0},
+    {"Text8", Kind::TextBox, u"", 5040, 5760, 720, 330, 7, 0},
+    // The alert channels, one KIND = ADDRESS a line, as a --notify file holds them; when to tell
+    // them, and a test message to each.
+    {"Text9", Kind::MultiLineTextBox, u"", 240, 7020, 5520, 1140, 8, 0, true},
+    {"Combo3", Kind::ComboBox, kAlertRuleChoices, 1440, 8280, 1800, 360, 9, 0},
+    {"Command3", Kind::Button, u"测试", 3360, 8280, 1095, 375, 10, 0},
+    {"Command1", Kind::Button, u"确定", 3360, 8880, 1095, 375, 11, 0},
+    {"Command2", Kind::Button, u"取消", 4620, 8880, 1095, 375, 12, 0},
+    {"Label1", Kind::Label, u"同时查询", 240, 300, 1095, 255, 13, 0},
+    {"Label2", Kind::Label, u"页（1到16）", 2400, 300, 1800, 255, 14, 0},
+    {"Label3", Kind::Label, u"间隔", 240, 720, 1095, 255, 15, 0},
+    {"Label4", Kind::Label, u"秒（如 2 或 1-3，空为不等）", 2880, 720, 2880, 255, 16, 0},
+    {"Label5", Kind::Label, u"验证后重试", 240, 1140, 1095, 255, 17, 0},
+    {"Label6", Kind::Label, u"轮（0到10）", 2400, 1140, 1800, 255, 18, 0},
+    {"Label7", Kind::Label, u"Cookie（从浏览器复制的一行，只保存在本机）", 240, 1560, 5520, 255, 19,
      0},
-    {"Label8", Kind::Label, u"", 240, 5760, 3000, 735, 14, 0},
+    {"Label8", Kind::Label, u"", 240, 8760, 3000, 735, 20, 0},
     {"Label9", Kind::Label,
      u"地域（每行：名称 = 代理地址，如 北京 = socks5://用户:密码@主机:端口，"
      u"同名多行为一组；只保存在本机）",
-     240, 3720, 5520, 480, 15, 0},
+     240, 3720, 5520, 480, 21, 0},
+    {"Label10", Kind::Label, u"定时查询 每隔", 240, 5820, 1200, 255, 22, 0},
+    {"Label11", Kind::Label, u"分钟 时段", 2100, 5820, 1000, 255, 23, 0},
+    {"Label12", Kind::Label, u"星期", 4560, 5820, 450, 255, 24, 0},
+    {"Label13", Kind::Label,
+     u"通知（每行：类型 = 地址，类型为 dingtalk、wecom、feishu、webhook 或 mail，"
+     u"如 wecom = https://qyapi.weixin.qq.com/…?key=…；只保存在本机）",
+     240, 6240, 5520, 735, 25, 0},
+    {"Label14", Kind::Label, u"何时通知", 240, 8340, 1095, 255, 26, 0},
 }};
 
 // The lines of a caption: a combo box's choices.

@@ -19,6 +19,13 @@
 
 namespace slotscope {
 
+// The settings' defaults without rounds after verification pages.
+inline RunSettings WithoutVerifyRounds() {
+    RunSettings settings;
+    settings.verifyRounds = 0;
+    return settings;
+}
+
 // What a window uses from outside: the real ones in the program, stand-ins in tests.
 struct WindowServices {
     // A fresh page fetch for every run and region, carrying the user's cookie text (UTF-8; may be
@@ -35,11 +42,7 @@ struct WindowServices {
     std::string mobileSearchUrlPrefix;
     // The settings a window starts with where it remembers none; no rounds after verification
     // unless asked for.
-    RunSettings settings = {.pagesAtOnce = limits::kDefaultPagesAtOnce,
-                            .delay = {},
-                            .verifyRounds = 0,
-                            .cookie = {},
-                            .regions = {}};
+    RunSettings settings = WithoutVerifyRounds();
     std::chrono::milliseconds verifyPause = limits::kVerifyPause;
     // Where the window remembers its texts and settings between launches; none: it forgets.
     std::shared_ptr<const SettingsStore> store;

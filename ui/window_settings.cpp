@@ -15,7 +15,11 @@
 #include "base/text_codec.h"
 #include "core/fetch_ahead.h"
 #include "core/run_limits.h"
+#include "alerts/alert_channels.h"
+#include "alerts/alert_message.h"
+#include "core/schedule.h"
 #include "regions/region_list.h"
+#include "ui/form_table.h"
 
 namespace slotscope {
 namespace {
@@ -73,6 +77,36 @@ bool ValidDelay(std::u16string_view delay) {
     return delay.empty() || ParsePacing(EncodeUtf8(delay)).has_value();
 }
 
+// The schedule's parts and the alerts' rule: empty (off, all day, every day) or as they read.
+bool ValidMinutes(std::u16string_view minutes) {
+    return minutes.empty() ||
+           WholeNumber(EncodeUtf8(minutes), static_cast<int>(kShortestWindowInterval.count()),
+                       7 * 24 * 60)
+               .has_value();
+}
+bool ValidBetween(std::u16string_view between) {
+    return between.empty() || ParseTimeWindow(EncodeUtf8(between)).has_value();
+}
+bool ValidDays(std::u16string_view days) {
+    return days.empty() || ParseWeekdays(EncodeUtf8(days)).has_value();
+}
+bool ValidRule(std::u16string_view rule) {
+    const auto choices = form::Lines(kAlertRuleChoices);
+    return std::find(choices.begin(), choices.end(), rule) != choices.end();
+}
+
+// Whether a text setting's value is one it takes.
+bool Valid(const std::u16string* field, const WindowSettings& settings,
+           std::u16string_view value) {
+    const RunSettings& run = settings.run;
+    return field == &run.delay             ? ValidDelay(value)
+           : field == &run.scheduleMinutes ? ValidMinutes(value)
+           : field == &run.scheduleBetween ? ValidBetween(value)
+           : field == &run.scheduleDays    ? ValidDays(value)
+           : field == &run.alertRule       ? ValidRule(value)
+                                           : true;
+}
+
 std::filesystem::path PathOf(const std::string& utf8Path) {
     return {std::u8string(utf8Path.begin(), utf8Path.end())};
 }
@@ -111,12 +145,16 @@ bool ReadNumberSetting(std::string_view key, std::string_view value, RunSettings
 
 // Where a text setting goes; nothing for a key this version does not know.
 std::u16string* TextSetting(std::string_view key, WindowSettings& settings) {
-    return key == "Website"    ? &settings.website
-           : key == "Device"   ? &settings.device
-           : key == "Region"   ? &settings.region
-           : key == "Delay"    ? &settings.run.delay
-           : key == "Keywords" ? &settings.keywords
-                               : nullptr;
+    return key == "Website"           ? &settings.website
+           : key == "Device"          ? &settings.device
+           : key == "Region"          ? &settings.region
+           : key == "Delay"           ? &settings.run.delay
+           : key == "ScheduleMinutes" ? &settings.run.scheduleMinutes
+           : key == "ScheduleBetween" ? &settings.run.scheduleBetween
+           : key == "ScheduleDays"    ? &settings.run.scheduleDays
+           : key == "AlertRule"       ? &settings.run.alertRule
+           : key == "Keywords"        ? &settings.keywords
+                                      : nullptr;
 }
 
 // One KEY=VALUE line of the section into the settings; false when the line is no setting or its
@@ -136,11 +174,45 @@ bool ReadSettingLine(std::string_view line, WindowSettings& settings) {
         return true;  // a later version's setting
     }
     std::optional<std::u16string> unescaped = Unescaped(value);
-    if (!unescaped || (field == &settings.run.delay && !ValidDelay(*unescaped))) {
+    if (!unescaped || !Valid(field, settings, *unescaped)) {
         return false;
     }
     *field = std::move(*unescaped);
     return true;
+}
+
+// What cannot be read on a line of a box, as the dialog says it: "地域第2行无法读取：…".
+std::u16string LineFault(std::u16string_view box, int line, const std::string& message) {
+    return std::u16string(box) +
+           (line > 0 ? u"第" + DecodeUtf8(std::to_string(line)) + u"行" : std::u16string()) +
+           u"无法读取：" + DecodeUtf8(message);
+}
+
+// The dialog's schedule and alerts into `settings`; or why they cannot be taken.
+tl::expected<RunSettings, std::u16string> ReadScheduleAndAlerts(
+    const std::function<std::u16string(std::string_view)>& trimmed, RunSettings settings) {
+    settings.scheduleMinutes = trimmed("Text6");
+    if (!ValidMinutes(settings.scheduleMinutes)) {
+        return tl::unexpected(std::u16string(u"定时查询的间隔须为10以上的整数分钟，空为不定时"));
+    }
+    settings.scheduleBetween = trimmed("Text7");
+    if (!ValidBetween(settings.scheduleBetween)) {
+        return tl::unexpected(std::u16string(u"时段须如08:00-20:00，空为全天"));
+    }
+    settings.scheduleDays = trimmed("Text8");
+    if (!ValidDays(settings.scheduleDays)) {
+        return tl::unexpected(std::u16string(u"星期须如1-5或1,3,5（1为星期一），空为每天"));
+    }
+    settings.channels = trimmed("Text9");
+    if (const auto channels = ReadChannelList(EncodeUtf8(settings.channels)); !channels) {
+        // The reason names the line, never a token, a secret or a password.
+        return tl::unexpected(LineFault(u"通知", channels.error().line, channels.error().message));
+    }
+    settings.alertRule = trimmed("Combo3");
+    if (!ValidRule(settings.alertRule)) {
+        settings.alertRule = u"掉出";
+    }
+    return settings;
 }
 
 }  // namespace
@@ -179,6 +251,10 @@ std::string FormatSettingsFile(const WindowSettings& settings) {
     text += "PagesAtOnce=" + std::to_string(settings.run.pagesAtOnce) + '\n';
     text += "Delay=" + Escaped(settings.run.delay) + '\n';
     text += "VerifyRounds=" + std::to_string(settings.run.verifyRounds) + '\n';
+    text += "ScheduleMinutes=" + Escaped(settings.run.scheduleMinutes) + '\n';
+    text += "ScheduleBetween=" + Escaped(settings.run.scheduleBetween) + '\n';
+    text += "ScheduleDays=" + Escaped(settings.run.scheduleDays) + '\n';
+    text += "AlertRule=" + Escaped(settings.run.alertRule) + '\n';
     text += "Keywords=" + Escaped(settings.keywords) + '\n';
     return text;
 }
@@ -243,7 +319,8 @@ WindowSettings SettingsStore::Load() const {
         }
     }
     for (const auto& [name, secret] : {std::pair{kCookieFileName, &settings.run.cookie},
-                                       std::pair{kRegionsFileName, &settings.run.regions}}) {
+                                       std::pair{kRegionsFileName, &settings.run.regions},
+                                       std::pair{kChannelsFileName, &settings.run.channels}}) {
         const std::string path = Joined(userFolder_, name);
         if (!OnlyOwnerCanChange(userFolder_) || !OnlyOwnerCanChange(path)) {
             continue;
@@ -281,7 +358,8 @@ bool SettingsStore::Save(const WindowSettings& settings) const {
     };
     const bool cookieKept = keepSecret(kCookieFileName, settings.run.cookie);
     const bool regionsKept = keepSecret(kRegionsFileName, settings.run.regions);
-    return kept && cookieKept && regionsKept;
+    const bool channelsKept = keepSecret(kChannelsFileName, settings.run.channels);
+    return kept && cookieKept && regionsKept && channelsKept;
 }
 
 std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
@@ -295,6 +373,11 @@ std::vector<std::pair<std::string_view, std::u16string>> SettingsDialogTexts(
             {"Text3", number(settings.verifyRounds)},
             {"Text4", settings.cookie},
             {"Text5", settings.regions},
+            {"Text6", settings.scheduleMinutes},
+            {"Text7", settings.scheduleBetween},
+            {"Text8", settings.scheduleDays},
+            {"Text9", settings.channels},
+            {"Combo3", settings.alertRule},
             {"Label8", u""}};
 }
 
@@ -331,17 +414,14 @@ tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
         }
     }
     settings.regions = trimmed("Text5");
-    if (settings.regions.empty()) {
-        return settings;  // the machine's own connection only
+    if (!settings.regions.empty()) {
+        if (const auto regions = ReadRegionList(settings.regions); !regions) {
+            // The reason names the line and what is wrong, never a password.
+            return tl::unexpected(
+                LineFault(u"地域", regions.error().line, regions.error().message));
+        }
     }
-    if (const auto regions = ReadRegionList(settings.regions); !regions) {
-        // The reason names the line and what is wrong, never a password.
-        const int line = regions.error().line;
-        return tl::unexpected(u"地域" +
-                              (line > 0 ? u"第" + DecodeUtf8(std::to_string(line)) + u"行" : u"") +
-                              u"无法读取：" + DecodeUtf8(regions.error().message));
-    }
-    return settings;
+    return ReadScheduleAndAlerts(trimmed, std::move(settings));
 }
 
 }  // namespace slotscope

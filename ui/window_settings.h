@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -22,6 +23,16 @@ struct RunSettings {
     // The regions and their proxies, as the settings dialog holds them: NAME = ADDRESS lines (see
     // ReadRegionList). Their passwords are credentials, kept as the cookie is.
     std::u16string regions;
+    // Runs that start by themselves while the window is open: every so many minutes (10 or more;
+    // empty: never), within a time of day ("08:00-20:00"; empty: all day), on weekdays ("1-5";
+    // empty: every day).
+    std::u16string scheduleMinutes;
+    std::u16string scheduleBetween;
+    std::u16string scheduleDays;
+    // The channels told of each run, as a --notify file holds them (their tokens and passwords
+    // credentials, kept as the cookie is), and when: the rule's name as the window lists it.
+    std::u16string channels;
+    std::u16string alertRule = u"掉出";
 
     bool operator==(const RunSettings&) const = default;
 };
@@ -71,10 +82,14 @@ class SettingsStore final {
     std::string userFolder_;
 };
 
+// The shortest interval, in minutes, between runs the window starts by itself.
+inline constexpr std::chrono::minutes kShortestWindowInterval{10};
+
 // The file names, for tests and for the README's sake.
 inline constexpr std::string_view kSettingsFileName = "slotscope.ini";
 inline constexpr std::string_view kCookieFileName = "cookie";
 inline constexpr std::string_view kRegionsFileName = "regions";
+inline constexpr std::string_view kChannelsFileName = "notify";
 
 // The user's settings folder for this program, in UTF-8: %APPDATA%\Slotscope on Windows,
 // $XDG_CONFIG_HOME/slotscope (~/.config/slotscope) elsewhere.
