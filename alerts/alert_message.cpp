@@ -92,6 +92,19 @@ std::optional<AlertRule> AlertRuleNamed(std::string_view name) {
     return std::nullopt;
 }
 
+AlertRule AlertRuleOfChoice(std::u16string_view choice) {
+    std::size_t index = 0;
+    for (std::size_t start = 0; start <= kAlertRuleChoices.size(); ++index) {
+        const std::size_t end =
+            std::min(kAlertRuleChoices.find(u'\n', start), kAlertRuleChoices.size());
+        if (kAlertRuleChoices.substr(start, end - start) == choice) {
+            return kRules[index].second;
+        }
+        start = end + 1;
+    }
+    return AlertRule::Lost;
+}
+
 bool Tells(AlertRule rule, const MovedSlot& moved) {
     switch (rule) {
         case AlertRule::Lost:

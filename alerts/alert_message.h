@@ -20,6 +20,8 @@ enum class AlertRule { Lost, Drop, Change, Every };
 std::optional<AlertRule> AlertRuleNamed(std::string_view name);
 // The rules as the window lists them, one a line, in the enum's order.
 inline constexpr std::u16string_view kAlertRuleChoices = u"掉出\n下降或掉出\n任何变化\n每次";
+// The rule the window's choice names; 掉出 where it names none.
+AlertRule AlertRuleOfChoice(std::u16string_view choice);
 
 // Whether the rule tells of this move.
 bool Tells(AlertRule rule, const MovedSlot& moved);

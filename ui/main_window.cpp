@@ -359,6 +359,19 @@ void Form1::OpenSettings() {
     });
     connect(static_cast<QPushButton*>(controls.find("Command2")->second), &QPushButton::clicked,
             dialog, &QDialog::reject);
+    // 测试: the channels as the box holds them now, saved or not.
+    connect(static_cast<QPushButton*>(controls.find("Command3")->second), &QPushButton::clicked,
+            dialog, [this, controls] {
+                run_->TestChannels(ToUtf16(TextOf(controls.find("Text9")->second)),
+                                   [this](const std::u16string& message) {
+                                       auto* box = new QMessageBox(
+                                           QMessageBox::Information, QStringLiteral("通知测试"),
+                                           FromUtf16(message), QMessageBox::Ok, this);
+                                       box->setObjectName(QStringLiteral("ChannelsTest"));
+                                       box->setAttribute(Qt::WA_DeleteOnClose);
+                                       box->open();
+                                   });
+            });
     controls.find("Text1")->second->setFocus();
     dialog->setWindowModality(Qt::WindowModal);
     dialog->open();

@@ -97,6 +97,8 @@ class Form1::Settings final {
                     dialog->Accept();
                 } else if (LOWORD(wParam) == IDCANCEL || control == dialog->Control("Command2")) {
                     dialog->Close();
+                } else if (control == dialog->Control("Command3")) {
+                    dialog->TestChannels();
                 }
                 return 0;
             }
@@ -122,6 +124,19 @@ class Form1::Settings final {
         }
         owner_.run_->SetSettings(*settings);
         Close();
+    }
+
+    // 测试: the channels as the box holds them now, saved or not; the answer in a message box
+    // over whichever of the two windows is there when it comes.
+    void TestChannels() {
+        Form1& owner = owner_;
+        owner_.run_->TestChannels(
+            win32::Utf16(win32::TextOf(Control("Text9"))), [&owner](const std::u16string& message) {
+                const HWND over =
+                    owner.SettingsWindow() != nullptr ? owner.SettingsWindow() : owner.window_;
+                MessageBoxW(over, win32::Wide(message).c_str(), L"通知测试",
+                            MB_OK | MB_ICONINFORMATION);
+            });
     }
 
     // The owner takes input again before this goes, so Windows hands it the activation.

@@ -7,10 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/numbers.h"
 #include "base/text_codec.h"
 #include "core/keyword_run.h"
 #include "core/region_run.h"
 #include "core/run_captions.h"
+#include "core/schedule.h"
 #include "page/own_site.h"
 #include "ui/form_table.h"
 #include "ui/window_regions.h"
@@ -45,7 +47,12 @@ class WindowRun::Fields final : public RunFields {
     void SetProgress(const std::u16string& text) override {
         Show(WindowTexts::Field::Progress, text);
     }
-    void SetStatus(const std::u16string& text) override { Show(WindowTexts::Field::Status, text); }
+    void SetStatus(const std::u16string& text) override {
+        status_ = text;
+        Show(WindowTexts::Field::Status, text);
+    }
+    // The last status the run wrote, for what is said after it (the alerts').
+    const std::u16string& status() const { return status_; }
 
     // Has the window show `text` in `field` after what was handed to it before.
     void Show(WindowTexts::Field field, const std::u16string& text) {
@@ -94,6 +101,7 @@ class WindowRun::Fields final : public RunFields {
     const std::u16string website_;
     std::u16string left_;
     std::u16string right_;
+    std::u16string status_;
     WindowTexts& texts_;
     WindowThread& thread_;
     std::shared_ptr<bool> alive_;
@@ -124,6 +132,9 @@ const char* WindowTexts::ControlOf(Field field) {
 
 namespace {
 
+// What the status says after it while the schedule waits: "，下次查询 14:00".
+constexpr std::u16string_view kNextRunNote = u"，下次查询 ";
+
 // The device the window's choice names; the desktop page where it names none.
 Device ChosenDevice(std::u16string_view choice) {
     const std::vector<std::u16string_view> choices = form::Lines(form::kDeviceChoices);
@@ -150,6 +161,19 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
     }
     settings_ = saved.run;
     texts_.SetChoices(WindowTexts::Field::Region, RegionChoices(settings_.regions));
+    schedule_ = std::make_unique<WindowSchedule>(
+        thread_, alive_, services_.clock,
+        [this](std::chrono::system_clock::time_point next) {
+            nextRun_ = next;
+            ShowNextRun();
+        },
+        [this] {
+            // A run due while one goes on is passed over; the schedule goes on.
+            if (state_ == State::Idle) {
+                Start();
+            }
+        });
+    FollowSchedule();
     if (services_.store == nullptr) {
         return;
     }
@@ -172,6 +196,7 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
 void WindowRun::SetSettings(RunSettings settings) {
     settings_ = std::move(settings);
     texts_.SetChoices(WindowTexts::Field::Region, RegionChoices(settings_.regions));
+    FollowSchedule();
     if (!Remember()) {
         // They hold for this launch all the same; the user should know they will not return.
         texts_.Set(WindowTexts::Field::Status, u"设置只在本次打开时有效：无法保存到" +
@@ -191,7 +216,11 @@ bool WindowRun::Remember() const {
 }
 
 WindowRun::~WindowRun() {
+    schedule_->Stop();
     *alive_ = false;  // a posted end of run or report may still come; it finds this gone
+    if (testWorker_.joinable()) {
+        testWorker_.join();
+    }
     if (reportWorker_.joinable()) {
         reportWorker_.join();
     }
@@ -290,9 +319,11 @@ void WindowRun::Start() {
             places.push_back(
                 {region.name, fetchers_.back().get(), histories_.back().get(), !region.direct()});
         }
-        worker_ = std::jthread([this, options = std::move(options), places = std::move(places)] {
+        worker_ = std::jthread([this, options = std::move(options), places = std::move(places),
+                                channels = settings_.channels, rule = settings_.alertRule] {
             try {
-                RunRegionsCheck(*fields_, places, options);
+                const RegionsSummary summary = RunRegionsCheck(*fields_, places, options);
+                TellChannels(summary, channels, rule, options.stop);
             } catch (...) {
                 // The run reports its own failures; this is one in reporting it. The window
                 // must still learn that the run is over.
@@ -346,6 +377,7 @@ void WindowRun::Ended() {
     fields_.reset();
     const bool close = state_ == State::ClosingAfterRun;
     state_ = State::Idle;
+    ShowNextRun();
     events_.runningChanged(false);
     events_.finished();
     if (close) {
@@ -365,66 +397,54 @@ bool WindowRun::CloseRequested() {
     return false;
 }
 
-namespace {
-
-// Opens a written report, or says why there is none to open: empty when it was opened.
-std::u16string ShowReport(const WindowServices::ReportFile& report, const std::u16string& site,
-                          const std::function<bool(const std::string&)>& openFile) {
-    switch (report.outcome) {
-        case WindowServices::ReportFile::Outcome::NoHistory:
-            return u"还没有" + site + u"的历史记录：每次运行后，结果都记在同目录下的slotscope.db里";
-        case WindowServices::ReportFile::Outcome::Failed:
-            return u"无法生成历史记录报告（" + DecodeUtf8(report.problem) + u"）";
-        case WindowServices::ReportFile::Outcome::Written:
-            break;
+void WindowRun::TellChannels(const RegionsSummary& summary, const std::u16string& channels,
+                             const std::u16string& rule, const std::stop_token& stop) {
+    // A run that finished is told; one stopped, or ended before it checked, is not.
+    if (channels.empty() || !services_.tellChannels || summary.total.end != RunEnd::Completed) {
+        return;
     }
-    if (!openFile || !openFile(report.path)) {
-        return u"历史记录报告已保存为" + DecodeUtf8(report.path) + u"，但无法用浏览器打开";
+    std::vector<long long> runs;
+    for (const auto& history : histories_) {
+        if (history != nullptr && history->RunId() != 0) {
+            runs.push_back(history->RunId());
+        }
     }
-    return {};
+    if (!services_.tellChannels(channels, rule, EncodeUtf8(fields_->Website()), runs, stop)) {
+        fields_->Show(WindowTexts::Field::Status, fields_->status() + u"（通知未发送）");
+    }
 }
 
-}  // namespace
+void WindowRun::FollowSchedule() {
+    nextRun_.reset();
+    const std::optional<int> minutes =
+        WholeNumber(EncodeUtf8(settings_.scheduleMinutes),
+                    static_cast<int>(kShortestWindowInterval.count()), 7 * 24 * 60);
+    if (!minutes) {
+        schedule_->Stop();
+        ShowNextRun();
+        return;
+    }
+    Schedule schedule;
+    schedule.every = std::chrono::minutes(*minutes);
+    schedule.between = ParseTimeWindow(EncodeUtf8(settings_.scheduleBetween));
+    if (!settings_.scheduleDays.empty()) {
+        schedule.days = ParseWeekdays(EncodeUtf8(settings_.scheduleDays)).value_or(schedule.days);
+    }
+    schedule_->Follow(schedule);
+}
 
-void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> tell) {
-    if (reporting_) {
+void WindowRun::ShowNextRun() {
+    if (state_ != State::Idle) {
         return;
     }
-    const std::u16string typed = texts_.Get(WindowTexts::Field::Website);
-    const CheckedSite checked = SiteToCheck(typed);
-    if (checked.problem != SiteProblem::None) {
-        tell(RefusedSiteText(typed));
-        return;
+    std::u16string status = texts_.Get(WindowTexts::Field::Status);
+    if (const std::size_t note = status.find(kNextRunNote); note != std::u16string::npos) {
+        status.erase(note);
     }
-    const std::u16string& site = checked.site;
-    if (!services_.writeReport) {
-        tell(u"本程序不保存历史记录");
-        return;
+    if (nextRun_) {
+        status += std::u16string(kNextRunNote) + schedule_->Shown(*nextRun_);
     }
-    // A long history takes a while to read and write: the window goes on meanwhile.
-    reporting_ = true;
-    if (reportWorker_.joinable()) {
-        reportWorker_.join();  // the last report's worker, done already
-    }
-    reportWorker_ = std::jthread([this, site, tell = std::move(tell), alive = alive_,
-                                  write = services_.writeReport, open = services_.openFile] {
-        WindowServices::ReportFile report;
-        try {
-            report = write(EncodeUtf8(site));
-        } catch (const std::exception& error) {
-            report.problem = error.what();
-        }
-        thread_.Post([this, alive, report = std::move(report), site, tell, open] {
-            if (!*alive) {
-                return;
-            }
-            reporting_ = false;
-            const std::u16string message = ShowReport(report, site, open);
-            if (!message.empty()) {
-                tell(message);
-            }
-        });
-    });
+    texts_.Set(WindowTexts::Field::Status, status);
 }
 
 void WindowRun::OpenHomePage() const {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -11,10 +12,12 @@
 #include <vector>
 
 #include "core/page_fetcher.h"
+#include "core/region_run.h"
 #include "core/run_fields.h"
 #include "core/run_history.h"
 #include "core/run_limits.h"
 #include "regions/proxy_address.h"
+#include "ui/window_schedule.h"
 #include "ui/window_settings.h"
 
 namespace slotscope {
@@ -58,6 +61,17 @@ struct WindowServices {
     };
     std::function<ReportFile(const std::string& site)> writeReport;
     std::function<bool(const std::string& path)> openFile;  // hands a local file to the browser
+    // Tells the channels (their lines as the settings hold them) of the runs of `site` whose rows
+    // in the history are `runs`, as the rule (its name as the window lists it) calls for; false
+    // when one did not take its message. None: the window sends no alerts.
+    std::function<bool(const std::u16string& channels, const std::u16string& rule,
+                       const std::string& site, const std::vector<long long>& runs,
+                       const std::stop_token& stop)>
+        tellChannels;
+    // Sends a test message to each channel of the lines; what each did, a line each, for the user.
+    std::function<std::u16string(const std::u16string& channels)> testChannels;
+    // What the schedule reads time from.
+    ScheduleClock clock = ScheduleClock::Machine();
 };
 
 // The desktop's side of the window services: baidu.csv and baidu_mobile.csv beside the
@@ -155,6 +169,13 @@ class WindowRun final {
     // Keeps the keywords, the website, the device and the settings for the next launch; false
     // when they could not be kept.
     bool Remember() const;
+    // The settings dialog's 测试: a test message to each channel of `channels`, on a thread of
+    // its own; then, on the window's thread, `tell` says how each took it. A click while one is
+    // being sent is ignored.
+    void TestChannels(const std::u16string& channels,
+                      std::function<void(const std::u16string& message)> tell);
+    // When the schedule starts the next run; none where no schedule is on.
+    std::optional<std::chrono::system_clock::time_point> nextRun() const { return nextRun_; }
 
     const WindowServices& services() const { return services_; }
 
@@ -168,6 +189,13 @@ class WindowRun final {
     void EndLater(bool onWindowThread);
     // Shows in the status text that the run was aborted, and why.
     void Report(const std::exception_ptr& failure, bool onWindowThread);
+    // Tells the settings' channels of a run that finished, on the worker's thread; the status
+    // says where one did not take its message.
+    void TellChannels(const RegionsSummary& summary, const std::u16string& channels,
+                      const std::u16string& rule, const std::stop_token& stop);
+    // The schedule of the settings, followed from now on; and what it says on the window.
+    void FollowSchedule();
+    void ShowNextRun();
 
     WindowServices services_;
     RunSettings settings_;
@@ -186,6 +214,11 @@ class WindowRun final {
     std::jthread worker_;
     bool reporting_ = false;
     std::jthread reportWorker_;
+    bool testing_ = false;
+    std::jthread testWorker_;
+    std::optional<std::chrono::system_clock::time_point> nextRun_;
+    // Last: its thread is joined before anything it posts to goes.
+    std::unique_ptr<WindowSchedule> schedule_;
 };
 
 }  // namespace slotscope
