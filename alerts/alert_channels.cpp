@@ -131,9 +131,10 @@ std::optional<std::string> ReadMailAddress(std::string_view address, AlertChanne
     return std::nullopt;
 }
 
-// One key=value word into `channel`; what is wrong, if anything, never quoting the value.
-std::optional<std::string> ReadWord(std::string_view word, const KindName& kind,
-                                    AlertChannel& channel) {
+// One key=value word into `channel`, the `position`th of the line; what is wrong, if anything,
+// never quoting the word: it may be a token or a secret cut off by a blank.
+std::optional<std::string> ReadWord(std::string_view word, std::size_t position,
+                                    const KindName& kind, AlertChannel& channel) {
     const std::size_t equals = word.find('=');
     const std::string key(word.substr(0, equals));
     const std::string_view value =
@@ -160,9 +161,11 @@ std::optional<std::string> ReadWord(std::string_view word, const KindName& kind,
     } else if (key == "from" && takes("from=")) {
         return "from= takes one mail address";
     } else {
-        return kind.keys.empty() ? std::string(kind.name) + " takes nothing after its address"
-                                 : std::string(kind.name) + " takes " + std::string(kind.keys) +
-                                       " after its address, not '" + key + "'";
+        const std::string which = "word " + std::to_string(position + 1) + " after the =";
+        return kind.keys.empty()
+                   ? std::string(kind.name) + " takes nothing after its address (" + which + ")"
+                   : std::string(kind.name) + " takes " + std::string(kind.keys) +
+                         " after its address; " + which + " is none of them";
     }
     return std::nullopt;
 }
@@ -203,7 +206,7 @@ tl::expected<AlertChannel, std::string> ReadLine(std::string_view line) {
                                            ? ReadMailAddress(words.front(), channel)
                                            : ReadWebAddress(words.front(), channel);
     for (std::size_t w = 1; !wrong && w < words.size(); ++w) {
-        wrong = ReadWord(words[w], *kind, channel);
+        wrong = ReadWord(words[w], w, *kind, channel);
     }
     if (!wrong && kind->kind == Kind::Mail) {
         wrong = CheckMail(channel);

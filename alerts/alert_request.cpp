@@ -1,5 +1,6 @@
 #include "alerts/alert_request.h"
 
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 
@@ -20,12 +21,31 @@ std::string Dumped(const Json& document) {
     return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string MessageText(const AlertChannel& channel, const AlertNews& news, bool markdown) {
+std::string MessageText(const AlertChannel& channel, const AlertNews& news, bool markdown,
+                        std::size_t limit = 0) {
     const AlertMessage message = news.digest == nullptr
                                      ? TestMessage(markdown)
                                      : MessageOf(*news.digest, news.rule, news.localTime, markdown,
-                                                 MessageLimit(channel.kind));
+                                                 limit > 0 ? limit : MessageLimit(channel.kind));
     return message.text;
+}
+
+// The largest documents the robots take: DingTalk's about 20,000 bytes, Feishu's 20 KB.
+constexpr std::size_t kDingTalkBody = 20'000;
+constexpr std::size_t kFeishuBody = 20 * 1024;
+
+// A document of at most `bodyLimit` bytes from `make`, which writes one for a message of at most
+// so many bytes: quotes and backslashes in keywords grow the message once it is in the document,
+// and the message is then cut shorter.
+template <typename Make>
+std::string Fitted(std::size_t bodyLimit, std::size_t textLimit, const Make& make) {
+    constexpr std::size_t kShortest = 1024;
+    std::string body = make(textLimit);
+    while (body.size() > bodyLimit && textLimit > kShortest) {
+        textLimit -= std::min(textLimit - kShortest, body.size() - bodyLimit);
+        body = make(textLimit);
+    }
+    return body;
 }
 
 std::string TitleOf(const AlertNews& news) {
@@ -155,9 +175,13 @@ AlertRequest RequestFor(const AlertChannel& channel, const AlertNews& news,
     switch (channel.kind) {
         case Kind::DingTalk: {
             const std::string title = TitleOf(news);
-            request.body = Dumped(
-                {{"msgtype", "markdown"},
-                 {"markdown", {{"title", title}, {"text", MessageText(channel, news, true)}}}});
+            request.body =
+                Fitted(kDingTalkBody, MessageLimit(channel.kind), [&](std::size_t limit) {
+                    return Dumped(
+                        {{"msgtype", "markdown"},
+                         {"markdown",
+                          {{"title", title}, {"text", MessageText(channel, news, true, limit)}}}});
+                });
             if (!channel.secret.empty()) {
                 const long long ms = duration_cast<std::chrono::milliseconds>(since).count();
                 request.url += std::string(request.url.find('?') == std::string::npos ? "?" : "&") +
@@ -178,8 +202,10 @@ AlertRequest RequestFor(const AlertChannel& channel, const AlertNews& news,
                 document["sign"] = FeishuSign(channel.secret, s);
             }
             document["msg_type"] = "text";
-            document["content"] = {{"text", MessageText(channel, news, false)}};
-            request.body = Dumped(document);
+            request.body = Fitted(kFeishuBody, MessageLimit(channel.kind), [&](std::size_t limit) {
+                document["content"] = {{"text", MessageText(channel, news, false, limit)}};
+                return Dumped(document);
+            });
             break;
         }
         case Kind::Webhook:

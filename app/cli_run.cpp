@@ -56,12 +56,13 @@ struct RunInputs {
     std::string mobileOutput;  // empty: no phone page checked
     std::string historyPath;   // empty: no history kept
     std::string keywordBytes;
-    std::vector<Region> regions;  // none: this machine's own connection only
+    std::vector<Region> regions;         // none: this machine's own connection only
     std::vector<AlertChannel> channels;  // told of the run; none: no alerts
 };
 
-tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console& console,
-                                                RunState& state) {
+// Everything a run reads before it begins but its keywords: its files' names, regions and alert
+// channels; or the usage error that stops it first.
+tl::expected<RunInputs, std::string> SettledInputs(const Options& options) {
     RunInputs inputs;
     if (options.device != Device::Pc) {
         std::string error;
@@ -96,10 +97,19 @@ tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console&
                 "name one with --history FILE where --output is not a regular file"));
         }
     }
+    return inputs;
+}
+
+tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console& console,
+                                                RunState& state) {
+    tl::expected<RunInputs, std::string> inputs = SettledInputs(options);
+    if (!inputs) {
+        return inputs;
+    }
     // Standard input is read once, for the first run of a watch; the later ones check the same
     // keywords. A file is read afresh for every run.
     if (options.keywordsPath == "-" && state.typedKeywords) {
-        inputs.keywordBytes = *state.typedKeywords;
+        inputs->keywordBytes = *state.typedKeywords;
         return inputs;
     }
     if (options.keywordsPath == "-" && InputIsTerminal()) {
@@ -107,12 +117,12 @@ tl::expected<RunInputs, std::string> TakeInputs(const Options& options, Console&
                                  "end the list with ") +
                      EndOfInputKeys());
     }
-    if (std::string error = ReadKeywordBytes(options.keywordsPath, inputs.keywordBytes);
+    if (std::string error = ReadKeywordBytes(options.keywordsPath, inputs->keywordBytes);
         !error.empty()) {
         return tl::unexpected(std::move(error));
     }
     if (options.keywordsPath == "-") {
-        state.typedKeywords = inputs.keywordBytes;
+        state.typedKeywords = inputs->keywordBytes;
     }
     return inputs;
 }
@@ -305,9 +315,21 @@ int RunOnce(const Options& options, const std::stop_token& stop, Console& consol
     const int exit = ExitCodeOf(summary.total);
     // A run that finished is told; one stopped, or ended before it checked, is not.
     const bool told = summary.total.end != RunEnd::Completed || inputs->channels.empty() ||
-                      TellOfRuns(inputs->channels, options.alert, inputs->historyPath,
-                                 options.site, connections.RunIds(), console, stop);
+                      TellOfRuns(inputs->channels, options.alert, inputs->historyPath, options.site,
+                                 connections.RunIds(), console, stop);
+    if (stop.stop_requested()) {
+        return kExitStopped;  // a stop while the alerts went out
+    }
     return told || exit != kExitOk ? exit : kExitSomeFailed;
+}
+
+std::string RunOptionsError(const Options& options) {
+    if (tl::expected<RunInputs, std::string> inputs = SettledInputs(options); !inputs) {
+        return inputs.error();
+    }
+    std::string bytes;
+    return options.keywordsPath == "-" ? std::string()
+                                       : ReadKeywordBytes(options.keywordsPath, bytes);
 }
 
 }  // namespace slotscope::cli

@@ -28,4 +28,8 @@ struct RunState {
 // status: 0 all checked and told, 1 something failed, 2 bad usage or nothing run, 130 stopped.
 int RunOnce(const Options& options, const std::stop_token& stop, Console& console, RunState& state);
 
+// Why a run with these options could not begin, as RunOnce would say it (a usage error): empty
+// when it could. What a watch checks before it waits for its first run.
+std::string RunOptionsError(const Options& options);
+
 }  // namespace slotscope::cli

@@ -41,6 +41,12 @@ bool WaitUntil(Clock::time_point moment, const std::stop_token& stop) {
 
 int WatchCommand(const Options& options, const WatchOptions& watch) {
     Console console(options.quiet);
+    // A fault of the options is said now, not after the wait for the first run, and then again
+    // at every run.
+    if (const std::string error = RunOptionsError(options); !error.empty()) {
+        console.Line("slotscope-cli: " + error);
+        return kExitUsage;
+    }
     std::stop_source stop;
     StopOnInterrupt(stop, kExitStopped);
     RunState state;
@@ -69,7 +75,8 @@ int WatchCommand(const Options& options, const WatchOptions& watch) {
         for (const Clock::time_point now = Clock::now(); due < now; due += schedule.every) {
             ++skipped;
         }
-        if (skipped > 0) {
+        const bool more = watch.times == 0 || run + 1 < watch.times;
+        if (skipped > 0 && more) {
             console.Line("slotscope-cli: skipped " + std::to_string(skipped) +
                          (skipped == 1 ? " run" : " runs") +
                          " due while the one before was still going");

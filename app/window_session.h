@@ -45,7 +45,8 @@ inline std::string WindowCookieError(std::string_view cookie) {
 
 // The settings dialog's 测试 button: a test message to each channel of the lines, and a line for
 // each saying how it took it.
-inline std::u16string TestWindowChannels(const std::u16string& channels) {
+inline std::u16string TestWindowChannels(const std::u16string& channels,
+                                         const std::stop_token& stop) {
     const auto list = ReadChannelList(EncodeUtf8(channels));
     if (!list) {
         return u"通知第" + DecodeUtf8(std::to_string(list.error().line)) + u"行无法读取：" +
@@ -56,7 +57,7 @@ inline std::u16string TestWindowChannels(const std::u16string& channels) {
     }
     std::u16string said;
     for (const AlertDelivery& delivery :
-         SendAlerts(TestAlerts(*list, std::chrono::system_clock::now()), {}, {})) {
+         SendAlerts(TestAlerts(*list, std::chrono::system_clock::now()), {}, stop)) {
         said += (said.empty() ? u"" : u"\n") + DecodeUtf8(delivery.channel) +
                 (delivery.problem.empty() ? u"：已收到测试消息"
                                           : u"：未收到（" + DecodeUtf8(delivery.problem) + u"）");

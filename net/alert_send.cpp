@@ -6,8 +6,10 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "base/stop_wait.h"
+#include "net/fetch_proxy.h"
 #include "net/tls_platform.h"
 
 namespace slotscope {
@@ -48,15 +50,36 @@ struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// What of a channel's address may be a token: the values of its query and the parts of its path
+// (a Feishu robot's token is the last of them), each as a whole.
+std::vector<std::string> AddressSecrets(const std::string& address) {
+    std::vector<std::string> secrets;
+    const std::size_t hostStart =
+        address.find("://") == std::string::npos ? 0 : address.find("://") + 3;
+    std::size_t at = address.find_first_of("/?", hostStart);
+    while (at != std::string::npos && at < address.size()) {
+        const std::size_t end = address.find_first_of("/?&#", at + 1);
+        std::string part = address.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        if (const std::size_t equals = part.find('='); equals != std::string::npos) {
+            part.erase(0, equals + 1);
+        }
+        // The short words of a path ("send", "hook", "v2") are no token, and blotting them would
+        // only hide where the message went.
+        if (part.size() >= 8) {
+            secrets.push_back(part);
+        }
+        at = end;
+    }
+    return secrets;
+}
+
 // Words for the user with every credential of the channel blotted out, should the server or the
 // library have repeated one.
 std::string Scrubbed(std::string words, const AlertChannel& channel) {
-    const std::size_t query = channel.address.find('?');
-    const std::size_t path = channel.address.find('/', channel.address.find("://") + 3);
-    for (const std::string& secret :
-         {channel.secret, channel.password,
-          query == std::string::npos ? std::string() : channel.address.substr(query + 1),
-          path == std::string::npos ? std::string() : channel.address.substr(path + 1)}) {
+    std::vector<std::string> secrets = AddressSecrets(channel.address);
+    secrets.push_back(channel.secret);
+    secrets.push_back(channel.password);
+    for (const std::string& secret : secrets) {
         for (std::size_t at = secret.empty() ? std::string::npos : words.find(secret);
              at != std::string::npos; at = words.find(secret, at)) {
             words.replace(at, secret.size(), "***");
@@ -78,6 +101,10 @@ std::string Try(const AlertChannel& channel, const AlertRequest& request,
     CURL* const handle = easy.get();
     curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    // A proxy of the environment may carry a message over TLS, never one to this machine, which
+    // may go in clear.
+    const std::string noProxy = NoProxyHosts();
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.timeout.count()));
     curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, PlatformSslOptions());
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error.data());
@@ -143,6 +170,10 @@ std::vector<AlertDelivery> SendAlerts(const std::vector<AlertJob>& jobs,
             if (!delivery.problem.empty() && WaitUnlessStopped(settings.retryPause, stop)) {
                 delivery.problem = Try(channel, request, settings, stop);
             }
+        }
+        // What a stop cut short was not sent for want of a stop, not of the channel.
+        if (stop.stop_requested() && !delivery.problem.empty()) {
+            delivery.problem = "stopped";
         }
         deliveries.push_back(std::move(delivery));
     }

@@ -1,5 +1,7 @@
 #include "net/fetch_proxy.h"
 
+#include <cstdlib>
+
 #include "net/tls_platform.h"
 
 namespace slotscope {
@@ -108,6 +110,18 @@ std::string Reason(CURL* easy, const ProxyAddress& proxy, CURLcode code) {
 }
 
 }  // namespace
+
+std::string NoProxyHosts() {
+    const char* environment = std::getenv("no_proxy");
+    if (environment == nullptr || *environment == '\0') {
+        environment = std::getenv("NO_PROXY");
+    }
+    std::string hosts = environment != nullptr ? environment : "";
+    if (hosts == "*") {
+        return hosts;
+    }
+    return hosts + (hosts.empty() ? "" : ",") + "localhost,127.0.0.0/8,::1";
+}
 
 void UseProxy(CURL* easy, const ProxyAddress* proxy, const std::string& noProxy) {
     if (proxy == nullptr) {

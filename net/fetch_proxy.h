@@ -11,6 +11,11 @@
 
 namespace slotscope {
 
+// The hosts no request goes to through a proxy: the environment's no_proxy, and this machine,
+// as browsers have it. A request to this machine may carry credentials in clear (the user's
+// cookies over http, a robot's token, a local relay's login), which a proxy would see.
+std::string NoProxyHosts();
+
 // Sends every request of `easy` through `proxy`, credentials apart from its address; with
 // none (nullptr), the environment's proxies are used except for the hosts in `noProxy`.
 void UseProxy(CURL* easy, const ProxyAddress* proxy, const std::string& noProxy);

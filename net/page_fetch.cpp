@@ -32,21 +32,6 @@ struct Identity {
 // a stop also wakes the wait at once.
 constexpr int kPollMilliseconds = 100;
 
-// The hosts no request goes to through a proxy: the environment's no_proxy, and this machine,
-// as browsers have it. A request to this machine may carry the user's cookies over http, which a
-// proxy would see.
-std::string NoProxyHosts() {
-    const char* environment = std::getenv("no_proxy");
-    if (environment == nullptr || *environment == '\0') {
-        environment = std::getenv("NO_PROXY");
-    }
-    std::string hosts = environment != nullptr ? environment : "";
-    if (hosts == "*") {
-        return hosts;
-    }
-    return hosts + (hosts.empty() ? "" : ",") + "localhost,127.0.0.0/8,::1";
-}
-
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });

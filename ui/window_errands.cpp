@@ -88,22 +88,22 @@ void WindowRun::TestChannels(const std::u16string& channels,
     if (testWorker_.joinable()) {
         testWorker_.join();  // the last test's worker, done already
     }
-    testWorker_ = std::jthread(
-        [this, channels, tell = std::move(tell), alive = alive_, test = services_.testChannels] {
-            std::u16string said;
-            try {
-                said = test(channels);
-            } catch (const std::exception& error) {
-                said = u"无法发送测试消息（" + DecodeUtf8(error.what()) + u"）";
+    testWorker_ = std::jthread([this, channels, tell = std::move(tell), alive = alive_,
+                                test = services_.testChannels, stop = testStop_.get_token()] {
+        std::u16string said;
+        try {
+            said = test(channels, stop);
+        } catch (const std::exception& error) {
+            said = u"无法发送测试消息（" + DecodeUtf8(error.what()) + u"）";
+        }
+        thread_.Post([this, alive, said = std::move(said), tell] {
+            if (!*alive) {
+                return;
             }
-            thread_.Post([this, alive, said = std::move(said), tell] {
-                if (!*alive) {
-                    return;
-                }
-                testing_ = false;
-                tell(said);
-            });
+            testing_ = false;
+            tell(said);
         });
+    });
 }
 
 }  // namespace slotscope

@@ -194,9 +194,15 @@ WindowRun::WindowRun(WindowServices services, WindowTexts& texts, WindowThread& 
 }
 
 void WindowRun::SetSettings(RunSettings settings) {
+    // Settings that leave the schedule as it was leave its next run where it was.
+    const bool sameSchedule = settings.scheduleMinutes == settings_.scheduleMinutes &&
+                              settings.scheduleBetween == settings_.scheduleBetween &&
+                              settings.scheduleDays == settings_.scheduleDays;
     settings_ = std::move(settings);
     texts_.SetChoices(WindowTexts::Field::Region, RegionChoices(settings_.regions));
-    FollowSchedule();
+    if (!sameSchedule) {
+        FollowSchedule();
+    }
     if (!Remember()) {
         // They hold for this launch all the same; the user should know they will not return.
         texts_.Set(WindowTexts::Field::Status, u"设置只在本次打开时有效：无法保存到" +
@@ -218,6 +224,8 @@ bool WindowRun::Remember() const {
 WindowRun::~WindowRun() {
     schedule_->Stop();
     *alive_ = false;  // a posted end of run or report may still come; it finds this gone
+    // A test message under way ends at once, and is not waited for beside a run.
+    testStop_.request_stop();
     if (testWorker_.joinable()) {
         testWorker_.join();
     }

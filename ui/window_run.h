@@ -69,7 +69,9 @@ struct WindowServices {
                        const std::stop_token& stop)>
         tellChannels;
     // Sends a test message to each channel of the lines; what each did, a line each, for the user.
-    std::function<std::u16string(const std::u16string& channels)> testChannels;
+    // A stop (the window closing) ends it at once.
+    std::function<std::u16string(const std::u16string& channels, const std::stop_token& stop)>
+        testChannels;
     // What the schedule reads time from.
     ScheduleClock clock = ScheduleClock::Machine();
 };
@@ -215,6 +217,7 @@ class WindowRun final {
     bool reporting_ = false;
     std::jthread reportWorker_;
     bool testing_ = false;
+    std::stop_source testStop_;
     std::jthread testWorker_;
     std::optional<std::chrono::system_clock::time_point> nextRun_;
     // Last: its thread is joined before anything it posts to goes.

@@ -45,7 +45,9 @@ void WindowSchedule::Stop() {
 }
 
 void WindowSchedule::Wait(const Schedule& schedule, const std::stop_token& stop) {
-    Moment earliest = clock_.now();
+    // The first start is an interval after the schedule is taken up: opening the window or
+    // saving its settings starts no run by itself.
+    Moment earliest = clock_.now() + schedule.every;
     while (!stop.stop_requested()) {
         const std::optional<Moment> next = NextStart(schedule, earliest, clock_.local);
         if (!next) {

@@ -9,14 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "alerts/alert_channels.h"
+#include "alerts/alert_message.h"
 #include "base/file_open.h"
 #include "base/numbers.h"
 #include "base/side_file.h"
 #include "base/text_codec.h"
 #include "core/fetch_ahead.h"
 #include "core/run_limits.h"
-#include "alerts/alert_channels.h"
-#include "alerts/alert_message.h"
 #include "core/schedule.h"
 #include "regions/region_list.h"
 #include "ui/form_table.h"
@@ -96,8 +96,7 @@ bool ValidRule(std::u16string_view rule) {
 }
 
 // Whether a text setting's value is one it takes.
-bool Valid(const std::u16string* field, const WindowSettings& settings,
-           std::u16string_view value) {
+bool Valid(const std::u16string* field, const WindowSettings& settings, std::u16string_view value) {
     const RunSettings& run = settings.run;
     return field == &run.delay             ? ValidDelay(value)
            : field == &run.scheduleMinutes ? ValidMinutes(value)
@@ -190,7 +189,8 @@ std::u16string LineFault(std::u16string_view box, int line, const std::string& m
 
 // The dialog's schedule and alerts into `settings`; or why they cannot be taken.
 tl::expected<RunSettings, std::u16string> ReadScheduleAndAlerts(
-    const std::function<std::u16string(std::string_view)>& trimmed, RunSettings settings) {
+    const DialogTexts& texts, const std::function<std::u16string(std::string_view)>& trimmed,
+    RunSettings settings) {
     settings.scheduleMinutes = trimmed("Text6");
     if (!ValidMinutes(settings.scheduleMinutes)) {
         return tl::unexpected(std::u16string(u"定时查询的间隔须为10以上的整数分钟，空为不定时"));
@@ -204,7 +204,7 @@ tl::expected<RunSettings, std::u16string> ReadScheduleAndAlerts(
         return tl::unexpected(std::u16string(u"星期须如1-5或1,3,5（1为星期一），空为每天"));
     }
     settings.channels = trimmed("Text9");
-    if (const auto channels = ReadChannelList(EncodeUtf8(settings.channels)); !channels) {
+    if (const auto channels = ReadChannelList(EncodeUtf8(texts("Text9"))); !channels) {
         // The reason names the line, never a token, a secret or a password.
         return tl::unexpected(LineFault(u"通知", channels.error().line, channels.error().message));
     }
@@ -415,13 +415,14 @@ tl::expected<RunSettings, std::u16string> ReadSettingsDialog(
     }
     settings.regions = trimmed("Text5");
     if (!settings.regions.empty()) {
-        if (const auto regions = ReadRegionList(settings.regions); !regions) {
+        // Read as the box holds it, so that a line's number is the one the user sees.
+        if (const auto regions = ReadRegionList(texts("Text5")); !regions) {
             // The reason names the line and what is wrong, never a password.
             return tl::unexpected(
                 LineFault(u"地域", regions.error().line, regions.error().message));
         }
     }
-    return ReadScheduleAndAlerts(trimmed, std::move(settings));
+    return ReadScheduleAndAlerts(texts, trimmed, std::move(settings));
 }
 
 }  // namespace slotscope

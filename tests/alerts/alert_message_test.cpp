@@ -1,11 +1,13 @@
+#include "alerts/alert_message.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "alerts/alert_message.h"
 #include "alerts/alert_request.h"
 #include "alerts/hmac_sha256.h"
 
@@ -29,10 +31,13 @@ TEST(AlertSigning, HmacBase64AndEncodingAsPublished) {
     EXPECT_EQ(Hex(HmacSha256(std::string(20, '\x0b'), "Hi There")),
               "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7");
     // RFC 4648's examples.
-    const std::vector<std::pair<std::string, std::string>> base64 = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"foobar", "Zm9vYmFy"},
-        {"\xFF\xFE", "//4="}};
+    const std::vector<std::pair<std::string, std::string>> base64 = {{"", ""},
+                                                                     {"f", "Zg=="},
+                                                                     {"fo", "Zm8="},
+                                                                     {"foo", "Zm9v"},
+                                                                     {"foob", "Zm9vYg=="},
+                                                                     {"foobar", "Zm9vYmFy"},
+                                                                     {"\xFF\xFE", "//4="}};
     for (const auto& [bytes, encoded] : base64) {
         EXPECT_EQ(Base64(bytes), encoded) << bytes;
     }
@@ -134,11 +139,12 @@ TEST(AlertMessage, CutAtAWholeLineWithinTheLimitCountingTheRest) {
     }
     const RunDigest digest = Digest(moves);
     const std::string whole = MessageOf(digest, AlertRule::Lost, "14:00", false, 1 << 20).text;
-    for (const std::size_t limit : {std::size_t{600}, std::size_t{2048}, whole.size(),
-                                    whole.size() - 1}) {
+    for (const std::size_t limit :
+         {std::size_t{600}, std::size_t{2048}, whole.size(), whole.size() - 1}) {
         const std::string text = MessageOf(digest, AlertRule::Lost, "14:00", false, limit).text;
         EXPECT_LE(text.size(), limit);
-        const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        const std::size_t lines =
+            static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
         if (limit == whole.size()) {
             EXPECT_EQ(text, whole);
             continue;
@@ -147,6 +153,36 @@ TEST(AlertMessage, CutAtAWholeLineWithinTheLimitCountingTheRest) {
         const std::size_t shown = lines - 3;
         EXPECT_TRUE(text.ends_with("…另有" + std::to_string(100 - shown) + "个词")) << text;
         EXPECT_TRUE(whole.starts_with(text.substr(0, text.rfind('\n')))) << limit;
+    }
+}
+
+TEST(AlertRequest, EachRobotsDocumentKeepsToItsSizeWhateverTheKeywordsHold) {
+    // Quotes and backslashes grow in JSON, and again in Markdown.
+    std::vector<MovedSlot> moves;
+    for (int i = 0; i < 600; ++i) {
+        moves.push_back(Move("\"\\\"*_" + std::to_string(i), "lost", "左1", "左无", 1, "x.cn"));
+    }
+    const RunDigest digest = Digest(moves);
+    const AlertNews news{&digest, AlertRule::Lost, "14:00"};
+    const struct {
+        AlertChannel::Kind kind;
+        std::size_t limit;  // of the whole document, or of WeCom's Markdown
+    } robots[] = {{AlertChannel::Kind::DingTalk, 20'000},
+                  {AlertChannel::Kind::Feishu, 20 * 1024},
+                  {AlertChannel::Kind::WeCom, 4096}};
+    for (const auto& robot : robots) {
+        AlertChannel channel;
+        channel.kind = robot.kind;
+        channel.address = "https://robot.example/send?key=k";
+        channel.secret = "SECret";
+        const AlertRequest request = RequestFor(channel, news, std::chrono::system_clock::now());
+        const auto document = nlohmann::json::parse(request.body);
+        const std::size_t size = robot.kind == AlertChannel::Kind::WeCom
+                                     ? document["markdown"]["content"].get<std::string>().size()
+                                     : request.body.size();
+        EXPECT_LE(size, robot.limit) << static_cast<int>(robot.kind);
+        EXPECT_GT(size, robot.limit * 3 / 4) << "cut far shorter than it needs";
+        EXPECT_NE(request.body.find("另有"), std::string::npos);
     }
 }
 
@@ -171,7 +207,8 @@ TEST(AlertAnswer, APlatformsErrorCodeIsAFailure) {
         {&dingtalk, 200, "<html>", "an answer that is not the robot's"},
         {&dingtalk, 502, "", "HTTP 502"},
         {&feishu, 200, R"({"code":0,"msg":"success"})", ""},
-        {&feishu, 200, R"({"code":19021,"msg":"sign match fail or timestamp is not within one hour from current time"})",
+        {&feishu, 200,
+         R"({"code":19021,"msg":"sign match fail or timestamp is not within one hour from current time"})",
          "code 19021: sign match fail or timestamp is not within one hour from current time"},
         {&webhook, 204, "", ""},
         {&webhook, 404, "", "HTTP 404"},

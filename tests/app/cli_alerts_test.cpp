@@ -95,7 +95,16 @@ TEST_F(CliAlertsTest, ALostSlotReachesEveryChannelSignedAndNothingElseDoes) {
     EXPECT_TRUE(robots.messages().empty()) << "nothing moved";
 
     engine.Serve(u"鲜花", SlotTakenPage());
+    // A proxy of the environment plays no part for this machine: the tokens of a robot on it may
+    // go in clear.
+    const std::string nowhere = "http://127.0.0.1:" + std::to_string(testing::UnusedPort());
+    for (const char* variable : {"http_proxy", "https_proxy", "ALL_PROXY"}) {
+        testing::SetEnv(variable, nowhere);
+    }
     const Outcome lost = Check();
+    for (const char* variable : {"http_proxy", "https_proxy", "ALL_PROXY"}) {
+        testing::UnsetEnv(variable);
+    }
     ASSERT_EQ(lost.exitStatus, 0) << lost.err;
     const auto messages = robots.messages();
     ASSERT_EQ(messages.size(), 4U);
@@ -136,7 +145,7 @@ TEST_F(CliAlertsTest, AFailingChannelIsNamedAndLeavesTheResultsAndTheHistoryAsTh
 
     EXPECT_EQ(failed.exitStatus, 1);
     EXPECT_NE(failed.err.find("slotscope-cli: dingtalk http://127.0.0.1:"), std::string::npos);
-    EXPECT_NE(failed.err.find("did not take the alert: errcode 310000: sign not match"),
+    EXPECT_NE(failed.err.find("did not take the alert: errcode 310000: sign not match for ***"),
               std::string::npos)
         << failed.err;
     EXPECT_NE(failed.err.find("/… did not take the alert: HTTP 503"), std::string::npos)
@@ -200,6 +209,12 @@ TEST_F(CliAlertsTest, AWatchRunsOnItsScheduleAndCtrlCEndsItsWait) {
     EXPECT_EQ(announced, 2U) << twice.err;
     // Every run told under 每次: two messages to each robot.
     EXPECT_EQ(robots.messages().size(), 8U);
+
+    // A fault of the options is said at once, not after the wait for the first run.
+    const Outcome refused =
+        Run({"watch", "--site", "shop.example.cn", "--keywords", "missing.txt", "--every", "1h"});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_EQ(refused.err.find("next run at"), std::string::npos) << refused.err;
 
     // A watch waiting for its next run ends at once on Ctrl-C.
     const testing::ProcessId waiting = Start(

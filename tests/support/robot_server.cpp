@@ -56,8 +56,9 @@ RobotServer::RobotServer(std::string dingtalkSecret, std::string feishuSecret)
             request.get_param_value("sign") ==
                 Base64Of(Hmac(dingtalkSecret_, timestamp + "\n" + dingtalkSecret_));
         Keep({"dingtalk", Json::parse(request.body, nullptr, false), request.body, signedRight});
-        response.set_content(signedRight ? R"({"errcode":0,"errmsg":"ok"})"
-                                         : R"({"errcode":310000,"errmsg":"sign not match"})",
+        response.set_content(signedRight
+                                 ? R"({"errcode":0,"errmsg":"ok"})"
+                                 : R"({"errcode":310000,"errmsg":"sign not match for dt-token"})",
                              "application/json");
     });
     // WeCom: the key on the address, Markdown of at most 4,096 bytes.

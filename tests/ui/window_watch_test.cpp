@@ -67,9 +67,15 @@ TEST_F(WindowWatchTest, TheScheduleStartsARunAndTheStatusSaysWhenTheNextIs) {
     auto run = MakeRun(u"k1", std::move(services));
     ASSERT_TRUE(window_.ServeUntil([&] { return finished_ == 1; }));
     ASSERT_TRUE(window_.ServeUntil(
-        [&] { return window_.Get(Field::Status).ends_with(u"，下次查询 08:15"); }));
+        [&] { return window_.Get(Field::Status).ends_with(u"，下次查询 08:25"); }));
+    // The first an interval after the window opened, the next an interval after that.
     EXPECT_EQ(window_.Get(Field::Status),
-              u"总词数1运行完毕，信息保存在同目录下的baidu.csv里，下次查询 08:15");
+              u"总词数1运行完毕，信息保存在同目录下的baidu.csv里，下次查询 08:25");
+    // Settings that leave the schedule as it was start no run and keep its next.
+    run->SetSettings(run->settings());
+    window_.Serve();
+    EXPECT_EQ(finished_, 1);
+    EXPECT_TRUE(run->nextRun().has_value());
 
     // Taken out of the settings, the schedule ends and its note goes.
     RunSettings settings = run->settings();
@@ -131,7 +137,7 @@ TEST_F(WindowWatchTest, ARunIsToldToTheChannelsAndTheStatusSaysWhenOneDidNotTake
 
 TEST_F(WindowWatchTest, TheTestButtonSaysHowEachChannelTookItsMessage) {
     auto services = Services();
-    services.testChannels = [](const std::u16string& channels) {
+    services.testChannels = [](const std::u16string& channels, const std::stop_token&) {
         return channels + u"：已收到测试消息";
     };
     auto run = MakeRun(u"k1", std::move(services));
