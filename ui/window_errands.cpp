@@ -32,6 +32,26 @@ std::u16string ShowReport(const WindowServices::ReportFile& report, const std::u
     return {};
 }
 
+// Runs `work` on `worker`'s thread, `busy` meanwhile, then has `done` take what it gave on the
+// window's thread, unless the window is gone by then.
+template <typename Work, typename Done>
+void Aside(WindowThread& thread, const std::shared_ptr<bool>& alive, bool& busy,
+           std::jthread& worker, Work work, Done done) {
+    busy = true;
+    if (worker.joinable()) {
+        worker.join();  // the last one's, done already
+    }
+    worker = std::jthread([&thread, &busy, alive, work = std::move(work), done = std::move(done)] {
+        auto result = work();
+        thread.Post([&busy, alive, result = std::move(result), done] {
+            if (*alive) {
+                busy = false;
+                done(result);
+            }
+        });
+    });
+}
+
 }  // namespace
 
 void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> tell) {
@@ -50,29 +70,24 @@ void WindowRun::OpenHistory(std::function<void(const std::u16string& message)> t
         return;
     }
     // A long history takes a while to read and write: the window goes on meanwhile.
-    reporting_ = true;
-    if (reportWorker_.joinable()) {
-        reportWorker_.join();  // the last report's worker, done already
-    }
-    reportWorker_ = std::jthread([this, site, tell = std::move(tell), alive = alive_,
-                                  write = services_.writeReport, open = services_.openFile] {
-        WindowServices::ReportFile report;
-        try {
-            report = write(EncodeUtf8(site));
-        } catch (const std::exception& error) {
-            report.problem = error.what();
-        }
-        thread_.Post([this, alive, report = std::move(report), site, tell, open] {
-            if (!*alive) {
-                return;
+    Aside(
+        thread_, alive_, reporting_, reportWorker_,
+        [site, write = services_.writeReport] {
+            WindowServices::ReportFile report;
+            try {
+                report = write(EncodeUtf8(site));
+            } catch (const std::exception& error) {
+                report.problem = error.what();
             }
-            reporting_ = false;
+            return report;
+        },
+        [site, tell = std::move(tell),
+         open = services_.openFile](const WindowServices::ReportFile& report) {
             const std::u16string message = ShowReport(report, site, open);
             if (!message.empty()) {
                 tell(message);
             }
         });
-    });
 }
 
 void WindowRun::TestChannels(const std::u16string& channels,
@@ -84,26 +99,16 @@ void WindowRun::TestChannels(const std::u16string& channels,
         tell(u"本程序不发送通知");
         return;
     }
-    testing_ = true;
-    if (testWorker_.joinable()) {
-        testWorker_.join();  // the last test's worker, done already
-    }
-    testWorker_ = std::jthread([this, channels, tell = std::move(tell), alive = alive_,
-                                test = services_.testChannels, stop = testStop_.get_token()] {
-        std::u16string said;
-        try {
-            said = test(channels, stop);
-        } catch (const std::exception& error) {
-            said = u"无法发送测试消息（" + DecodeUtf8(error.what()) + u"）";
-        }
-        thread_.Post([this, alive, said = std::move(said), tell] {
-            if (!*alive) {
-                return;
+    Aside(
+        thread_, alive_, testing_, testWorker_,
+        [channels, test = services_.testChannels, stop = testStop_.get_token()] {
+            try {
+                return test(channels, stop);
+            } catch (const std::exception& error) {
+                return u"无法发送测试消息（" + DecodeUtf8(error.what()) + u"）";
             }
-            testing_ = false;
-            tell(said);
-        });
-    });
+        },
+        std::move(tell));
 }
 
 }  // namespace slotscope
