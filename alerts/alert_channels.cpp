@@ -56,7 +56,7 @@ std::string_view WithoutComment(std::string_view line) {
 std::vector<std::string_view> Words(std::string_view text) {
     std::vector<std::string_view> words;
     while (!(text = Trimmed(text)).empty()) {
-        const auto end = std::find_if(text.begin(), text.end(), IsBlank);
+        const auto* const end = std::find_if(text.begin(), text.end(), IsBlank);
         const auto length = static_cast<std::size_t>(end - text.begin());
         words.push_back(text.substr(0, length));
         text.remove_prefix(length);

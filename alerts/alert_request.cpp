@@ -32,7 +32,7 @@ std::string MessageText(const AlertChannel& channel, const AlertNews& news, bool
 
 // The largest documents the robots take: DingTalk's about 20,000 bytes, Feishu's 20 KB.
 constexpr std::size_t kDingTalkBody = 20'000;
-constexpr std::size_t kFeishuBody = 20 * 1024;
+constexpr std::size_t kFeishuBody = std::size_t{20} * 1024;
 
 // A document of at most `bodyLimit` bytes from `make`, which writes one for a message of at most
 // so many bytes: quotes and backslashes in keywords grow the message once it is in the document,
@@ -164,7 +164,7 @@ std::size_t MessageLimit(Kind kind) {
         case Kind::Mail:
             break;
     }
-    return 64 * 1024;
+    return std::size_t{64} * 1024;
 }
 
 AlertRequest RequestFor(const AlertChannel& channel, const AlertNews& news,

@@ -39,6 +39,7 @@ RunAlerts AlertsForRuns(const std::string& historyPath, const std::string& site,
 std::vector<AlertJob> TestAlerts(const std::vector<AlertChannel>& channels,
                                  std::chrono::system_clock::time_point now) {
     std::vector<AlertJob> jobs;
+    jobs.reserve(channels.size());
     for (const AlertChannel& channel : channels) {
         jobs.push_back({channel, RequestFor(channel, AlertNews{}, now), "the test message"});
     }

@@ -50,6 +50,19 @@ MovedSlot MoveOf(const StoredResult& now, bool left, const std::optional<StoredR
     return moved;
 }
 
+// The keyword's latest check before `run` in one of the `earlier` runs that did not fail: the
+// one the history compared it with. False when the history could not be read.
+bool ReadBefore(HistoryReader& reader, const StoredResult& now, long long run,
+                const std::set<long long>& earlier, std::optional<StoredResult>& before) {
+    return reader.ResultsOfKeyword(now.page, now.keyword, earlier.empty() ? run : *earlier.begin(),
+                                   [&](const StoredResult& result) {
+                                       if (earlier.contains(result.run) && !result.failed) {
+                                           before = result;
+                                       }
+                                       return true;
+                                   });
+}
+
 }  // namespace
 
 tl::expected<RunDigest, std::string> DigestOfRun(HistoryReader& reader, const std::string& site,
@@ -92,17 +105,8 @@ tl::expected<RunDigest, std::string> DigestOfRun(HistoryReader& reader, const st
         return tl::unexpected(reader.problem());
     }
     for (const StoredResult& now : changed) {
-        // The keyword's latest earlier check that did not fail: the one the history compared.
         std::optional<StoredResult> before;
-        const bool keywordRead =
-            reader.ResultsOfKeyword(now.page, now.keyword, earlier.empty() ? run : *earlier.begin(),
-                                    [&](const StoredResult& result) {
-                                        if (earlier.contains(result.run) && !result.failed) {
-                                            before = result;
-                                        }
-                                        return true;
-                                    });
-        if (!keywordRead) {
+        if (!ReadBefore(reader, now, run, earlier, before)) {
             return tl::unexpected(reader.problem());
         }
         for (const bool left : {true, false}) {

@@ -16,7 +16,7 @@ namespace slotscope {
 namespace {
 
 // Answers of robots are short; a longer one is read no further.
-constexpr std::size_t kLongestAnswer = 64 * 1024;
+constexpr std::size_t kLongestAnswer = std::size_t{64} * 1024;
 
 struct Transfer {
     std::string answer;
@@ -39,7 +39,8 @@ std::size_t OnUpload(char* buffer, std::size_t size, std::size_t count, void* co
     return bytes;
 }
 
-int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int OnProgress(void* context, curl_off_t /*toDownload*/, curl_off_t /*downloaded*/,
+               curl_off_t /*toUpload*/, curl_off_t /*uploaded*/) {
     return static_cast<Transfer*>(context)->stop->stop_requested() ? 1 : 0;
 }
 

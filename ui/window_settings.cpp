@@ -144,16 +144,24 @@ bool ReadNumberSetting(std::string_view key, std::string_view value, RunSettings
 
 // Where a text setting goes; nothing for a key this version does not know.
 std::u16string* TextSetting(std::string_view key, WindowSettings& settings) {
-    return key == "Website"           ? &settings.website
-           : key == "Device"          ? &settings.device
-           : key == "Region"          ? &settings.region
-           : key == "Delay"           ? &settings.run.delay
-           : key == "ScheduleMinutes" ? &settings.run.scheduleMinutes
-           : key == "ScheduleBetween" ? &settings.run.scheduleBetween
-           : key == "ScheduleDays"    ? &settings.run.scheduleDays
-           : key == "AlertRule"       ? &settings.run.alertRule
-           : key == "Keywords"        ? &settings.keywords
-                                      : nullptr;
+    using Field = std::u16string* (*)(WindowSettings&);
+    static constexpr std::array<std::pair<std::string_view, Field>, 9> kTexts = {{
+        {"Website", [](WindowSettings& s) { return &s.website; }},
+        {"Device", [](WindowSettings& s) { return &s.device; }},
+        {"Region", [](WindowSettings& s) { return &s.region; }},
+        {"Delay", [](WindowSettings& s) { return &s.run.delay; }},
+        {"ScheduleMinutes", [](WindowSettings& s) { return &s.run.scheduleMinutes; }},
+        {"ScheduleBetween", [](WindowSettings& s) { return &s.run.scheduleBetween; }},
+        {"ScheduleDays", [](WindowSettings& s) { return &s.run.scheduleDays; }},
+        {"AlertRule", [](WindowSettings& s) { return &s.run.alertRule; }},
+        {"Keywords", [](WindowSettings& s) { return &s.keywords; }},
+    }};
+    for (const auto& [name, field] : kTexts) {
+        if (name == key) {
+            return field(settings);
+        }
+    }
+    return nullptr;
 }
 
 // One KEY=VALUE line of the section into the settings; false when the line is no setting or its

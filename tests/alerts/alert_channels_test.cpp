@@ -10,6 +10,7 @@ namespace {
 
 std::vector<std::string> Shown(const std::vector<AlertChannel>& channels) {
     std::vector<std::string> shown;
+    shown.reserve(channels.size());
     for (const AlertChannel& channel : channels) {
         shown.push_back(channel.Shown());
     }

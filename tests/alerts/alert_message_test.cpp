@@ -85,27 +85,27 @@ const std::vector<MovedSlot>& Moves() {
 TEST(AlertMessage, EachRuleTellsItsMovesAndOnlyRunsThatCallForIt) {
     const struct {
         AlertRule rule;
-        RunDigest digest;
         bool sent;
+        RunDigest digest;
         std::vector<std::string> lines;  // the moves told, in order
     } cases[] = {
-        {AlertRule::Lost, Digest(Moves()), true, {"鲜花：左2 → 左无（左2 现为 meiguihua.com）"}},
+        {AlertRule::Lost, true, Digest(Moves()), {"鲜花：左2 → 左无（左2 现为 meiguihua.com）"}},
         {AlertRule::Drop,
-         Digest(Moves()),
          true,
+         Digest(Moves()),
          {"鲜花：左2 → 左无（左2 现为 meiguihua.com）", "玫瑰：左1 → 左3（左1 现为 hua.cn）"}},
         {AlertRule::Change,
-         Digest(Moves()),
          true,
+         Digest(Moves()),
          {"鲜花：左2 → 左无（左2 现为 meiguihua.com）", "玫瑰：左1 → 左3（左1 现为 hua.cn）",
           "蛋糕：左无 → 左1", "速递：左3 → 左2（左3 现为 x.cn）"}},
-        {AlertRule::Lost, Digest({Moves()[1], Moves()[2]}), false, {}},
-        {AlertRule::Every, Digest({}), true, {}},
+        {AlertRule::Lost, false, Digest({Moves()[1], Moves()[2]}), {}},
+        {AlertRule::Every, true, Digest({}), {}},
         // The first run of a site has nothing to compare: only 每次 tells of it.
-        {AlertRule::Change, Digest({}, /*compared=*/false), false, {}},
-        {AlertRule::Every, Digest({}, /*compared=*/false), true, {}},
+        {AlertRule::Change, false, Digest({}, /*compared=*/false), {}},
+        {AlertRule::Every, true, Digest({}, /*compared=*/false), {}},
         // More than half the keywords failed: said whatever the rule.
-        {AlertRule::Lost, Digest({}, true, /*failed=*/6), true, {}},
+        {AlertRule::Lost, true, Digest({}, true, /*failed=*/6), {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CallsForMessage(c.digest, c.rule), c.sent) << static_cast<int>(c.rule);
@@ -134,6 +134,7 @@ TEST(AlertMessage, MarkdownEscapesThePagesTextsAndCountsStayFirst) {
 
 TEST(AlertMessage, CutAtAWholeLineWithinTheLimitCountingTheRest) {
     std::vector<MovedSlot> moves;
+    moves.reserve(100);
     for (int i = 0; i < 100; ++i) {
         moves.push_back(Move("关键词" + std::to_string(i), "lost", "左1", "左无", 1, "hua.cn"));
     }
@@ -159,8 +160,9 @@ TEST(AlertMessage, CutAtAWholeLineWithinTheLimitCountingTheRest) {
 TEST(AlertRequest, EachRobotsDocumentKeepsToItsSizeWhateverTheKeywordsHold) {
     // Quotes and backslashes grow in JSON, and again in Markdown.
     std::vector<MovedSlot> moves;
+    moves.reserve(600);
     for (int i = 0; i < 600; ++i) {
-        moves.push_back(Move("\"\\\"*_" + std::to_string(i), "lost", "左1", "左无", 1, "x.cn"));
+        moves.push_back(Move(R"("\"*_)" + std::to_string(i), "lost", "左1", "左无", 1, "x.cn"));
     }
     const RunDigest digest = Digest(moves);
     const AlertNews news{&digest, AlertRule::Lost, "14:00"};
@@ -168,7 +170,7 @@ TEST(AlertRequest, EachRobotsDocumentKeepsToItsSizeWhateverTheKeywordsHold) {
         AlertChannel::Kind kind;
         std::size_t limit;  // of the whole document, or of WeCom's Markdown
     } robots[] = {{AlertChannel::Kind::DingTalk, 20'000},
-                  {AlertChannel::Kind::Feishu, 20 * 1024},
+                  {AlertChannel::Kind::Feishu, std::size_t{20} * 1024},
                   {AlertChannel::Kind::WeCom, 4096}};
     for (const auto& robot : robots) {
         AlertChannel channel;

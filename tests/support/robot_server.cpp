@@ -82,7 +82,7 @@ RobotServer::RobotServer(std::string dingtalkSecret, std::string feishuSecret)
         const bool signedRight =
             Recent(timestamp, false) &&
             body.value("sign", "") == Base64Of(Hmac(timestamp + "\n" + feishuSecret_, "")) &&
-            request.body.size() <= 20 * 1024;
+            request.body.size() <= std::size_t{20} * 1024;
         Keep({"feishu", body, request.body, signedRight});
         response.set_content(
             signedRight
