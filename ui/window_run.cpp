@@ -255,6 +255,34 @@ void WindowRun::StartOrStop() {
     stop_.request_stop();  // the run ends after the keyword under way, keeping its lines
 }
 
+RunOptions WindowRun::OptionsOfRun() const {
+    RunOptions options;
+    options.resultsPath = services_.resultsPath;
+    options.mobileResultsPath = services_.mobileResultsPath;
+    options.device = ChosenDevice(texts_.Get(WindowTexts::Field::Device));
+    options.homePageUrl = services_.homePageUrl;
+    options.searchUrlPrefix = services_.searchUrlPrefix;
+    options.mobileSearchUrlPrefix = services_.mobileSearchUrlPrefix;
+    options.lookAhead = settings_.pagesAtOnce;
+    options.delay = ParsePacing(EncodeUtf8(settings_.delay)).value_or(Pacing{});
+    options.verifyRounds = settings_.verifyRounds;
+    options.verifyPause = services_.verifyPause;
+    options.stop = stop_.get_token();
+    return options;
+}
+
+// Each region through its own proxies, with the user's cookie and a history of its own.
+std::vector<RunRegion> WindowRun::Connect(const std::vector<Region>& regions) {
+    std::vector<RunRegion> places;
+    for (const Region& region : regions) {
+        fetchers_.push_back(services_.makeFetcher(EncodeUtf8(settings_.cookie), region.pool));
+        histories_.push_back(services_.makeHistory ? services_.makeHistory() : nullptr);
+        places.push_back(
+            {region.name, fetchers_.back().get(), histories_.back().get(), !region.direct()});
+    }
+    return places;
+}
+
 // Why the window's texts give no run, as the status says it; empty when they give one.
 std::u16string WindowRun::RefusedStart() const {
     if (std::u16string refusal = RefusedSiteText(texts_.Get(WindowTexts::Field::Website));
@@ -262,13 +290,22 @@ std::u16string WindowRun::RefusedStart() const {
         return refusal;
     }
     const std::u16string list = texts_.Get(WindowTexts::Field::KeywordList);
+    bool keyword = false;
     std::u16string_view entry;
-    for (KeywordEntries entries(list); entries.Next(entry);) {
-        if (!KeywordOf(entry).empty()) {
-            return {};
+    for (KeywordEntries entries(list); !keyword && entries.Next(entry);) {
+        keyword = !KeywordOf(entry).empty();
+    }
+    if (!keyword) {
+        return u"请先填写竞价关键词";
+    }
+    const std::string cookie = EncodeUtf8(settings_.cookie);
+    if (!cookie.empty() && services_.cookieError) {
+        if (const std::string error = services_.cookieError(cookie); !error.empty()) {
+            // Never a run without the session the user asked for; the reason never quotes it.
+            return u"设置里的Cookie无法读取（" + DecodeUtf8(error) + u"），请在设置里改正";
         }
     }
-    return u"请先填写竞价关键词";
+    return {};
 }
 
 void WindowRun::Start() {
@@ -277,16 +314,6 @@ void WindowRun::Start() {
         texts_.Set(WindowTexts::Field::Status, refusal);
         refusalShown_ = true;
         return;
-    }
-    const std::string cookie = EncodeUtf8(settings_.cookie);
-    if (!cookie.empty() && services_.cookieError) {
-        if (const std::string error = services_.cookieError(cookie); !error.empty()) {
-            // Never a run without the session the user asked for; the reason never quotes it.
-            texts_.Set(WindowTexts::Field::Status,
-                       u"设置里的Cookie无法读取（" + DecodeUtf8(error) + u"），请在设置里改正");
-            refusalShown_ = true;
-            return;
-        }
     }
     auto regions = ChosenRegions(settings_.regions, texts_.Get(WindowTexts::Field::Region));
     if (!regions) {
@@ -305,29 +332,9 @@ void WindowRun::Start() {
     events_.runningChanged(true);
     stop_ = std::stop_source();
 
-    RunOptions options;
-    options.resultsPath = services_.resultsPath;
-    options.mobileResultsPath = services_.mobileResultsPath;
-    options.device = ChosenDevice(texts_.Get(WindowTexts::Field::Device));
-    options.homePageUrl = services_.homePageUrl;
-    options.searchUrlPrefix = services_.searchUrlPrefix;
-    options.mobileSearchUrlPrefix = services_.mobileSearchUrlPrefix;
-    options.lookAhead = settings_.pagesAtOnce;
-    options.delay = ParsePacing(EncodeUtf8(settings_.delay)).value_or(Pacing{});
-    options.verifyRounds = settings_.verifyRounds;
-    options.verifyPause = services_.verifyPause;
-    options.stop = stop_.get_token();
     try {
         fields_ = std::make_unique<Fields>(texts_, thread_, alive_);
-        // Each region through its own proxies, with its own cookies and history.
-        std::vector<RunRegion> places;
-        for (const Region& region : *regions) {
-            fetchers_.push_back(services_.makeFetcher(cookie, region.pool));
-            histories_.push_back(services_.makeHistory ? services_.makeHistory() : nullptr);
-            places.push_back(
-                {region.name, fetchers_.back().get(), histories_.back().get(), !region.direct()});
-        }
-        worker_ = std::jthread([this, options = std::move(options), places = std::move(places),
+        worker_ = std::jthread([this, options = OptionsOfRun(), places = Connect(*regions),
                                 channels = settings_.channels, rule = settings_.alertRule] {
             try {
                 const RegionsSummary summary = RunRegionsCheck(*fields_, places, options);

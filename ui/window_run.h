@@ -17,6 +17,7 @@
 #include "core/run_history.h"
 #include "core/run_limits.h"
 #include "regions/proxy_address.h"
+#include "regions/region_list.h"
 #include "ui/window_schedule.h"
 #include "ui/window_settings.h"
 
@@ -186,6 +187,9 @@ class WindowRun final {
 
     void Start();
     std::u16string RefusedStart() const;
+    // The run as the window's choices and the settings make it.
+    RunOptions OptionsOfRun() const;
+    std::vector<RunRegion> Connect(const std::vector<Region>& regions);
     void Ended();
     // Has Ended run on the window's thread after the event under way.
     void EndLater(bool onWindowThread);
