@@ -35,6 +35,12 @@ std::wstring WithCrLf(std::u16string_view text) {
     return wide;
 }
 
+void Choose(HWND box, std::u16string_view text) {
+    const LRESULT found = SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    SendMessageW(box, CB_SETCURSEL, found == CB_ERR ? 0 : static_cast<WPARAM>(found), 0);
+}
+
 std::wstring TextOf(HWND control) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     const int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));

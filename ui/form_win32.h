@@ -25,6 +25,10 @@ std::wstring WithCrLf(std::u16string_view text);
 
 std::wstring TextOf(HWND control);
 
+// Chooses the choice of a drop-down list that reads `text` exactly (a prefix or another case is
+// another choice), else the first: a drop-down list takes no text of its own.
+void Choose(HWND box, std::u16string_view text);
+
 // The density of the monitor the window is on. GetDpiForWindow (Windows 10) where it exists,
 // else the system's.
 int DotsPerInch(HWND window);

@@ -97,12 +97,6 @@ class Form1::Texts final : public WindowTexts {
   private:
     // Chooses the choice that reads `text` exactly (a prefix or another case is another
     // region's), else the first.
-    static void Choose(HWND box, const std::u16string& text) {
-        const LRESULT found = SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                           reinterpret_cast<LPARAM>(Wide(text).c_str()));
-        SendMessageW(box, CB_SETCURSEL, found == CB_ERR ? 0 : static_cast<WPARAM>(found), 0);
-    }
-
     Form1& form_;
 };
 

@@ -52,7 +52,11 @@ class Form1::Settings final {
                              },
                              {});
         for (const auto& [name, text] : SettingsDialogTexts(owner_.run_->settings())) {
-            SetWindowTextW(Control(name), win32::WithCrLf(text).c_str());
+            if (form::Find(name, form::kSettingsControls)->kind == form::Kind::ComboBox) {
+                win32::Choose(Control(name), text);
+            } else {
+                SetWindowTextW(Control(name), win32::WithCrLf(text).c_str());
+            }
         }
         EnableWindow(owner_.window_, FALSE);
         ShowWindow(window_, SW_SHOWNORMAL);
