@@ -122,9 +122,8 @@ std::optional<std::string> TakeHostAndPort(std::string_view rest, std::uint16_t 
             return "the host is not a host name or an IP address";
         }
     }
-    const bool portGiven =
-        rest.starts_with('[') ? rest.find("]:") != std::string_view::npos
-                              : rest.find(':') != std::string_view::npos;
+    const bool portGiven = rest.starts_with('[') ? rest.find("]:") != std::string_view::npos
+                                                 : rest.find(':') != std::string_view::npos;
     const std::optional<int> number =
         !portGiven && defaultPort != 0 ? defaultPort : WholeNumber(port, 1, 65535);
     if (!number) {

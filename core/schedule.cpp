@@ -48,7 +48,8 @@ std::optional<std::chrono::system_clock::time_point> NextStart(
         return earliest;
     }
     auto minute = std::chrono::ceil<std::chrono::minutes>(earliest);
-    for (int searched = 0; searched < kMinutesSearched; ++searched, minute += std::chrono::minutes(1)) {
+    for (int searched = 0; searched < kMinutesSearched;
+         ++searched, minute += std::chrono::minutes(1)) {
         if (Allows(schedule, local(minute))) {
             return minute;
         }

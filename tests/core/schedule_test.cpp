@@ -73,7 +73,7 @@ TEST(ScheduleTest, ItsPartsAsTheUserWritesThem) {
     const struct {
         const char* text;
         std::optional<seconds> interval;
-    } intervals[] = {{"30s", seconds(30)}, {"10m", minutes(10)}, {"2h", hours(2)},
+    } intervals[] = {{"30s", seconds(30)}, {"10m", minutes(10)},  {"2h", hours(2)},
                      {"10s", seconds(10)}, {"9s", std::nullopt},  {"0m", std::nullopt},
                      {"10", std::nullopt}, {"1d", std::nullopt},  {"-5m", std::nullopt},
                      {"m", std::nullopt},  {"169h", std::nullopt}};
@@ -83,9 +83,12 @@ TEST(ScheduleTest, ItsPartsAsTheUserWritesThem) {
     const struct {
         const char* text;
         std::optional<std::pair<int, int>> window;
-    } windows[] = {{"08:00-20:00", std::pair{480, 1200}}, {"22:30-6:15", std::pair{1350, 375}},
-                   {"08:00-08:00", std::nullopt},         {"24:00-08:00", std::nullopt},
-                   {"8-20", std::nullopt},                {"08:60-09:00", std::nullopt}};
+    } windows[] = {{"08:00-20:00", std::pair{480, 1200}},
+                   {"22:30-6:15", std::pair{1350, 375}},
+                   {"08:00-08:00", std::nullopt},
+                   {"24:00-08:00", std::nullopt},
+                   {"8-20", std::nullopt},
+                   {"08:60-09:00", std::nullopt}};
     for (const auto& c : windows) {
         EXPECT_EQ(ParseTimeWindow(c.text), c.window) << c.text;
     }
