@@ -4,6 +4,10 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "base/text_codec.h"
+#include "core/run_captions.h"
+#include "history/history_file.h"
+#include "history/local_time.h"
 #include "page/own_site.h"
 
 namespace slotscope {
@@ -143,31 +147,64 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
     return out("]}\n") ? ExportEnd::Written : ExportEnd::WriteFailed;
 }
 
+namespace {
+
+// The words a person reads in the spreadsheet for what the history keeps in English.
+std::string DeviceWord(std::string_view device) {
+    if (device == "mobile") {
+        return "手机";
+    }
+    return device == "both" ? "两者" : "电脑";
+}
+
+std::string ChangeWord(const StoredChange& change) {
+    const std::string by = change.by ? std::to_string(*change.by) : "";
+    static const std::pair<std::string_view, std::string_view> words[] = {
+        {"same", "不变"}, {"gained", "新上"},     {"lost", "掉出"},
+        {"none", "仍无"}, {"failed", "查询失败"}, {"first", "首次"}};
+    if (change.kind == "up" || change.kind == "down") {
+        return (change.kind == "up" ? "上升" : "下降") + by;
+    }
+    for (const auto& [kind, word] : words) {
+        if (change.kind == kind) {
+            return std::string(word);
+        }
+    }
+    return CsvField(change.kind);
+}
+
+std::string FailureWord(const std::optional<std::string>& failed) {
+    return failed ? EncodeUtf8(FailureKindText(StoredFailureKind(*failed))) : "";
+}
+
+}  // namespace
+
 ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& runs,
                           const ExportOut& out) {
     std::map<long long, const StoredRun*> byId;
     for (const StoredRun& run : runs) {
         byId[run.id] = &run;
     }
-    if (!out("\xEF\xBB\xBFrun,started,device,page,order,keyword,left,right,left_slot,right_slot,"
-             "left_listings,right_listings,failed,left_sites,right_sites,left_change,left_by,"
-             "right_change,right_by,failure_reason,region\r\n")) {
+    if (!out("\xEF\xBB\xBF运行编号,开始时间,开始时间(UTC),设备,页面,地域,序号,关键词,左侧/上方,"
+             "右侧/下方,左侧位次,右侧位次,左侧推广数,右侧推广数,左侧网站,右侧网站,左侧变化,"
+             "右侧变化,查询失败,失败原因\r\n")) {
         return ExportEnd::WriteFailed;
     }
     bool written = true;
     const bool read = reader.Results(runs, [&](const StoredResult& result) {
         const StoredRun& run = *byId.at(result.run);
-        written = out(std::to_string(result.run) + ',' + CsvField(run.started) + ',' +
-                      CsvField(run.device) + ',' + CsvField(result.page) + ',' +
-                      std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
-                      CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
-                      Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
-                      Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
-                      Field(result.failed) + ',' + SitesField(result.left) + ',' +
-                      SitesField(result.right) + ',' + CsvField(result.left.change.kind) + ',' +
-                      Field(result.left.change.by) + ',' + CsvField(result.right.change.kind) +
-                      ',' + Field(result.right.change.by) + ',' + Field(result.failureReason) +
-                      ',' + CsvField(run.region) + "\r\n");
+        written =
+            out(std::to_string(result.run) + ',' +
+                CsvField(LocalTimeText(run.started, TimeShown::Seconds)) + ',' +
+                CsvField(run.started) + ',' + DeviceWord(run.device) + ',' +
+                DeviceWord(result.page) + ',' + CsvField(run.region.empty() ? "本机" : run.region) +
+                ',' + std::to_string(result.order) + ',' + CsvField(result.keyword) + ',' +
+                CsvField(result.left.label) + ',' + CsvField(result.right.label) + ',' +
+                Field(result.left.slot) + ',' + Field(result.right.slot) + ',' +
+                Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
+                SitesField(result.left) + ',' + SitesField(result.right) + ',' +
+                ChangeWord(result.left.change) + ',' + ChangeWord(result.right.change) + ',' +
+                FailureWord(result.failed) + ',' + Field(result.failureReason) + "\r\n");
         return written;
     });
     if (!written) {

@@ -18,7 +18,7 @@ bool ReadNumber(std::string_view text, std::size_t at, std::size_t length, int& 
 
 }  // namespace
 
-std::string LocalTimeText(std::string_view utc) {
+std::string LocalTimeText(std::string_view utc, TimeShown shown) {
     // YYYY-MM-DDTHH:MM:SSZ
     int year = 0;
     int month = 0;
@@ -48,7 +48,12 @@ std::string LocalTimeText(std::string_view utc) {
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
-    return text;
+    std::string shownText = text;
+    if (shown == TimeShown::Seconds) {
+        std::snprintf(text, sizeof text, ":%02d", local.tm_sec);
+        shownText += text;
+    }
+    return shownText;
 }
 
 }  // namespace slotscope

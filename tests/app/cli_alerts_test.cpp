@@ -158,7 +158,7 @@ TEST_F(CliAlertsTest, AFailingChannelIsNamedAndLeavesTheResultsAndTheHistoryAsTh
     EXPECT_EQ(webhookTries, 2);
     EXPECT_EQ(Results(), EncodeGbk(u"鲜花 , shop.example.cn , 左无 , 右无推广位\r\n"
                                    u"玫瑰 , shop.example.cn , 左1 , 右无推广位\r\n"));
-    EXPECT_NE(history.out.find(",lost,"), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find(",掉出,"), std::string::npos) << history.out;
     // No token, secret or password of a channel anywhere the program wrote.
     const std::string written = EverythingWritten({failed, history});
     for (const char* secret : {"dt-token", "wc-key", "fs-token", "SECwrong", kFeishuSecret}) {

@@ -5,7 +5,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -203,6 +208,36 @@ namespace slotscope {
 namespace {
 
 // The runs' times, which vary, as "T".
+// `run` with the time zone `zone` (POSIX's form, which Windows' C library reads too).
+template <typename Run>
+Outcome InTimeZone(const std::string& zone, const Run& run) {
+    testing::SetEnv("TZ", zone);
+    const Outcome outcome = run();
+    testing::UnsetEnv("TZ");
+    return outcome;
+}
+
+// "2026-12-08T02:11:19Z" eight hours on, as a local time is written: "2026-12-08 10:11:19".
+std::string EightHoursOn(const std::string& utc) {
+    std::istringstream in(utc);
+    std::tm time{};
+    in >> std::get_time(&time, "%Y-%m-%dT%H:%M:%SZ");
+    EXPECT_FALSE(in.fail()) << utc;
+    using namespace std::chrono;
+    const sys_seconds later =
+        sys_days(year(time.tm_year + 1900) / month(static_cast<unsigned>(time.tm_mon + 1)) /
+                 day(static_cast<unsigned>(time.tm_mday))) +
+        hours(time.tm_hour + 8) + minutes(time.tm_min) + seconds(time.tm_sec);
+    const auto date = floor<days>(later);
+    const year_month_day ymd(date);
+    const hh_mm_ss clock(later - date);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld:%02ld:%02ld", int(ymd.year()),
+                  unsigned(ymd.month()), unsigned(ymd.day()), long(clock.hours().count()),
+                  long(clock.minutes().count()), long(clock.seconds().count()));
+    return text;
+}
+
 nlohmann::ordered_json WithoutTimes(nlohmann::ordered_json runs) {
     for (auto& run : runs) {
         EXPECT_TRUE(run["started"].get<std::string>().ends_with("Z")) << run;
@@ -252,17 +287,37 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     }
     EXPECT_EQ(json["results"].size(), 6U);
 
-    const Outcome last =
-        Run({"history", "--site", "shop.example.cn", "--runs", "1", "--format=csv"});
+    // For people: Chinese names and words, the start in local time (China's here) beside UTC.
+    const Outcome last = InTimeZone("CST-8", [&] {
+        return Run({"history", "--site", "shop.example.cn", "--runs", "1", "--format=csv"});
+    });
     ASSERT_EQ(last.exitStatus, 0) << last.err;
-    EXPECT_TRUE(last.out.starts_with("\xEF\xBB\xBFrun,started,device,page,order,keyword,"))
+    EXPECT_TRUE(
+        last.out.starts_with("\xEF\xBB\xBF运行编号,开始时间,开始时间(UTC),设备,页面,地域,"
+                             "序号,关键词,左侧/上方,右侧/下方,"))
         << last.out;
     EXPECT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 4) << last.out;
-    EXPECT_NE(last.out.find(",pc,pc,1,鲜花,左1,右无推广位,1,,3,0,,"
-                            "shop.example.cn; other.test; other.test,,up,1,none,,,\n"),
+    EXPECT_NE(last.out.find(",电脑,电脑,本机,1,鲜花,左1,右无推广位,1,,3,0,"
+                            "shop.example.cn; other.test; other.test,,上升1,仍无,,\n"),
               std::string::npos)
         << last.out;
+    const std::string firstRow = last.out.substr(last.out.find('\n') + 1);
+    std::istringstream row(firstRow);
+    std::vector<std::string> cells(3);
+    for (std::string& cell : cells) {
+        std::getline(row, cell, ',');
+    }
+    EXPECT_EQ(cells[1], EightHoursOn(cells[2])) << firstRow;
     EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";
+    const Outcome both = Run({"history", "--site", "shop.example.cn", "--format", "csv"});
+    EXPECT_NE(both.out.find(",3,kw3,查询失败,查询失败,,,,,,,查询失败,查询失败,连接失败,"
+                            "HTTP status 404\n"),
+              std::string::npos)
+        << both.out;
+    EXPECT_NE(both.out.find(
+                  ",2,kw2,左无,右无推广位,,,3,0,other.test; other.test; other.test,,仍无,掉出,,\n"),
+              std::string::npos)
+        << both.out;
 
     const Outcome unknown = Run({"history", "--site", "other.example"});
     EXPECT_EQ(unknown.exitStatus, 1);

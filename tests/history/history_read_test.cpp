@@ -264,9 +264,9 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                                   return true;
                               }),
               ExportEnd::Written);
-    EXPECT_NE(
-        csv.find(",1,'=cmd|' /C calc'!A0,左无,右无推广位,,,1,0,,'-evil.cn,,first,,first,,,\r\n"),
-        std::string::npos)
+    EXPECT_NE(csv.find(",电脑,电脑,本机,1,'=cmd|' /C "
+                       "calc'!A0,左无,右无推广位,,,1,0,'-evil.cn,,首次,首次,,\r\n"),
+              std::string::npos)
         << csv;
 }
 
