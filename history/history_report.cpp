@@ -243,7 +243,7 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     if (runs.size() < 2) {
         html.Write(OnlyOneRun());
     }
-    html.Write(CountsLine(survey->counts));
+    html.Write(CountsLine(survey->counts, MainPage(runs.back())));
     html.Write(RunCharts(survey->totals, when));
     if (const ExportEnd end = WriteKeywords(reader, runs, *survey, when, options.tableRuns, html);
         end != ExportEnd::Written) {

@@ -108,12 +108,17 @@ Html ResultCell(const std::optional<StoredResult>& result) {
 
 }  // namespace
 
-void LatestCounts::Count(const StoredResult& result) {
-    const std::string& kind = result.left.change.kind;
+void LatestCounts::Side::Count(const StoredChange& change) {
+    const std::string& kind = change.kind;
     up += kind == "up" ? 1 : 0;
     down += kind == "down" ? 1 : 0;
     gained += kind == "gained" ? 1 : 0;
     lost += kind == "lost" ? 1 : 0;
+}
+
+void LatestCounts::Count(const StoredResult& result) {
+    left.Count(result.left.change);
+    right.Count(result.right.change);
     failed += result.failed ? 1 : 0;
 }
 
@@ -130,6 +135,8 @@ h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding
 .meta { color: #555; margin: 0 0 8px; }
 .counts span { display: inline-block; margin-right: 18px; font-size: 15px; }
 .counts b { font-size: 20px; }
+.counts { margin: 4px 0; }
+.counts .side { min-width: 3em; font-weight: bold; color: #444; }
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
 th { background: #f3f3f3; font-weight: normal; color: #444; }
@@ -168,18 +175,31 @@ Html OnlyOneRun() {
     return Fill("<p class='meta'>只有这一次查询，还没有可比较的上一次。</p>");
 }
 
-Html CountsLine(const LatestCounts& counts) {
+namespace {
+
+Html SideCounts(Template side, const LatestCounts::Side& counts) {
     return Fill(
-        "<p class='counts'><span class='up'>上升 <b>{{up}}</b></span>"
+        "<p class='counts'><span class='side'>{{side}}</span>"
+        "<span class='up'>上升 <b>{{up}}</b></span>"
         "<span class='down'>下降 <b>{{down}}</b></span>"
         "<span class='gained'>新上 <b>{{gained}}</b></span>"
-        "<span class='lost'>掉出 <b>{{lost}}</b></span>"
-        "<span class='failed'>查询失败 <b>{{failed}}</b></span></p>\n",
-        {{"up", Number(counts.up)},
+        "<span class='lost'>掉出 <b>{{lost}}</b></span></p>\n",
+        {{"side", Markup(Fill(side))},
+         {"up", Number(counts.up)},
          {"down", Number(counts.down)},
          {"gained", Number(counts.gained)},
-         {"lost", Number(counts.lost)},
-         {"failed", Number(counts.failed)}});
+         {"lost", Number(counts.lost)}});
+}
+
+}  // namespace
+
+Html CountsLine(const LatestCounts& counts, std::string_view page) {
+    const bool phone = page == "mobile";
+    Html html = SideCounts(phone ? Template("上方") : Template("左侧"), counts.left);
+    html += SideCounts(phone ? Template("下方") : Template("右侧"), counts.right);
+    html += Fill("<p class='counts'><span class='failed'>查询失败 <b>{{failed}}</b></span></p>\n",
+                 {{"failed", Number(counts.failed)}});
+    return html;
 }
 
 Html Charts(const std::vector<std::optional<double>>& share,

@@ -15,12 +15,19 @@ namespace slotscope {
 // The report page's parts, in the order it shows them: its markup written once, every text
 // from a page, a keyword, a site or the clock escaped where it goes in.
 
-// How the latest run's keywords moved on its own page since the run before.
+// How the latest run's keywords moved on its own page since the run before, on each side (the
+// top and bottom blocks on the phone's page), and how many could not be checked.
 struct LatestCounts {
-    int up = 0;
-    int down = 0;
-    int gained = 0;
-    int lost = 0;
+    struct Side {
+        int up = 0;
+        int down = 0;
+        int gained = 0;
+        int lost = 0;
+
+        void Count(const StoredChange& change);
+    };
+    Side left;
+    Side right;
     int failed = 0;
 
     void Count(const StoredResult& result);
@@ -34,7 +41,8 @@ markup::Html NoRunsYet();
 markup::Html RunsCovered(std::size_t runs, std::string_view first, std::string_view latest);
 markup::Html LatestHeading(const StoredRun& latest, std::string_view when);
 markup::Html OnlyOneRun();
-markup::Html CountsLine(const LatestCounts& counts);
+// The counts, a line per side, the sides named for `page` ("pc" or "mobile").
+markup::Html CountsLine(const LatestCounts& counts, std::string_view page);
 
 // The charts, a value per run (started `when`): the share of keywords holding a left slot, the
 // average left slot over slots 1 to `deepest`.

@@ -114,6 +114,80 @@ TEST(HistoryReportTest, AFailedCheckSaysWhatItMetAndWhy) {
     }
 }
 
+// A run of shop.example.cn on one page in which each keyword reads its pair of labels.
+struct SideLabels {
+    std::u16string keyword;
+    std::u16string left;
+    std::u16string right;
+};
+void KeepSides(const std::string& path, Device device, const std::vector<SideLabels>& labels) {
+    HistoryFile history(path, "test");
+    history.Begin(u"shop.example.cn", device, u"", {});
+    int order = 0;
+    for (const SideLabels& keyword : labels) {
+        const bool failed = keyword.left == u"查询失败";
+        history.Record({{++order,
+                         keyword.keyword,
+                         device == Device::Mobile ? PageKind::Phone : PageKind::Desktop,
+                         keyword.left,
+                         keyword.right,
+                         failed ? CheckFailure::Fetch : CheckFailure::None,
+                         {},
+                         {}}});
+    }
+    history.End({});
+}
+
+TEST(HistoryReportTest, TheCountsSayHowEachSideMovedAndHowManyFailed) {
+    const struct {
+        Device device;
+        std::vector<SideLabels> before;
+        std::vector<SideLabels> after;
+        std::vector<std::string> lines;  // side, up, down, gained, lost; then the failures
+    } cases[] = {
+        {Device::Pc,
+         {{u"a", u"左2", u"右1"}, {u"b", u"左无", u"右无"}, {u"c", u"左1", u"右3"}},
+         {{u"a", u"左1", u"右无"}, {u"b", u"左无", u"右2"}, {u"c", u"查询失败", u"查询失败"}},
+         {"左侧 1 0 0 0", "右侧 0 0 1 1", "1"}},
+        {Device::Pc,
+         {{u"a", u"左1", u"右1"}, {u"b", u"左3", u"右2"}},
+         {{u"a", u"左无", u"右2"}, {u"b", u"左2", u"右3"}},
+         {"左侧 1 0 0 1", "右侧 0 2 0 0", "0"}},
+        {Device::Mobile,
+         {{u"a", u"上1", u"下2"}, {u"b", u"上无推广位", u"下无"}},
+         {{u"a", u"上3", u"下1"}, {u"b", u"上2", u"下无"}},
+         {"上方 0 1 1 0", "下方 1 0 0 0", "0"}},
+    };
+    for (const auto& c : cases) {
+        testing::TempDir dir;
+        const std::string path = dir.file("slotscope.db");
+        KeepSides(path, c.device, c.before);
+        KeepSides(path, c.device, c.after);
+        std::string shown;
+        const std::string html = Report(path);
+        for (std::size_t at = html.find("<p class='counts'>"); at != std::string::npos;
+             at = html.find("<p class='counts'>", at + 1)) {
+            std::string line = html.substr(at, html.find("</p>", at) - at);
+            // Only the words of the side and the numbers.
+            std::string kept;
+            for (const std::string_view part : {"<span class='side'>", "<b>"}) {
+                for (std::size_t p = line.find(part); p != std::string::npos;
+                     p = line.find(part, p + 1)) {
+                    const std::size_t from = p + part.size();
+                    kept +=
+                        (kept.empty() ? "" : " ") + line.substr(from, line.find('<', from) - from);
+                }
+            }
+            shown += kept + "|";
+        }
+        std::string expected;
+        for (const std::string& line : c.lines) {
+            expected += line + "|";
+        }
+        EXPECT_EQ(shown, expected) << html;
+    }
+}
+
 TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
