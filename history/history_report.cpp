@@ -162,14 +162,20 @@ class KeywordChecks final {
     std::vector<std::optional<int>> slots_;
 };
 
-// The keywords over the last `tableRuns` runs, each read on its own and written as it is read.
+// The keywords over the last `options.tableRuns` runs, each read on its own and written as it is
+// read.
 ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& runs,
-                        const Survey& survey, const std::vector<std::string>& when, int tableRuns,
-                        markup::Writer& html) {
+                        const Survey& survey, const ReportOptions& options, markup::Writer& html) {
     const std::size_t shownRuns =
-        std::min(runs.size(), static_cast<std::size_t>(std::max(tableRuns, 1)));
+        std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
     KeywordChecks checks(runs, runs.size() - shownRuns);
-    html.Write(KeywordsHead(std::span(when).last(shownRuns)));
+    std::vector<RunColumn> columns;
+    for (std::size_t r = runs.size() - shownRuns; r < runs.size(); ++r) {
+        columns.push_back({runs[r].id, options.localTime
+                                           ? options.localTime(runs[r].started)
+                                           : LocalTimeText(runs[r].started, TimeShown::Seconds)});
+    }
+    html.Write(KeywordsHead(columns));
     for (const auto& [page, keyword] : survey.shown.lines) {
         if (!checks.Read(reader, page, keyword)) {
             return ExportEnd::ReadFailed;
@@ -245,7 +251,7 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     }
     html.Write(CountsLine(survey->counts, MainPage(runs.back())));
     html.Write(RunCharts(survey->totals, when));
-    if (const ExportEnd end = WriteKeywords(reader, runs, *survey, when, options.tableRuns, html);
+    if (const ExportEnd end = WriteKeywords(reader, runs, *survey, options, html);
         end != ExportEnd::Written) {
         return end;
     }

@@ -140,7 +140,8 @@ h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
 th { background: #f3f3f3; font-weight: normal; color: #444; }
-td.kw, .runs td { white-space: nowrap; }
+td.kw, .runs td, th.run { white-space: nowrap; }
+th.run span { display: block; }
 .up, .gained { color: #137333; }
 .down, .lost { color: #c5221f; }
 .failed { color: #888; }
@@ -214,12 +215,19 @@ Html Charts(const std::vector<std::optional<double>>& share,
         {{"share", Markup(Html::Made(shareChart))}, {"average", Markup(Html::Made(averageChart))}});
 }
 
-Html KeywordsHead(std::span<const std::string> shownWhen) {
+Html KeywordsHead(std::span<const RunColumn> shown) {
     Html head =
         Fill("<h2>关键词（最近 {{runs}} 次）</h2><table class='runs'><thead><tr><th>关键词</th>",
-             {{"runs", Number(static_cast<long long>(shownWhen.size()))}});
-    for (const std::string& when : shownWhen) {
-        head += Fill("<th>{{when}}</th>", {{"when", Text(when)}});
+             {{"runs", Number(static_cast<long long>(shown.size()))}});
+    for (const RunColumn& run : shown) {
+        // The date over the time, so that neither breaks.
+        const std::string_view when = run.when;
+        const std::size_t space = std::min(when.find(' '), when.size());
+        head +=
+            Fill("<th class='run'>{{date}}<br>{{time}}<span class='none'>第 {{id}} 次</span></th>",
+                 {{"date", Text(when.substr(0, space))},
+                  {"time", Text(when.substr(std::min(space + 1, when.size())))},
+                  {"id", Number(run.id)}});
     }
     return head += Fill("<th>左侧位置走势</th></tr></thead><tbody>\n");
 }

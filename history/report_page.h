@@ -50,9 +50,15 @@ markup::Html Charts(const std::vector<std::optional<double>>& share,
                     const std::vector<std::optional<double>>& average, int deepest,
                     const std::vector<std::string>& when);
 
-// The keywords' table, headed by the times of the runs it shows; a row per keyword: its check
+// The keywords' table, headed by the runs it shows; a row per keyword: its check
 // in each of those runs (none where a run did not check it) and its left slot over all runs.
-markup::Html KeywordsHead(std::span<const std::string> shownWhen);
+// A run's column: its number in the history and its start, to the second, so that runs of the
+// same minute are told apart.
+struct RunColumn {
+    long long id = 0;
+    std::string when;
+};
+markup::Html KeywordsHead(std::span<const RunColumn> shown);
 markup::Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
                         std::span<const std::optional<StoredResult>> shown,
                         const std::vector<std::optional<int>>& slots);

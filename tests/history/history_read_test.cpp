@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,27 @@ TEST(HistoryReportTest, TheCountsSayHowEachSideMovedAndHowManyFailed) {
     }
 }
 
+TEST(HistoryReportTest, RunsOfTheSameMinuteHaveColumnsOfTheirOwn) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    for (const char16_t* left : {u"左1", u"左2", u"左1"}) {
+        KeepSides(path, Device::Pc, {{u"kw", left, u"右无"}});
+    }
+    ReportOptions options;  // local times, as the user sees them
+    const SiteReport report = WriteSiteReport(path, "shop.example.cn", 0, path + ".html", options);
+    ASSERT_EQ(report.outcome, SiteReport::Outcome::Written) << report.problem;
+    const std::string html = testing::ReadFileBytes(path + ".html");
+    const std::regex column(
+        "<th class='run'>\\d{4}-\\d\\d-\\d\\d<br>\\d\\d:\\d\\d:\\d\\d"
+        "<span class='none'>第 (\\d+) 次</span></th>");
+    std::vector<std::string> numbers;
+    for (auto match = std::sregex_iterator(html.begin(), html.end(), column);
+         match != std::sregex_iterator(); ++match) {
+        numbers.push_back((*match)[1]);
+    }
+    EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3"})) << html;
+}
+
 TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
@@ -223,7 +245,7 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
              " 右" + escaped + "</td>",               // a page's label
              "<li>s" + escaped + "</li>",             // a site on a page
              " title='r" + escaped + "'>",            // why a check failed
-             "<th>t" + escaped,                       // the clock
+             "<th class='run'>t" + escaped,           // the clock
              "（t" + escaped,
          }) {
         EXPECT_NE(html.find(part), std::string::npos) << part;
