@@ -105,7 +105,8 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
 }
 
 // The charts of the runs (started `when`), from their totals.
-markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<std::string>& when) {
+markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<std::string>& when,
+                       std::string_view page) {
     std::vector<std::optional<double>> share(totals.size());
     std::vector<std::optional<double>> average(totals.size());
     int deepest = 1;
@@ -119,7 +120,7 @@ markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<s
         }
         deepest = std::max(deepest, run.deepest);
     }
-    return Charts(share, average, deepest, when);
+    return Charts(share, average, deepest, when, page);
 }
 
 // A keyword's checks over the runs: its left slot in each, and the whole check in those the
@@ -175,7 +176,7 @@ ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& run
                                            ? options.localTime(runs[r].started)
                                            : LocalTimeText(runs[r].started, TimeShown::Seconds)});
     }
-    html.Write(KeywordsHead(columns));
+    html.Write(KeywordsHead(columns, MainPage(runs.back())));
     for (const auto& [page, keyword] : survey.shown.lines) {
         if (!checks.Read(reader, page, keyword)) {
             return ExportEnd::ReadFailed;
@@ -193,7 +194,7 @@ ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& run
 // the page's end.
 ExportEnd WriteHolders(HistoryReader& reader, const std::string& site, const StoredRun& latest,
                        const Survey& survey, std::string_view when, markup::Writer& html) {
-    html.Write(HoldersHead(when));
+    html.Write(HoldersHead(when, MainPage(latest), survey.bothPages));
     const std::string own = SiteKey(site);
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
         if (survey.shown.keys.contains(KeyOf(result.page, result.keyword))) {
@@ -250,7 +251,7 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
         html.Write(OnlyOneRun());
     }
     html.Write(CountsLine(survey->counts, MainPage(runs.back())));
-    html.Write(RunCharts(survey->totals, when));
+    html.Write(RunCharts(survey->totals, when, MainPage(runs.back())));
     if (const ExportEnd end = WriteKeywords(reader, runs, *survey, options, html);
         end != ExportEnd::Written) {
         return end;

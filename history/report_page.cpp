@@ -205,17 +205,20 @@ Html CountsLine(const LatestCounts& counts, std::string_view page) {
 
 Html Charts(const std::vector<std::optional<double>>& share,
             const std::vector<std::optional<double>>& average, int deepest,
-            const std::vector<std::string>& when) {
+            const std::vector<std::string>& when, std::string_view page) {
+    const bool phone = page == "mobile";
     const std::string shareChart =
-        LineChart("占到左侧推广位的关键词比例", share, 100, 0, when, 0, "%");
+        LineChart(phone ? "占到上方推广位的关键词比例" : "占到左侧推广位的关键词比例", share, 100,
+                  0, when, 0, "%");
     const std::string averageChart =
-        LineChart("平均左侧位置（1 在最上）", average, 1, std::max(deepest, 2), when, 1, "");
+        LineChart(phone ? "平均上方位置（1 在最上）" : "平均左侧位置（1 在最上）", average, 1,
+                  std::max(deepest, 2), when, 1, "");
     return Fill(
         "<h2>每次查询</h2><div class='charts'>{{share}}{{average}}</div>\n",
         {{"share", Markup(Html::Made(shareChart))}, {"average", Markup(Html::Made(averageChart))}});
 }
 
-Html KeywordsHead(std::span<const RunColumn> shown) {
+Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page) {
     Html head =
         Fill("<h2>关键词（最近 {{runs}} 次）</h2><table class='runs'><thead><tr><th>关键词</th>",
              {{"runs", Number(static_cast<long long>(shown.size()))}});
@@ -229,7 +232,8 @@ Html KeywordsHead(std::span<const RunColumn> shown) {
                   {"time", Text(when.substr(std::min(space + 1, when.size())))},
                   {"id", Number(run.id)}});
     }
-    return head += Fill("<th>左侧位置走势</th></tr></thead><tbody>\n");
+    return head += page == "mobile" ? Fill("<th>上方位置走势</th></tr></thead><tbody>\n")
+                                    : Fill("<th>左侧位置走势</th></tr></thead><tbody>\n");
 }
 
 Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
@@ -257,11 +261,17 @@ Html LeftOutNote(int leftOut, std::string_view site) {
         {{"count", Number(leftOut)}, {"site", Text(site)}});
 }
 
-Html HoldersHead(std::string_view when) {
+Html HoldersHead(std::string_view when, std::string_view page, bool bothPages) {
+    Html sides = Fill("<th>左侧</th><th>右侧</th>");
+    if (bothPages) {
+        sides = Fill("<th>左侧 / 上方</th><th>右侧 / 下方</th>");
+    } else if (page == "mobile") {
+        sides = Fill("<th>上方</th><th>下方</th>");
+    }
     return Fill(
         "<h2>谁占了推广位（{{when}}）</h2><table><thead><tr><th>关键词</th>"
-        "<th>左侧 / 上方</th><th>右侧 / 下方</th></tr></thead><tbody>\n",
-        {{"when", Text(when)}});
+        "{{sides}}</tr></thead><tbody>\n",
+        {{"when", Text(when)}, {"sides", Markup(sides)}});
 }
 
 Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own) {

@@ -45,10 +45,10 @@ markup::Html OnlyOneRun();
 markup::Html CountsLine(const LatestCounts& counts, std::string_view page);
 
 // The charts, a value per run (started `when`): the share of keywords holding a left slot, the
-// average left slot over slots 1 to `deepest`.
+// average left slot over slots 1 to `deepest`; on the phone's page ("mobile"), the top block's.
 markup::Html Charts(const std::vector<std::optional<double>>& share,
                     const std::vector<std::optional<double>>& average, int deepest,
-                    const std::vector<std::string>& when);
+                    const std::vector<std::string>& when, std::string_view page);
 
 // The keywords' table, headed by the runs it shows; a row per keyword: its check
 // in each of those runs (none where a run did not check it) and its left slot over all runs.
@@ -58,7 +58,7 @@ struct RunColumn {
     long long id = 0;
     std::string when;
 };
-markup::Html KeywordsHead(std::span<const RunColumn> shown);
+markup::Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page);
 markup::Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
                         std::span<const std::optional<StoredResult>> shown,
                         const std::vector<std::optional<int>>& slots);
@@ -67,8 +67,8 @@ markup::Html KeywordsEnd();
 markup::Html LeftOutNote(int leftOut, std::string_view site);
 
 // Who holds the slots in the latest run (started `when`), a row per keyword, the user's own
-// site `own` marked.
-markup::Html HoldersHead(std::string_view when);
+// site `own` marked; the sides named for `page`, or for both where the part holds both pages.
+markup::Html HoldersHead(std::string_view when, std::string_view page, bool bothPages);
 markup::Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own);
 markup::Html HoldersEnd();
 

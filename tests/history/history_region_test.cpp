@@ -152,6 +152,13 @@ TEST(HistoryRegionTest, TheReportShowsEachRegionAndPageApart) {
     EXPECT_NE(ownDesktop.find("上升 <b>1</b>"), std::string::npos) << ownDesktop;
     EXPECT_EQ(ownDesktop.find("bj"), std::string::npos) << ownDesktop;
     EXPECT_NE(ownPhone.find("共 1 次查询"), std::string::npos) << ownPhone;
+    // The phone's part speaks of its top and bottom blocks, never of a left or right side.
+    for (const char* words :
+         {"占到上方推广位", "平均上方位置", "上方位置走势", ">上方</span>", ">下方</span>"}) {
+        EXPECT_NE(ownPhone.find(words), std::string::npos) << words;
+        EXPECT_EQ(ownDesktop.find(words), std::string::npos) << words;
+    }
+    EXPECT_EQ(ownPhone.find("左侧"), std::string::npos) << ownPhone;
     EXPECT_EQ(ownPhone.find("kw1"), std::string::npos) << ownPhone;
     EXPECT_NE(beijing.find("共 3 次查询"), std::string::npos) << beijing;
     EXPECT_NE(beijing.find("上升 <b>0</b>"), std::string::npos) << beijing;
