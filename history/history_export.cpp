@@ -150,11 +150,15 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
 namespace {
 
 // The words a person reads in the spreadsheet for what the history keeps in English.
+// A word this version does not know (a newer one's) goes out as it is kept.
 std::string DeviceWord(std::string_view device) {
     if (device == "mobile") {
         return "手机";
     }
-    return device == "both" ? "两者" : "电脑";
+    if (device == "both") {
+        return "两者";
+    }
+    return device == "pc" ? "电脑" : CsvField(device);
 }
 
 std::string ChangeWord(const StoredChange& change) {
@@ -174,7 +178,11 @@ std::string ChangeWord(const StoredChange& change) {
 }
 
 std::string FailureWord(const std::optional<std::string>& failed) {
-    return failed ? EncodeUtf8(FailureKindText(StoredFailureKind(*failed))) : "";
+    if (!failed) {
+        return {};
+    }
+    const std::u16string_view word = FailureKindText(StoredFailureKind(*failed));
+    return word.empty() ? CsvField(*failed) : EncodeUtf8(word);
 }
 
 }  // namespace

@@ -80,13 +80,10 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
     Survey survey;
     survey.bothPages = BothPages(runs);
     const StoredRun& latest = runs.back();
-    const std::string_view latestPage = MainPage(latest);
     const int most = std::max(unchangedKeywords, 0);
     const bool read = reader.ResultsOfRun(latest.id,
                                           [&](const StoredResult& result) {
-                                              if (result.page == latestPage) {
-                                                  survey.counts.Count(result);
-                                              }
+                                              survey.counts.Count(result);
                                               survey.shown.Offer(result.page, result.keyword,
                                                                  Changed(result), most);
                                               return true;
@@ -247,10 +244,11 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     }
     html.Write(RunsCovered(runs.size(), when.front(), when.back()));
     html.Write(LatestHeading(runs.back(), when.back()));
-    if (runs.size() < 2) {
+    // A run alone in its part may still compare with an earlier one the part does not cover.
+    if (runs.size() < 2 && !survey->counts.compared) {
         html.Write(OnlyOneRun());
     }
-    html.Write(CountsLine(survey->counts, MainPage(runs.back())));
+    html.Write(CountsLine(survey->counts, runs.back().device));
     html.Write(RunCharts(survey->totals, when, MainPage(runs.back())));
     if (const ExportEnd end = WriteKeywords(reader, runs, *survey, options, html);
         end != ExportEnd::Written) {

@@ -10,8 +10,12 @@
 namespace slotscope {
 namespace {
 
+// Digits alone: no sign.
 bool ReadNumber(std::string_view text, std::size_t at, std::size_t length, int& value) {
     const char* first = text.data() + at;
+    if (*first < '0' || *first > '9') {
+        return false;
+    }
     const auto [end, error] = std::from_chars(first, first + length, value);
     return error == std::errc() && end == first + length;
 }

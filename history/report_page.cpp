@@ -117,9 +117,13 @@ void LatestCounts::Side::Count(const StoredChange& change) {
 }
 
 void LatestCounts::Count(const StoredResult& result) {
-    left.Count(result.left.change);
-    right.Count(result.right.change);
+    const bool phone = result.page == "mobile";
+    (phone ? top : left).Count(result.left.change);
+    (phone ? bottom : right).Count(result.right.change);
     failed += result.failed ? 1 : 0;
+    for (const StoredChange* change : {&result.left.change, &result.right.change}) {
+        compared = compared || (change->kind != "first" && change->kind != "failed");
+    }
 }
 
 Html PageHead(std::string_view site) {
@@ -194,10 +198,16 @@ Html SideCounts(Template side, const LatestCounts::Side& counts) {
 
 }  // namespace
 
-Html CountsLine(const LatestCounts& counts, std::string_view page) {
-    const bool phone = page == "mobile";
-    Html html = SideCounts(phone ? Template("上方") : Template("左侧"), counts.left);
-    html += SideCounts(phone ? Template("下方") : Template("右侧"), counts.right);
+Html CountsLine(const LatestCounts& counts, std::string_view device) {
+    Html html;
+    if (device != "mobile") {
+        html += SideCounts("左侧", counts.left);
+        html += SideCounts("右侧", counts.right);
+    }
+    if (device != "pc") {
+        html += SideCounts("上方", counts.top);
+        html += SideCounts("下方", counts.bottom);
+    }
     html += Fill("<p class='counts'><span class='failed'>查询失败 <b>{{failed}}</b></span></p>\n",
                  {{"failed", Number(counts.failed)}});
     return html;
@@ -227,7 +237,7 @@ Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page) {
         const std::string_view when = run.when;
         const std::size_t space = std::min(when.find(' '), when.size());
         head +=
-            Fill("<th class='run'>{{date}}<br>{{time}}<span class='none'>第 {{id}} 次</span></th>",
+            Fill("<th class='run'>{{date}}<br>{{time}}<span class='none'>编号 {{id}}</span></th>",
                  {{"date", Text(when.substr(0, space))},
                   {"time", Text(when.substr(std::min(space + 1, when.size())))},
                   {"id", Number(run.id)}});

@@ -15,8 +15,9 @@ namespace slotscope {
 // The report page's parts, in the order it shows them: its markup written once, every text
 // from a page, a keyword, a site or the clock escaped where it goes in.
 
-// How the latest run's keywords moved on its own page since the run before, on each side (the
-// top and bottom blocks on the phone's page), and how many could not be checked.
+// How the latest run's keywords moved since each one's check before, on each side of each page
+// (left and right on the desktop's, the top and bottom blocks on the phone's), and how many
+// could not be checked.
 struct LatestCounts {
     struct Side {
         int up = 0;
@@ -28,7 +29,10 @@ struct LatestCounts {
     };
     Side left;
     Side right;
+    Side top;
+    Side bottom;
     int failed = 0;
+    bool compared = false;  // some keyword had a check before to compare with
 
     void Count(const StoredResult& result);
 };
@@ -41,8 +45,8 @@ markup::Html NoRunsYet();
 markup::Html RunsCovered(std::size_t runs, std::string_view first, std::string_view latest);
 markup::Html LatestHeading(const StoredRun& latest, std::string_view when);
 markup::Html OnlyOneRun();
-// The counts, a line per side, the sides named for `page` ("pc" or "mobile").
-markup::Html CountsLine(const LatestCounts& counts, std::string_view page);
+// The counts of a run on `device` ("pc", "mobile" or "both"), a line per side of each page.
+markup::Html CountsLine(const LatestCounts& counts, std::string_view device);
 
 // The charts, a value per run (started `when`): the share of keywords holding a left slot, the
 // average left slot over slots 1 to `deepest`; on the phone's page ("mobile"), the top block's.
@@ -52,8 +56,8 @@ markup::Html Charts(const std::vector<std::optional<double>>& share,
 
 // The keywords' table, headed by the runs it shows; a row per keyword: its check
 // in each of those runs (none where a run did not check it) and its left slot over all runs.
-// A run's column: its number in the history and its start, to the second, so that runs of the
-// same minute are told apart.
+// A run's column: its number in the history (as the CSV export gives it) and its start, to the
+// second, so that runs of the same minute are told apart.
 struct RunColumn {
     long long id = 0;
     std::string when;

@@ -4,6 +4,7 @@
 #include "history/history_read.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <regex>
@@ -14,6 +15,7 @@
 #include "history/history_export.h"
 #include "history/history_file.h"
 #include "history/history_report.h"
+#include "history/local_time.h"
 #include "tests/support/bulk_history.h"
 #include "tests/support/temp_dir.h"
 
@@ -120,6 +122,7 @@ struct SideLabels {
     std::u16string keyword;
     std::u16string left;
     std::u16string right;
+    bool phone = false;  // on the phone's page of a run of both
 };
 void KeepSides(const std::string& path, Device device, const std::vector<SideLabels>& labels) {
     HistoryFile history(path, "test");
@@ -127,14 +130,15 @@ void KeepSides(const std::string& path, Device device, const std::vector<SideLab
     int order = 0;
     for (const SideLabels& keyword : labels) {
         const bool failed = keyword.left == u"查询失败";
-        history.Record({{++order,
-                         keyword.keyword,
-                         device == Device::Mobile ? PageKind::Phone : PageKind::Desktop,
-                         keyword.left,
-                         keyword.right,
-                         failed ? CheckFailure::Fetch : CheckFailure::None,
-                         {},
-                         {}}});
+        history.Record(
+            {{++order,
+              keyword.keyword,
+              device == Device::Mobile || keyword.phone ? PageKind::Phone : PageKind::Desktop,
+              keyword.left,
+              keyword.right,
+              failed ? CheckFailure::Fetch : CheckFailure::None,
+              {},
+              {}}});
     }
     history.End({});
 }
@@ -158,6 +162,12 @@ TEST(HistoryReportTest, TheCountsSayHowEachSideMovedAndHowManyFailed) {
          {{u"a", u"上1", u"下2"}, {u"b", u"上无推广位", u"下无"}},
          {{u"a", u"上3", u"下1"}, {u"b", u"上2", u"下无"}},
          {"上方 0 1 1 0", "下方 1 0 0 0", "0"}},
+        {Device::Both,
+         {{u"a", u"左1", u"右无"}, {u"a", u"上无", u"下无", true}, {u"b", u"上2", u"下无", true}},
+         {{u"a", u"左1", u"右1"},
+          {u"a", u"上1", u"下无", true},
+          {u"b", u"查询失败", u"查询失败", true}},
+         {"左侧 0 0 0 0", "右侧 0 0 1 0", "上方 0 0 1 0", "下方 0 0 0 0", "1"}},
     };
     for (const auto& c : cases) {
         testing::TempDir dir;
@@ -201,13 +211,44 @@ TEST(HistoryReportTest, RunsOfTheSameMinuteHaveColumnsOfTheirOwn) {
     const std::string html = testing::ReadFileBytes(path + ".html");
     const std::regex column(
         "<th class='run'>\\d{4}-\\d\\d-\\d\\d<br>\\d\\d:\\d\\d:\\d\\d"
-        "<span class='none'>第 (\\d+) 次</span></th>");
+        "<span class='none'>编号 (\\d+)</span></th>");
     std::vector<std::string> numbers;
     for (auto match = std::sregex_iterator(html.begin(), html.end(), column);
          match != std::sregex_iterator(); ++match) {
         numbers.push_back((*match)[1]);
     }
     EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3"})) << html;
+}
+
+TEST(HistoryReportTest, ARunAloneInTheReportSaysSoOnlyWhenNothingCameBefore) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    KeepSides(path, Device::Pc, {{u"kw", u"左2", u"右无"}});
+    ReportOptions options;
+    const std::string output = path + ".html";
+    ASSERT_EQ(WriteSiteReport(path, "shop.example.cn", 1, output, options).outcome,
+              SiteReport::Outcome::Written);
+    EXPECT_NE(testing::ReadFileBytes(output).find("只有这一次查询"), std::string::npos);
+
+    // The last run alone, compared with the one before it.
+    KeepSides(path, Device::Pc, {{u"kw", u"左1", u"右无"}});
+    ASSERT_EQ(WriteSiteReport(path, "shop.example.cn", 1, output, options).outcome,
+              SiteReport::Outcome::Written);
+    const std::string html = testing::ReadFileBytes(output);
+    EXPECT_EQ(html.find("只有这一次查询"), std::string::npos) << html;
+    EXPECT_NE(html.find("上升 <b>1</b>"), std::string::npos) << html;
+}
+
+TEST(HistoryReportTest, LocalTimesAreReadFromWellFormedUtcTimesOnly) {
+    EXPECT_TRUE(std::regex_match(LocalTimeText("2026-12-08T02:11:19Z"),
+                                 std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d")));
+    EXPECT_TRUE(std::regex_match(LocalTimeText("2026-12-08T02:11:19Z", TimeShown::Seconds),
+                                 std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:19")));
+    for (const char* kept : {"2026-12-31T-1:00:00Z", "2026-13-01T00:00:00Z", "2026-02-30T00:00:00Z",
+                             "2026-12-31T24:00:00Z", "2026-12-31 00:00:00", "2026-12-31T00:00:00",
+                             "+026-12-31T00:00:00Z", "=cmd", ""}) {
+        EXPECT_EQ(LocalTimeText(kept, TimeShown::Seconds), kept);
+    }
 }
 
 TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
@@ -363,6 +404,36 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
     EXPECT_NE(csv.find(",电脑,电脑,本机,1,'=cmd|' /C "
                        "calc'!A0,左无,右无推广位,,,1,0,'-evil.cn,,首次,首次,,\r\n"),
               std::string::npos)
+        << csv;
+}
+
+TEST(HistoryExportTest, WordsOfANewerVersionGoOutAsTheyAreKept) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    KeepSides(path, Device::Pc, {{u"kw", u"查询失败", u"查询失败"}});
+    // What a later version may write: a page and a failure this one has no word for.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE runs SET device = 'tablet'; UPDATE results SET page = "
+                           "'=tablet', failed = 'timeout'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const auto reader = HistoryReader::Open(path);
+    ASSERT_TRUE(reader) << reader.error();
+    const auto runs = (*reader)->Runs("shop.example.cn", 0);
+    ASSERT_TRUE(runs.has_value());
+    std::string csv;
+    EXPECT_EQ(WriteHistoryCsv(**reader, *runs,
+                              [&](std::string_view text) {
+                                  csv += text;
+                                  return true;
+                              }),
+              ExportEnd::Written);
+    EXPECT_NE(
+        csv.find(",tablet,'=tablet,本机,1,kw,查询失败,查询失败,,,,,,,查询失败,查询失败,timeout,"),
+        std::string::npos)
         << csv;
 }
 
