@@ -79,10 +79,7 @@ TEST_F(CliTest, EveryRunIsKeptWithItsChangesSinceTheLast) {
 
 // The bytes of an SQLite file made by `sql` in the test's folder.
 std::string MakeDatabase(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
+    EXPECT_TRUE(testing::Execute(path, sql)) << sql;
     return ReadFileBytes(path);
 }
 

@@ -72,14 +72,9 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
         older.End({});
     }
     // As the schema before kept it: the site as typed, no failure reasons.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "ALTER TABLE results DROP COLUMN failure_reason; "
-                           "ALTER TABLE runs DROP COLUMN region; PRAGMA user_version = 2",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(testing::Execute(path,
+                                 "ALTER TABLE results DROP COLUMN failure_reason; "
+                                 "ALTER TABLE runs DROP COLUMN region; PRAGMA user_version = 2"));
     // Found under any spelling before a run has stored it anew.
     for (const char* site : {"huaxian-shop.cn", "www.huaxian-shop.cn", "HTTPS://huaxian-shop.cn"}) {
         const auto reader = HistoryReader::Open(path);

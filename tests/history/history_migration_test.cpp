@@ -2,7 +2,6 @@
 // left as they are unless it says this version can use them; the run's times from its clock.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
@@ -47,10 +46,7 @@ UPDATE results SET left_listings = 3, right_listings = 0, left_sites = 'a.cn b.c
 )sql";
 
 void MakeFile(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
+    ASSERT_TRUE(testing::Execute(path, sql)) << sql;
 }
 
 KeywordOutcome Left(std::u16string label) {

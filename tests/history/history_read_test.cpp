@@ -4,7 +4,6 @@
 #include "history/history_read.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <regex>
@@ -17,6 +16,7 @@
 #include "history/history_report.h"
 #include "history/local_time.h"
 #include "tests/support/bulk_history.h"
+#include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace slotscope {
@@ -412,14 +412,9 @@ TEST(HistoryExportTest, WordsOfANewerVersionGoOutAsTheyAreKept) {
     const std::string path = dir.file("slotscope.db");
     KeepSides(path, Device::Pc, {{u"kw", u"查询失败", u"查询失败"}});
     // What a later version may write: a page and a failure this one has no word for.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "UPDATE runs SET device = 'tablet'; UPDATE results SET page = "
-                           "'=tablet', failed = 'timeout'",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(testing::Execute(path,
+                                 "UPDATE runs SET device = 'tablet'; UPDATE results SET "
+                                 "page = '=tablet', failed = 'timeout'"));
     const auto reader = HistoryReader::Open(path);
     ASSERT_TRUE(reader) << reader.error();
     const auto runs = (*reader)->Runs("shop.example.cn", 0);

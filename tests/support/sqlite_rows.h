@@ -30,4 +30,13 @@ inline std::vector<std::string> Rows(const std::string& path, const char* sql) {
     return rows;
 }
 
+// Runs `sql` on the SQLite file at `path` (made where there is none); whether all of it ran.
+inline bool Execute(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    const bool done = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return done;
+}
+
 }  // namespace slotscope::testing
