@@ -238,6 +238,30 @@ bool HistoryReader::ResultsOfKeyword(const std::string& page, const std::string&
                            [&](const sql::Statement& row) { return each(ResultOf(row)); });
 }
 
+bool HistoryReader::CheckBefore(const std::string& site, const StoredRun& run,
+                                const std::string& page, const std::string& keyword,
+                                const EachResult& each) {
+    if (version_ == 0) {
+        return true;
+    }
+    const std::string regionColumn = version_ >= 4 ? "u.region" : "''";
+    sql::Statement* const statement = database_->Prepare(
+        "SELECT " + ResultColumns(version_) +
+        " FROM results r JOIN runs u ON u.id = r.run WHERE r.keyword = :keyword AND "
+        "r.page = :page AND r.failed IS NULL AND r.run < :run AND site_key(u.site) = :site AND " +
+        regionColumn + " = :region ORDER BY r.run DESC LIMIT 1");
+    if (statement == nullptr) {
+        return false;
+    }
+    statement->Bind(":keyword", keyword);
+    statement->Bind(":page", page);
+    statement->Bind(":run", run.id);
+    statement->Bind(":site", SiteKey(site));
+    statement->Bind(":region", run.region);
+    return database_->Rows(*statement,
+                           [&](const sql::Statement& row) { return each(ResultOf(row)); });
+}
+
 bool HistoryReader::KeywordsBeforeTheLast(
     const std::string& site, const std::vector<StoredRun>& runs,
     const std::function<bool(const std::string& page, const std::string& keyword)>& each) {

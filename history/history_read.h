@@ -90,6 +90,10 @@ class HistoryReader final {
     // A keyword's results on one page in the runs from `firstRun` on, of any site, oldest first.
     bool ResultsOfKeyword(const std::string& page, const std::string& keyword, long long firstRun,
                           const EachResult& each);
+    // A keyword's last check on `page` before `run` of `site` that did not fail, from the run's
+    // region: the check the run's changes compare with. `each` is handed it where there is one.
+    bool CheckBefore(const std::string& site, const StoredRun& run, const std::string& page,
+                     const std::string& keyword, const EachResult& each);
     // The keywords (page and keyword) that `runs` of `site` checked but their last did not, the
     // most recently checked first; `each` is handed one at a time. The runs are from one region
     // on one main page (the phone's, or the desktop's), as a report's part shows them.

@@ -12,6 +12,7 @@
 #include "base/file_open.h"
 #include "base/side_file.h"
 #include "history/local_time.h"
+#include "history/report_changes.h"
 #include "history/report_markup.h"
 #include "history/report_page.h"
 #include "page/own_site.h"
@@ -62,6 +63,7 @@ struct ShownKeywords {
 struct Survey {
     bool bothPages = false;  // keywords of the desktop and of the phone page say which they are
     LatestCounts counts;
+    std::vector<SlotMove> moves;  // worst first
     ShownKeywords shown;
     std::vector<RunTotals> totals;
 };
@@ -81,9 +83,13 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
     survey.bothPages = BothPages(runs);
     const StoredRun& latest = runs.back();
     const int most = std::max(unchangedKeywords, 0);
+    std::vector<StoredResult> changed;
     const bool read = reader.ResultsOfRun(latest.id,
                                           [&](const StoredResult& result) {
                                               survey.counts.Count(result);
+                                              if (Changed(result)) {
+                                                  changed.push_back(result);
+                                              }
                                               survey.shown.Offer(result.page, result.keyword,
                                                                  Changed(result), most);
                                               return true;
@@ -93,7 +99,20 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
                               survey.shown.Offer(page, keyword, false, most);
                               return true;
                           });
-    std::optional<std::vector<RunTotals>> totals = read ? reader.Totals(runs) : std::nullopt;
+    bool movesRead = read;
+    for (const StoredResult& result : changed) {
+        std::optional<StoredResult> before;
+        movesRead = movesRead && reader.CheckBefore(site, latest, result.page, result.keyword,
+                                                    [&](const StoredResult& found) {
+                                                        before = found;
+                                                        return true;
+                                                    });
+        for (SlotMove& move : MovesOf(result, before)) {
+            survey.moves.push_back(std::move(move));
+        }
+    }
+    SortWorstFirst(survey.moves);
+    std::optional<std::vector<RunTotals>> totals = movesRead ? reader.Totals(runs) : std::nullopt;
     if (!totals) {
         return std::nullopt;
     }
@@ -247,6 +266,8 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     // A run alone in its part may still compare with an earlier one the part does not cover.
     if (runs.size() < 2 && !survey->counts.compared) {
         html.Write(OnlyOneRun());
+    } else {
+        html.Write(ChangesList(survey->moves, survey->bothPages));
     }
     html.Write(CountsLine(survey->counts, runs.back().device));
     html.Write(RunCharts(survey->totals, when, MainPage(runs.back())));

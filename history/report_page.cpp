@@ -153,6 +153,8 @@ th.run span { display: block; }
 mark { background: #fde293; padding: 0 2px; }
 ol { margin: 0; padding-left: 20px; }
 svg text { font-size: 11px; fill: #555; }
+.changes li { margin: 2px 0; }
+.changes .kw { font-weight: bold; }
 .charts { display: flex; flex-wrap: wrap; gap: 24px; }
 .none { color: #999; }
 )css"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/history_read.h"
+#include "history/report_markup.h"
+
+namespace slotscope {
+
+// A side of a keyword whose slot moved in the latest run: before → after, and who now holds the
+// slot the user's site held before.
+struct SlotMove {
+    std::string page;  // "pc" or "mobile"
+    std::string keyword;
+    bool right = false;  // the right side (the bottom block on the phone's page)
+    std::string kind;    // "lost", "down", "gained" or "up"
+    int by = 0;          // slots moved, for down and up
+    std::string before;  // the label of the check compared with; empty where unknown
+    std::string after;
+    std::string holder;  // the site in the old slot now; empty where none or unknown
+};
+
+// The moves of a latest run's result on its sides, given the check it was compared with.
+std::vector<SlotMove> MovesOf(const StoredResult& latest,
+                              const std::optional<StoredResult>& before);
+
+// Worst first: lost, then down by most, then gained, then up by most; in keyword order within.
+void SortWorstFirst(std::vector<SlotMove>& moves);
+
+// The list headed 变化, or a line that says nothing moved; keywords of both pages say which.
+markup::Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages);
+
+}  // namespace slotscope
