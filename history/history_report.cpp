@@ -107,7 +107,7 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
                                                         before = found;
                                                         return true;
                                                     });
-        for (SlotMove& move : MovesOf(result, before)) {
+        for (SlotMove& move : MovesOf(result, before, SiteKey(site))) {
             survey.moves.push_back(std::move(move));
         }
     }
@@ -267,7 +267,7 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     if (runs.size() < 2 && !survey->counts.compared) {
         html.Write(OnlyOneRun());
     } else {
-        html.Write(ChangesList(survey->moves, survey->bothPages));
+        html.Write(ChangesList(survey->moves, survey->bothPages, survey->counts.compared));
     }
     html.Write(CountsLine(survey->counts, runs.back().device));
     html.Write(RunCharts(survey->totals, when, MainPage(runs.back())));

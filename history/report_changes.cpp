@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <tuple>
 
+#include "core/slot_change.h"
+#include "page/own_site.h"
+
 namespace slotscope {
 namespace {
 
@@ -22,8 +25,20 @@ int Rank(const std::string& kind) {
     return kind == "gained" ? 2 : 3;
 }
 
-bool Moved(const std::string& kind) {
-    return kind == "lost" || kind == "down" || kind == "gained" || kind == "up";
+// The history's word for a move; empty for no move.
+std::string_view KindName(ChangeKind kind) {
+    switch (kind) {
+        case ChangeKind::Lost:
+            return "lost";
+        case ChangeKind::Down:
+            return "down";
+        case ChangeKind::Gained:
+            return "gained";
+        case ChangeKind::Up:
+            return "up";
+        default:
+            return {};
+    }
 }
 
 Template SideName(const SlotMove& move) {
@@ -45,24 +60,31 @@ Template KindWord(const SlotMove& move) {
 
 }  // namespace
 
-std::vector<SlotMove> MovesOf(const StoredResult& latest,
-                              const std::optional<StoredResult>& before) {
+std::vector<SlotMove> MovesOf(const StoredResult& latest, const std::optional<StoredResult>& before,
+                              std::string_view own) {
     std::vector<SlotMove> moves;
+    if (!before || latest.failed) {
+        return moves;
+    }
     for (const bool right : {false, true}) {
         const StoredSide& now = right ? latest.right : latest.left;
-        if (!Moved(now.change.kind)) {
+        const StoredSide& then = right ? before->right : before->left;
+        // The move as between the two checks shown, so that before, after and by agree.
+        const SideChange change = CompareSlots(then.slot, now.slot, false);
+        const std::string_view kind = KindName(change.kind);
+        if (kind.empty()) {
             continue;
         }
-        SlotMove move{
-            latest.page, latest.keyword, right, now.change.kind, now.change.by.value_or(0),
-            "",          now.label,      ""};
-        if (before) {
-            const StoredSide& then = right ? before->right : before->left;
-            move.before = then.label;
-            // Who sits where the user's site sat: a slot the page still has.
-            if (then.slot && now.sites && (move.kind == "lost" || move.kind == "down") &&
-                *then.slot >= 1 && static_cast<std::size_t>(*then.slot) <= now.sites->size()) {
-                move.holder = (*now.sites)[static_cast<std::size_t>(*then.slot) - 1];
+        SlotMove move{latest.page, latest.keyword, right,     std::string(kind),
+                      change.by,   then.label,     now.label, ""};
+        // Who sits where the user's site sat: a slot the page still has, held by another site.
+        if (then.slot && now.sites && (kind == "lost" || kind == "down") &&
+            static_cast<std::size_t>(*then.slot) <= now.sites->size()) {
+            const std::string& site = (*now.sites)[static_cast<std::size_t>(*then.slot) - 1];
+            if (site.empty()) {
+                move.holder = "（未显示网址）";
+            } else if (!HoldsSite(site, own)) {
+                move.holder = site;
             }
         }
         moves.push_back(std::move(move));
@@ -76,7 +98,12 @@ void SortWorstFirst(std::vector<SlotMove>& moves) {
     });
 }
 
-Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages) {
+Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages, bool compared) {
+    if (!compared) {
+        return Fill(
+            "<h2>变化</h2><p class='meta'>这次查询没有可与之前比较的结果"
+            "（都是新词，或都查询失败）。</p>\n");
+    }
     if (moves.empty()) {
         return Fill("<h2>变化</h2><p class='meta'>没有关键词的推广位变化。</p>\n");
     }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "history/history_read.h"
@@ -22,14 +23,16 @@ struct SlotMove {
     std::string holder;  // the site in the old slot now; empty where none or unknown
 };
 
-// The moves of a latest run's result on its sides, given the check it was compared with.
-std::vector<SlotMove> MovesOf(const StoredResult& latest,
-                              const std::optional<StoredResult>& before);
+// The moves of a latest run's result on its sides since `before`, the keyword's check before it;
+// the user's own site `own` is never named as who took a slot.
+std::vector<SlotMove> MovesOf(const StoredResult& latest, const std::optional<StoredResult>& before,
+                              std::string_view own);
 
 // Worst first: lost, then down by most, then gained, then up by most; in keyword order within.
 void SortWorstFirst(std::vector<SlotMove>& moves);
 
-// The list headed 变化, or a line that says nothing moved; keywords of both pages say which.
-markup::Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages);
+// The list headed 变化, or a line that says nothing moved, or (where no keyword had a check
+// before to compare with) that nothing could be compared; keywords of both pages say which.
+markup::Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages, bool compared);
 
 }  // namespace slotscope

@@ -18,6 +18,7 @@ struct Check {
     std::u16string left;
     std::u16string right;
     std::vector<std::string> leftSites;
+    std::vector<std::string> rightSites = {};
 };
 
 void KeepRun(const std::string& path, const std::vector<Check>& checks) {
@@ -45,7 +46,10 @@ std::string ChangesOf(const std::string& path) {
     const std::string html = testing::ReadFileBytes(path + ".html");
     const std::size_t begin = html.find("<ol class='changes'>");
     if (begin == std::string::npos) {
-        return html.find("<h2>变化</h2>") != std::string::npos ? "none" : "";
+        if (html.find("没有关键词的推广位变化") != std::string::npos) {
+            return "none";
+        }
+        return html.find("没有可与之前比较的结果") != std::string::npos ? "nothing compared" : "";
     }
     std::string text;
     bool inTag = false;
@@ -96,9 +100,33 @@ TEST(ReportChangesTest, ABeforeIsTheKeywordsLastCheckThatDidNotFail) {
     const std::string path = dir.file("slotscope.db");
     KeepRun(path, {{u"kw", u"左2", u"右无", {}}});
     KeepRun(path, {{u"other", u"左1", u"右无", {}}});
-    EXPECT_EQ(ChangesOf(path), "none");
+    EXPECT_EQ(ChangesOf(path), "nothing compared");
     KeepRun(path, {{u"kw", u"左无", u"右无", {"a.cn", "rival.cn"}}});
     EXPECT_EQ(ChangesOf(path), "kw 左侧掉出：左2 → 左无，原位置现在是 rival.cn\n");
+}
+
+TEST(ReportChangesTest, WhoTookTheSlotIsAnotherSiteOrSaysItShowedNone) {
+    const struct {
+        std::vector<Check> before;
+        std::vector<Check> after;
+        std::string changes;
+    } cases[] = {
+        // Found on the left now, the site is no longer counted on the right, where it still is.
+        {{{u"kw", u"左无", u"右1", {}, {"shop.example.cn", "z.cn"}}},
+         {{u"kw", u"左2", u"右无", {"a.cn", "shop.example.cn"}, {"www.shop.example.cn", "z.cn"}}},
+         "kw 右侧掉出：右1 → 右无\nkw 左侧新上：左无 → 左2\n"},
+        {{{u"kw", u"左1", u"右无", {}}},
+         {{u"kw", u"左2", u"右无", {"", "shop.example.cn"}}},
+         "kw 左侧下降1：左1 → 左2，原位置现在是 （未显示网址）\n"},
+        {{{u"kw", u"左2", u"右无", {}}}, {{u"kw", u"左2", u"右无", {}}}, "none"},
+    };
+    for (const auto& c : cases) {
+        testing::TempDir dir;
+        const std::string path = dir.file("slotscope.db");
+        KeepRun(path, c.before);
+        KeepRun(path, c.after);
+        EXPECT_EQ(ChangesOf(path), c.changes);
+    }
 }
 
 }  // namespace
