@@ -209,7 +209,7 @@ namespace {
 template <typename Run>
 Outcome InTimeZone(const std::string& zone, const Run& run) {
     testing::SetEnv("TZ", zone);
-    const Outcome outcome = run();
+    Outcome outcome = run();
     testing::UnsetEnv("TZ");
     return outcome;
 }
