@@ -34,28 +34,6 @@ const char* PageName(PageKind page) {
     return page == PageKind::Phone ? "mobile" : "pc";
 }
 
-const char* ChangeName(ChangeKind kind) {
-    switch (kind) {
-        case ChangeKind::Up:
-            return "up";
-        case ChangeKind::Down:
-            return "down";
-        case ChangeKind::Same:
-            return "same";
-        case ChangeKind::Gained:
-            return "gained";
-        case ChangeKind::Lost:
-            return "lost";
-        case ChangeKind::None:
-            return "none";
-        case ChangeKind::Failed:
-            return "failed";
-        case ChangeKind::First:
-            break;
-    }
-    return "first";
-}
-
 const char* EndedName(RunEnd end) {
     switch (end) {
         case RunEnd::Completed:
@@ -180,6 +158,28 @@ struct HistoryFile::Connection {
             });
     }
 };
+
+const char* ChangeName(ChangeKind kind) {
+    switch (kind) {
+        case ChangeKind::Up:
+            return "up";
+        case ChangeKind::Down:
+            return "down";
+        case ChangeKind::Same:
+            return "same";
+        case ChangeKind::Gained:
+            return "gained";
+        case ChangeKind::Lost:
+            return "lost";
+        case ChangeKind::None:
+            return "none";
+        case ChangeKind::Failed:
+            return "failed";
+        case ChangeKind::First:
+            break;
+    }
+    return "first";
+}
 
 const char* StoredFailureName(CheckFailure failure) {
     switch (failure) {

@@ -15,6 +15,9 @@ namespace slotscope {
 // A failed check's kind as the history's "failed" column holds it ("fetch", "blocked",
 // "unreadable", "not_result_page"; null for none), and back (None for a name it does not know).
 const char* StoredFailureName(CheckFailure failure);
+// The history's word for a side's change: "up", "down", "same", "gained", "lost", "none",
+// "failed" or "first".
+const char* ChangeName(ChangeKind kind);
 CheckFailure StoredFailureKind(std::string_view name);
 
 // The history kept in an SQLite file (slotscope.db): every run with its keywords' outcomes, and

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "core/slot_change.h"
+#include "history/history_file.h"
 #include "page/own_site.h"
 
 namespace slotscope {
@@ -25,20 +26,8 @@ int Rank(const std::string& kind) {
     return kind == "gained" ? 2 : 3;
 }
 
-// The history's word for a move; empty for no move.
-std::string_view KindName(ChangeKind kind) {
-    switch (kind) {
-        case ChangeKind::Lost:
-            return "lost";
-        case ChangeKind::Down:
-            return "down";
-        case ChangeKind::Gained:
-            return "gained";
-        case ChangeKind::Up:
-            return "up";
-        default:
-            return {};
-    }
+bool IsMove(std::string_view kind) {
+    return kind == "lost" || kind == "down" || kind == "gained" || kind == "up";
 }
 
 Template SideName(const SlotMove& move) {
@@ -71,8 +60,8 @@ std::vector<SlotMove> MovesOf(const StoredResult& latest, const std::optional<St
         const StoredSide& then = right ? before->right : before->left;
         // The move as between the two checks shown, so that before, after and by agree.
         const SideChange change = CompareSlots(then.slot, now.slot, false);
-        const std::string_view kind = KindName(change.kind);
-        if (kind.empty()) {
+        const std::string_view kind = ChangeName(change.kind);
+        if (!IsMove(kind)) {
             continue;
         }
         SlotMove move{latest.page, latest.keyword, right,     std::string(kind),
