@@ -147,8 +147,6 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
     return out("]}\n") ? ExportEnd::Written : ExportEnd::WriteFailed;
 }
 
-namespace {
-
 // The words a person reads in the spreadsheet for what the history keeps in English.
 // A word this version does not know (a newer one's) goes out as it is kept.
 std::string DeviceWord(std::string_view device) {
@@ -184,8 +182,6 @@ std::string FailureWord(const std::optional<std::string>& failed) {
     const std::u16string_view word = FailureKindText(StoredFailureKind(*failed));
     return word.empty() ? CsvField(*failed) : EncodeUtf8(word);
 }
-
-}  // namespace
 
 ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& runs,
                           const ExportOut& out) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +38,12 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
 
 // A CSV cell: quoted where it holds a separator, a quote or a line break, and never a formula.
 std::string CsvField(std::string_view text);
+
+// The Chinese words of the CSV for what the history keeps in English: a device or page (电脑,
+// 手机, 两者), a side's change (上升2, 新上, 不变, …) and a failure (验证页, 连接失败, …; empty
+// for none). A word this version does not know (a newer one's) is given as kept, as a CSV cell.
+std::string DeviceWord(std::string_view device);
+std::string ChangeWord(const StoredChange& change);
+std::string FailureWord(const std::optional<std::string>& failed);
 
 }  // namespace slotscope
