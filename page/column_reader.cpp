@@ -18,30 +18,33 @@ bool LooksThrough(std::string_view element) {
            element == "tr" || element == "td";
 }
 
-// Elements that begin and end a line of their own where a browser draws them: their text does
-// not run on into the text around them.
-bool BreaksLine(std::string_view element) {
-    static constexpr std::array<std::string_view, 27> kBreaking = {
-        "address", "article", "aside", "blockquote", "br", "dd",      "div",   "dl", "dt",
-        "footer",  "form",    "h1",    "h2",         "h3", "h4",      "h5",    "h6", "header",
-        "hr",      "li",      "nav",   "ol",         "p",  "section", "table", "td", "tr"};
-    return std::find(kBreaking.begin(), kBreaking.end(), element) != kBreaking.end();
-}
-
 // Elements a browser does not draw: no entry of a list, paid or not.
 bool ShowsNothing(std::string_view element) {
     return element == "script" || element == "style" || element == "template" ||
            element == "link" || element == "meta";
 }
 
+bool IsHeading(std::string_view element) {
+    return element.size() == 2 && element[0] == 'h' && element[1] >= '1' && element[1] <= '6';
+}
+
 }  // namespace
 
+std::vector<std::string> Block::sites() const {
+    std::vector<std::string> sites;
+    sites.reserve(ads.size());
+    for (const ListingAd& ad : ads) {
+        sites.push_back(ad.site);
+    }
+    return sites;
+}
+
 Block ColumnReader::all() const {
-    Block all{top_.listings + bottom_.listings, top_.firstWithWebsite, top_.sites};
+    Block all{top_.listings + bottom_.listings, top_.firstWithWebsite, top_.ads};
     if (all.firstWithWebsite == 0 && bottom_.firstWithWebsite > 0) {
         all.firstWithWebsite = top_.listings + bottom_.firstWithWebsite;
     }
-    all.sites.insert(all.sites.end(), bottom_.sites.begin(), bottom_.sites.end());
+    all.ads.insert(all.ads.end(), bottom_.ads.begin(), bottom_.ads.end());
     return all;
 }
 
@@ -66,6 +69,7 @@ void ColumnReader::OnStart(std::size_t depth, std::string_view element, SaxAttri
         BeginEntry(depth);
     }
     Examine(element, attributes);
+    WatchTitle(depth, element);
     if (BreaksLine(element)) {
         Break();
         breakDepths_.push_back(depth);
@@ -90,8 +94,21 @@ void ColumnReader::OnEnd(std::size_t depth) {
         if (!labelCandidates_.empty() && labelCandidates_.back().depth == depth) {
             if (ReadsAsAdLabel(labelCandidates_.back())) {
                 paid_ = true;
+                if (label_.empty()) {
+                    label_ = {labelCandidates_.back().textStart, text_.size()};
+                }
             }
             labelCandidates_.pop_back();
+        }
+        if (depth == titleDepth_) {
+            title_.end = text_.size();
+            titleDepth_ = 0;
+        }
+        if (depth == linkDepth_) {
+            linkDepth_ = 0;
+        }
+        if (depth == headingDepth_) {
+            headingDepth_ = 0;
         }
         if (depth == entryDepth_) {
             EndEntry();
@@ -128,6 +145,12 @@ void ColumnReader::BeginEntry(std::size_t depth) {
     nonSpaceBeforeRun_ = 0;
     runEnd_ = 0;
     labelCandidates_.clear();
+    title_ = {};
+    titleInHeading_ = false;
+    titleDepth_ = 0;
+    linkDepth_ = 0;
+    headingDepth_ = 0;
+    label_ = {};
 }
 
 void ColumnReader::EndEntry() {
@@ -138,13 +161,38 @@ void ColumnReader::EndEntry() {
             block.firstWithWebsite = block.listings;
         }
         std::string site = landingAddress_ ? SiteOfAddress(*landingAddress_) : std::string();
-        block.sites.push_back(site.empty() ? SiteInText(text_) : std::move(site));
+        if (site.empty()) {
+            site = SiteInText(text_);
+        }
+        if (titleDepth_ != 0) {
+            title_.end = text_.size();  // a title the entry's end closes
+        }
+        block.ads.push_back(ListingAdOf(std::move(site), text_, breaks_, title_, label_));
     } else {
         unpaidSeen_ = true;
     }
     entryDepth_ = 0;
     text_.clear();
     labelCandidates_.clear();
+}
+
+// Marks where the title begins: at the entry's first link, or at a link in a heading or a heading
+// in a link, which wins over the first link.
+void ColumnReader::WatchTitle(std::size_t depth, std::string_view element) {
+    const bool link = element == "a";
+    if (!link && !IsHeading(element)) {
+        return;
+    }
+    const bool inHeading = link ? headingDepth_ != 0 : linkDepth_ != 0;
+    if (inHeading ? !titleInHeading_ : title_.empty() && titleDepth_ == 0) {
+        title_ = {text_.size(), text_.size()};
+        titleDepth_ = depth;
+        titleInHeading_ = inHeading;
+    }
+    std::size_t& open = link ? linkDepth_ : headingDepth_;
+    if (open == 0) {
+        open = depth;
+    }
 }
 
 // The entry's text breaks into a new line where it now ends.

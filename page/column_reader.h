@@ -7,17 +7,20 @@
 #include <vector>
 
 #include "page/html_sax.h"
+#include "page/listing_text.h"
 #include "page/paid_sign_match.h"
 #include "page/website_search.h"
 
 namespace slotscope {
 
 // The paid listings of a run of a list's entries: how many, the first (from 1) that holds the
-// website (0 for none), and the site each shows.
+// website (0 for none), and each one's site, title and text.
 struct Block {
     int listings = 0;
     int firstWithWebsite = 0;
-    std::vector<std::string> sites;
+    std::vector<ListingAd> ads;
+
+    std::vector<std::string> sites() const;
 };
 
 // One list of entries (a column, the phone page's list): finds its entries among the elements the
@@ -59,6 +62,7 @@ class ColumnReader final {
     void EndEntry();
     void Break();
     void Examine(std::string_view element, SaxAttributes attributes);
+    void WatchTitle(std::size_t depth, std::string_view element);
     void ScanNewText();
     bool ReadsAsAdLabel(const LabelCandidate& candidate) const;
 
@@ -89,6 +93,13 @@ class ColumnReader final {
     std::size_t nonSpaceBeforeRun_ = 0;
     std::size_t runEnd_ = 0;
     std::vector<LabelCandidate> labelCandidates_;
+    // The title: the first link's text, unless a link in a heading or a heading in a link comes.
+    TextRange title_;
+    bool titleInHeading_ = false;
+    std::size_t titleDepth_ = 0;    // the element whose end ends the title under way; 0: none
+    std::size_t linkDepth_ = 0;     // the open link; 0: none
+    std::size_t headingDepth_ = 0;  // the open heading; 0: none
+    TextRange label_;               // the first "广告" label
 };
 
 }  // namespace slotscope

@@ -65,7 +65,8 @@ LayoutReading DesktopPage::Reading(const ColumnReader& left, const ColumnReader&
     Block second = right.all();
     return {left.seen() || right.seen() || title.found(),
             SideLabels(kColumnSides, first, second),
-            {std::move(first.sites), std::move(second.sites)}};
+            {first.sites(), second.sites()},
+            {std::move(first.ads), std::move(second.ads)}};
 }
 
 void PhonePage::Begin(SaxAttributes attributes, std::size_t depth, ColumnReader& byId,
@@ -84,7 +85,8 @@ LayoutReading PhonePage::Reading(const ColumnReader& byId, const ColumnReader& b
     const ColumnReader& list = byId.seen() ? byId : byClass;
     return {list.seen() || title.found(),
             SideLabels(kPhoneSides, list.top(), list.bottom()),
-            {list.top().sites, list.bottom().sites}};
+            {list.top().sites(), list.bottom().sites()},
+            {list.top().ads, list.bottom().ads}};
 }
 
 }  // namespace slotscope

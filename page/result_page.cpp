@@ -11,6 +11,7 @@
 #include "base/ascii.h"
 #include "base/text_codec.h"
 #include "page/column_layout.h"
+#include "page/listing_text.h"
 #include "page/own_site.h"
 #include "page/shown_site.h"
 
@@ -194,7 +195,8 @@ std::u16string Numbered(std::u16string_view side, int number) {
 
 PositionLabels ReadTableLayout(std::u16string_view PageText, const PageMarkers& markers,
                                std::u16string_view website);
-ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers);
+ShownAds TableLayoutAds(std::u16string_view PageText, const PageMarkers& markers);
+ShownSites SitesOf(const ShownAds& ads);
 
 // Whether the page, as parser input, is read by the table layout's markers: the presence test of
 // ScanPage, over UTF-8, where the C library finds each '<' fast.
@@ -238,18 +240,21 @@ PageCheck CheckResultPage(std::u16string_view PageText, std::string_view input,
         reading = ReadPhoneLayout(input, website);
     } else if (HasTableLayout(input)) {
         const PageMarkers markers = ScanPage(PageText);
+        ShownAds ads = TableLayoutAds(PageText, markers);
+        ShownSites sites = SitesOf(ads);
         return {PageCheck::Outcome::Read, ReadTableLayout(PageText, markers, website),
-                TableLayoutSites(PageText, markers)};
+                std::move(sites), std::move(ads)};
     } else {
         reading = ReadColumnLayout(input, website);
     }
     if (!reading) {
-        return {PageCheck::Outcome::Unreadable, {}, {}};
+        return {PageCheck::Outcome::Unreadable, {}, {}, {}};
     }
     if (!reading->resultPage) {
-        return {PageCheck::Outcome::NotResultPage, {}, {}};
+        return {PageCheck::Outcome::NotResultPage, {}, {}, {}};
     }
-    return {PageCheck::Outcome::Read, std::move(reading->labels), std::move(reading->sites)};
+    return {PageCheck::Outcome::Read, std::move(reading->labels), std::move(reading->sites),
+            std::move(reading->ads)};
 }
 
 std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
@@ -272,15 +277,13 @@ std::optional<PositionLabels> AnalyzeResultPage(std::u16string_view PageText,
 
 namespace {
 
-// The site a listing cut from the table layout shows.
-std::string ListingSite(std::u16string_view block) {
+// A listing cut from the table layout: the site it shows, its title and its text.
+ListingAd TableListing(std::u16string_view block) {
     std::string address;
     std::string site = FindLandingAddress(block, address) ? SiteOfAddress(address) : std::string();
-    return site.empty() ? SiteInMarkup(block) : site;
+    return ListingAdOfMarkup(site.empty() ? SiteInMarkup(block) : std::move(site), block);
 }
 
-// The sites of every listing of a page with the table layout's markers, cut as the labels cut
-// them: the listings the labels count, whether or not they hold the website.
 // The left listings' markers of the table layout in use: layout A's ten, else layout B's four,
 // else none (count 0). Listing k's hits are hits[k].
 struct LeftListings {
@@ -303,24 +306,37 @@ std::size_t TableMarkerLength(int k) {
     return kTableStart.size() + 3 + (k >= 10 ? 2 : 1);
 }
 
-ShownSites TableLayoutSites(std::u16string_view PageText, const PageMarkers& markers) {
+// Every listing of a page with the table layout's markers, cut as the labels cut them: the
+// listings the labels count, whether or not they hold the website.
+ShownAds TableLayoutAds(std::u16string_view PageText, const PageMarkers& markers) {
     NextOccurrence tableEnd(PageText, kTableEnd);
     NextOccurrence divEnd(PageText, kDivEnd);
-    ShownSites sites;
+    ShownAds ads;
     const LeftListings left = LeftListingsOf(markers);
     for (int k = 1; k <= left.count; ++k) {
         if (left.hits[k].anyCase) {
-            sites.left.push_back(
-                ListingSite(CutListing(PageText, left.hits[k], TableMarkerLength(k), tableEnd)));
+            ads.left.push_back(
+                TableListing(CutListing(PageText, left.hits[k], TableMarkerLength(k), tableEnd)));
         }
     }
     if (markers.rightBlock) {
         for (int j = 0; j < kRightListings; ++j) {
             if (markers.right[j].anyCase) {
-                sites.right.push_back(ListingSite(
+                ads.right.push_back(TableListing(
                     CutListing(PageText, markers.right[j], kDivStart.size() + 1, divEnd)));
             }
         }
+    }
+    return ads;
+}
+
+ShownSites SitesOf(const ShownAds& ads) {
+    ShownSites sites;
+    for (const ListingAd& ad : ads.left) {
+        sites.left.push_back(ad.site);
+    }
+    for (const ListingAd& ad : ads.right) {
+        sites.right.push_back(ad.site);
     }
     return sites;
 }

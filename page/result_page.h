@@ -31,6 +31,26 @@ struct ShownSites {
     friend bool operator==(const ShownSites&, const ShownSites&) = default;
 };
 
+// A paid listing as the page shows it, in UTF-8: its site (as ShownSites has it), its title (the
+// text of the link in its heading, or of the heading in its link, else of its first link) and its
+// text (the rest of its text without the title, the shown address and the "广告" label, white
+// space folded to single spaces). Title and text are at most kLongestListingText characters.
+struct ListingAd {
+    std::string site;
+    std::string title;
+    std::string text;
+
+    friend bool operator==(const ListingAd&, const ListingAd&) = default;
+};
+
+// Every paid listing of a page, in slot order, on the left (top) and on the right (bottom).
+struct ShownAds {
+    std::vector<ListingAd> left;
+    std::vector<ListingAd> right;
+
+    friend bool operator==(const ShownAds&, const ShownAds&) = default;
+};
+
 // Finds the website among the paid listings of a result page, on the left and on the right.
 //
 // A page with the table layout (any of the markers <table id="3001" , <table id="4001" or
@@ -66,6 +86,7 @@ struct PageCheck {
     Outcome outcome = Outcome::Read;
     PositionLabels labels;
     ShownSites sites;
+    ShownAds ads;
 };
 
 // Reads a fetched page of either kind in one pass: whether it is a result page (for the desktop

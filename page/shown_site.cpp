@@ -194,6 +194,39 @@ std::string SiteInMarkup(std::u16string_view markup) {
     return std::move(scan).site();
 }
 
+std::string_view ShownAddressIn(std::string_view text) {
+    const auto isHost = [&](std::size_t at) {
+        return at < text.size() && IsHostCharacter(text[at]);
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        if (!isHost(at)) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (isHost(end)) {
+            ++end;
+        }
+        if (end - at > kLongestRun || SiteOfRun(text.substr(at, end - at)).empty()) {
+            at = end;
+            continue;
+        }
+        if (at >= 3 && text.substr(at - 3, 3) == "://") {
+            at -= 3;
+            while (at > 0 && ascii::IsLetter(text[at - 1])) {
+                --at;
+            }
+        }
+        if (end < text.size() && (text[end] == '/' || text[end] == ':' || text[end] == '?')) {
+            while (end < text.size() && text[end] > ' ' && text[end] < 0x7F) {
+                ++end;
+            }
+        }
+        return text.substr(at, end - at);
+    }
+    return {};
+}
+
 bool FindLandingAddress(std::u16string_view markup, std::string& address) {
     constexpr std::string_view kName = "data-landurl";
     for (std::size_t at = markup.find_first_of(u"dD"); at != std::u16string_view::npos;

@@ -28,6 +28,11 @@ std::string SiteOfAddress(std::string_view address);
 std::string SiteInText(std::string_view text);
 std::string SiteInMarkup(std::u16string_view markup);
 
+// The address a listing's text shows: its first host-like word (as SiteInText finds it) with the
+// scheme before it and the path, query or port after it, up to white space or a character
+// outside ASCII. Empty where the text shows none; else a view into `text`.
+std::string_view ShownAddressIn(std::string_view text);
+
 // The value of the first data-landurl attribute in markup (the name in any letter case), or
 // nothing when there is none.
 bool FindLandingAddress(std::u16string_view markup, std::string& address);

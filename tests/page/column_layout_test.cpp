@@ -295,6 +295,19 @@ TEST_P(FixturePages, GiveTheirExpectedLabels) {
         if (const auto found = sites.find(columns[0]); found != sites.end()) {
             EXPECT_EQ(check.sites, found->second) << columns[0];
         }
+        // Each listing's site, title and text, read in the same pass: every paid listing of
+        // these pages has a title, and its text never repeats its shown address.
+        for (const auto& [ads, shown] : {std::pair{&check.ads.left, &check.sites.left},
+                                         std::pair{&check.ads.right, &check.sites.right}}) {
+            ASSERT_EQ(ads->size(), shown->size()) << columns[0];
+            for (std::size_t i = 0; i < ads->size(); ++i) {
+                EXPECT_EQ((*ads)[i].site, (*shown)[i]) << columns[0];
+                EXPECT_FALSE((*ads)[i].title.empty()) << columns[0] << " listing " << i + 1;
+                if (!(*shown)[i].empty()) {
+                    EXPECT_EQ((*ads)[i].text.find((*shown)[i]), std::string::npos) << columns[0];
+                }
+            }
+        }
         ++pages;
     }
     EXPECT_EQ(pages, GetParam().pages);
