@@ -194,7 +194,7 @@ Take WeekdaysOf(std::bitset<7>& kept) {
     };
 }
 
-// A report draws at most kReportRuns; `history` exports any number.
+// A report (and a workbook) draws at most kReportRuns; `history` exports any number.
 Take RunsOf(bool report, int& kept) {
     return [report, &kept](const std::string& name, const std::string& value) {
         const std::optional<int> runs =
@@ -243,7 +243,7 @@ void DeclareWatchOptions(CLI::App& app, WatchOptions& watch) {
     AddValue(app, "--times", Whole(1, std::numeric_limits<int>::max(), watch.times));
 }
 
-// `report` takes --output, `history` --format and --region.
+// `report` and `export` take --output, `history` --format and --region.
 void DeclareReadOptions(CLI::App& app, bool report, ReadOptions& read) {
     AddValue(app, "--site", Text(read.site));
     AddValue(app, "--history", FileName(read.historyPath));
@@ -348,9 +348,10 @@ std::string SiteError(const std::string& site) {
 namespace {
 
 // The subcommands, by the word that names them first on the line.
-constexpr std::array<std::pair<std::string_view, Command>, 4> kSubcommands = {{
+constexpr std::array<std::pair<std::string_view, Command>, 5> kSubcommands = {{
     {"history", Command::History},
     {"report", Command::Report},
+    {"export", Command::Export},
     {"watch", Command::Watch},
     {"notify-test", Command::NotifyTest},
 }};
@@ -369,9 +370,10 @@ void Declare(CLI::App& app, CommandLine& line) {
             return;
         case Command::History:
         case Command::Report:
+        case Command::Export:
             break;
     }
-    DeclareReadOptions(app, line.command == Command::Report, line.read);
+    DeclareReadOptions(app, line.command != Command::History, line.read);
 }
 
 // What a run's or a watch's options lack or hold together that cannot be; empty when nothing.

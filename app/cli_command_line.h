@@ -44,17 +44,18 @@ struct Options {
     bool quiet = false;
 };
 
-// `history` prints a site's runs as JSON or CSV, `report` writes them as an HTML page.
+// `history` prints a site's runs as JSON or CSV, `report` writes them as an HTML page, `export`
+// as an Excel workbook.
 struct ReadOptions {
     std::string site;
     std::string historyPath = "slotscope.db";
     int runs = 0;  // 0: all
     std::string format = "json";
     std::optional<std::string> region;  // `history`: only the runs from this region
-    std::string outputPath;             // the report's; empty: beside the history
+    std::string outputPath;             // the report's or workbook's; empty: beside the history
 };
 
-enum class Command { Run, History, Report, Watch, NotifyTest };
+enum class Command { Run, History, Report, Export, Watch, NotifyTest };
 
 // `watch`: runs on a schedule, `times` of them at most (0: until stopped).
 struct WatchOptions {
@@ -67,7 +68,7 @@ struct CommandLine {
     bool help = false;   // --help: print the command's text and do nothing else
     Options run;         // for Command::Run and Command::Watch; its notifyPath for NotifyTest
     WatchOptions watch;  // for Command::Watch
-    ReadOptions read;    // for Command::History and Command::Report
+    ReadOptions read;    // for Command::History, Command::Report and Command::Export
 };
 
 // Reads the command line (without the program name): the keyword run's options, or a

@@ -10,6 +10,7 @@
 #include "history/history_export.h"
 #include "history/history_read.h"
 #include "history/history_report.h"
+#include "workbook/site_workbook.h"
 
 namespace slotscope::cli {
 namespace {
@@ -67,6 +68,21 @@ int ReportCommand(const ReadOptions& options) {
         return kExitFailed;
     }
     WriteError("slotscope-cli: report written to " + report.path + "\n");
+    return kExitOk;
+}
+
+int ExportCommand(const ReadOptions& options) {
+    const SiteWorkbook workbook =
+        WriteSiteWorkbook(options.historyPath, options.site, options.runs, options.outputPath);
+    if (workbook.outcome != SiteWorkbook::Outcome::Written) {
+        WriteError("slotscope-cli: " + workbook.problem + "\n");
+        return kExitFailed;
+    }
+    if (workbook.rowsLeftOut > 0) {
+        WriteError("slotscope-cli: " + std::to_string(workbook.rowsLeftOut) +
+                   " checks of the oldest runs left out: a sheet holds 1048575 rows at most\n");
+    }
+    WriteError("slotscope-cli: workbook written to " + workbook.path + "\n");
     return kExitOk;
 }
 

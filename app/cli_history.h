@@ -5,8 +5,9 @@
 namespace slotscope::cli {
 
 // The subcommands that read the history: `history` prints a site's runs as JSON or CSV, `report`
-// writes them as an HTML page. Returns the exit code.
+// writes them as an HTML page, `export` as an Excel workbook. Returns the exit code.
 int HistoryCommand(const ReadOptions& options);
 int ReportCommand(const ReadOptions& options);
+int ExportCommand(const ReadOptions& options);
 
 }  // namespace slotscope::cli

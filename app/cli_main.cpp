@@ -39,6 +39,8 @@ int Dispatch(const CommandLine& line) {
             return HistoryCommand(line.read);
         case Command::Report:
             return ReportCommand(line.read);
+        case Command::Export:
+            return ExportCommand(line.read);
     }
     return kExitSomeFailed;
 }

@@ -15,6 +15,7 @@
 #include "net/cookie_file.h"
 #include "net/page_fetch.h"
 #include "ui/window_run.h"
+#include "workbook/site_workbook.h"
 
 namespace slotscope {
 
@@ -65,8 +66,20 @@ inline std::u16string TestWindowChannels(const std::u16string& channels,
     return said;
 }
 
+// A report's or a workbook's file as the window tells of it.
+template <typename Outcome>
+WindowServices::ReportFile WindowFileOf(Outcome outcome, const std::string& path,
+                                        const std::string& problem) {
+    using Told = WindowServices::ReportFile::Outcome;
+    return {outcome == Outcome::Written     ? Told::Written
+            : outcome == Outcome::NoHistory ? Told::NoHistory
+                                            : Told::Failed,
+            path, problem};
+}
+
 // The window's services with a history for every run, slotscope.db beside its results file, the
-// history's report beside that, and the alerts, which read the runs back from it.
+// history's report and Excel workbook beside that, and the alerts, which read the runs back from
+// it.
 inline WindowServices WithHistory(WindowServices services) {
     const std::string& results = services.resultsPath;
     // In the system's own spelling of paths, as the user sees them in a message.
@@ -97,12 +110,11 @@ inline WindowServices WithHistory(WindowServices services) {
     };
     services.writeReport = [path](const std::string& site) {
         const SiteReport report = WriteSiteReport(path, site, kReportRuns, {}, {});
-        using Outcome = WindowServices::ReportFile::Outcome;
-        return WindowServices::ReportFile{
-            report.outcome == SiteReport::Outcome::Written     ? Outcome::Written
-            : report.outcome == SiteReport::Outcome::NoHistory ? Outcome::NoHistory
-                                                               : Outcome::Failed,
-            report.path, report.problem};
+        return WindowFileOf(report.outcome, report.path, report.problem);
+    };
+    services.writeWorkbook = [path](const std::string& site) {
+        const SiteWorkbook workbook = WriteSiteWorkbook(path, site, kReportRuns, {});
+        return WindowFileOf(workbook.outcome, workbook.path, workbook.problem);
     };
     return services;
 }

@@ -69,7 +69,7 @@ inline constexpr std::u16string_view kOwnConnectionChoice = u"本机";
 inline constexpr std::u16string_view kAllRegionsChoice = u"全部地域";
 
 // In the order of their tab indexes.
-inline constexpr std::array<Control, 19> kControls = {{
+inline constexpr std::array<Control, 20> kControls = {{
     {"Text1", Kind::MultiLineTextBox, u"", 120, 720, 2775, 4815, 0, 0, true},
     {"Text4", Kind::TextBox, u"", 3720, 960, 2295, 360, 1, 14.25},
     // The device choice sits to the right of the website, in a column the form grew by.
@@ -99,6 +99,8 @@ inline constexpr std::array<Control, 19> kControls = {{
     // Opens the history's report in the browser; beside 访问官网.
     {"Label9", Kind::Link, u"历史记录", 6240, 5340, 1455, 255, 17, 0},
     {"Label10", Kind::Label, u"查询地域", 6240, 2160, 1455, 255, 18, 0},
+    // Writes the history as an Excel workbook and opens it; above 历史记录.
+    {"Label11", Kind::Link, u"导出Excel", 6240, 5040, 1455, 255, 19, 0},
 }};
 
 // The settings dialog, a form of its own: how runs fetch, and the user's Baidu session.

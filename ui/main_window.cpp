@@ -298,18 +298,26 @@ Form1::Form1(WindowServices services, QWidget* parent) : QWidget(parent) {
             [this] { OpenSettings(); });
     connect(static_cast<QLabel*>(Control("Label9")), &QLabel::linkActivated, this,
             [this] { OpenHistory(); });
+    connect(static_cast<QLabel*>(Control("Label11")), &QLabel::linkActivated, this,
+            [this] { ExportWorkbook(); });
 }
 
 void Form1::OpenHistory() {
-    run_->OpenHistory([this](const std::u16string& message) {
-        // Window-modal, so a run under way goes on being shown.
-        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("历史记录"),
-                                    FromUtf16(message), QMessageBox::Ok, this);
-        box->setObjectName(QStringLiteral("HistoryMessage"));
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        box->open();
-    });
+    run_->OpenHistory([this](const std::u16string& message) { ShowHistoryMessage(message); });
+}
+
+void Form1::ExportWorkbook() {
+    run_->ExportWorkbook([this](const std::u16string& message) { ShowHistoryMessage(message); });
+}
+
+void Form1::ShowHistoryMessage(const std::u16string& message) {
+    // Window-modal, so a run under way goes on being shown.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("历史记录"),
+                                FromUtf16(message), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("HistoryMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }
 
 void Form1::OpenSettings() {

@@ -29,6 +29,9 @@ class Form1 final : public QWidget {
     void OpenSettings();
     // The history link: the report in the browser, or a message box saying why not.
     void OpenHistory();
+    // The workbook link: the history as an Excel workbook, opened, or a message box saying why not.
+    void ExportWorkbook();
+    void ShowHistoryMessage(const std::u16string& message);
 
   signals:
     void runFinished();

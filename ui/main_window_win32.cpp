@@ -172,6 +172,12 @@ void Form1::OpenHistory() {
     });
 }
 
+void Form1::ExportWorkbook() {
+    run_->ExportWorkbook([this](const std::u16string& message) {
+        MessageBoxW(window_, Wide(message).c_str(), L"历史记录", MB_OK | MB_ICONINFORMATION);
+    });
+}
+
 void Form1::OpenSettings() {
     if (settings_ != nullptr && settings_->window() != nullptr) {
         SetActiveWindow(settings_->window());
@@ -330,6 +336,8 @@ void Form1::LinkClicked(HWND control) {
         OpenSettings();
     } else if (control == Control("Label9")) {
         OpenHistory();
+    } else if (control == Control("Label11")) {
+        ExportWorkbook();
     }
 }
 

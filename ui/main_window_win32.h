@@ -35,6 +35,8 @@ class Form1 final {
     void OpenSettings();
     // The history link: the report in the browser, or a message box saying why not.
     void OpenHistory();
+    // The workbook link: the history as an Excel workbook, opened, or a message box saying why not.
+    void ExportWorkbook();
     HWND SettingsWindow() const;
     HWND SettingsControl(std::string_view name) const;
     // Runs after each run has ended; for tests.

@@ -232,6 +232,9 @@ WindowRun::~WindowRun() {
     if (reportWorker_.joinable()) {
         reportWorker_.join();
     }
+    if (exportWorker_.joinable()) {
+        exportWorker_.join();
+    }
     if (worker_.joinable()) {
         // The program is ending another way than by closing the window: stop the run and wait
         // until it has closed the results file. The worker never waits for the window.

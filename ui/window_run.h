@@ -61,7 +61,10 @@ struct WindowServices {
         std::string problem;  // in English
     };
     std::function<ReportFile(const std::string& site)> writeReport;
-    std::function<bool(const std::string& path)> openFile;  // hands a local file to the browser
+    // Writes the history's Excel workbook for a site (UTF-8), the same way.
+    std::function<ReportFile(const std::string& site)> writeWorkbook;
+    // Hands a local file to the program that opens it (the browser, the spreadsheet).
+    std::function<bool(const std::string& path)> openFile;
     // Tells the channels (their lines as the settings hold them) of the runs of `site` whose rows
     // in the history are `runs`, as the rule (its name as the window lists it) calls for; false
     // when one did not take its message. None: the window sends no alerts.
@@ -165,6 +168,8 @@ class WindowRun final {
     // own, then, back on the window's thread, opens it in the browser or has `tell` say why not
     // (in a message box). A click while a report is being written is ignored.
     void OpenHistory(std::function<void(const std::u16string& message)> tell);
+    // The workbook link: the same for the history's Excel workbook, opened by the spreadsheet.
+    void ExportWorkbook(std::function<void(const std::u16string& message)> tell);
 
     // The settings the next run fetches with; the settings dialog shows and changes them.
     const RunSettings& settings() const { return settings_; }
@@ -202,6 +207,10 @@ class WindowRun final {
     // The schedule of the settings, followed from now on; and what it says on the window.
     void FollowSchedule();
     void ShowNextRun();
+    // Writes a file of the history for the website in the text box aside, then opens it.
+    struct Errand;
+    void WriteAndOpen(const Errand& errand, bool& busy, std::jthread& worker,
+                      std::function<void(const std::u16string& message)> tell);
 
     WindowServices services_;
     RunSettings settings_;
@@ -220,6 +229,8 @@ class WindowRun final {
     std::jthread worker_;
     bool reporting_ = false;
     std::jthread reportWorker_;
+    bool exporting_ = false;
+    std::jthread exportWorker_;
     bool testing_ = false;
     std::stop_source testStop_;
     std::jthread testWorker_;

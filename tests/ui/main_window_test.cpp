@@ -217,7 +217,7 @@ class MainWindowTest : public QObject {
             widget = widget->nextInFocusChain();
         } while (widget != Control<QWidget>(*window, "Text1"));
         QCOMPARE(order, QStringList({"Text1", "Text4", "Combo1", "Combo2", "Command1", "Text2",
-                                     "Text3", "Text5", "Command2", "Label8", "Label9"}));
+                                     "Text3", "Text5", "Command2", "Label8", "Label9", "Label11"}));
     }
 
     // The one run through the toolkit: a click on Command1 runs the list typed into the form's

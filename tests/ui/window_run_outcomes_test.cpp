@@ -267,36 +267,55 @@ void PrintTo(const HistoryClick& click, std::ostream* out) {
 }
 
 class WindowHistoryLinkTest : public WindowRunTest,
-                              public ::testing::WithParamInterface<HistoryClick> {};
+                              public ::testing::WithParamInterface<HistoryClick> {
+  protected:
+    // Clicks the link `click` calls, as the case says: the files opened, having checked what
+    // the window said where it said anything.
+    std::vector<std::string> Click(
+        void (WindowRun::*link)(std::function<void(const std::u16string&)>)) {
+        const HistoryClick& click = GetParam();
+        std::vector<std::string> files;
+        WindowServices services = click.keepsHistory ? WithHistory(Services()) : Services();
+        services.openFile = [&files](const std::string& path) {
+            files.push_back(path);
+            return true;
+        };
+        auto run = MakeRun(u"k1", std::move(services));
+        if (click.ranBefore) {
+            EXPECT_TRUE(RunToEnd(*run));
+        }
+        window_.Set(Field::Website, click.website);
+        std::vector<std::u16string> messages;
+        ((*run).*link)([&messages](const std::u16string& message) { messages.push_back(message); });
+        EXPECT_TRUE(window_.ServeUntil([&] { return !messages.empty() || !files.empty(); }));
+        window_.Serve();
+        EXPECT_EQ(messages, click.message.empty() ? std::vector<std::u16string>{}
+                                                  : std::vector<std::u16string>{click.message});
+        return files;
+    }
+};
 
 TEST_P(WindowHistoryLinkTest, TheHistoryLinkOpensTheReportOrSaysWhyNot) {
-    const HistoryClick& click = GetParam();
-    std::vector<std::string> files;
-    WindowServices services = click.keepsHistory ? WithHistory(Services()) : Services();
-    services.openFile = [&files](const std::string& path) {
-        files.push_back(path);
-        return true;
-    };
-    auto run = MakeRun(u"k1", std::move(services));
-    if (click.ranBefore) {
-        ASSERT_TRUE(RunToEnd(*run));
-    }
-    window_.Set(Field::Website, click.website);
-    std::vector<std::u16string> messages;
-    run->OpenHistory([&messages](const std::u16string& message) { messages.push_back(message); });
-    ASSERT_TRUE(window_.ServeUntil([&] { return !messages.empty() || !files.empty(); }));
-    window_.Serve();
-
-    if (!click.message.empty()) {
-        EXPECT_EQ(messages, std::vector<std::u16string>{click.message});
+    const std::vector<std::string> files = Click(&WindowRun::OpenHistory);
+    if (!GetParam().message.empty()) {
         EXPECT_TRUE(files.empty());
         return;
     }
-    EXPECT_TRUE(messages.empty());
     const std::string report = dir_.file("slotscope-report.html");
     EXPECT_EQ(files, std::vector<std::string>{report});
     EXPECT_NE(testing::ReadFileBytes(report).find("<h1>推广位历史：shop.example.cn</h1>"),
               std::string::npos);
+}
+
+TEST_P(WindowHistoryLinkTest, TheWorkbookLinkOpensTheWorkbookOrSaysWhyNot) {
+    const std::vector<std::string> files = Click(&WindowRun::ExportWorkbook);
+    if (!GetParam().message.empty()) {
+        EXPECT_TRUE(files.empty());
+        return;
+    }
+    const std::string workbook = dir_.file("slotscope-shop.example.cn.xlsx");
+    EXPECT_EQ(files, std::vector<std::string>{workbook});
+    EXPECT_TRUE(testing::ReadFileBytes(workbook).starts_with("PK"));  // a zip, as .xlsx are
 }
 
 INSTANTIATE_TEST_SUITE_P(
