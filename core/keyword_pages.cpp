@@ -19,8 +19,8 @@ CheckFailure KeywordPages::Failure() const {
 KeywordOutcome KeywordPages::Outcome(std::size_t page) const {
     const PageOutcome& outcome = pages[page];
     return {
-        order,           keyword,       outcome.page,  outcome.labels.left, outcome.labels.right,
-        outcome.failure, outcome.sites, outcome.reason};
+        order,           keyword,       outcome.page,   outcome.labels.left, outcome.labels.right,
+        outcome.failure, outcome.sites, outcome.reason, outcome.ads};
 }
 
 PageOutcome ReadPage(const FetchResult& fetched, const PageRequest& request,
@@ -42,6 +42,7 @@ PageOutcome ReadPage(const FetchResult& fetched, const PageRequest& request,
             case PageCheck::Outcome::Read:
                 outcome.labels = std::move(check.labels);
                 outcome.sites = std::move(check.sites);
+                outcome.ads = std::move(check.ads);
                 return outcome;
             case PageCheck::Outcome::NotResultPage:
                 // An empty answer, a login wall or a script stub: nothing was checked.

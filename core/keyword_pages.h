@@ -21,6 +21,7 @@ struct PageOutcome {
     // Nothing where the check failed: the fields show kFetchFailedLabel for such a page.
     PositionLabels labels;
     ShownSites sites;  // none where the check failed
+    ShownAds ads;      // likewise
     CheckFailure failure = CheckFailure::None;
     std::string reason;  // why it failed, in English for a log line; empty where it did not
 

@@ -22,6 +22,7 @@ struct KeywordOutcome {
     CheckFailure failure = CheckFailure::None;
     ShownSites sites;           // none where the check failed
     std::string failureReason;  // why it failed, in English for a log line; empty where it did not
+    ShownAds ads = {};          // each paid listing's site, title and text; none where it failed
 };
 
 // What a run keeps of itself beyond its results files. The run calls it on its own thread, in

@@ -10,6 +10,7 @@
 #include "base/file_open.h"
 #include "base/text_codec.h"
 #include "history/history_schema.h"
+#include "history/stored_ads.h"
 #include "history/stored_sites.h"
 #include "sql/database.h"
 #include "sql/statement.h"
@@ -49,16 +50,17 @@ const char* EndedName(RunEnd end) {
 constexpr const char* kInsertResult =
     "INSERT INTO results (run, page, ord, keyword, left_label, right_label, left_slot, "
     "right_slot, failed, left_change, left_by, right_change, right_by, left_listings, "
-    "right_listings, left_sites, right_sites, failure_reason) "
+    "right_listings, left_sites, right_sites, failure_reason, left_ads, right_ads) "
     "VALUES (:run, :page, :ord, :keyword, :left_label, :right_label, :left_slot, :right_slot, "
     ":failed, :left_change, :left_by, :right_change, :right_by, :left_listings, "
-    ":right_listings, :left_sites, :right_sites, :failure_reason)";
+    ":right_listings, :left_sites, :right_sites, :failure_reason, :left_ads, :right_ads)";
 constexpr const char* kUpdateResult =
     "UPDATE results SET left_label = :left_label, right_label = :right_label, "
     "left_slot = :left_slot, right_slot = :right_slot, failed = :failed, "
     "left_change = :left_change, left_by = :left_by, right_change = :right_change, "
     "right_by = :right_by, left_listings = :left_listings, right_listings = :right_listings, "
-    "left_sites = :left_sites, right_sites = :right_sites, failure_reason = :failure_reason "
+    "left_sites = :left_sites, right_sites = :right_sites, failure_reason = :failure_reason, "
+    "left_ads = :left_ads, right_ads = :right_ads "
     "WHERE run = :run AND page = :page AND ord = :ord AND keyword = :keyword";
 
 // The places a side's change is bound at.
@@ -69,14 +71,22 @@ struct SideColumns {
     const char* by;
     const char* listings;
     const char* sites;
+    const char* ads;
 };
-constexpr SideColumns kLeftColumns{":left_label", ":left_slot",     ":left_change",
-                                   ":left_by",    ":left_listings", ":left_sites"};
-constexpr SideColumns kRightColumns{":right_label", ":right_slot",     ":right_change",
-                                    ":right_by",    ":right_listings", ":right_sites"};
+constexpr SideColumns kLeftColumns{":left_label",    ":left_slot",  ":left_change", ":left_by",
+                                   ":left_listings", ":left_sites", ":left_ads"};
+constexpr SideColumns kRightColumns{":right_label",    ":right_slot",  ":right_change", ":right_by",
+                                    ":right_listings", ":right_sites", ":right_ads"};
+
+// A side's seen listings: their sites and, read in the same pass, each one's title and text.
+struct SeenListings {
+    const std::vector<std::string>& sites;
+    const std::vector<ListingAd>& ads;
+};
 
 void BindSide(sql::Statement& statement, const SideColumns& columns, std::u16string_view label,
-              const SideChange& change, const std::vector<std::string>& sites, bool read) {
+              const SideChange& change, const SeenListings& seen, bool read) {
+    const std::vector<std::string>& sites = seen.sites;
     statement.Bind(columns.label, EncodeUtf8(label));
     statement.Bind(columns.slot, SlotOf(label));
     statement.Bind(columns.change, ChangeName(change.kind));
@@ -86,9 +96,16 @@ void BindSide(sql::Statement& statement, const SideColumns& columns, std::u16str
     if (read) {
         statement.Bind(columns.listings, static_cast<int>(sites.size()));
         statement.Bind(columns.sites, JoinSites(sites));
+        // Listings given without their titles (by a caller that reads no page) keep none.
+        if (seen.ads.size() == sites.size()) {
+            statement.Bind(columns.ads, JoinAds(seen.ads));
+        } else {
+            statement.BindNull(columns.ads);
+        }
     } else {
         statement.BindNull(columns.listings);
         statement.BindNull(columns.sites);
+        statement.BindNull(columns.ads);
     }
 }
 
@@ -106,8 +123,10 @@ void BindOutcome(sql::Statement& statement, long long run, const KeywordOutcome&
     } else {
         statement.Bind(":failure_reason", outcome.failureReason);
     }
-    BindSide(statement, kLeftColumns, outcome.left, left, outcome.sites.left, read);
-    BindSide(statement, kRightColumns, outcome.right, right, outcome.sites.right, read);
+    BindSide(statement, kLeftColumns, outcome.left, left, {outcome.sites.left, outcome.ads.left},
+             read);
+    BindSide(statement, kRightColumns, outcome.right, right,
+             {outcome.sites.right, outcome.ads.right}, read);
 }
 
 // The write-ahead log: a killed run loses nothing committed, and readers never wait. It is

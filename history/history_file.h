@@ -53,7 +53,7 @@ class HistoryFile final : public RunHistory {
     ChangeCounts changes() const override;
 
     // The schema version this program writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     // The oldest schema version whose programs can read and write the files this one writes.
     static constexpr int kCompatibleVersion = 3;
     // PRAGMA application_id: the mark of a Slotscope history ("Slot").

@@ -8,6 +8,7 @@
 #include "base/file_open.h"
 #include "history/history_file.h"
 #include "history/history_schema.h"
+#include "history/stored_ads.h"
 #include "history/stored_sites.h"
 #include "page/own_site.h"
 #include "sql/database.h"
@@ -114,12 +115,16 @@ std::string ResultColumns(int version) {
     const char* right = version >= 2 ? "r.right_listings, r.right_sites" : "NULL, NULL";
     return std::string("r.run, r.page, r.ord, r.keyword, r.failed, r.left_label, r.left_slot, ") +
            left + ", r.left_change, r.left_by, r.right_label, r.right_slot, " + right +
-           ", r.right_change, r.right_by, " + (version >= 3 ? "r.failure_reason" : "NULL");
+           ", r.right_change, r.right_by, " + (version >= 3 ? "r.failure_reason" : "NULL") +
+           (version >= 5 ? ", r.left_ads, r.right_ads" : ", NULL, NULL");
 }
 
 StoredResult ResultOf(const sql::Statement& row) {
-    return {row.Int64(0),     row.Text(1),    row.Int(2),      row.Text(3),
-            row.MaybeText(4), SideOf(row, 5), SideOf(row, 11), row.MaybeText(17)};
+    StoredResult result{row.Int64(0),     row.Text(1),    row.Int(2),      row.Text(3),
+                        row.MaybeText(4), SideOf(row, 5), SideOf(row, 11), row.MaybeText(17)};
+    result.left.ads = SplitAds(row.MaybeText(18));
+    result.right.ads = SplitAds(row.MaybeText(19));
+    return result;
 }
 
 }  // namespace

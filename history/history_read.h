@@ -30,14 +30,26 @@ struct StoredChange {
     std::optional<int> by;
 };
 
+// A paid listing as kept: the site it shows, its title and its text (UTF-8, as the page showed
+// them; see ListingAd).
+struct StoredAd {
+    std::string site;
+    std::string title;
+    std::string text;
+
+    friend bool operator==(const StoredAd&, const StoredAd&) = default;
+};
+
 // One side of a keyword's check: what its line said, and the paid listings seen there (none
-// known for a failed check, or a row older than the listings' columns).
+// known for a failed check, or a row older than the listings' columns; `ads` none also for a row
+// older than theirs).
 struct StoredSide {
     std::string label;
     std::optional<int> slot;
     std::optional<int> listings;
     std::optional<std::vector<std::string>> sites;
     StoredChange change;
+    std::optional<std::vector<StoredAd>> ads;
 };
 
 // A keyword's check in a run, on one page.

@@ -43,6 +43,8 @@ CREATE TABLE results (
     left_sites TEXT,
     right_sites TEXT,
     failure_reason TEXT,
+    left_ads TEXT,
+    right_ads TEXT,
     PRIMARY KEY (run, page, ord)
 );
 CREATE INDEX results_by_keyword ON results (keyword, page, run);
@@ -63,6 +65,12 @@ constexpr const char* kSchemaFrom2To3 = "ALTER TABLE results ADD COLUMN failure_
 // connection, which is the empty name.
 constexpr const char* kSchemaFrom3To4 =
     "ALTER TABLE runs ADD COLUMN region TEXT NOT NULL DEFAULT '';";
+
+// From the fourth schema: each paid listing's site, title and text, unknown for older rows.
+constexpr const char* kSchemaFrom4To5 = R"sql(
+ALTER TABLE results ADD COLUMN left_ads TEXT;
+ALTER TABLE results ADD COLUMN right_ads TEXT;
+)sql";
 
 // Older runs kept the site as it was typed ("http://www.shop.cn/"): each is stored as the site
 // checked, so that every run of one site compares with the others.
@@ -113,6 +121,7 @@ const sql::Schema& HistorySchema() {
                  });
              }},
             {4, [](sql::Database& db) { return db.Execute(kSchemaFrom3To4); }},
+            {5, [](sql::Database& db) { return db.Execute(kSchemaFrom4To5); }},
         }};
     return schema;
 }

@@ -14,7 +14,7 @@ struct LayoutReading {
     bool resultPage = false;
     PositionLabels labels;
     ShownSites sites;
-    ShownAds ads;
+    ShownAds ads = {};
 };
 
 // Result pages that carry their listings in two columns, the elements with the ids content_left

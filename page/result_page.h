@@ -86,7 +86,7 @@ struct PageCheck {
     Outcome outcome = Outcome::Read;
     PositionLabels labels;
     ShownSites sites;
-    ShownAds ads;
+    ShownAds ads = {};
 };
 
 // Reads a fetched page of either kind in one pass: whether it is a result page (for the desktop

@@ -74,6 +74,8 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     // As the schema before kept it: the site as typed, no failure reasons.
     ASSERT_TRUE(testing::Execute(path,
                                  "ALTER TABLE results DROP COLUMN failure_reason; "
+                                 "ALTER TABLE results DROP COLUMN left_ads; "
+                                 "ALTER TABLE results DROP COLUMN right_ads; "
                                  "ALTER TABLE runs DROP COLUMN region; PRAGMA user_version = 2"));
     // Found under any spelling before a run has stored it anew.
     for (const char* site : {"huaxian-shop.cn", "www.huaxian-shop.cn", "HTTPS://huaxian-shop.cn"}) {
@@ -90,7 +92,45 @@ TEST(HistoryFileTest, RunsOfOneSiteHoweverSpeltCompareAsOne) {
     EXPECT_EQ(history.changes().lost, 1);
     EXPECT_EQ(Rows(path, "SELECT DISTINCT site FROM runs"),
               (std::vector<std::string>{"huaxian-shop.cn"}));
-    EXPECT_EQ(Rows(path, "PRAGMA user_version"), (std::vector<std::string>{"4"}));
+    EXPECT_EQ(Rows(path, "PRAGMA user_version"),
+              std::vector<std::string>{std::to_string(HistoryFile::kSchemaVersion)});
+}
+
+TEST(HistoryFileTest, EachPaidListingIsKeptWithItsTitleAndText) {
+    const std::vector<ListingAd> shown = {{"a.cn", "鲜花 \"速递\"", "同城；配送"}, {"", "", ""}};
+    const std::vector<StoredAd> kept = {{"a.cn", "鲜花 \"速递\"", "同城；配送"}, {"", "", ""}};
+    const struct {
+        const char* name;
+        CheckFailure failure;
+        std::vector<std::string> sites;
+        std::optional<std::vector<StoredAd>> ads;
+    } cases[] = {
+        {"read", CheckFailure::None, {"a.cn", ""}, kept},
+        {"failed: none known", CheckFailure::Fetch, {"a.cn", ""}, std::nullopt},
+        {"sites given without titles: none known", CheckFailure::None, {"a.cn"}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        testing::TempDir dir;
+        const std::string path = dir.file("slotscope.db");
+        HistoryFile history(path, "test");
+        history.Begin(u"shop.example.cn", Device::Pc, u"", {});
+        KeywordOutcome outcome = Outcome(1, u"左无", c.failure);
+        outcome.sites.left = c.sites;
+        outcome.ads.left = shown;
+        history.Record({outcome});
+        history.End({});
+        const auto reader = HistoryReader::Open(path);
+        ASSERT_TRUE(reader) << reader.error();
+        std::vector<StoredResult> results;
+        (*reader)->ResultsOfRun(history.RunId(), [&](const StoredResult& result) {
+            results.push_back(result);
+            return true;
+        });
+        ASSERT_EQ(results.size(), 1U) << c.name;
+        EXPECT_EQ(results[0].left.ads, c.ads) << c.name;
+        // The right side showed no listing: known to show none where the page was read.
+        EXPECT_EQ(results[0].right.ads.has_value(), c.failure == CheckFailure::None) << c.name;
+    }
 }
 
 TEST(HistoryFileTest, AFileLockedPastTheWaitIsGivenUpAndLeftAsItIs) {

@@ -66,6 +66,12 @@ TEST(HistoryMigrationTest, AnOlderSchemasFileIsTakenUpWithItsRows) {
              "ALTER TABLE results ADD COLUMN failure_reason TEXT; "
              "UPDATE runs SET site = 'shop.example.cn';",
          "3|shop.example.cn"},
+        {4,
+         std::string(kFirstSchema) + kSecondSchema +
+             "ALTER TABLE results ADD COLUMN failure_reason TEXT; "
+             "ALTER TABLE runs ADD COLUMN region TEXT NOT NULL DEFAULT ''; "
+             "UPDATE runs SET site = 'shop.example.cn';",
+         "3|shop.example.cn"},
     };
     for (const auto& c : cases) {
         testing::TempDir dir;
@@ -77,22 +83,25 @@ TEST(HistoryMigrationTest, AnOlderSchemasFileIsTakenUpWithItsRows) {
         history.End({});
         EXPECT_EQ(history.problem(), "") << c.version;
         EXPECT_EQ(history.changes().up, 1) << c.version;
-        EXPECT_EQ(Rows(path, "PRAGMA user_version"), std::vector<std::string>{"4"});
+        EXPECT_EQ(Rows(path, "PRAGMA user_version"), std::vector<std::string>{"5"});
         EXPECT_EQ(Rows(path, "SELECT value FROM meta WHERE key = 'last_compatible_version'"),
                   std::vector<std::string>{"3"});
         // The older runs were made over this machine's own connection.
         EXPECT_EQ(Rows(path, "SELECT id, site, region FROM runs"),
                   (std::vector<std::string>{"1|shop.example.cn|", "2|shop.example.cn|"}));
-        EXPECT_EQ(
-            Rows(path, "SELECT run, left_label, left_change, left_by, failure_reason FROM results"),
-            (std::vector<std::string>{"1|左3|first|-|-", "2|左1|up|2|-"}));
+        // The older rows' listings' titles are unknown; the new row's side shows none.
+        EXPECT_EQ(Rows(path,
+                       "SELECT run, left_label, left_change, left_by, failure_reason, left_ads "
+                       "FROM results"),
+                  (std::vector<std::string>{"1|左3|first|-|-|-", "2|左1|up|2|-|[]"}));
         const auto reader = HistoryReader::Open(path);
         ASSERT_TRUE(reader) << reader.error();
         std::vector<std::string> listings;
         (*reader)->ResultsOfRun(1, [&](const StoredResult& result) {
-            listings.push_back(result.left.listings ? std::to_string(*result.left.listings) + "|" +
-                                                          result.left.sites->back()
-                                                    : "-|-");
+            listings.push_back(result.left.ads        ? "ads"
+                               : result.left.listings ? std::to_string(*result.left.listings) +
+                                                            "|" + result.left.sites->back()
+                                                      : "-|-");
             return true;
         });
         EXPECT_EQ(listings, std::vector<std::string>{c.listings}) << c.version;
@@ -105,10 +114,10 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
         std::string marks;  // besides the tables as this version makes them
         bool usable;
     } cases[] = {
-        {"PRAGMA user_version = 5;", false},
-        {table + "INSERT INTO meta VALUES ('last_compatible_version', 5); PRAGMA user_version = 5;",
+        {"PRAGMA user_version = 6;", false},
+        {table + "INSERT INTO meta VALUES ('last_compatible_version', 6); PRAGMA user_version = 6;",
          false},
-        {table + "INSERT INTO meta VALUES ('last_compatible_version', 4); PRAGMA user_version = 5;",
+        {table + "INSERT INTO meta VALUES ('last_compatible_version', 5); PRAGMA user_version = 6;",
          true},
     };
     for (const auto& c : cases) {
@@ -131,12 +140,12 @@ TEST(HistoryMigrationTest, ANewerSchemasFileIsLeftAsItIsUnlessItSaysThisVersionC
             EXPECT_TRUE(reader) << reader.error();
             EXPECT_EQ(Rows(path, "SELECT count(*) FROM runs"), std::vector<std::string>{"2"});
         } else {
-            EXPECT_NE(history.problem().find("made by a newer version of Slotscope (schema 5); "
+            EXPECT_NE(history.problem().find("made by a newer version of Slotscope (schema 6); "
                                              "left as it is"),
                       std::string::npos)
                 << history.problem();
             EXPECT_EQ(reader ? "" : reader.error(),
-                      "made by a newer version of Slotscope (schema 5)");
+                      "made by a newer version of Slotscope (schema 6)");
             EXPECT_EQ(testing::ReadFileBytes(path), bytes) << c.marks;
             EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
         }

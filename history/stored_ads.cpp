@@ -1,0 +1,37 @@
+#include "history/stored_ads.h"
+
+#include <nlohmann/json.hpp>
+
+namespace slotscope {
+
+using Json = nlohmann::ordered_json;
+
+std::string JoinAds(const std::vector<ListingAd>& ads) {
+    Json array = Json::array();
+    for (const ListingAd& ad : ads) {
+        array.push_back({{"site", ad.site}, {"title", ad.title}, {"text", ad.text}});
+    }
+    return array.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<std::vector<StoredAd>> SplitAds(const std::optional<std::string>& column) {
+    if (!column) {
+        return std::nullopt;
+    }
+    const Json array = Json::parse(*column, nullptr, false);
+    if (!array.is_array()) {
+        return std::nullopt;
+    }
+    std::vector<StoredAd> ads;
+    ads.reserve(array.size());
+    for (const Json& ad : array) {
+        if (!ad.is_object()) {
+            return std::nullopt;
+        }
+        ads.push_back({ad.value("site", std::string()), ad.value("title", std::string()),
+                       ad.value("text", std::string())});
+    }
+    return ads;
+}
+
+}  // namespace slotscope
