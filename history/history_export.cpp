@@ -32,6 +32,17 @@ Json SitesJson(const StoredSide& side) {
     return side.sites ? Json(*side.sites) : Json(nullptr);
 }
 
+Json AdsJson(const StoredSide& side) {
+    if (!side.ads) {
+        return nullptr;
+    }
+    Json ads = Json::array();
+    for (const StoredAd& ad : *side.ads) {
+        ads.push_back({{"site", ad.site}, {"title", ad.title}, {"text", ad.text}});
+    }
+    return ads;
+}
+
 template <typename T>
 std::string Field(const std::optional<T>& value) {
     if (!value) {
@@ -51,6 +62,18 @@ std::string SitesField(const StoredSide& side) {
     std::string joined;
     for (std::size_t i = 0; i < side.sites->size(); ++i) {
         joined += (i == 0 ? "" : "; ") + (*side.sites)[i];
+    }
+    return CsvField(joined);
+}
+
+// A side's paid listings for people: each as "site｜title｜text", joined by "; ".
+std::string AdsField(const StoredSide& side) {
+    if (!side.ads) {
+        return {};
+    }
+    std::string joined;
+    for (const StoredAd& ad : *side.ads) {
+        joined += (joined.empty() ? "" : "; ") + ad.site + "｜" + ad.title + "｜" + ad.text;
     }
     return CsvField(joined);
 }
@@ -128,6 +151,8 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
                     {"failure_reason", OrNull(result.failureReason)},
                     {"left_sites", SitesJson(result.left)},
                     {"right_sites", SitesJson(result.right)},
+                    {"left_ads", AdsJson(result.left)},
+                    {"right_ads", AdsJson(result.right)},
                     {"left_change", ChangeJson(result.left.change)},
                     {"right_change", ChangeJson(result.right.change)},
                     {"region", regions[result.run]}};
@@ -191,7 +216,7 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
     }
     if (!out("\xEF\xBB\xBF运行编号,开始时间,开始时间(UTC),设备,页面,地域,序号,关键词,左侧/上方,"
              "右侧/下方,左侧位次,右侧位次,左侧推广数,右侧推广数,左侧网站,右侧网站,左侧变化,"
-             "右侧变化,查询失败,失败原因\r\n")) {
+             "右侧变化,查询失败,失败原因,左侧广告,右侧广告\r\n")) {
         return ExportEnd::WriteFailed;
     }
     bool written = true;
@@ -208,7 +233,8 @@ ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& r
                 Field(result.left.listings) + ',' + Field(result.right.listings) + ',' +
                 SitesField(result.left) + ',' + SitesField(result.right) + ',' +
                 ChangeWord(result.left.change) + ',' + ChangeWord(result.right.change) + ',' +
-                FailureWord(result.failed) + ',' + Field(result.failureReason) + "\r\n");
+                FailureWord(result.failed) + ',' + Field(result.failureReason) + ',' +
+                AdsField(result.left) + ',' + AdsField(result.right) + "\r\n");
         return written;
     });
     if (!written) {

@@ -30,7 +30,7 @@ ExportEnd WriteHistoryJson(HistoryReader& reader, const std::string& site,
 // The same as CSV for people with a spreadsheet: UTF-8 with a byte-order mark (so Excel and WPS
 // read it as such), CR LF line ends, Chinese column names and words, the run's start in local
 // time (and in UTC in a column of its own), one row per keyword per run and page; a side's shown
-// sites joined by "; ". A
+// sites joined by "; ", and its paid listings as "site｜title｜text" joined by "; ". A
 // cell that a spreadsheet would take for a formula (one starting with = + - @, a tab or a CR)
 // starts with ' instead, so that a keyword or a page's text is never run.
 ExportEnd WriteHistoryCsv(HistoryReader& reader, const std::vector<StoredRun>& runs,

@@ -266,12 +266,15 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
         R"({"run":1,"order":1,"keyword":"鲜花","left":"左2","right":"右无推广位","left_slot":2,)"
         R"("right_slot":null,"left_listings":3,"right_listings":0,"failed":null,)"
         R"("failure_reason":null,"left_sites":["other.test","shop.example.cn","other.test"],"right_sites":[],)"
+        R"("left_ads":[{"site":"other.test","title":"","text":""},)"
+        R"({"site":"shop.example.cn","title":"","text":""},)"
+        R"({"site":"other.test","title":"","text":""}],"right_ads":[],)"
         R"("left_change":{"kind":"first"},"right_change":{"kind":"first"},"region":null})",
         R"("right_sites":["shop.example.cn","other.test","other.test"])",
         R"({"run":1,"order":3,"keyword":"kw3","left":"查询失败","right":"查询失败",)"
         R"("left_slot":null,"right_slot":null,"left_listings":null,"right_listings":null,)"
         R"("failed":"fetch","failure_reason":"HTTP status 404","left_sites":null,)"
-        R"("right_sites":null,)"
+        R"("right_sites":null,"left_ads":null,"right_ads":null,)"
         R"("left_change":{"kind":"failed"},"right_change":{"kind":"failed"},"region":null})",
         R"("left_change":{"kind":"up","by":1})",
         R"("right":"右无推广位","left_slot":null,"right_slot":null,"left_listings":3,)"
@@ -295,7 +298,8 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
         << last.out;
     EXPECT_EQ(std::count(last.out.begin(), last.out.end(), '\n'), 4) << last.out;
     EXPECT_NE(last.out.find(",电脑,电脑,本机,1,鲜花,左1,右无推广位,1,,3,0,"
-                            "shop.example.cn; other.test; other.test,,上升1,仍无,,\n"),
+                            "shop.example.cn; other.test; other.test,,上升1,仍无,,,"
+                            "shop.example.cn｜｜; other.test｜｜; other.test｜｜,\n"),
               std::string::npos)
         << last.out;
     const std::string firstRow = last.out.substr(last.out.find('\n') + 1);
@@ -308,11 +312,12 @@ TEST_F(CliTest, TheHistoryReadsBackAsJsonAndCsvWithWhoHoldsTheSlots) {
     EXPECT_EQ(last.out.find(",1,鲜花,左2"), std::string::npos) << "only the last run";
     const Outcome both = Run({"history", "--site", "shop.example.cn", "--format", "csv"});
     EXPECT_NE(both.out.find(",3,kw3,查询失败,查询失败,,,,,,,查询失败,查询失败,连接失败,"
-                            "HTTP status 404\n"),
+                            "HTTP status 404,,\n"),
               std::string::npos)
         << both.out;
     EXPECT_NE(both.out.find(
-                  ",2,kw2,左无,右无推广位,,,3,0,other.test; other.test; other.test,,仍无,掉出,,\n"),
+                  ",2,kw2,左无,右无推广位,,,3,0,other.test; other.test; other.test,,仍无,掉出,,,"
+                  "other.test｜｜; other.test｜｜; other.test｜｜,\n"),
               std::string::npos)
         << both.out;
 
