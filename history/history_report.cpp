@@ -6,7 +6,6 @@
 #include <span>
 #include <tuple>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "base/file_open.h"
@@ -40,23 +39,45 @@ std::string KeyOf(const std::string& page, const std::string& keyword) {
     return page + '\n' + keyword;
 }
 
-// The keywords the report's table shows, in its order, and how many it leaves out.
+// A keyword the report's tables show.
+struct ShownLine {
+    std::string page;
+    std::string keyword;
+    bool changed = false;  // its slot moved in the latest run
+    bool latest = false;   // the latest run checked it: who holds its slots is shown
+};
+
+// The keywords the report's tables show, in their order, and how many it leaves out.
 struct ShownKeywords {
-    std::vector<std::pair<std::string, std::string>> lines;  // page and keyword
-    std::unordered_set<std::string> keys;                    // KeyOf each of them
+    std::vector<ShownLine> lines;
+    std::unordered_map<std::string, std::size_t> rows;  // KeyOf each of them, to its line
     int leftOut = 0;
     int unchanged = 0;  // shown, though they did not change
 
-    void Offer(const std::string& page, const std::string& keyword, bool changed, int most) {
+    void Offer(const std::string& page, const std::string& keyword, bool changed, bool latest,
+               int most) {
         if (!changed && unchanged >= most) {
             ++leftOut;
             return;
         }
         unchanged += changed ? 0 : 1;
-        lines.emplace_back(page, keyword);
-        keys.insert(KeyOf(page, keyword));
+        rows.emplace(KeyOf(page, keyword), lines.size());
+        lines.push_back({page, keyword, changed, latest});
+    }
+    // The line of a keyword shown, if it is.
+    std::optional<std::size_t> Row(const std::string& page, const std::string& keyword) const {
+        const auto found = rows.find(KeyOf(page, keyword));
+        return found == rows.end() ? std::nullopt : std::optional(found->second);
     }
 };
+
+// The ids of a part's rows: a keyword's row in the tables, and its row of who holds the slots.
+std::string RowId(int section, std::size_t line) {
+    return "s" + std::to_string(section) + "k" + std::to_string(line);
+}
+std::string HoldersId(int section, std::size_t line) {
+    return "s" + std::to_string(section) + "h" + std::to_string(line);
+}
 
 // What the report reads before its body: how the latest run moved, which keywords the table
 // shows, and every run's totals for the charts.
@@ -78,7 +99,7 @@ bool BothPages(const std::vector<StoredRun>& runs) {
 // The latest run's keywords, then those that only earlier runs checked; nothing where the
 // history could not be read.
 std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
-                           const std::vector<StoredRun>& runs, int unchangedKeywords) {
+                           const std::vector<StoredRun>& runs, int unchangedKeywords, int section) {
     Survey survey;
     survey.bothPages = BothPages(runs);
     const StoredRun& latest = runs.back();
@@ -91,12 +112,12 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
                                                   changed.push_back(result);
                                               }
                                               survey.shown.Offer(result.page, result.keyword,
-                                                                 Changed(result), most);
+                                                                 Changed(result), true, most);
                                               return true;
                                           }) &&
                       reader.KeywordsBeforeTheLast(
                           site, runs, [&](const std::string& page, const std::string& keyword) {
-                              survey.shown.Offer(page, keyword, false, most);
+                              survey.shown.Offer(page, keyword, false, false, most);
                               return true;
                           });
     bool movesRead = read;
@@ -107,7 +128,9 @@ std::optional<Survey> Read(HistoryReader& reader, const std::string& site,
                                                         before = found;
                                                         return true;
                                                     });
+        const std::optional<std::size_t> row = survey.shown.Row(result.page, result.keyword);
         for (SlotMove& move : MovesOf(result, before, SiteKey(site))) {
+            move.anchor = row ? RowId(section, *row) : "";
             survey.moves.push_back(std::move(move));
         }
     }
@@ -140,64 +163,57 @@ markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<s
 }
 
 // A keyword's checks over the runs: its left slot in each, and the whole check in those the
-// table shows; read one keyword after another into the same room.
+// table shows, newest first; read one keyword after another into the same room.
 class KeywordChecks final {
   public:
-    KeywordChecks(const std::vector<StoredRun>& runs, std::size_t firstShown)
-        : firstShown_(firstShown),
-          firstRun_(runs.front().id),
-          byRun_(runs.size()),
-          slots_(runs.size()) {
+    KeywordChecks(const std::vector<StoredRun>& runs, std::size_t shownRuns)
+        : firstRun_(runs.front().id), shown_(shownRuns), slots_(runs.size()) {
         for (std::size_t i = 0; i < runs.size(); ++i) {
             runIndex_[runs[i].id] = i;
         }
     }
 
     bool Read(HistoryReader& reader, const std::string& page, const std::string& keyword) {
-        std::fill(byRun_.begin(), byRun_.end(), std::nullopt);
+        std::fill(shown_.begin(), shown_.end(), std::nullopt);
         std::fill(slots_.begin(), slots_.end(), std::nullopt);
         return reader.ResultsOfKeyword(page, keyword, firstRun_, [&](const StoredResult& result) {
             if (const auto found = runIndex_.find(result.run); found != runIndex_.end()) {
                 slots_[found->second] = result.left.slot;
-                if (found->second >= firstShown_) {
-                    byRun_[found->second] = result;
+                // The newest run first: places counted back from the last run.
+                const std::size_t back = slots_.size() - 1 - found->second;
+                if (back < shown_.size()) {
+                    shown_[back] = result;
                 }
             }
             return true;
         });
     }
-    std::span<const std::optional<StoredResult>> shown() const {
-        return std::span(byRun_).subspan(firstShown_);
-    }
+    std::span<const std::optional<StoredResult>> shown() const { return shown_; }
     const std::vector<std::optional<int>>& slots() const { return slots_; }
 
   private:
-    std::size_t firstShown_;
     long long firstRun_;
     std::unordered_map<long long, std::size_t> runIndex_;
-    std::vector<std::optional<StoredResult>> byRun_;
+    std::vector<std::optional<StoredResult>> shown_;
     std::vector<std::optional<int>> slots_;
 };
 
-// The keywords over the last `options.tableRuns` runs, each read on its own and written as it is
-// read.
-ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& runs,
-                        const Survey& survey, const ReportOptions& options, markup::Writer& html) {
-    const std::size_t shownRuns =
-        std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
-    KeywordChecks checks(runs, runs.size() - shownRuns);
-    std::vector<RunColumn> columns;
-    for (std::size_t r = runs.size() - shownRuns; r < runs.size(); ++r) {
-        columns.push_back({runs[r].id, options.localTime
-                                           ? options.localTime(runs[r].started)
-                                           : LocalTimeText(runs[r].started, TimeShown::Seconds)});
-    }
-    html.Write(KeywordsHead(columns, MainPage(runs.back())));
-    for (const auto& [page, keyword] : survey.shown.lines) {
-        if (!checks.Read(reader, page, keyword)) {
+// One table of the keywords: those that moved in the latest run, or the others; each keyword
+// read on its own and written as it is read.
+ExportEnd WriteTable(HistoryReader& reader, const Survey& survey, bool moved, int section,
+                     KeywordChecks& checks, markup::Writer& html) {
+    for (std::size_t line = 0; line < survey.shown.lines.size(); ++line) {
+        const ShownLine& shown = survey.shown.lines[line];
+        if (shown.changed != moved) {
+            continue;
+        }
+        if (!checks.Read(reader, shown.page, shown.keyword)) {
             return ExportEnd::ReadFailed;
         }
-        html.Write(KeywordRow(page, keyword, survey.bothPages, checks.shown(), checks.slots()));
+        const RowIds ids{RowId(section, line),
+                         shown.latest ? HoldersId(section, line) : std::string()};
+        html.Write(KeywordRow(shown.page, shown.keyword, survey.bothPages, ids, checks.shown(),
+                              checks.slots()));
         if (!html.written()) {
             return ExportEnd::WriteFailed;
         }
@@ -206,15 +222,55 @@ ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& run
     return ExportEnd::Written;
 }
 
+// The keywords over the last `options.tableRuns` runs, newest first: those that moved, then the
+// others folded away (open where none moved).
+ExportEnd WriteKeywords(HistoryReader& reader, const std::vector<StoredRun>& runs,
+                        const Survey& survey, const ReportOptions& options, int section,
+                        markup::Writer& html) {
+    const std::size_t shownRuns =
+        std::min(runs.size(), static_cast<std::size_t>(std::max(options.tableRuns, 1)));
+    KeywordChecks checks(runs, shownRuns);
+    std::vector<RunColumn> columns;
+    for (std::size_t back = 0; back < shownRuns; ++back) {
+        const StoredRun& run = runs[runs.size() - 1 - back];
+        columns.push_back({run.id, options.localTime
+                                       ? options.localTime(run.started)
+                                       : LocalTimeText(run.started, TimeShown::Seconds)});
+    }
+    const auto changed =
+        static_cast<std::size_t>(std::count_if(survey.shown.lines.begin(), survey.shown.lines.end(),
+                                               [](const ShownLine& line) { return line.changed; }));
+    const std::size_t unchanged = survey.shown.lines.size() - changed;
+    html.Write(KeywordsHeading(shownRuns));
+    if (changed > 0) {
+        html.Write(KeywordsHead(columns, MainPage(runs.back())));
+        if (const ExportEnd end = WriteTable(reader, survey, true, section, checks, html);
+            end != ExportEnd::Written) {
+            return end;
+        }
+    }
+    if (unchanged > 0) {
+        html.Write(UnchangedStart(unchanged, changed == 0));
+        html.Write(KeywordsHead(columns, MainPage(runs.back())));
+        if (const ExportEnd end = WriteTable(reader, survey, false, section, checks, html);
+            end != ExportEnd::Written) {
+            return end;
+        }
+        html.Write(UnchangedEnd());
+    }
+    return ExportEnd::Written;
+}
+
 // Who holds the slots in the latest run (started `when`), for the keywords of the table; then
 // the page's end.
 ExportEnd WriteHolders(HistoryReader& reader, const std::string& site, const StoredRun& latest,
-                       const Survey& survey, std::string_view when, markup::Writer& html) {
+                       const Survey& survey, std::string_view when, int section,
+                       markup::Writer& html) {
     html.Write(HoldersHead(when, MainPage(latest), survey.bothPages));
     const std::string own = SiteKey(site);
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
-        if (survey.shown.keys.contains(KeyOf(result.page, result.keyword))) {
-            html.Write(HolderRow(result, survey.bothPages, own));
+        if (const std::optional<std::size_t> line = survey.shown.Row(result.page, result.keyword)) {
+            html.Write(HolderRow(result, survey.bothPages, own, HoldersId(section, *line)));
         }
         return html.written();
     });
@@ -249,9 +305,10 @@ std::vector<std::vector<StoredRun>> SectionsOf(const std::vector<StoredRun>& run
 // and who holds the slots.
 ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
                        const std::vector<StoredRun>& runs, const ReportOptions& options,
-                       markup::Writer& html) {
+                       int section, markup::Writer& html) {
     const std::string shownSite = SiteKey(site);
-    const std::optional<Survey> survey = Read(reader, site, runs, options.unchangedKeywords);
+    const std::optional<Survey> survey =
+        Read(reader, site, runs, options.unchangedKeywords, section);
     if (!survey) {
         return ExportEnd::ReadFailed;
     }
@@ -271,14 +328,14 @@ ExportEnd WriteSection(HistoryReader& reader, const std::string& site,
     }
     html.Write(CountsLine(survey->counts, runs.back().device));
     html.Write(RunCharts(survey->totals, when, MainPage(runs.back())));
-    if (const ExportEnd end = WriteKeywords(reader, runs, *survey, options, html);
+    if (const ExportEnd end = WriteKeywords(reader, runs, *survey, options, section, html);
         end != ExportEnd::Written) {
         return end;
     }
     if (survey->shown.leftOut > 0) {
         html.Write(LeftOutNote(survey->shown.leftOut, shownSite));
     }
-    return WriteHolders(reader, site, runs.back(), *survey, when.back(), html);
+    return WriteHolders(reader, site, runs.back(), *survey, when.back(), section, html);
 }
 
 }  // namespace
@@ -293,11 +350,13 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
         return html.Flush() ? ExportEnd::Written : ExportEnd::WriteFailed;
     }
     const std::vector<std::vector<StoredRun>> sections = SectionsOf(runs, options.sectionRuns);
-    for (const std::vector<StoredRun>& section : sections) {
+    for (std::size_t part = 0; part < sections.size(); ++part) {
+        const std::vector<StoredRun>& section = sections[part];
         if (sections.size() > 1) {
             html.Write(SectionHeading(section.back().region, MainPage(section.back())));
         }
-        if (const ExportEnd end = WriteSection(reader, site, section, options, html);
+        if (const ExportEnd end =
+                WriteSection(reader, site, section, options, static_cast<int>(part) + 1, html);
             end != ExportEnd::Written) {
             return end;
         }

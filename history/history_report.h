@@ -18,7 +18,7 @@ inline constexpr int kReportRuns = 30;
 inline constexpr int kUnchangedKeywordsShown = 1000;
 
 struct ReportOptions {
-    int tableRuns = 10;  // the runs the keyword table shows, the latest last
+    int tableRuns = kReportRuns;  // the runs the keyword table shows, the newest first
     int unchangedKeywords = kUnchangedKeywordsShown;
     // The latest runs of each region and page the report covers; 0: all it is given.
     int sectionRuns = 0;

@@ -65,7 +65,8 @@ std::vector<SlotMove> MovesOf(const StoredResult& latest, const std::optional<St
             continue;
         }
         SlotMove move{latest.page, latest.keyword, right,     std::string(kind),
-                      change.by,   then.label,     now.label, ""};
+                      change.by,   then.label,     now.label, "",
+                      ""};
         // Who sits where the user's site sat: a slot the page still has, held by another site.
         if (then.slot && now.sites && (kind == "lost" || kind == "down") &&
             static_cast<std::size_t>(*then.slot) <= now.sites->size()) {
@@ -108,11 +109,16 @@ Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages, bool compar
                                                 : Fill("，原位置现在是 <b>{{site}}</b>",
                                                        {{"site", Text(move.holder)}});
         items += Fill(
-            "<li><span class='kw'>{{keyword}}</span>{{page}} {{side}}"
+            "<li>{{keyword}}{{page}} {{side}}"
             "<span class='mark "
             "{{kind}}'>{{word}}{{by}}</span>：{{before}}{{after}}{{holder}}</li>\n",
             {{"kind", markup::Attribute(move.kind)},
-             {"keyword", Text(move.keyword)},
+             {"keyword",
+              Markup(move.anchor.empty() ? Fill("<span class='kw'>{{keyword}}</span>",
+                                                {{"keyword", Text(move.keyword)}})
+                                         : Fill("<a class='kw' href='#{{anchor}}'>{{keyword}}</a>",
+                                                {{"anchor", markup::Attribute(move.anchor)},
+                                                 {"keyword", Text(move.keyword)}}))},
              {"page", Markup(page)},
              {"side", Markup(Fill(SideName(move)))},
              {"word", Markup(Fill(KindWord(move)))},

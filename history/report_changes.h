@@ -21,6 +21,7 @@ struct SlotMove {
     std::string before;  // the label of the check compared with; empty where unknown
     std::string after;
     std::string holder;  // the site in the old slot now; empty where none or unknown
+    std::string anchor;  // the id of the keyword's row in the report; empty where it has none
 };
 
 // The moves of a latest run's result on its sides since `before`, the keyword's check before it;
@@ -32,7 +33,8 @@ std::vector<SlotMove> MovesOf(const StoredResult& latest, const std::optional<St
 void SortWorstFirst(std::vector<SlotMove>& moves);
 
 // The list headed 变化, or a line that says nothing moved, or (where no keyword had a check
-// before to compare with) that nothing could be compared; keywords of both pages say which.
+// before to compare with) that nothing could be compared; keywords of both pages say which, and
+// each links to its row where it has one.
 markup::Html ChangesList(const std::vector<SlotMove>& moves, bool bothPages, bool compared);
 
 }  // namespace slotscope

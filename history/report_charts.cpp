@@ -28,13 +28,37 @@ std::array<double, 3> Ticks(double top, double bottom) {
     return {top, (top + bottom) / 2, bottom};
 }
 
+std::vector<std::size_t> TimeTicks(std::size_t n, std::size_t most) {
+    std::vector<std::size_t> ticks;
+    const std::size_t count = std::min(n, std::max<std::size_t>(most, 2));
+    for (std::size_t t = 0; t < count; ++t) {
+        // Rounded to the nearest run, so that the spacing is as even as whole runs allow.
+        ticks.push_back(count == 1 ? 0 : (t * (n - 1) + (count - 1) / 2) / (count - 1));
+    }
+    return ticks;
+}
+
+namespace {
+
+// A run's time as a tick's two lines: the date without its year, and the time.
+std::pair<std::string_view, std::string_view> TickLines(std::string_view when) {
+    const std::size_t space = std::min(when.find(' '), when.size());
+    std::string_view date = when.substr(0, space);
+    if (date.size() == 10 && date[4] == '-' && date[7] == '-') {
+        date.remove_prefix(5);
+    }
+    return {date, when.substr(std::min(space + 1, when.size()))};
+}
+
+}  // namespace
+
 std::string LineChart(const std::string& title, const std::vector<std::optional<double>>& values,
                       double top, double bottom, const std::vector<std::string>& xLabels,
                       int decimals, std::string_view unit) {
     constexpr double width = 420;
     constexpr double height = 180;
     constexpr double left = 44;
-    constexpr double right = 12;
+    constexpr double right = 24;
     constexpr double upper = 24;
     constexpr double lower = 34;
     const std::size_t n = values.size();
@@ -53,13 +77,17 @@ std::string LineChart(const std::string& title, const std::vector<std::optional<
                ChartNumber(y(v) + 4, 1) + "' text-anchor='end'>" + ChartNumber(v, decimals) +
                std::string(unit) + "</text>";
     }
-    if (!xLabels.empty()) {
-        svg += "<text x='" + ChartNumber(x(0), 1) + "' y='" + ChartNumber(height - 12, 0) + "'>" +
-               HtmlEscape(xLabels.front()) + "</text>";
-        if (n > 1) {
-            svg += "<text x='" + ChartNumber(x(n - 1), 1) + "' y='" + ChartNumber(height - 12, 0) +
-                   "' text-anchor='end'>" + HtmlEscape(xLabels.back()) + "</text>";
-        }
+    // Wide enough apart for "12-09" over "14:30:05".
+    constexpr std::size_t kMostTicks = 7;
+    for (const std::size_t i : TimeTicks(std::min(n, xLabels.size()), kMostTicks)) {
+        const auto [date, time] = TickLines(xLabels[i]);
+        const std::string at = ChartNumber(x(i), 1);
+        svg.append("<line x1='").append(at).append("' x2='").append(at).append("' y1='");
+        svg.append(ChartNumber(height - lower, 0)).append("' y2='");
+        svg.append(ChartNumber(height - lower + 4, 0)).append("' stroke='#bbb'/><text x='");
+        svg.append(at).append("' y='").append(ChartNumber(height - lower + 15, 0));
+        svg.append("' text-anchor='middle'>").append(HtmlEscape(date)).append("<tspan x='");
+        svg.append(at).append("' dy='12'>").append(HtmlEscape(time)).append("</tspan></text>");
     }
     for (const auto& [first, last] : Stretches(values)) {
         std::string points;

@@ -41,9 +41,13 @@ std::vector<std::pair<std::size_t, std::size_t>> Stretches(
     return stretches;
 }
 
+// The runs, of `n`, whose times label a chart's time axis: at most `most`, evenly spread, the
+// first and the last always among them.
+std::vector<std::size_t> TimeTicks(std::size_t n, std::size_t most);
+
 // A line over the runs, with gaps where a value is missing: `top` is drawn at the top, the
-// axis is labelled at top, middle and bottom, and the first and last runs are named by
-// `xLabels`.
+// axis is labelled at top, middle and bottom, and the time axis at TimeTicks with each run's
+// time in `xLabels` ("2026-12-09 14:30": its date without the year over its time).
 std::string LineChart(const std::string& title, const std::vector<std::optional<double>>& values,
                       double top, double bottom, const std::vector<std::string>& xLabels,
                       int decimals, std::string_view unit);

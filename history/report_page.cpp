@@ -38,9 +38,16 @@ Template PageNote(bool bothPages, const std::string& page) {
     return page == "mobile" ? Template("（手机）") : Template("（电脑）");
 }
 
-Html KeywordCell(const std::string& page, const std::string& keyword, bool bothPages) {
-    return Fill("<td class='kw'>{{keyword}}{{page}}</td>",
-                {{"keyword", Text(keyword)}, {"page", Markup(Fill(PageNote(bothPages, page)))}});
+// A keyword's name, linked to `target` where it has one; keywords of both pages say which.
+Html KeywordName(const std::string& page, const std::string& keyword, bool bothPages,
+                 const std::string& target) {
+    const markup::Hole note = Markup(Fill(PageNote(bothPages, page)));
+    if (target.empty()) {
+        return Fill("<span class='name'>{{keyword}}{{page}}</span>",
+                    {{"keyword", Text(keyword)}, {"page", note}});
+    }
+    return Fill("<a class='name' href='#{{target}}' title='谁占了推广位'>{{keyword}}{{page}}</a>",
+                {{"target", Attribute(target)}, {"keyword", Text(keyword)}, {"page", note}});
 }
 
 // A side's change as an arrow or word, coloured.
@@ -99,7 +106,7 @@ Html ResultCell(const std::optional<StoredResult>& result) {
     if (result->failed) {
         return FailedCell(*result);
     }
-    return Fill("<td>{{left}}{{leftMark}} {{right}}{{rightMark}}</td>",
+    return Fill("<td>{{left}}{{leftMark}}<br>{{right}}{{rightMark}}</td>",
                 {{"left", Text(result->left.label)},
                  {"leftMark", Markup(ChangeMark(result->left.change))},
                  {"right", Text(result->right.label)},
@@ -141,11 +148,23 @@ h2 { font-size: 17px; margin: 28px 0 8px; border-bottom: 1px solid #ddd; padding
 .counts b { font-size: 20px; }
 .counts { margin: 4px 0; }
 .counts .side { min-width: 3em; font-weight: bold; color: #444; }
+body, td, th { overflow-wrap: anywhere; }
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #ddd; padding: 3px 7px; text-align: left; vertical-align: top; }
 th { background: #f3f3f3; font-weight: normal; color: #444; }
-td.kw, .runs td, th.run { white-space: nowrap; }
+.scroll { overflow-x: auto; max-width: 100%; margin-bottom: 8px; }
+.runs td, th.run { white-space: nowrap; overflow-wrap: normal; }
+.runs td.failed { white-space: normal; min-width: 5em; }
 th.run span { display: block; }
+.kw { min-width: 150px; max-width: 15em; }
+.runs .kw { position: sticky; left: 0; z-index: 1; background: #fff; white-space: normal;
+            overflow-wrap: anywhere; box-shadow: inset -1px 0 #bbb; }
+.runs th.kw { background: #f3f3f3; }
+.kw .name { display: block; }
+.kw svg { display: block; margin-top: 2px; }
+a { color: #1a4fa0; text-decoration: none; }
+a:hover { text-decoration: underline; }
+summary { cursor: pointer; margin: 14px 0 8px; font-size: 15px; }
 .up, .gained { color: #137333; }
 .down, .lost { color: #c5221f; }
 .failed { color: #888; }
@@ -153,7 +172,8 @@ th.run span { display: block; }
 mark { background: #fde293; padding: 0 2px; }
 ol { margin: 0; padding-left: 20px; }
 svg text { font-size: 11px; fill: #555; }
-.changes li { margin: 2px 0; }
+.changes { columns: 30em auto; column-gap: 40px; }
+.changes li { margin: 2px 0; break-inside: avoid; }
 .changes .kw { font-weight: bold; }
 .charts { display: flex; flex-wrap: wrap; gap: 24px; }
 .none { color: #999; }
@@ -230,11 +250,29 @@ Html Charts(const std::vector<std::optional<double>>& share,
         {{"share", Markup(Html::Made(shareChart))}, {"average", Markup(Html::Made(averageChart))}});
 }
 
-Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page) {
-    Html head =
-        Fill("<h2>关键词（最近 {{runs}} 次）</h2><table class='runs'><thead><tr><th>关键词</th>",
-             {{"runs", Number(static_cast<long long>(shown.size()))}});
-    for (const RunColumn& run : shown) {
+Html KeywordsHeading(std::size_t runs) {
+    return Fill("<h2>关键词（最近 {{runs}} 次，最新的在左）</h2>",
+                {{"runs", Number(static_cast<long long>(runs))}});
+}
+
+Html UnchangedStart(std::size_t keywords, bool open) {
+    return Fill("<details{{open}}><summary>没有变化的关键词（{{count}} 个）</summary>\n",
+                {{"open", Markup(open ? Fill(" open") : Html())},
+                 {"count", Number(static_cast<long long>(keywords))}});
+}
+
+Html UnchangedEnd() {
+    return Fill("</details>\n");
+}
+
+Html KeywordsHead(std::span<const RunColumn> newestFirst, std::string_view page) {
+    Html head = page == "mobile" ? Fill(
+                                       "<div class='scroll'><table class='runs'><thead><tr>"
+                                       "<th class='kw'>关键词与上方位置走势（旧→新）</th>")
+                                 : Fill(
+                                       "<div class='scroll'><table class='runs'><thead><tr>"
+                                       "<th class='kw'>关键词与左侧位置走势（旧→新）</th>");
+    for (const RunColumn& run : newestFirst) {
         // The date over the time, so that neither breaks.
         const std::string_view when = run.when;
         const std::size_t space = std::min(when.find(' '), when.size());
@@ -244,25 +282,25 @@ Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page) {
                   {"time", Text(when.substr(std::min(space + 1, when.size())))},
                   {"id", Number(run.id)}});
     }
-    return head += page == "mobile" ? Fill("<th>上方位置走势</th></tr></thead><tbody>\n")
-                                    : Fill("<th>左侧位置走势</th></tr></thead><tbody>\n");
+    return head += Fill("</tr></thead><tbody>\n");
 }
 
 Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
-                std::span<const std::optional<StoredResult>> shown,
+                const RowIds& ids, std::span<const std::optional<StoredResult>> newestFirst,
                 const std::vector<std::optional<int>>& slots) {
     Html cells;
-    for (const std::optional<StoredResult>& result : shown) {
+    for (const std::optional<StoredResult>& result : newestFirst) {
         cells += ResultCell(result);
     }
-    return Fill("<tr>{{keyword}}{{cells}}<td>{{line}}</td></tr>\n",
-                {{"keyword", Markup(KeywordCell(page, keyword, bothPages))},
-                 {"cells", Markup(std::move(cells))},
-                 {"line", Markup(Html::Made(Sparkline(slots)))}});
+    return Fill("<tr id='{{id}}'><td class='kw'>{{keyword}}{{line}}</td>{{cells}}</tr>\n",
+                {{"id", Attribute(ids.id)},
+                 {"keyword", Markup(KeywordName(page, keyword, bothPages, ids.holders))},
+                 {"line", Markup(Html::Made(Sparkline(slots)))},
+                 {"cells", Markup(std::move(cells))}});
 }
 
 Html KeywordsEnd() {
-    return Fill("</tbody></table>\n");
+    return Fill("</tbody></table></div>\n");
 }
 
 Html LeftOutNote(int leftOut, std::string_view site) {
@@ -281,20 +319,23 @@ Html HoldersHead(std::string_view when, std::string_view page, bool bothPages) {
         sides = Fill("<th>上方</th><th>下方</th>");
     }
     return Fill(
-        "<h2>谁占了推广位（{{when}}）</h2><table><thead><tr><th>关键词</th>"
+        "<h2>谁占了推广位（{{when}}）</h2><div class='scroll'><table><thead><tr><th>关键词</th>"
         "{{sides}}</tr></thead><tbody>\n",
         {{"when", Text(when)}, {"sides", Markup(sides)}});
 }
 
-Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own) {
-    return Fill("<tr>{{keyword}}<td>{{left}}</td><td>{{right}}</td></tr>\n",
-                {{"keyword", Markup(KeywordCell(result.page, result.keyword, bothPages))},
-                 {"left", Markup(SiteList(result.left, own))},
-                 {"right", Markup(SiteList(result.right, own))}});
+Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own,
+               const std::string& id) {
+    return Fill(
+        "<tr id='{{id}}'><td class='kw'>{{keyword}}</td><td>{{left}}</td><td>{{right}}</td></tr>\n",
+        {{"id", Attribute(id)},
+         {"keyword", Markup(KeywordName(result.page, result.keyword, bothPages, ""))},
+         {"left", Markup(SiteList(result.left, own))},
+         {"right", Markup(SiteList(result.right, own))}});
 }
 
 Html HoldersEnd() {
-    return Fill("</tbody></table>\n");
+    return Fill("</tbody></table></div>\n");
 }
 
 Html SectionHeading(std::string_view region, std::string_view page) {

@@ -54,26 +54,39 @@ markup::Html Charts(const std::vector<std::optional<double>>& share,
                     const std::vector<std::optional<double>>& average, int deepest,
                     const std::vector<std::string>& when, std::string_view page);
 
-// The keywords' table, headed by the runs it shows; a row per keyword: its check
-// in each of those runs (none where a run did not check it) and its left slot over all runs.
-// A run's column: its number in the history (as the CSV export gives it) and its start, to the
-// second, so that runs of the same minute are told apart.
+// The keywords' tables: those whose slot moved in the latest run, then the others folded away
+// (open where none moved), so that hundreds of keywords read without a script. Each table
+// scrolls sideways on its own, under a keyword column that stays in view; the newest run is next
+// to the keywords. A run's column: its start, to the second, and its number in the history (as
+// the CSV export gives it), so that runs of the same minute are told apart.
 struct RunColumn {
     long long id = 0;
     std::string when;
 };
-markup::Html KeywordsHead(std::span<const RunColumn> shown, std::string_view page);
+markup::Html KeywordsHeading(std::size_t runs);
+markup::Html UnchangedStart(std::size_t keywords, bool open);
+markup::Html UnchangedEnd();
+markup::Html KeywordsHead(std::span<const RunColumn> newestFirst, std::string_view page);
+// A keyword's row: the keyword, its left slot over all runs (oldest first) beside it, and its
+// check in each shown run, newest first (none where a run did not check it). `id` names the row;
+// `holders` the row of who holds its slots, where it has one.
+struct RowIds {
+    std::string id;
+    std::string holders;
+};
 markup::Html KeywordRow(const std::string& page, const std::string& keyword, bool bothPages,
-                        std::span<const std::optional<StoredResult>> shown,
+                        const RowIds& ids, std::span<const std::optional<StoredResult>> newestFirst,
                         const std::vector<std::optional<int>>& slots);
 markup::Html KeywordsEnd();
-// The keywords left out of the table, and how to export them all.
+// The keywords left out of the tables, and how to export them all.
 markup::Html LeftOutNote(int leftOut, std::string_view site);
 
 // Who holds the slots in the latest run (started `when`), a row per keyword, the user's own
 // site `own` marked; the sides named for `page`, or for both where the part holds both pages.
 markup::Html HoldersHead(std::string_view when, std::string_view page, bool bothPages);
-markup::Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own);
+// `id` names the row, for the keyword's row to link to.
+markup::Html HolderRow(const StoredResult& result, bool bothPages, const std::string& own,
+                       const std::string& id);
 markup::Html HoldersEnd();
 
 // Before each region's and page's part, where the report has more than one: "地域：北京（手机）",

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/app/cli_fixture.h"
+#include "tests/support/browser.h"
 #include "tests/support/bulk_history.h"
 #include "tests/support/sqlite_rows.h"
 
@@ -388,22 +389,8 @@ TEST_F(CliTest, ALongHistoryIsReadBackInLittleMemory) {
     EXPECT_NE(html.find("另有 18800 个关键词未列出"), std::string::npos);
 }
 
-// Where the browser the report is read in lives; empty when it is not installed.
-std::string Chromium() {
-#if defined(_WIN32)
-    return {};  // the Linux build's tests read the report in the browser
-#endif
-    for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
-        if (std::filesystem::exists(path)) {
-            return path;
-        }
-    }
-    return {};
-}
-
 TEST_F(CliTest, TheReportReadsInABrowserWithEveryTextEscaped) {
-    const std::string chromium = Chromium();
-    if (chromium.empty()) {
+    if (testing::Chromium().empty()) {
         GTEST_SKIP() << "chromium is not installed (scripts/install-deps installs it)";
     }
     const std::string hostile = "<img src=x onerror=alert(1)>";
@@ -425,28 +412,29 @@ TEST_F(CliTest, TheReportReadsInABrowserWithEveryTextEscaped) {
     EXPECT_EQ(ReadFileBytes(dir.file("victim")), "precious");
     const std::string html = ReadFileBytes(dir.file("slotscope-report.html"));
     // Nothing is loaded from anywhere, and nothing needs a script.
-    for (const char* outside : {"<script", "src=\"", "href=\"", "url(", "@import"}) {
+    for (const char* outside : {"<script", "src=\"", "src='", "url(", "@import"}) {
         EXPECT_EQ(html.find(outside), std::string::npos) << outside;
     }
+    // Its links lead within the page only.
+    for (std::size_t link = html.find("href="); link != std::string::npos;
+         link = html.find("href=", link + 1)) {
+        EXPECT_EQ(html.compare(link, 7, "href='#"), 0) << html.substr(link, 40);
+    }
 
-    const testing::ProcessId browser = testing::StartProgram(
-        chromium,
-        {"--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + dir.file("browser"),
-         "--dump-dom", "file://" + dir.file("slotscope-report.html")},
-        {dir.path().string(), dir.file("stdin"), dir.file("dom"), dir.file("browser.err"), false});
-    ASSERT_EQ(testing::WaitForProgram(browser).exitStatus, 0)
-        << ReadFileBytes(dir.file("browser.err"));
-    const std::string dom = ReadFileBytes(dir.file("dom"));
-    ASSERT_NE(dom.find("</table>"), std::string::npos)
-        << dom << ReadFileBytes(dir.file("browser.err"));
-    EXPECT_NE(dom.find("<td class=\"kw\">&lt;img src=x onerror=alert(1)&gt;</td>"),
+    std::string why;
+    const std::string dom =
+        testing::LoadedPage(dir.file("slotscope-report.html"), dir, 1366, 900, why);
+    ASSERT_NE(dom.find("</table>"), std::string::npos) << dom << why;
+    EXPECT_NE(dom.find("title=\"谁占了推广位\">&lt;img src=x onerror=alert(1)&gt;</a>"),
               std::string::npos)
         << dom;
     EXPECT_EQ(dom.find("<img"), std::string::npos);
     // The keyword's two runs: the change marked by arrow and colour; the slot's line; the
     // latest run's listings, the user's own highlighted.
-    EXPECT_NE(dom.find("<td class=\"kw\">鲜花</td><td>左2 右无推广位</td><td>左1<span class=\"mark "
-                       "up\" title=\"上升\">↑1</span> 右无推广位</td><td><svg"),
+    // The keyword's row: its line, then the runs, the newest first.
+    EXPECT_NE(dom.find("鲜花</a><svg"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("</svg></td><td>左1<span class=\"mark up\" title=\"上升\">↑1</span><br>"
+                       "右无推广位</td><td>左2<br>右无推广位</td></tr>"),
               std::string::npos)
         << dom;
     EXPECT_NE(dom.find("左无<span class=\"mark lost\" title=\"掉出\">↓出</span>"),

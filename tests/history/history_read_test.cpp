@@ -30,6 +30,14 @@ std::size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
+// The rows of the report's tables that a keyword heads: in the keywords' tables and among who
+// holds the slots.
+std::size_t KeywordRows(const std::string& html, const std::string& keyword) {
+    const std::regex row("<td class='kw'><(a|span) class='name'[^>]*>" + keyword + "</(a|span)>");
+    return static_cast<std::size_t>(
+        std::distance(std::sregex_iterator(html.begin(), html.end(), row), std::sregex_iterator()));
+}
+
 // A run of shop.example.cn with keywords checked as `lefts` says: their left labels, by keyword.
 void KeepRun(const std::string& path,
              const std::vector<std::pair<std::u16string, std::u16string>>& lefts) {
@@ -217,7 +225,35 @@ TEST(HistoryReportTest, RunsOfTheSameMinuteHaveColumnsOfTheirOwn) {
          match != std::sregex_iterator(); ++match) {
         numbers.push_back((*match)[1]);
     }
-    EXPECT_EQ(numbers, (std::vector<std::string>{"1", "2", "3"})) << html;
+    // The newest next to the keywords.
+    EXPECT_EQ(numbers, (std::vector<std::string>{"3", "2", "1"})) << html;
+}
+
+TEST(HistoryReportTest, ChangesLinkToTheirRowsAndKeywordsThatDidNotMoveAreFoldedAway) {
+    testing::TempDir dir;
+    const std::string path = dir.file("slotscope.db");
+    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}});
+    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左2"}, {u"k3", u"左1"}});
+    const std::string html = Report(path);
+    const std::size_t folded = html.find("<details><summary>没有变化的关键词（2 个）</summary>");
+    ASSERT_NE(folded, std::string::npos) << html;
+    // Each part, in the page's order: 变化 links to the moved keyword's row, above the fold;
+    // each row links to who holds its slots.
+    std::size_t at = 0;
+    for (const std::string& part : {
+             std::string("<a class='kw' href='#s1k1'>k2</a>"),
+             std::string("<tr id='s1k1'><td class='kw'><a class='name' href='#s1h1'"),
+             std::string("<details>"),
+             std::string("<tr id='s1k0'><td class='kw'><a class='name' href='#s1h0'"),
+             std::string("<tr id='s1k2'>"),
+             std::string("</details>"),
+             std::string("<tr id='s1h0'>"),
+             std::string("<tr id='s1h1'>"),
+         }) {
+        const std::size_t found = html.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << html;
+        at = found == std::string::npos ? at : found;
+    }
 }
 
 TEST(HistoryReportTest, ARunAloneInTheReportSaysSoOnlyWhenNothingCameBefore) {
@@ -282,11 +318,11 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     const std::string html = testing::ReadFileBytes(path + ".html");
     EXPECT_EQ(html.find(hostile), std::string::npos) << html;
     for (const std::string& part : {
-             "<td class='kw'>k" + escaped + "</td>",  // a keyword
-             " 右" + escaped + "</td>",               // a page's label
-             "<li>s" + escaped + "</li>",             // a site on a page
-             " title='r" + escaped + "'>",            // why a check failed
-             "<th class='run'>t" + escaped,           // the clock
+             "<span class='name'>k" + escaped + "</span>",  // a keyword
+             "<br>右" + escaped + "</td>",                  // a page's label
+             "<li>s" + escaped + "</li>",                   // a site on a page
+             " title='r" + escaped + "'>",                  // why a check failed
+             "<th class='run'>t" + escaped,                 // the clock
              "（t" + escaped,
          }) {
         EXPECT_NE(html.find(part), std::string::npos) << part;
@@ -329,9 +365,8 @@ TEST(HistoryReportBoundsTest, EveryKeywordThatMovedAndAtMostSoManyOthersAreShown
                                          std::string_view(keyword)) != c.shown.end();
             // In the table and among who holds the slots (but "old", which the last run did not
             // check), or in neither.
-            const std::size_t rows =
-                Count(html, std::string("<td class='kw'>") + keyword + "</td>");
-            EXPECT_EQ(rows, shown ? (keyword == std::string("old") ? 1U : 2U) : 0U)
+            EXPECT_EQ(KeywordRows(html, keyword),
+                      shown ? (keyword == std::string("old") ? 1U : 2U) : 0U)
                 << c.unchanged << " " << keyword;
         }
         const std::string note = "另有 " + std::to_string(c.leftOut) + " 个关键词";
@@ -347,7 +382,7 @@ TEST(HistoryReportBoundsTest, AReportCoversTheLastThirtyRunsAtMost) {
     const std::string html = Report(path);
     EXPECT_NE(html.find("共 30 次查询"), std::string::npos);
     // Each keyword's line has a dot per run; the charts a point per run.
-    const std::size_t row = html.find("<td class='kw'>鲜花速递1</td>");
+    const std::size_t row = html.find("'>鲜花速递1</a>");
     ASSERT_NE(row, std::string::npos);
     const std::string line = html.substr(row, html.find("</tr>", row) - row);
     EXPECT_EQ(Count(line, "h0"), 30U) << line;
@@ -402,7 +437,7 @@ TEST(HistoryExportTest, NoCellOfTheSpreadsheetIsAFormula) {
                               }),
               ExportEnd::Written);
     EXPECT_NE(csv.find(",电脑,电脑,本机,1,'=cmd|' /C "
-                       "calc'!A0,左无,右无推广位,,,1,0,'-evil.cn,,首次,首次,,\r\n"),
+                       "calc'!A0,左无,右无推广位,,,1,0,'-evil.cn,,首次,首次,,,,\r\n"),
               std::string::npos)
         << csv;
 }

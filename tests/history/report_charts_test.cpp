@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,37 @@ TEST(ReportChartsTest, PlacesAndValuesFallWhereTheChartsDrawThem) {
         EXPECT_DOUBLE_EQ(Scale(c.value, c.top, c.bottom, 24, 146), c.expected) << c.value;
     }
     EXPECT_EQ(Ticks(1, 4), (std::array<double, 3>{1, 2.5, 4}));
+}
+
+TEST(ReportChartsTest, TheTimeAxisNamesRunsEvenlyFromTheFirstToTheLast) {
+    const struct {
+        std::size_t n;
+        std::size_t most;
+        std::vector<std::size_t> expected;
+    } cases[] = {
+        {0, 7, {}},
+        {1, 7, {0}},
+        {5, 7, {0, 1, 2, 3, 4}},
+        {12, 7, {0, 2, 4, 6, 7, 9, 11}},
+        {30, 7, {0, 5, 10, 15, 19, 24, 29}},
+        {30, 1, {0, 29}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeTicks(c.n, c.most), c.expected) << c.n << " " << c.most;
+    }
+    // A day of runs every two hours: each tick its date over its time.
+    std::vector<std::optional<double>> values(12, 50.0);
+    std::vector<std::string> when;
+    for (int hour = 0; hour < 24; hour += 2) {
+        when.push_back("2026-12-09 " + std::string(hour < 10 ? "0" : "") + std::to_string(hour) +
+                       ":30");
+    }
+    const std::string chart = LineChart("t", values, 100, 0, when, 0, "%");
+    for (const char* tick :
+         {">12-09<tspan", ">00:30</tspan>", ">08:30</tspan>", ">22:30</tspan>"}) {
+        EXPECT_NE(chart.find(tick), std::string::npos) << tick << chart;
+    }
+    EXPECT_EQ(chart.find(">02:30</tspan>"), std::string::npos);
 }
 
 TEST(ReportChartsTest, ALineIsBrokenWhereAValueIsMissing) {
