@@ -222,12 +222,14 @@ class Competitors final {
             sheet.Number(kLatestKeywords, static_cast<double>(tally.latest.size()));
             sheet.Number(kAllKeywords, static_cast<double>(tally.all.size()));
             sheet.Text(kBestSlot, tally.bestLabel);
+            sheet.Text(kAdTitle, tally.title);
             sheet.EndRow();
         }
     }
 
   private:
-    // A side's sites: `name` the side's in its labels, `order` its place in ranking the slots.
+    // A side's sites and their listings' titles: `name` the side's in its labels, `order` its
+    // place in ranking the slots.
     void CountSide(const StoredSide& side, const char* name, int order, int keyword, bool latest) {
         if (!side.sites) {
             return;
@@ -248,6 +250,13 @@ class Competitors final {
                 tally.bestLabel = name + std::to_string(rank.second);
             }
         }
+        // The runs come latest first: a site's first title is its latest.
+        for (const StoredAd& ad : side.ads.value_or(std::vector<StoredAd>{})) {
+            const auto tally = sites_.find(ad.site);
+            if (tally != sites_.end() && tally->second.title.empty()) {
+                tally->second.title = ad.title;
+            }
+        }
     }
 
     struct Tally {
@@ -255,6 +264,7 @@ class Competitors final {
         std::unordered_set<int> all;
         std::optional<std::pair<int, int>> best;  // side (0 left or top) and slot
         std::string bestLabel;
+        std::string title;  // of its latest paid listing that had one
     };
     std::string own_;
     std::unordered_map<std::string, int> keywords_;  // each keyword counted by its number

@@ -39,7 +39,7 @@ std::string WorkbookPathBeside(const std::string& utf8HistoryPath, const std::st
 // - 历史: every keyword of every run covered, the latest run first: its start as a date cell,
 //   labels, slots, changes and failure;
 // - 竞争对手: every other site seen in a slot, on how many keywords it held one in the latest
-//   checks and in all the runs covered, and its best slot.
+//   checks and in all the runs covered, its best slot and the title of its latest paid listing.
 // Each sheet's header row stays in view and filters its rows.
 SiteWorkbook WriteSiteWorkbook(const std::string& utf8HistoryPath, const std::string& site,
                                int lastRuns, std::string utf8OutputPath,

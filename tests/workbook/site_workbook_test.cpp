@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "history/history_file.h"
 #include "history/history_read.h"
 #include "tests/support/temp_dir.h"
@@ -41,6 +42,9 @@ void KeepRun(const std::string& path, Device device, std::u16string_view region,
         outcome.left = check.left;
         outcome.right = check.right;
         outcome.sites = {check.leftSites, check.rightSites};
+        for (const std::string& site : check.leftSites) {
+            outcome.ads.left.push_back({site, site + "的" + EncodeUtf8(check.keyword), ""});
+        }
         history.Record({outcome});
     }
     history.End({});
@@ -173,11 +177,11 @@ TEST_F(SiteWorkbookTest, CompetitorsAreEveryOtherSiteInTheSlots) {
         GTEST_SKIP() << testing::kNoOpenpyxl;
     }
     // Never the user's own site, nor a host of its own; hua.com held 2 keywords in the latest
-    // checks, 3 in all; rose.cn's best is the phone's top 1.
+    // checks, 3 in all; rose.cn's best is the phone's top 1. The title is the latest run's.
     EXPECT_EQ(book["竞争对手"]["rows"],
               Json({{"网站", "最新上榜词数", "全部上榜词数", "最好位次", "最新广告标题"},
-                    {"hua.com", 2, 3, "左1", nullptr},
-                    {"rose.cn", 2, 2, "上1", nullptr}}));
+                    {"hua.com", 2, 3, "左1", "hua.com的鲜花"},
+                    {"rose.cn", 2, 2, "上1", "rose.cn的鲜花"}}));
 }
 
 TEST_F(SiteWorkbookTest, AWorkbookThatCannotBeWrittenLeavesEveryFileAsItWas) {
