@@ -76,11 +76,21 @@ Html SiteList(const StoredSide& side, const std::string& own) {
     if (side.sites->empty()) {
         return Fill("<span class='none'>无推广位</span>");
     }
+    // The listings' titles where the history has them, their texts shown on pointing.
+    const bool titled = side.ads && side.ads->size() == side.sites->size();
     Html items;
-    for (const std::string& site : *side.sites) {
+    for (std::size_t slot = 0; slot < side.sites->size(); ++slot) {
+        const std::string& site = (*side.sites)[slot];
         const markup::Hole text = Text(site.empty() ? "（未显示网址）" : site);
-        items += HoldsSite(site, own) ? Fill("<li><mark>{{site}}</mark></li>", {{"site", text}})
-                                      : Fill("<li>{{site}}</li>", {{"site", text}});
+        const StoredAd* ad = titled ? &(*side.ads)[slot] : nullptr;
+        const Html title = ad == nullptr || (ad->title.empty() && ad->text.empty())
+                               ? Html()
+                               : Fill("<span class='ad' title='{{text}}'>{{title}}</span>",
+                                      {{"text", Attribute(ad->text)}, {"title", Text(ad->title)}});
+        items += HoldsSite(site, own) ? Fill("<li><mark>{{site}}</mark>{{title}}</li>",
+                                             {{"site", text}, {"title", Markup(title)}})
+                                      : Fill("<li>{{site}}{{title}}</li>",
+                                             {{"site", text}, {"title", Markup(title)}});
     }
     return Fill("<ol>{{items}}</ol>", {{"items", Markup(std::move(items))}});
 }
@@ -171,6 +181,7 @@ summary { cursor: pointer; margin: 14px 0 8px; font-size: 15px; }
 .mark { margin-left: 4px; font-weight: bold; }
 mark { background: #fde293; padding: 0 2px; }
 ol { margin: 0; padding-left: 20px; }
+.ad { display: block; color: #555; font-size: 12px; margin-bottom: 3px; }
 svg text { font-size: 11px; fill: #555; }
 .changes { columns: 30em auto; column-gap: 40px; }
 .changes li { margin: 2px 0; break-inside: avoid; }

@@ -301,7 +301,8 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
                      u"右" + DecodeUtf8(hostile),
                      CheckFailure::None,
                      {{"s" + hostile}, {}},
-                     {}}});
+                     {},
+                     {{{"s" + hostile, "h" + hostile, "x" + hostile}}, {}}}});
     history.Record({{2,
                      u"kw2",
                      PageKind::Desktop,
@@ -320,9 +321,10 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     for (const std::string& part : {
              "<span class='name'>k" + escaped + "</span>",  // a keyword
              "<br>右" + escaped + "</td>",                  // a page's label
-             "<li>s" + escaped + "</li>",                   // a site on a page
-             " title='r" + escaped + "'>",                  // why a check failed
-             "<th class='run'>t" + escaped,                 // the clock
+             "<li>s" + escaped + "<span",                   // a site on a page
+             "<span class='ad' title='x" + escaped + "'>h" + escaped + "</span>",  // its ad
+             " title='r" + escaped + "'>",   // why a check failed
+             "<th class='run'>t" + escaped,  // the clock
              "（t" + escaped,
          }) {
         EXPECT_NE(html.find(part), std::string::npos) << part;

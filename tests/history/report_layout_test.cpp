@@ -76,13 +76,23 @@ TEST(ReportLayoutTest, AMonthOfRunsOverHundredsOfKeywordsFitsTheScreen) {
                             "' WHERE keyword = '鲜花速递99';"
                             "UPDATE results SET keyword = '" +
                             std::string(60, 'w') + "' WHERE keyword = '鲜花速递98';";
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    // The latest run's listings with long titles and texts, as competitors write them.
+    std::string ad = R"({"site":"hua.com","title":")" + chinese + R"(","text":")";
+    for (int i = 0; i < 20; ++i) {
+        ad += "鲜花速递全城配送 ";
+    }
+    ad += R"("})";
+    const std::string ads = "UPDATE results SET left_ads = '[" + ad + "," + ad + "," + ad +
+                            "]' WHERE run = (SELECT max(id) FROM runs);";
+    EXPECT_EQ(sqlite3_exec(db, (sql + ads).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
 
     const ReportOptions options;
     const std::string report = dir.file("report.html");
     ASSERT_EQ(WriteSiteReport(path, "shop.example.cn", 0, report, options).outcome,
               SiteReport::Outcome::Written);
+    ASSERT_NE(testing::ReadFileBytes(report).find("<span class='ad' title='鲜花速递全城配送"),
+              std::string::npos);
     const std::string measured = dir.file("measured.html");
     testing::WriteFileBytes(measured, testing::ReadFileBytes(report) + kMeasure);
     const struct {
