@@ -30,10 +30,14 @@ std::array<double, 3> Ticks(double top, double bottom) {
 
 std::vector<std::size_t> TimeTicks(std::size_t n, std::size_t most) {
     std::vector<std::size_t> ticks;
-    const std::size_t count = std::min(n, std::max<std::size_t>(most, 2));
-    for (std::size_t t = 0; t < count; ++t) {
-        // Rounded to the nearest run, so that the spacing is as even as whole runs allow.
-        ticks.push_back(count == 1 ? 0 : (t * (n - 1) + (count - 1) / 2) / (count - 1));
+    if (n == 0) {
+        return ticks;
+    }
+    // Every step-th run back from the newest, the step as short as `most` labels allow.
+    const std::size_t spaces = std::max<std::size_t>(most, 2) - 1;
+    const std::size_t step = std::max<std::size_t>((n - 1 + spaces - 1) / spaces, 1);
+    for (std::size_t back = 0; back < n; back += step) {
+        ticks.insert(ticks.begin(), n - 1 - back);
     }
     return ticks;
 }

@@ -41,8 +41,8 @@ std::vector<std::pair<std::size_t, std::size_t>> Stretches(
     return stretches;
 }
 
-// The runs, of `n`, whose times label a chart's time axis: at most `most`, evenly spread, the
-// first and the last always among them.
+// The runs, of `n`, whose times label a chart's time axis, oldest first: at most `most`, evenly
+// spaced back from the newest, which is always among them.
 std::vector<std::size_t> TimeTicks(std::size_t n, std::size_t most);
 
 // A line over the runs, with gaps where a value is missing: `top` is drawn at the top, the
