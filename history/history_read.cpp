@@ -232,7 +232,7 @@ bool HistoryReader::ResultsOfKeyword(const std::string& page, const std::string&
     sql::Statement* const statement =
         database_->Prepare("SELECT " + ResultColumns(version_) +
                            " FROM results r WHERE r.keyword = :keyword AND r.page = :page AND "
-                           "r.run >= :first ORDER BY r.run");
+                           "r.run >= :first ORDER BY r.run, r.ord");
     if (statement == nullptr) {
         return false;
     }

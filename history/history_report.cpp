@@ -56,6 +56,11 @@ struct ShownKeywords {
 
     void Offer(const std::string& page, const std::string& keyword, bool changed, bool latest,
                int most) {
+        // A keyword a run checked twice (listed twice) has one row.
+        if (const auto shown = rows.find(KeyOf(page, keyword)); shown != rows.end()) {
+            lines[shown->second].changed = lines[shown->second].changed || changed;
+            return;
+        }
         if (!changed && unchanged >= most) {
             ++leftOut;
             return;
@@ -167,7 +172,7 @@ markup::Html RunCharts(const std::vector<RunTotals>& totals, const std::vector<s
 class KeywordChecks final {
   public:
     KeywordChecks(const std::vector<StoredRun>& runs, std::size_t shownRuns)
-        : firstRun_(runs.front().id), shown_(shownRuns), slots_(runs.size()) {
+        : firstRun_(runs.front().id), shown_(shownRuns), slots_(runs.size()), seen_(runs.size()) {
         for (std::size_t i = 0; i < runs.size(); ++i) {
             runIndex_[runs[i].id] = i;
         }
@@ -176,8 +181,12 @@ class KeywordChecks final {
     bool Read(HistoryReader& reader, const std::string& page, const std::string& keyword) {
         std::fill(shown_.begin(), shown_.end(), std::nullopt);
         std::fill(slots_.begin(), slots_.end(), std::nullopt);
+        std::fill(seen_.begin(), seen_.end(), false);
         return reader.ResultsOfKeyword(page, keyword, firstRun_, [&](const StoredResult& result) {
-            if (const auto found = runIndex_.find(result.run); found != runIndex_.end()) {
+            const auto found = runIndex_.find(result.run);
+            // A keyword listed twice in a run: its first check, as who holds its slots shows.
+            if (found != runIndex_.end() && !seen_[found->second]) {
+                seen_[found->second] = true;
                 slots_[found->second] = result.left.slot;
                 // The newest run first: places counted back from the last run.
                 const std::size_t back = slots_.size() - 1 - found->second;
@@ -196,6 +205,7 @@ class KeywordChecks final {
     std::unordered_map<long long, std::size_t> runIndex_;
     std::vector<std::optional<StoredResult>> shown_;
     std::vector<std::optional<int>> slots_;
+    std::vector<bool> seen_;
 };
 
 // One table of the keywords: those that moved in the latest run, or the others; each keyword
@@ -268,8 +278,12 @@ ExportEnd WriteHolders(HistoryReader& reader, const std::string& site, const Sto
                        markup::Writer& html) {
     html.Write(HoldersHead(when, MainPage(latest), survey.bothPages));
     const std::string own = SiteKey(site);
+    std::vector<bool> written(survey.shown.lines.size());
     const bool holdersRead = reader.ResultsOfRun(latest.id, [&](const StoredResult& result) {
-        if (const std::optional<std::size_t> line = survey.shown.Row(result.page, result.keyword)) {
+        // A keyword checked twice: its first check, as its row shows.
+        const std::optional<std::size_t> line = survey.shown.Row(result.page, result.keyword);
+        if (line && !written[*line]) {
+            written[*line] = true;
             html.Write(HolderRow(result, survey.bothPages, own, HoldersId(section, *line)));
         }
         return html.written();

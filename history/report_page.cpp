@@ -180,8 +180,8 @@ summary { cursor: pointer; margin: 14px 0 8px; font-size: 15px; }
 .failed { color: #888; }
 .mark { margin-left: 4px; font-weight: bold; }
 mark { background: #fde293; padding: 0 2px; }
-ol { margin: 0; padding-left: 20px; }
-.ad { display: block; color: #555; font-size: 12px; margin-bottom: 3px; }
+ol { margin: 0; padding-left: 20px; min-width: 10em; }
+.ad { display: block; max-width: 24em; color: #555; font-size: 12px; margin-bottom: 3px; }
 svg text { font-size: 11px; fill: #555; }
 .changes { columns: 30em auto; column-gap: 40px; }
 .changes li { margin: 2px 0; break-inside: avoid; }

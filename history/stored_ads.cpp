@@ -14,6 +14,17 @@ std::string JoinAds(const std::vector<ListingAd>& ads) {
     return array.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+namespace {
+
+// A listing's field as kept; empty where it is missing or not text (a newer version's, or a
+// file edited by hand), so that one odd value never stops a whole history being read.
+std::string Field(const Json& ad, const char* name) {
+    const auto found = ad.find(name);
+    return found != ad.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+}  // namespace
+
 std::optional<std::vector<StoredAd>> SplitAds(const std::optional<std::string>& column) {
     if (!column) {
         return std::nullopt;
@@ -28,8 +39,7 @@ std::optional<std::vector<StoredAd>> SplitAds(const std::optional<std::string>& 
         if (!ad.is_object()) {
             return std::nullopt;
         }
-        ads.push_back({ad.value("site", std::string()), ad.value("title", std::string()),
-                       ad.value("text", std::string())});
+        ads.push_back({Field(ad, "site"), Field(ad, "title"), Field(ad, "text")});
     }
     return ads;
 }

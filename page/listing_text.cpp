@@ -255,6 +255,12 @@ ListingAd ListingAdOfMarkup(std::string site, std::u16string_view markup) {
             at = AppendReference(markup, at, read.text);
             continue;
         }
+        // A comment is no text, whatever it holds, up to its "-->".
+        if (markup.substr(at, 4) == u"<!--") {
+            const std::size_t end = markup.find(u"-->", at + 4);
+            at = end == npos ? markup.size() : end + 3;
+            continue;
+        }
         const std::size_t close = markup.find(u'>', at);
         const std::size_t tagEnd = close == npos ? markup.size() : close + 1;
         const bool ending = at + 1 < markup.size() && markup[at + 1] == u'/';

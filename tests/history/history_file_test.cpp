@@ -14,6 +14,7 @@
 
 #include "base/text_codec.h"
 #include "history/history_read.h"
+#include "history/stored_ads.h"
 #include "tests/support/fakes.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/temp_dir.h"
@@ -130,6 +131,23 @@ TEST(HistoryFileTest, EachPaidListingIsKeptWithItsTitleAndText) {
         EXPECT_EQ(results[0].left.ads, c.ads) << c.name;
         // The right side showed no listing: known to show none where the page was read.
         EXPECT_EQ(results[0].right.ads.has_value(), c.failure == CheckFailure::None) << c.name;
+    }
+}
+
+TEST(HistoryFileTest, ListingsKeptOddlyReadAsWellAsTheyCan) {
+    const struct {
+        std::optional<std::string> column;
+        std::optional<std::vector<StoredAd>> ads;
+    } cases[] = {
+        {R"([{"site":"a.cn","title":null,"text":5}])", std::vector<StoredAd>{{"a.cn", "", ""}}},
+        {R"([{"title":"t","more":[1]}])", std::vector<StoredAd>{{"", "t", ""}}},
+        {R"([1])", std::nullopt},
+        {R"({"site":"a.cn"})", std::nullopt},
+        {"not json", std::nullopt},
+        {std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitAds(c.column), c.ads) << c.column.value_or("null");
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -233,8 +234,20 @@ TEST(HistoryReportTest, ChangesLinkToTheirRowsAndKeywordsThatDidNotMoveAreFolded
     testing::TempDir dir;
     const std::string path = dir.file("slotscope.db");
     KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左1"}, {u"k3", u"左1"}});
-    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左2"}, {u"k3", u"左1"}});
+    // k2 listed twice: one row, one row of who holds its slots.
+    KeepRun(path, {{u"k1", u"左1"}, {u"k2", u"左2"}, {u"k3", u"左1"}, {u"k2", u"左2"}});
     const std::string html = Report(path);
+    std::set<std::string> ids;
+    const std::regex id(" id='([^']*)'");
+    for (auto match = std::sregex_iterator(html.begin(), html.end(), id);
+         match != std::sregex_iterator(); ++match) {
+        EXPECT_TRUE(ids.insert((*match)[1]).second) << "twice: " << (*match)[1];
+    }
+    const std::regex link(" href='#([^']*)'");
+    for (auto match = std::sregex_iterator(html.begin(), html.end(), link);
+         match != std::sregex_iterator(); ++match) {
+        EXPECT_TRUE(ids.contains((*match)[1])) << "leads nowhere: " << (*match)[1];
+    }
     const std::size_t folded = html.find("<details><summary>没有变化的关键词（2 个）</summary>");
     ASSERT_NE(folded, std::string::npos) << html;
     // Each part, in the page's order: 变化 links to the moved keyword's row, above the fold;
@@ -319,10 +332,11 @@ TEST(HistoryReportTest, EveryTextFromAPageAKeywordOrTheClockIsEscaped) {
     const std::string html = testing::ReadFileBytes(path + ".html");
     EXPECT_EQ(html.find(hostile), std::string::npos) << html;
     for (const std::string& part : {
-             "<span class='name'>k" + escaped + "</span>",  // a keyword
-             "<br>右" + escaped + "</td>",                  // a page's label
-             "<li>s" + escaped + "<span",                   // a site on a page
-             "<span class='ad' title='x" + escaped + "'>h" + escaped + "</span>",  // its ad
+             "<span class='name'>k" + escaped + "</span>",   // a keyword
+             "<br>右" + escaped + "</td>",                   // a page's label
+             "<li>s" + escaped + "<span",                    // a site on a page
+             "<span class='ad' title='x" + escaped + "'>h",  // its ad's text and title
+             "'>h" + escaped + "</span>",
              " title='r" + escaped + "'>",   // why a check failed
              "<th class='run'>t" + escaped,  // the clock
              "（t" + escaped,

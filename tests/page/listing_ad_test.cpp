@@ -62,9 +62,10 @@ TEST(ListingAdTest, EachListingShowsItsTitleAndItsTextWithoutTheShownAddress) {
         {"no link: no title", u"<p>只有文字 shop.cn 电话</p>", "", "只有文字 电话"},
         {"character references decoded",
          u"<h3><a>A &amp; B &lt;C&gt;</a></h3><p>&#x4E2D;&#25991;&copy;</p>", "A & B <C>", "中文©"},
-        {"script and style are no text",
-         u"<h3><a>T</a></h3><script>var a = \"x\";</script><style>.a{}</style><p>正文</p>", "T",
-         "正文"},
+        {"script, style and comments are no text",
+         u"<h3><a>T</a></h3><script>var a = \"x\";</script><style>.a{}</style><p>正文</p>"
+         u"<!-- a > b --><p>电话</p>",
+         "T", "正文 电话"},
         {"an address with its scheme", u"<p>正文 https://www.shop.cn/a/b 电话</p>", "",
          "正文 电话"},
         {"cut at 200 characters, never inside one",
