@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <utility>
 
-#include "base/file_open.h"
 #include "base/side_file.h"
 #include "history/local_time.h"
 #include "history/report_changes.h"
 #include "history/report_markup.h"
 #include "history/report_page.h"
+#include "history/site_history.h"
 #include "page/own_site.h"
 
 namespace slotscope {
@@ -380,10 +380,7 @@ ExportEnd WriteHistoryReport(HistoryReader& reader, const std::string& site,
 }
 
 std::string ReportPathBeside(const std::string& utf8HistoryPath) {
-    const std::size_t slash = utf8HistoryPath.find_last_of("/\\");
-    const std::string folder =
-        slash == std::string::npos ? std::string() : utf8HistoryPath.substr(0, slash + 1);
-    return folder + "slotscope-report.html";
+    return FileBeside(utf8HistoryPath, "slotscope-report.html");
 }
 
 SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string& site,
@@ -391,36 +388,21 @@ SiteReport WriteSiteReport(const std::string& utf8HistoryPath, const std::string
     SiteReport report;
     report.path =
         utf8OutputPath.empty() ? ReportPathBeside(utf8HistoryPath) : std::move(utf8OutputPath);
-    if (!IsRegularFile(utf8HistoryPath)) {
-        report.outcome = SiteReport::Outcome::NoHistory;
-        report.problem = "no history yet: " + utf8HistoryPath;
+    const auto opened = OpenSiteHistory(utf8HistoryPath, site, report.path, "report");
+    if (!opened) {
+        report.outcome =
+            opened.error().none ? SiteReport::Outcome::NoHistory : SiteReport::Outcome::Failed;
+        report.problem = opened.error().problem;
         return report;
     }
-    const auto reader = HistoryReader::Open(utf8HistoryPath);
     ReportOptions covering = options;
     covering.sectionRuns = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
-    // Every run, for the last ones of each region and page.
-    const auto runs = reader.and_then([&](const auto& opened) { return opened->Runs(site, 0); });
-    if (!runs) {
-        report.problem = "history file " + utf8HistoryPath + ": " + runs.error();
-        return report;
-    }
-    HistoryReader& history = **reader;
-    if (runs->empty()) {
-        report.outcome = SiteReport::Outcome::NoHistory;
-        report.problem = "no run of " + site + " in " + utf8HistoryPath;
-        return report;
-    }
-    for (const char* side : {"", "-wal", "-shm"}) {
-        if (SameFile(report.path, utf8HistoryPath + side)) {
-            report.problem = "the report would replace the history file " + utf8HistoryPath;
-            return report;
-        }
-    }
+    HistoryReader& history = *opened->reader;
     // The old report stays whole until the new one is: a new file put in its place.
     SideFile file(report.path, ".partial", SideFile::Access::AsTarget);
-    const ExportEnd end = WriteHistoryReport(
-        history, site, *runs, covering, [&](std::string_view text) { return file.Write(text); });
+    const ExportEnd end =
+        WriteHistoryReport(history, site, opened->runs, covering,
+                           [&](std::string_view text) { return file.Write(text); });
     if (end == ExportEnd::ReadFailed) {
         report.problem = "history file " + utf8HistoryPath + ": " + history.problem();
         return report;

@@ -19,6 +19,7 @@
 #include "history/history_read.h"
 #include "history/history_report.h"
 #include "history/local_time.h"
+#include "history/site_history.h"
 #include "page/own_site.h"
 #include "workbook/scratch_folder.h"
 #include "workbook/xlsx_book.h"
@@ -393,10 +394,7 @@ bool CopyInto(const std::string& from, SideFile& file) {
 }  // namespace
 
 std::string WorkbookPathBeside(const std::string& utf8HistoryPath, const std::string& site) {
-    const std::size_t slash = utf8HistoryPath.find_last_of("/\\");
-    const std::string folder =
-        slash == std::string::npos ? std::string() : utf8HistoryPath.substr(0, slash + 1);
-    return folder + "slotscope-" + SiteKey(site) + ".xlsx";
+    return FileBeside(utf8HistoryPath, "slotscope-" + SiteKey(site) + ".xlsx");
 }
 
 SiteWorkbook WriteSiteWorkbook(const std::string& utf8HistoryPath, const std::string& site,
@@ -405,27 +403,12 @@ SiteWorkbook WriteSiteWorkbook(const std::string& utf8HistoryPath, const std::st
     SiteWorkbook workbook;
     workbook.path = utf8OutputPath.empty() ? WorkbookPathBeside(utf8HistoryPath, site)
                                            : std::move(utf8OutputPath);
-    if (!IsRegularFile(utf8HistoryPath)) {
-        workbook.outcome = SiteWorkbook::Outcome::NoHistory;
-        workbook.problem = "no history yet: " + utf8HistoryPath;
+    const auto opened = OpenSiteHistory(utf8HistoryPath, site, workbook.path, "workbook");
+    if (!opened) {
+        workbook.outcome =
+            opened.error().none ? SiteWorkbook::Outcome::NoHistory : SiteWorkbook::Outcome::Failed;
+        workbook.problem = opened.error().problem;
         return workbook;
-    }
-    const auto reader = HistoryReader::Open(utf8HistoryPath);
-    const auto runs = reader.and_then([&](const auto& opened) { return opened->Runs(site, 0); });
-    if (!runs) {
-        workbook.problem = "history file " + utf8HistoryPath + ": " + runs.error();
-        return workbook;
-    }
-    if (runs->empty()) {
-        workbook.outcome = SiteWorkbook::Outcome::NoHistory;
-        workbook.problem = "no run of " + site + " in " + utf8HistoryPath;
-        return workbook;
-    }
-    for (const char* side : {"", "-wal", "-shm"}) {
-        if (SameFile(workbook.path, utf8HistoryPath + side)) {
-            workbook.problem = "the workbook would replace the history file " + utf8HistoryPath;
-            return workbook;
-        }
     }
     const int most = lastRuns > 0 ? std::min(lastRuns, kReportRuns) : kReportRuns;
     // libxlsxwriter writes to a file it names itself: to one in a folder of this user's alone,
@@ -442,8 +425,8 @@ SiteWorkbook WriteSiteWorkbook(const std::string& utf8HistoryPath, const std::st
         return workbook;
     }
     Sheets sheets(book, site, options);
-    HistoryReader& history = **reader;
-    if (!sheets.Write(history, Covered(*runs, most))) {
+    HistoryReader& history = *opened->reader;
+    if (!sheets.Write(history, Covered(opened->runs, most))) {
         workbook.problem = "history file " + utf8HistoryPath + ": " + history.problem();
         return workbook;
     }
