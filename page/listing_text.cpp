@@ -22,10 +22,12 @@ std::size_t SpaceAt(std::string_view text, std::size_t at) {
     if (IsMarkupSpace(text[at])) {
         return 1;
     }
-    if (text.substr(at, 2) == "\u00A0") {
-        return 2;
+    constexpr std::string_view kNoBreakSpace = "\u00A0";
+    constexpr std::string_view kIdeographicSpace = "\u3000";
+    if (text.substr(at).starts_with(kNoBreakSpace)) {
+        return kNoBreakSpace.size();
     }
-    return text.substr(at, 3) == "\u3000" ? 3 : 0;
+    return text.substr(at).starts_with(kIdeographicSpace) ? kIdeographicSpace.size() : 0;
 }
 
 // text[within] without the stretches `left` out, each run of white space and line breaks as
